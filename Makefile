@@ -1,0 +1,36 @@
+# Two entry points: `make run` and `make test`. Both install missing Debian packages first.
+BUILD_DIR ?= build
+ASAN_DIR ?= build-asan
+JOBS ?= $(shell nproc)
+CMAKE_FLAGS ?=
+
+.PHONY: deps configure build run test test-fast test-asan bench clean
+
+deps:
+	@scripts/install-deps.sh
+
+configure: deps
+	cmake -S . -B $(BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS)
+
+build: configure
+	cmake --build $(BUILD_DIR) -j $(JOBS)
+
+run: build
+	@scripts/run-app.sh $(BUILD_DIR)
+
+# The whole suite, then the same suite under AddressSanitizer and UndefinedBehaviorSanitizer.
+test: test-fast test-asan
+
+test-fast: build
+	cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
+
+test-asan: deps
+	cmake -S . -B $(ASAN_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DZENTROW_SANITIZE=ON -DZENTROW_BUILD_BENCH=OFF $(CMAKE_FLAGS)
+	cmake --build $(ASAN_DIR) -j $(JOBS)
+	cd $(ASAN_DIR) && ctest --output-on-failure -j $(JOBS)
+
+bench: build
+	@scripts/run-bench.sh $(BUILD_DIR)
+
+clean:
+	rm -rf $(BUILD_DIR) $(ASAN_DIR)

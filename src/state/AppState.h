@@ -1,0 +1,157 @@
+#pragma once
+
+#include "model/AppPreferences.h"
+#include "model/TokenSummary.h"
+#include "model/WatchlistEntry.h"
+#include "services/MarketDataServing.h"
+#include "state/RefreshErrorBannerState.h"
+#include "storage/LocalStore.h"
+#include "support/Error.h"
+#include "support/Sleeper.h"
+
+#include <QCoroTask>
+#include <QHash>
+#include <QList>
+#include <QObject>
+#include <QString>
+
+#include <chrono>
+#include <memory>
+#include <optional>
+#include <stop_token>
+
+// The one state object: the watchlist, the latest market data, the preferences, the search,
+// the refresh loop and the error banner. Main thread only. Every write of a published field
+// emits objectWillChange() immediately before it; views and the status item re-read then.
+class AppState : public QObject {
+    Q_OBJECT
+
+public:
+    // The published fields, named in fieldWillChange() so tests can check which write came when.
+    enum class Field {
+        WatchlistEntries,
+        TokenSnapshots,
+        Preferences,
+        SearchQuery,
+        SearchResults,
+        SelectedTokenID,
+        ExpandedTokenID,
+        IsSearchPresented,
+        IsDetailPresented,
+        IsSearching,
+        IsRefreshingWatchlist,
+        RefreshErrorBanner,
+        IsRefreshErrorExpanded,
+    };
+    Q_ENUM(Field)
+
+    static constexpr std::chrono::seconds kMinimumRefreshInterval{5};
+    // Longest wait between refreshes: a stored interval beyond it (or infinite) is clamped.
+    static constexpr std::chrono::hours kMaximumRefreshInterval{24};
+    static constexpr std::chrono::milliseconds kSearchDebounce{800};
+    static constexpr qint64 kBannerThreshold = 3;
+    static inline const QString kFallbackTitle = QStringLiteral("Zentrow");
+
+    AppState(std::shared_ptr<MarketDataServing> marketDataService, std::shared_ptr<LocalStore> localStore,
+             std::shared_ptr<Sleeper> sleeper = systemSleeper(), QObject* parent = nullptr);
+    ~AppState() override;
+
+    // Published fields.
+    const QList<WatchlistEntry>& watchlistEntries() const { return m_watchlistEntries; }
+    const QHash<QString, TokenSummary>& tokenSnapshots() const { return m_tokenSnapshots; }
+    const AppPreferences& preferences() const { return m_preferences; }
+    const QString& searchQuery() const { return m_searchQuery; }
+    const QList<TokenSummary>& searchResults() const { return m_searchResults; }
+    const std::optional<QString>& selectedTokenID() const { return m_selectedTokenID; }
+    const std::optional<QString>& expandedTokenID() const { return m_expandedTokenID; }
+    bool isSearchPresented() const { return m_isSearchPresented; }
+    bool isDetailPresented() const { return m_isDetailPresented; }
+    bool isSearching() const { return m_isSearching; }
+    bool isRefreshingWatchlist() const { return m_isRefreshingWatchlist; }
+    const std::optional<RefreshErrorBannerState>& refreshErrorBanner() const { return m_refreshErrorBanner; }
+    bool isRefreshErrorExpanded() const { return m_isRefreshErrorExpanded; }
+
+    // Writable from views: the settings view, the search field, the add and back buttons.
+    void setPreferences(const AppPreferences& preferences);
+    void setSearchQuery(const QString& query);
+    void setIsSearchPresented(bool presented);
+    void setSelectedTokenID(const std::optional<QString>& tokenID);
+
+    qint64 consecutivePeriodicFailures() const { return m_consecutivePeriodicFailures; }
+    qint64 consecutivePeriodicSuccesses() const { return m_consecutivePeriodicSuccesses; }
+
+    // Each entry's snapshot in list order; entries without one are skipped.
+    QList<TokenSummary> watchlist() const;
+
+    // Watchlist operations. Token ids are upper-cased before use.
+    void addToken(const TokenSummary& token);
+    void removeToken(const QString& tokenID);
+    void pinToMenuBar(const QString& tokenID);
+    void moveTokenToTop(const QString& tokenID);
+    void toggleExpandedToken(const QString& tokenID);
+    // Renumbers displayOrder to list positions and writes watchlist and preferences.
+    void persist();
+
+    // Refresh loop and banner.
+    void startRefreshLoop();
+    QCoro::Task<> performRefresh(bool tracksNetworkHealth);
+    void handlePeriodicRefreshSuccess();
+    void handlePeriodicRefreshFailure(const Error& error);
+    static QString fullErrorMessage(const Error& error);
+    void toggleRefreshErrorExpanded();
+    // The wait between periodic refreshes for an interval in seconds.
+    static std::chrono::milliseconds refreshWait(double refreshInterval);
+
+    // Search.
+    void runSearch(bool immediate);
+    void resetSearch();
+
+    // Display texts.
+    static QString priceText(double price);
+    static QString changeText(double change);
+    std::optional<TokenSummary> pinnedMenuBarToken() const;
+    QString menuBarDisplayText() const;
+
+Q_SIGNALS:
+    void objectWillChange();
+    void fieldWillChange(AppState::Field field);
+
+private:
+    void willChange(Field field);
+    void setIsRefreshingWatchlist(bool value);
+    void setIsSearching(bool value);
+    void setSearchResults(const QList<TokenSummary>& results);
+    void setRefreshErrorBanner(const std::optional<RefreshErrorBannerState>& banner);
+    void setIsRefreshErrorExpanded(bool value);
+    void setExpandedTokenID(const std::optional<QString>& tokenID);
+    void keepSelectionValid();
+    const TokenSummary* firstWatchlistToken() const;
+    void startDetachedRefresh();
+
+    QCoro::Task<> runRefreshLoop(std::stop_token stop);
+    QCoro::Task<> runSearchTask(QString query, bool immediate, std::stop_token stop);
+
+    QList<WatchlistEntry> m_watchlistEntries;
+    QHash<QString, TokenSummary> m_tokenSnapshots;
+    AppPreferences m_preferences;
+    QString m_searchQuery;
+    QList<TokenSummary> m_searchResults;
+    std::optional<QString> m_selectedTokenID;
+    std::optional<QString> m_expandedTokenID;
+    bool m_isSearchPresented = false;
+    bool m_isDetailPresented = false;
+    bool m_isSearching = false;
+    bool m_isRefreshingWatchlist = false;
+    std::optional<RefreshErrorBannerState> m_refreshErrorBanner;
+    bool m_isRefreshErrorExpanded = false;
+
+    std::shared_ptr<MarketDataServing> m_marketDataService;
+    std::shared_ptr<LocalStore> m_localStore;
+    std::shared_ptr<Sleeper> m_sleeper;
+    // Stopping one of these cancels its task; m_lifetime ends everything when we go away.
+    std::stop_source m_searchTask;
+    std::stop_source m_refreshLoopTask;
+    std::stop_source m_lifetime;
+    qint64 m_consecutivePeriodicFailures = 0;
+    qint64 m_consecutivePeriodicSuccesses = 0;
+};

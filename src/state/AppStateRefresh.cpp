@@ -1,0 +1,154 @@
+#include "state/AppState.h"
+
+#include <QDateTime>
+#include <QMetaObject>
+#include <QPointer>
+
+#include <cmath>
+
+std::chrono::milliseconds AppState::refreshWait(double refreshInterval)
+{
+    using std::chrono::milliseconds;
+    // A stored interval that is not a number falls back to the default; one beyond a day (or
+    // infinite) is clamped so the timer never overflows.
+    const double seconds = std::isnan(refreshInterval) ? AppPreferences().refreshInterval : refreshInterval;
+    const double minimum = std::chrono::duration<double>(kMinimumRefreshInterval).count();
+    const double maximum = std::chrono::duration<double>(kMaximumRefreshInterval).count();
+    return milliseconds(std::llround(std::clamp(seconds, minimum, maximum) * 1000.0));
+}
+
+void AppState::startRefreshLoop()
+{
+    m_refreshLoopTask.request_stop();
+    m_refreshLoopTask = std::stop_source();
+    QMetaObject::invokeMethod(
+        this, [this, stop = m_refreshLoopTask.get_token()] { runRefreshLoop(stop); }, Qt::QueuedConnection);
+}
+
+void AppState::startDetachedRefresh()
+{
+    QMetaObject::invokeMethod(this, [this] { performRefresh(false); }, Qt::QueuedConnection);
+}
+
+QCoro::Task<> AppState::runRefreshLoop(std::stop_token stop)
+{
+    const QPointer<AppState> self(this);
+    const auto sleeper = m_sleeper;
+    while (!stop.stop_requested()) {
+        // Read every time, so a changed interval counts from the next wait on.
+        co_await sleeper->sleep(refreshWait(self->m_preferences.refreshInterval), stop);
+        if (!self || stop.stop_requested()) {
+            co_return;
+        }
+        co_await self->performRefresh(true);
+        if (!self) {
+            co_return;
+        }
+    }
+}
+
+QCoro::Task<> AppState::performRefresh(bool tracksNetworkHealth)
+{
+    if (m_isRefreshingWatchlist) {
+        co_return;
+    }
+    setIsRefreshingWatchlist(true);
+
+    QList<QString> ids;
+    ids.reserve(m_watchlistEntries.size());
+    for (const WatchlistEntry& entry : m_watchlistEntries) {
+        ids.append(entry.tokenID.toUpper());
+    }
+
+    const QPointer<AppState> self(this);
+    // A refresh whose loop was restarted finishes normally; only our own end cancels it.
+    const auto service = m_marketDataService;
+    const auto result = co_await service->refreshWatchlist(std::move(ids), m_lifetime.get_token());
+    if (!self) {
+        co_return;
+    }
+
+    if (result.ok()) {
+        willChange(Field::TokenSnapshots);
+        // With two records for one id, the later one wins.
+        for (const TokenSummary& token : result.value()) {
+            m_tokenSnapshots.insert(token.id.toUpper(), token);
+        }
+        if (tracksNetworkHealth) {
+            handlePeriodicRefreshSuccess();
+        }
+    } else if (tracksNetworkHealth) {
+        handlePeriodicRefreshFailure(result.error());
+    }
+    keepSelectionValid();
+    setIsRefreshingWatchlist(false);
+}
+
+void AppState::keepSelectionValid()
+{
+    if (m_selectedTokenID && m_tokenSnapshots.contains(*m_selectedTokenID)) {
+        return;
+    }
+    const TokenSummary* first = firstWatchlistToken();
+    setSelectedTokenID(first ? std::optional<QString>(first->id) : std::nullopt);
+}
+
+void AppState::handlePeriodicRefreshSuccess()
+{
+    m_consecutivePeriodicFailures = 0;
+    ++m_consecutivePeriodicSuccesses;
+    if (m_refreshErrorBanner && m_consecutivePeriodicSuccesses >= kBannerThreshold) {
+        setRefreshErrorBanner(std::nullopt);
+        setIsRefreshErrorExpanded(false);
+    }
+}
+
+void AppState::handlePeriodicRefreshFailure(const Error& error)
+{
+    m_consecutivePeriodicSuccesses = 0;
+    ++m_consecutivePeriodicFailures;
+    const QString message = fullErrorMessage(error);
+    if (m_consecutivePeriodicFailures >= kBannerThreshold) {
+        setRefreshErrorBanner(RefreshErrorBannerState{message, QDateTime::currentDateTime()});
+    }
+}
+
+QString AppState::fullErrorMessage(const Error& error)
+{
+    const auto& reason = error.localizedFailureReason();
+    const auto& suggestion = error.localizedRecoverySuggestion();
+    if (!reason && !suggestion) {
+        return error.localizedDescription();
+    }
+    QStringList lines{error.localizedDescription()};
+    if (reason) {
+        lines.append(*reason);
+    }
+    if (suggestion) {
+        lines.append(*suggestion);
+    }
+    return lines.join(QLatin1Char('\n'));
+}
+
+void AppState::toggleRefreshErrorExpanded()
+{
+    setIsRefreshErrorExpanded(!m_isRefreshErrorExpanded);
+}
+
+void AppState::setIsRefreshingWatchlist(bool value)
+{
+    willChange(Field::IsRefreshingWatchlist);
+    m_isRefreshingWatchlist = value;
+}
+
+void AppState::setRefreshErrorBanner(const std::optional<RefreshErrorBannerState>& banner)
+{
+    willChange(Field::RefreshErrorBanner);
+    m_refreshErrorBanner = banner;
+}
+
+void AppState::setIsRefreshErrorExpanded(bool value)
+{
+    willChange(Field::IsRefreshErrorExpanded);
+    m_isRefreshErrorExpanded = value;
+}

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QLocale>
+#include <QString>
+
+// Number texts shared by the status item and the views.
+namespace DecimalFormat {
+
+// The shortest decimal text that reads back as the same double ("0.30000000000000004", "1e+21").
+QString shortest(double value);
+
+// Rounds to exactly `fractionDigits` digits, ties to even on the shortest decimal form of the
+// value (so 2.675 gives 2.68 and 0.125 gives 0.12, which binary rounding gets wrong), then
+// writes the result with the locale's decimal separator and digit grouping. Non-finite values
+// give an empty string.
+QString fixedHalfEven(double value, int fractionDigits, const QLocale& locale = QLocale());
+
+// "%.2f" in the C locale: always a point, no grouping.
+QString cFixed2(double value);
+
+} // namespace DecimalFormat
