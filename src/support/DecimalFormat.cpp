@@ -3,6 +3,7 @@
 #include <charconv>
 #include <cmath>
 #include <string>
+#include <string_view>
 
 namespace {
 
@@ -37,38 +38,42 @@ QString fixedHalfEven(double value, int fractionDigits, const QLocale& locale)
     if (!std::isfinite(value)) {
         return {};
     }
-    // Shortest round-trip digits and exponent: value = 0.d1d2d3... * 10^exponent.
-    char buffer[64];
+    // Shortest round-trip digits d1d2d3... and the power of ten of d1.
+    char buffer[40];
     const auto result = std::to_chars(buffer, buffer + sizeof buffer, std::fabs(value), std::chars_format::scientific);
-    const std::string text(buffer, result.ptr);
-    const auto ePos = text.find('e');
-    std::string digits;
-    for (char c : text.substr(0, ePos)) {
-        if (c != '.') {
-            digits += c;
+    char digitBuffer[24];
+    int digitCount = 0;
+    const char* p = buffer;
+    for (; p < result.ptr && *p != 'e'; ++p) {
+        if (*p != '.') {
+            digitBuffer[digitCount++] = *p;
         }
     }
-    const int exponent = std::stoi(text.substr(ePos + 1)) + 1;
+    int exponent = 0;
+    std::from_chars(p + (p[1] == '+' ? 2 : 1), result.ptr, exponent);
+    const std::string_view digits(digitBuffer, static_cast<size_t>(digitCount));
 
     // Integer digits and fraction digits of the exact shortest decimal.
     std::string integerPart;
     std::string fractionPart;
-    if (exponent <= 0) {
+    const int integerDigits = exponent + 1;
+    if (integerDigits <= 0) {
         integerPart = "0";
-        fractionPart = std::string(static_cast<size_t>(-exponent), '0') + digits;
-    } else if (static_cast<size_t>(exponent) >= digits.size()) {
-        integerPart = digits + std::string(static_cast<size_t>(exponent) - digits.size(), '0');
+        fractionPart.assign(static_cast<size_t>(-integerDigits), '0');
+        fractionPart += digits;
+    } else if (integerDigits >= digitCount) {
+        integerPart = digits;
+        integerPart.append(static_cast<size_t>(integerDigits - digitCount), '0');
     } else {
-        integerPart = digits.substr(0, static_cast<size_t>(exponent));
-        fractionPart = digits.substr(static_cast<size_t>(exponent));
+        integerPart = digits.substr(0, static_cast<size_t>(integerDigits));
+        fractionPart = digits.substr(static_cast<size_t>(integerDigits));
     }
 
     const auto keep = static_cast<size_t>(fractionDigits);
     if (fractionPart.size() > keep) {
-        const std::string dropped = fractionPart.substr(keep);
+        const char first = fractionPart[keep];
+        const bool restNonZero = fractionPart.find_first_not_of('0', keep + 1) != std::string::npos;
         fractionPart.resize(keep);
-        const char first = dropped.front();
-        const bool restNonZero = dropped.find_first_not_of('0', 1) != std::string::npos;
         const char lastKept = keep > 0 ? fractionPart.back() : integerPart.back();
         const bool roundUp = first > '5' || (first == '5' && (restNonZero || (lastKept - '0') % 2 == 1));
         if (roundUp) {
@@ -83,23 +88,23 @@ QString fixedHalfEven(double value, int fractionDigits, const QLocale& locale)
         fractionPart.append(keep - fractionPart.size(), '0');
     }
 
-    // The locale supplies separators and grouping; the digits are already final, so the exact
-    // decimal is written back through a double only when it reads back unchanged.
-    const QString decimal = QString::fromLatin1(integerPart) + QLatin1Char('.') + QString::fromLatin1(fractionPart);
-    const QString plain = keep > 0 ? decimal : QString::fromLatin1(integerPart);
-    const double rounded = plain.toDouble();
-    QString localized = locale.toString(value < 0 ? -rounded : rounded, 'f', fractionDigits);
-    if (QLocale::c().toString(rounded, 'f', fractionDigits) == plain) {
-        return localized;
+    const size_t significant = integerPart.size() - integerPart.find_first_not_of('0') + fractionPart.size();
+    if (integerPart == "0" || significant <= 15) {
+        // Up to 15 significant digits survive a trip through a double, so the locale may
+        // write the final digits from one.
+        const std::string decimal = integerPart + '.' + fractionPart;
+        double rounded = 0;
+        std::from_chars(decimal.data(), decimal.data() + decimal.size(), rounded);
+        return locale.toString(value < 0 ? -rounded : rounded, 'f', fractionDigits);
     }
     // Beyond double precision: group the exact digits ourselves in threes.
     QString grouped;
-    const QString integerText = QString::fromLatin1(integerPart);
-    for (qsizetype i = 0; i < integerText.size(); ++i) {
-        if (i > 0 && (integerText.size() - i) % 3 == 0) {
+    grouped.reserve(static_cast<qsizetype>(integerPart.size() * 2 + keep + 2));
+    for (size_t i = 0; i < integerPart.size(); ++i) {
+        if (i > 0 && (integerPart.size() - i) % 3 == 0) {
             grouped += locale.groupSeparator();
         }
-        grouped += integerText.at(i);
+        grouped += QLatin1Char(integerPart[i]);
     }
     if (keep > 0) {
         grouped += locale.decimalPoint() + QString::fromLatin1(fractionPart);

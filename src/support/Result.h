@@ -9,6 +9,11 @@
 template <typename T>
 class Result {
 public:
+    // An empty error; only there because QCoro::waitFor needs a default-constructible result.
+    Result()
+        : m_state(std::in_place_index<1>)
+    {
+    }
     Result(T value)
         : m_state(std::in_place_index<0>, std::move(value))
     {

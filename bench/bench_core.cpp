@@ -1,0 +1,104 @@
+// Speed of the work that runs on every change signal, every save and every refresh.
+#include "services/MockMarketDataService.h"
+#include "state/AppState.h"
+#include "storage/LocalStore.h"
+#include "storage/SettingsDefaultsStore.h"
+
+#include <QCoroTask>
+#include <QCoreApplication>
+#include <QTemporaryDir>
+
+#include <benchmark/benchmark.h>
+
+namespace {
+
+// Answers every refresh at once with a prepared list.
+class InstantService final : public MarketDataServing {
+public:
+    QList<TokenSummary> answer;
+    QCoro::Task<QList<TokenSummary>> search(QString, std::stop_token) override { co_return QList<TokenSummary>{}; }
+    QCoro::Task<Result<QList<TokenSummary>>> refreshWatchlist(QList<QString>, std::stop_token) override
+    {
+        co_return answer;
+    }
+};
+
+QList<TokenSummary> tokens(int count)
+{
+    QList<TokenSummary> list;
+    for (int i = 0; i < count; ++i) {
+        const QString id = QStringLiteral("TK%1").arg(i);
+        list.append(TokenSummary{id, id, QStringLiteral("Token %1").arg(i), std::nullopt, 1000.0 + i, -1.5,
+                                 {1, 2, 3, 4, 5, 6, 7}, id.toLower(), std::nullopt});
+    }
+    return list;
+}
+
+struct Fixture {
+    QTemporaryDir dir;
+    std::shared_ptr<InstantService> service = std::make_shared<InstantService>();
+    std::unique_ptr<AppState> state;
+
+    explicit Fixture(int count)
+    {
+        auto defaults = std::make_shared<SettingsDefaultsStore>(dir.filePath(QStringLiteral("bench.conf")));
+        StoredState document;
+        for (int i = 0; i < count; ++i) {
+            document.watchlist.append(
+                WatchlistEntry{WatchlistEntry::makeID(), QStringLiteral("TK%1").arg(i), i == count - 1, true, i});
+        }
+        auto store = std::make_shared<LocalStore>(defaults);
+        store->save(document);
+        service->answer = tokens(count);
+        state = std::make_unique<AppState>(service, store);
+        QCoreApplication::processEvents();
+    }
+};
+
+void BM_menuBarDisplayText(benchmark::State& st)
+{
+    // The pinned token is the last of 500: the worst case for the pin scan.
+    Fixture fixture(500);
+    for (auto _ : st) {
+        benchmark::DoNotOptimize(fixture.state->menuBarDisplayText());
+    }
+}
+BENCHMARK(BM_menuBarDisplayText)->Unit(benchmark::kMicrosecond);
+
+void BM_persist500(benchmark::State& st)
+{
+    Fixture fixture(500);
+    for (auto _ : st) {
+        fixture.state->persist();
+    }
+}
+BENCHMARK(BM_persist500)->Unit(benchmark::kMillisecond);
+
+void BM_mergeRefresh500(benchmark::State& st)
+{
+    Fixture fixture(500);
+    for (auto _ : st) {
+        auto refresh = fixture.state->performRefresh(false);
+        benchmark::DoNotOptimize(refresh.isReady());
+    }
+}
+BENCHMARK(BM_mergeRefresh500)->Unit(benchmark::kMillisecond);
+
+void BM_priceText(benchmark::State& st)
+{
+    for (auto _ : st) {
+        benchmark::DoNotOptimize(AppState::priceText(75456.36));
+    }
+}
+BENCHMARK(BM_priceText)->Unit(benchmark::kNanosecond);
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

@@ -1,0 +1,129 @@
+#include "services/MarketDataServiceError.h"
+#include "services/MockMarketDataService.h"
+#include "testlib/ManualSleeper.h"
+
+#include <QCoroTask>
+#include <QElapsedTimer>
+#include <QTest>
+
+namespace {
+
+QStringList ids(const QList<TokenSummary>& tokens)
+{
+    QStringList result;
+    for (const TokenSummary& token : tokens) {
+        result.append(token.id);
+    }
+    return result;
+}
+
+} // namespace
+
+class MockServiceTest : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void catalogueIsAsListed()
+    {
+        const auto& catalog = TokenSummary::fallbackCatalog();
+        QCOMPARE(ids(catalog), (QStringList{"BTC", "ETH", "SOL", "DOGE", "XRP", "ADA"}));
+        QCOMPARE(catalog.at(3).rank, 9);
+        QCOMPARE(catalog.at(3).price, 0.1762);
+        QCOMPARE(catalog.at(2).trend7d.last(), 85.71);
+        for (const TokenSummary& token : catalog) {
+            QCOMPARE(token.iconSeed, token.symbol.toLower());
+            QVERIFY(!token.logoURL);
+        }
+    }
+
+    void searchMatchesSymbolOrName_data()
+    {
+        QTest::addColumn<QString>("query");
+        QTest::addColumn<QStringList>("expected");
+        QTest::newRow("bit") << "bit" << QStringList{"BTC"};
+        QTest::newRow("COIN") << "COIN" << QStringList{"BTC", "DOGE"};
+        QTest::newRow("e") << "e" << QStringList{"ETH", "DOGE"};
+        QTest::newRow("a") << "a" << QStringList{"SOL", "ADA"};
+        QTest::newRow("xrp") << "xrp" << QStringList{"XRP"};
+        QTest::newRow("padded sol") << "  sol  " << QStringList{"SOL"};
+        QTest::newRow("btc by symbol") << "btc" << QStringList{"BTC"};
+        QTest::newRow("inner space") << "bit coin" << QStringList{};
+        QTest::newRow("rank is not searched") << "1" << QStringList{};
+        QTest::newRow("accents count") << "bïtcoin" << QStringList{};
+    }
+    void searchMatchesSymbolOrName()
+    {
+        QFETCH(QString, query);
+        QFETCH(QStringList, expected);
+        QCOMPARE(ids(MockMarketDataService::matches(query)), expected);
+    }
+
+    void searchWaitsOnlyForRealText()
+    {
+        auto sleeper = std::make_shared<ManualSleeper>();
+        MockMarketDataService service(sleeper);
+        const auto blank = QCoro::waitFor(service.search(QStringLiteral(" \n\t ")));
+        QVERIFY(blank.isEmpty());
+        QVERIFY(sleeper->requested().isEmpty());
+
+        // Real time here, to prove the default wait is wired to a real timer.
+        MockMarketDataService real;
+        QElapsedTimer clock;
+        clock.start();
+        const auto found = QCoro::waitFor(real.search(QStringLiteral("eth")));
+        QVERIFY(clock.elapsed() >= 170);
+        QCOMPARE(ids(found), QStringList{"ETH"});
+    }
+
+    void quotesFollowTheIdsInOrder()
+    {
+        MockMarketDataService service;
+        QElapsedTimer clock;
+        clock.start();
+        const auto quotes = QCoro::waitFor(service.refreshWatchlist({"eth", "BTC", "LINK"}));
+        QVERIFY(clock.elapsed() >= 130);
+        QVERIFY(quotes.ok());
+        QCOMPARE(ids(quotes.value()), (QStringList{"ETH", "BTC"}));
+
+        auto sleeper = std::make_shared<ManualSleeper>();
+        MockMarketDataService manual(sleeper);
+        auto twice = manual.refreshWatchlist({"SOL", "SOL", " ETH"});
+        QCOMPARE(sleeper->requested(), QList<std::chrono::milliseconds>{MockMarketDataService::kQuotesDelay});
+        sleeper->advance(MockMarketDataService::kQuotesDelay);
+        QCOMPARE(ids(QCoro::waitFor(twice).value()), (QStringList{"SOL", "SOL"}));
+
+        auto none = manual.refreshWatchlist({});
+        QCOMPARE(sleeper->requested().size(), 2);
+        sleeper->advance(MockMarketDataService::kQuotesDelay);
+        QVERIFY(QCoro::waitFor(none).value().isEmpty());
+    }
+
+    void cancellationCutsTheWaitShortWithoutFailing()
+    {
+        auto sleeper = std::make_shared<ManualSleeper>();
+        MockMarketDataService service(sleeper);
+        std::stop_source stop;
+        auto search = service.search(QStringLiteral("a"), stop.get_token());
+        auto quotes = service.refreshWatchlist({"ADA"}, stop.get_token());
+        QCOMPARE(sleeper->pendingCount(), 2);
+        stop.request_stop();
+        QCOMPARE(ids(QCoro::waitFor(search)), (QStringList{"SOL", "ADA"}));
+        QCOMPARE(ids(QCoro::waitFor(quotes).value()), QStringList{"ADA"});
+        QCOMPARE(sleeper->now().count(), 0);
+    }
+
+    void serviceErrorsDescribeThemselves()
+    {
+        QCOMPARE(MarketDataServiceError::httpStatus(404).errorDescription(), QStringLiteral("服务器返回了异常状态码：404。"));
+        QCOMPARE(MarketDataServiceError::httpStatus(-1).errorDescription(), QStringLiteral("服务器返回了异常状态码：-1。"));
+        QCOMPARE(MarketDataServiceError::httpStatus(100000).errorDescription(),
+                 QStringLiteral("服务器返回了异常状态码：100000。"));
+        QCOMPARE(MarketDataServiceError::invalidResponse().errorDescription(), QStringLiteral("无效的服务器响应。"));
+        const Error error = MarketDataServiceError::httpStatus(503);
+        QCOMPARE(error.code(), 503);
+        QVERIFY(!error.localizedFailureReason() && !error.localizedRecoverySuggestion());
+    }
+};
+
+QTEST_GUILESS_MAIN(MockServiceTest)
+#include "tst_mockservice.moc"

@@ -1,0 +1,284 @@
+#include "services/MarketDataServiceError.h"
+#include "services/MockMarketDataService.h"
+#include "testlib/StateHarness.h"
+
+#include <QTest>
+
+using namespace std::chrono_literals;
+using Field = AppState::Field;
+using Millis = QList<std::chrono::milliseconds>;
+
+namespace {
+
+// Starts a state whose initial untracked refresh has already been answered.
+AppState& started(StateHarness& h, double interval = 30)
+{
+    StoredState document;
+    for (const char* id : {"BTC", "ETH"}) {
+        document.watchlist.append(WatchlistEntry{WatchlistEntry::makeID(), QString::fromLatin1(id),
+                                                 document.watchlist.isEmpty(), true, document.watchlist.size()});
+    }
+    document.preferences.refreshInterval = interval;
+    h.storeDocument(document);
+    AppState& state = h.make();
+    h.settle();
+    h.service->answerRefresh(QList<TokenSummary>{});
+    h.settle();
+    return state;
+}
+
+// Lets one periodic refresh start and answers it.
+void tick(StateHarness& h, std::chrono::milliseconds wait, Result<QList<TokenSummary>> answer)
+{
+    const auto calls = h.service->refreshCalls().size();
+    h.sleeper->advance(wait);
+    QTRY_COMPARE(h.service->refreshCalls().size(), calls + 1);
+    h.service->answerRefresh(std::move(answer));
+    QTRY_VERIFY(!h.state->isRefreshingWatchlist());
+    h.settle();
+}
+
+Error failure(int n)
+{
+    return MarketDataServiceError::httpStatus(500 + n);
+}
+
+} // namespace
+
+class RefreshLoopTest : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void waitsAreClampedAndMeasuredFromTheEndOfARefresh()
+    {
+        QCOMPARE(AppState::refreshWait(2), 5s);
+        QCOMPARE(AppState::refreshWait(0), 5s);
+        QCOMPARE(AppState::refreshWait(-30), 5s);
+        QCOMPARE(AppState::refreshWait(30), 30s);
+        QCOMPARE(AppState::refreshWait(7.5), 7500ms);
+        QCOMPARE(AppState::refreshWait(std::numeric_limits<double>::quiet_NaN()), 30s);
+        QCOMPARE(AppState::refreshWait(std::numeric_limits<double>::infinity()), 24h);
+        QCOMPARE(AppState::refreshWait(1e300), 24h);
+
+        StateHarness h;
+        started(h, 2);
+        QCOMPARE(h.sleeper->requested(), Millis{5s});
+        h.sleeper->advance(4999ms);
+        h.settle();
+        QCOMPARE(h.service->refreshCalls().size(), 1);
+        h.sleeper->advance(1ms);
+        QTRY_COMPARE(h.service->refreshCalls().size(), 2);
+        // The next wait only starts once this refresh has ended.
+        h.sleeper->advance(60s);
+        h.settle();
+        QCOMPARE(h.sleeper->requested().size(), 1);
+        h.service->answerRefresh(QList<TokenSummary>{});
+        QTRY_COMPARE(h.sleeper->requested().size(), 2);
+        QCOMPARE(h.service->refreshCalls().size(), 2);
+    }
+
+    void newIntervalRestartsTheWaitFromZero()
+    {
+        StateHarness h;
+        AppState& state = started(h);
+        h.sleeper->advance(20s);
+        AppPreferences preferences = state.preferences();
+        preferences.refreshInterval = 60;
+        state.setPreferences(preferences);
+        state.startRefreshLoop();
+        h.settle();
+        QCOMPARE(h.sleeper->requested(), (Millis{30s, 60s}));
+        // The old loop, stopped in its sleep, ends without refreshing.
+        h.sleeper->advance(59s);
+        h.settle();
+        QCOMPARE(h.service->refreshCalls().size(), 1);
+        h.sleeper->advance(1s);
+        QTRY_COMPARE(h.service->refreshCalls().size(), 2);
+    }
+
+    void restartDuringARefreshLetsItFinishThenEnds()
+    {
+        StateHarness h;
+        AppState& state = started(h, 10);
+        h.sleeper->advance(10s);
+        QTRY_COMPARE(h.service->refreshCalls().size(), 2);
+        state.startRefreshLoop();
+        h.settle();
+        QCOMPARE(h.sleeper->requested(), (Millis{10s, 10s}));
+        // Restarting the loop does not cancel the request in flight.
+        QCOMPARE(h.service->waitingRefreshes(), 1);
+        h.service->answerRefresh(QList<TokenSummary>{FakeMarketDataService::token("BTC", 5)});
+        QTRY_VERIFY(!state.isRefreshingWatchlist());
+        QCOMPARE(state.consecutivePeriodicSuccesses(), 1);
+        h.settle();
+        QCOMPARE(h.sleeper->requested().size(), 2);
+    }
+
+    void mergeKeepsUnmentionedSnapshotsAndUpperCasesKeys()
+    {
+        StateHarness h;
+        AppState& state = started(h, 5);
+        tick(h, 5s, QList<TokenSummary>{FakeMarketDataService::token("BTC", 1), FakeMarketDataService::token("ETH", 2)});
+        // A lower-case id, a duplicate (the later record wins) and an id nobody asked for.
+        tick(h, 5s,
+             QList<TokenSummary>{FakeMarketDataService::token("btc", 10), FakeMarketDataService::token("BTC", 11),
+                                 FakeMarketDataService::token("DOGE", 3)});
+        QCOMPARE(state.tokenSnapshots().value(QStringLiteral("BTC")).price, 11.0);
+        QCOMPARE(state.tokenSnapshots().value(QStringLiteral("ETH")).price, 2.0);
+        QVERIFY(state.tokenSnapshots().contains(QStringLiteral("DOGE")));
+        QCOMPARE(state.watchlist().size(), 2);
+
+        // A failure leaves every snapshot as it was.
+        tick(h, 5s, failure(0));
+        QCOMPARE(state.tokenSnapshots().value(QStringLiteral("BTC")).price, 11.0);
+    }
+
+    void overlappingRefreshIsDropped()
+    {
+        StateHarness h;
+        AppState& state = started(h);
+        auto first = state.performRefresh(false);
+        QVERIFY(state.isRefreshingWatchlist());
+        FieldRecorder recorder(state);
+        auto second = state.performRefresh(true);
+        QVERIFY(second.isReady());
+        QVERIFY(recorder.fields.isEmpty());
+        QCOMPARE(h.service->waitingRefreshes(), 1);
+        h.service->answerRefresh(failure(0));
+        QTRY_VERIFY(first.isReady());
+        QCOMPARE(state.consecutivePeriodicFailures(), 0);
+    }
+
+    void selectionFollowsTheFirstTokenWithASnapshot()
+    {
+        StateHarness h;
+        h.storeEntries({"BTC", "ETH"});
+        AppState& state = h.make();
+        h.settle();
+        h.service->answerRefresh(QList<TokenSummary>{FakeMarketDataService::token("ETH", 2)});
+        QTRY_VERIFY(!state.isRefreshingWatchlist());
+        QCOMPARE(state.selectedTokenID(), QStringLiteral("ETH"));
+
+        state.setSelectedTokenID(QStringLiteral("GONE"));
+        auto refresh = state.performRefresh(false);
+        h.service->answerRefresh(failure(0));
+        QTRY_VERIFY(refresh.isReady());
+        QCOMPARE(state.selectedTokenID(), QStringLiteral("ETH"));
+
+        // A valid selection is not even rewritten.
+        FieldRecorder recorder(state);
+        auto again = state.performRefresh(false);
+        h.service->answerRefresh(QList<TokenSummary>{});
+        QTRY_VERIFY(again.isReady());
+        QVERIFY(!recorder.fields.contains(Field::SelectedTokenID));
+    }
+
+    void bannerNeedsThreeFailuresOrSuccessesInARow()
+    {
+        StateHarness h;
+        AppState& state = started(h, 5);
+        tick(h, 5s, failure(1));
+        tick(h, 5s, failure(2));
+        tick(h, 5s, QList<TokenSummary>{});
+        tick(h, 5s, failure(3));
+        tick(h, 5s, failure(4));
+        QVERIFY(!state.refreshErrorBanner());
+        QCOMPARE(state.consecutivePeriodicFailures(), 2);
+
+        tick(h, 5s, failure(5));
+        QVERIFY(state.refreshErrorBanner());
+        QCOMPARE(state.refreshErrorBanner()->message, QStringLiteral("服务器返回了异常状态码：505。"));
+        const QDateTime firstTime = state.refreshErrorBanner()->occurredAt;
+        QVERIFY(qAbs(firstTime.secsTo(QDateTime::currentDateTime())) < 5);
+
+        state.toggleRefreshErrorExpanded();
+        tick(h, 5s, Error(Error::Domain::Transport, 99, QStringLiteral("D"), QStringLiteral("R")));
+        QCOMPARE(state.refreshErrorBanner()->message, QStringLiteral("D\nR"));
+        QVERIFY(state.isRefreshErrorExpanded());
+
+        // Untracked refreshes neither count nor touch the banner.
+        for (int i = 0; i < 3; ++i) {
+            auto untracked = state.performRefresh(false);
+            h.service->answerRefresh(QList<TokenSummary>{});
+            QTRY_VERIFY(untracked.isReady());
+        }
+        QVERIFY(state.refreshErrorBanner());
+        QCOMPARE(state.consecutivePeriodicFailures(), 4);
+
+        tick(h, 5s, QList<TokenSummary>{});
+        tick(h, 5s, QList<TokenSummary>{});
+        QVERIFY(state.refreshErrorBanner());
+        QVERIFY(state.isRefreshErrorExpanded());
+        FieldRecorder recorder(state);
+        tick(h, 5s, QList<TokenSummary>{});
+        QVERIFY(!state.refreshErrorBanner());
+        QVERIFY(!state.isRefreshErrorExpanded());
+        const auto banner = recorder.fields.indexOf(Field::RefreshErrorBanner);
+        QVERIFY(banner >= 0 && recorder.fields.indexOf(Field::IsRefreshErrorExpanded) == banner + 1);
+    }
+
+    void untrackedFailuresNeverRaiseTheBanner()
+    {
+        StateHarness h;
+        AppState& state = started(h);
+        for (int i = 0; i < 4; ++i) {
+            state.addToken(FakeMarketDataService::token(QStringLiteral("T%1").arg(i), 1));
+            QTRY_COMPARE(h.service->waitingRefreshes(), 1);
+            h.service->answerRefresh(failure(i));
+            QTRY_VERIFY(!state.isRefreshingWatchlist());
+        }
+        QVERIFY(!state.refreshErrorBanner());
+        QCOMPARE(state.consecutivePeriodicFailures(), 0);
+    }
+
+    void fullErrorMessageJoinsThePresentLines()
+    {
+        using E = Error;
+        QCOMPARE(AppState::fullErrorMessage(E(E::Domain::Transport, 1, "D")), QStringLiteral("D"));
+        QCOMPARE(AppState::fullErrorMessage(E(E::Domain::Transport, 1, "D", QStringLiteral("R"))), QStringLiteral("D\nR"));
+        QCOMPARE(AppState::fullErrorMessage(E(E::Domain::Transport, 1, "D", std::nullopt, QStringLiteral("S"))),
+                 QStringLiteral("D\nS"));
+        QCOMPARE(AppState::fullErrorMessage(E(E::Domain::Transport, 1, "D", QStringLiteral("R"), QStringLiteral("S"))),
+                 QStringLiteral("D\nR\nS"));
+        QCOMPARE(AppState::fullErrorMessage(E(E::Domain::Transport, 1, "D", QString(), std::nullopt)),
+                 QStringLiteral("D\n"));
+    }
+
+    void destroyingTheStateMidTaskIsSafe()
+    {
+        // Loop asleep, a refresh waiting for the service, a search debouncing and one waiting
+        // for the service: nothing may resume into the destroyed object.
+        StateHarness h;
+        AppState& state = started(h);
+        auto pending = state.performRefresh(false);
+        state.setSearchQuery(QStringLiteral("bit"));
+        state.runSearch(true);
+        h.settle();
+        state.setSearchQuery(QStringLiteral("eth"));
+        state.runSearch(false);
+        h.settle();
+        QCOMPARE(h.service->waitingRefreshes(), 1);
+        QVERIFY(h.sleeper->pendingCount() >= 2);
+        h.state.reset();
+        h.settle();
+        QVERIFY(pending.isReady());
+        QCOMPARE(h.sleeper->pendingCount(), 0);
+        QVERIFY(h.service->refreshCalls().last()->stopped);
+    }
+
+    void realTimeWiringFetchesAndRefreshes()
+    {
+        auto defaults = std::make_shared<MemoryDefaultsStore>();
+        StoredState document = StoredState::makeDefault();
+        document.preferences.refreshInterval = 0.1; // raised to the 5 s minimum
+        defaults->values.insert(LocalStore::kStorageKey, *document.encode());
+        AppState state(std::make_shared<MockMarketDataService>(), std::make_shared<LocalStore>(defaults));
+        QCOMPARE(state.menuBarDisplayText(), QStringLiteral("Zentrow"));
+        QTRY_COMPARE(state.tokenSnapshots().size(), 1);
+        QCOMPARE(state.watchlist().first().symbol, QStringLiteral("BTC"));
+        QTRY_COMPARE_WITH_TIMEOUT(state.consecutivePeriodicSuccesses(), 1, 8000);
+    }
+};
+
+QTEST_GUILESS_MAIN(RefreshLoopTest)
+#include "tst_refreshloop.moc"

@@ -1,0 +1,139 @@
+#include "testlib/StateHarness.h"
+
+#include <QTest>
+
+using namespace std::chrono_literals;
+using Field = AppState::Field;
+
+class SearchTest : public QObject {
+    Q_OBJECT
+
+private:
+    static void type(AppState& state, const QString& text)
+    {
+        state.setSearchQuery(text);
+        state.runSearch(false);
+    }
+
+private Q_SLOTS:
+    void typingDebouncesToOneCallWithTheWholeText()
+    {
+        StateHarness h;
+        AppState& state = h.make();
+        h.settle();
+        const QString word = QStringLiteral("ether");
+        for (qsizetype i = 1; i <= word.size(); ++i) {
+            type(state, word.left(i));
+            h.settle();
+            h.sleeper->advance(500ms);
+            h.settle();
+            QVERIFY(state.isSearching());
+        }
+        QVERIFY(h.service->searchCalls().isEmpty());
+        h.sleeper->advance(299ms);
+        h.settle();
+        QVERIFY(h.service->searchCalls().isEmpty());
+        h.sleeper->advance(1ms);
+        QTRY_COMPARE(h.service->searchCalls().size(), 1);
+        QCOMPARE(h.service->searchCalls().first()->query, QStringLiteral("ether"));
+        QVERIFY(state.isSearching());
+
+        FieldRecorder recorder(state);
+        h.service->answerSearch({TokenSummary::fallbackCatalog().at(1)});
+        QTRY_VERIFY(!state.isSearching());
+        QCOMPARE(recorder.fields, (QList<Field>{Field::SearchResults, Field::IsSearching}));
+        QCOMPARE(state.searchResults().size(), 1);
+    }
+
+    void submitSearchesAtOnceAndCancelsTheTypedOne()
+    {
+        StateHarness h;
+        AppState& state = h.make();
+        h.settle();
+        type(state, QStringLiteral("bt"));
+        h.settle();
+        state.setSearchQuery(QStringLiteral("  BTC"));
+        state.runSearch(true);
+        // Started from the event loop, not inside the caller.
+        QVERIFY(h.service->searchCalls().isEmpty());
+        QTRY_COMPARE(h.service->searchCalls().size(), 1);
+        QCOMPARE(h.service->searchCalls().first()->query, QStringLiteral("  BTC"));
+        h.sleeper->advance(1s);
+        h.settle();
+        QCOMPARE(h.service->searchCalls().size(), 1);
+    }
+
+    void blankTextClearsAtOnce()
+    {
+        StateHarness h;
+        AppState& state = h.make();
+        h.settle();
+        state.setSearchQuery(QStringLiteral("sol"));
+        state.runSearch(true);
+        QTRY_COMPARE(h.service->searchCalls().size(), 1);
+        h.service->answerSearch({TokenSummary::fallbackCatalog().at(2)});
+        QTRY_COMPARE(state.searchResults().size(), 1);
+
+        // Cleared while a typed search debounces: nothing is written later.
+        type(state, QStringLiteral("so"));
+        h.settle();
+        FieldRecorder recorder(state);
+        type(state, QStringLiteral(" \n\t"));
+        QCOMPARE(recorder.fields, (QList<Field>{Field::SearchQuery, Field::SearchResults, Field::IsSearching}));
+        QVERIFY(state.searchResults().isEmpty());
+        QVERIFY(!state.isSearching());
+        h.sleeper->advance(5s);
+        h.settle();
+        QCOMPARE(h.service->searchCalls().size(), 1);
+
+        // Cleared while the service works: the list empties now and the late answer is dropped.
+        state.setSearchQuery(QStringLiteral("ada"));
+        state.runSearch(true);
+        QTRY_COMPARE(h.service->searchCalls().size(), 2);
+        type(state, QString());
+        QVERIFY(state.searchResults().isEmpty());
+        h.settle();
+        QVERIFY(h.service->searchCalls().last()->stopped);
+        QVERIFY(state.searchResults().isEmpty());
+        QVERIFY(!state.isSearching());
+    }
+
+    void aNewerSearchOwnsTheResults()
+    {
+        StateHarness h;
+        AppState& state = h.make();
+        h.settle();
+        state.setSearchQuery(QStringLiteral("a"));
+        state.runSearch(true);
+        QTRY_COMPARE(h.service->searchCalls().size(), 1);
+        state.setSearchQuery(QStringLiteral("ad"));
+        state.runSearch(true);
+        QTRY_COMPARE(h.service->searchCalls().size(), 2);
+        QVERIFY(h.service->searchCalls().first()->stopped || h.service->searchCalls().first()->wakeup->isWoken());
+        h.service->answerSearch({TokenSummary::fallbackCatalog().at(5)});
+        QTRY_VERIFY(!state.isSearching());
+        QCOMPARE(state.searchResults().first().id, QStringLiteral("ADA"));
+    }
+
+    void resetSearchEmptiesEverything()
+    {
+        StateHarness h;
+        AppState& state = h.make();
+        h.settle();
+        type(state, QStringLiteral("doge"));
+        h.settle();
+        FieldRecorder recorder(state);
+        state.resetSearch();
+        QCOMPARE(recorder.fields, (QList<Field>{Field::SearchQuery, Field::SearchResults, Field::IsSearching}));
+        QVERIFY(state.searchQuery().isEmpty());
+        QVERIFY(!state.isSearching());
+        recorder.clear();
+        h.sleeper->advance(1s);
+        h.settle();
+        QVERIFY(h.service->searchCalls().isEmpty());
+        QVERIFY(recorder.fields.isEmpty());
+    }
+};
+
+QTEST_GUILESS_MAIN(SearchTest)
+#include "tst_search.moc"

@@ -1,0 +1,40 @@
+#pragma once
+
+#include "state/AppState.h"
+#include "testlib/FakeMarketDataService.h"
+#include "testlib/ManualSleeper.h"
+#include "testlib/MemoryDefaultsStore.h"
+
+#include <QList>
+#include <QObject>
+
+#include <memory>
+
+// An AppState over a fake service, an in-memory store and a virtual clock.
+struct StateHarness {
+    std::shared_ptr<FakeMarketDataService> service = std::make_shared<FakeMarketDataService>();
+    std::shared_ptr<MemoryDefaultsStore> defaults = std::make_shared<MemoryDefaultsStore>();
+    std::shared_ptr<ManualSleeper> sleeper = std::make_shared<ManualSleeper>();
+    std::unique_ptr<AppState> state;
+
+    void storeDocument(const StoredState& document);
+    void storeEntries(const QList<QString>& tokenIDs, int pinnedIndex = 0);
+    AppState& make();
+    // The document the state last wrote.
+    StoredState stored() const;
+    // Lets queued starts and resumed tasks run.
+    static void settle();
+};
+
+// Which published fields were written, in order, and how often the change signal fired.
+class FieldRecorder : public QObject {
+public:
+    explicit FieldRecorder(AppState& state);
+    QList<AppState::Field> fields;
+    int signals_ = 0;
+    void clear()
+    {
+        fields.clear();
+        signals_ = 0;
+    }
+};
