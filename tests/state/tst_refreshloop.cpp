@@ -272,11 +272,14 @@ private Q_SLOTS:
         StoredState document = StoredState::makeDefault();
         document.preferences.refreshInterval = 0.1; // raised to the 5 s minimum
         defaults->values.insert(LocalStore::kStorageKey, *document.encode());
-        AppState state(std::make_shared<MockMarketDataService>(), std::make_shared<LocalStore>(defaults));
-        QCOMPARE(state.menuBarDisplayText(), QStringLiteral("Zentrow"));
-        QTRY_COMPARE(state.tokenSnapshots().size(), 1);
-        QCOMPARE(state.watchlist().first().symbol, QStringLiteral("BTC"));
-        QTRY_COMPARE_WITH_TIMEOUT(state.consecutivePeriodicSuccesses(), 1, 8000);
+        auto state = std::make_unique<AppState>(std::make_shared<MockMarketDataService>(),
+                                                std::make_shared<LocalStore>(defaults));
+        QCOMPARE(state->menuBarDisplayText(), QStringLiteral("Zentrow"));
+        QTRY_COMPARE(state->tokenSnapshots().size(), 1);
+        QCOMPARE(state->watchlist().first().symbol, QStringLiteral("BTC"));
+        QTRY_COMPARE_WITH_TIMEOUT(state->consecutivePeriodicSuccesses(), 1, 8000);
+        state.reset();
+        StateHarness::settle();
     }
 };
 

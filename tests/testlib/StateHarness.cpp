@@ -3,6 +3,12 @@
 #include <QCoreApplication>
 #include <QTest>
 
+StateHarness::~StateHarness()
+{
+    state.reset();
+    settle();
+}
+
 void StateHarness::storeDocument(const StoredState& document)
 {
     defaults->values.insert(LocalStore::kStorageKey, *document.encode());

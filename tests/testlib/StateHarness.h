@@ -17,6 +17,12 @@ struct StateHarness {
     std::shared_ptr<ManualSleeper> sleeper = std::make_shared<ManualSleeper>();
     std::unique_ptr<AppState> state;
 
+    StateHarness() = default;
+    StateHarness(const StateHarness&) = delete;
+    StateHarness& operator=(const StateHarness&) = delete;
+    // Stopped tasks resume from the event loop: let them end before the test does.
+    ~StateHarness();
+
     void storeDocument(const StoredState& document);
     void storeEntries(const QList<QString>& tokenIDs, int pinnedIndex = 0);
     AppState& make();
