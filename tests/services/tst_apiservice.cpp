@@ -1,0 +1,563 @@
+#include "services/ZentrowAPIMarketDataService.h"
+#include "testlib/LoopbackHttpServer.h"
+
+#include <QDir>
+#include <QFile>
+#include <QNetworkProxy>
+#include <QNetworkReply>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QTest>
+
+using Reply = LoopbackHttpServer::Reply;
+using namespace std::chrono_literals;
+
+Q_DECLARE_METATYPE(LoopbackHttpServer::Reply)
+Q_DECLARE_METATYPE(Error::Domain)
+
+namespace {
+
+constexpr QLatin1StringView kBitcoinQuote(
+    R"({"id": "BTC", "symbol": "BTC", "name": "Bitcoin", "price": 75456.36, "change24h": -2.05,
+        "trend7d": [71000, 72200, 73650, 74120, 75900, 76320, 75456]})");
+
+// Returns at once, remembering how each wait was asked for, so fallback searches cost nothing
+// and a test can see whether the caller's cancellation reached the fallback.
+class RecordingSleeper final : public Sleeper {
+public:
+    QCoro::Task<> sleep(std::chrono::milliseconds duration, std::stop_token stop) override {
+        durations.append(duration);
+        stoppedTokens.append(stop.stop_requested());
+        co_return;
+    }
+
+    QList<std::chrono::milliseconds> durations;
+    QList<bool> stoppedTokens;
+};
+
+// A call's outcome once it has one. The slot is shared with the running call, so a test that
+// gives up early leaves nothing behind that the call could write into.
+template <typename T> class Pending {
+public:
+    bool done() const { return m_slot->has_value(); }
+    const T& value() const { return **m_slot; }
+
+    std::shared_ptr<std::optional<T>> m_slot = std::make_shared<std::optional<T>>();
+};
+
+template <typename T> QCoro::Task<> deliver(QCoro::Task<T> task, std::shared_ptr<std::optional<T>> slot) {
+    slot->emplace(co_await task);
+}
+
+template <typename T> Pending<T> start(QCoro::Task<T>&& task) {
+    Pending<T> pending;
+    deliver(std::move(task), pending.m_slot);
+    return pending;
+}
+
+QStringList idsOf(const QList<TokenSummary>& tokens) {
+    QStringList ids;
+    for (const TokenSummary& token : tokens) {
+        ids.append(token.id);
+    }
+    return ids;
+}
+
+QByteArray dataOf(QLatin1StringView items) {
+    return QByteArray(R"({"data": [)") + QByteArray(items.data(), items.size()) + "]}";
+}
+
+struct Fixture {
+    explicit Fixture(std::chrono::milliseconds timeout = 5s, QUrl baseURL = {})
+        : service(baseURL.isEmpty() ? server.baseUrl() : baseURL, &session,
+                  std::make_shared<MockMarketDataService>(sleeper), timeout) {
+        session.setProxy(QNetworkProxy::NoProxy);
+    }
+
+    LoopbackHttpServer server;
+    QNetworkAccessManager session;
+    std::shared_ptr<RecordingSleeper> sleeper = std::make_shared<RecordingSleeper>();
+    ZentrowAPIMarketDataService service;
+};
+
+} // namespace
+
+class TestZentrowAPIMarketDataService : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void sendsExactRequests_data();
+    void sendsExactRequests();
+    void blankInputsSendNothing();
+    void mapsSearchAnswer();
+    void mapsQuotesAnswer();
+    void logoURL_data();
+    void logoURL();
+    void decodesStrictly_data();
+    void decodesStrictly();
+    void failures_data();
+    void failures();
+    void emptyDataIsAnAnswer();
+    void nonHttpAnswerIsInvalidResponse();
+    void cancellationAbortsTheRequest();
+    void serviceMayGoAwayMidFlight();
+    void sessionMayGoAwayMidFlight();
+    void loopbackServerReadsSplitRequests();
+};
+
+void TestZentrowAPIMarketDataService::sendsExactRequests_data() {
+    QTest::addColumn<QString>("basePath");
+    QTest::addColumn<bool>("isSearch");
+    QTest::addColumn<QStringList>("input");
+    QTest::addColumn<QByteArray>("target");
+
+    QTest::newRow("search") << "" << true << QStringList{"eth"} << QByteArray("/api/search?q=eth");
+    QTest::newRow("search trimmed") << "" << true << QStringList{"  eth "} << QByteArray("/api/search?q=eth");
+    QTest::newRow("search keeps case") << "" << true << QStringList{"BTC"} << QByteArray("/api/search?q=BTC");
+    QTest::newRow("search unreserved") << "" << true << QStringList{"Az09-._~"} << QByteArray("/api/search?q=Az09-._~");
+    QTest::newRow("search space escaped once")
+        << "" << true << QStringList{"bit coin"} << QByteArray("/api/search?q=bit%20coin");
+    QTest::newRow("search non-ASCII as UTF-8")
+        << "" << true << QStringList{"Éther 以太"} << QByteArray("/api/search?q=%C3%89ther%20%E4%BB%A5%E5%A4%AA");
+    QTest::newRow("search delimiters") << "" << true << QStringList{"a+b&q=c#d%e/f?g,h"}
+                                       << QByteArray("/api/search?q=a%2Bb%26q%3Dc%23d%25e%2Ff%3Fg%2Ch");
+    QTest::newRow("quotes") << "" << false << QStringList{"btc", "", "Eth"} << QByteArray("/api/quotes?ids=BTC,ETH");
+    QTest::newRow("quotes keep duplicates")
+        << "" << false << QStringList{"sol", "SOL"} << QByteArray("/api/quotes?ids=SOL,SOL");
+    QTest::newRow("quotes untrimmed, escaped")
+        << "" << false << QStringList{" a&ids=b"} << QByteArray("/api/quotes?ids=%20A%26IDS%3DB");
+    QTest::newRow("base path") << "/v1" << false << QStringList{"btc"} << QByteArray("/v1/api/quotes?ids=BTC");
+    QTest::newRow("base path, trailing slash")
+        << "/v1/" << true << QStringList{"eth"} << QByteArray("/v1/api/search?q=eth");
+    QTest::newRow("base root slash") << "/" << true << QStringList{"eth"} << QByteArray("/api/search?q=eth");
+}
+
+void TestZentrowAPIMarketDataService::sendsExactRequests() {
+    QFETCH(QString, basePath);
+    QFETCH(bool, isSearch);
+    QFETCH(QStringList, input);
+    QFETCH(QByteArray, target);
+
+    LoopbackHttpServer server;
+    QVERIFY(server.isListening());
+    server.setHandler([](const LoopbackHttpServer::Request&) { return Reply::json(R"({"data": []})"); });
+    QUrl base = server.baseUrl();
+    base.setPath(basePath);
+    QNetworkAccessManager session;
+    session.setProxy(QNetworkProxy::NoProxy);
+    ZentrowAPIMarketDataService service(base, &session, std::make_shared<MockMarketDataService>());
+
+    bool done = false;
+    if (isSearch) {
+        const auto pending = start(service.search(input.value(0)));
+        QTRY_VERIFY(pending.done());
+        done = pending.value().isEmpty();
+    } else {
+        const auto pending = start(service.refreshWatchlist(input));
+        QTRY_VERIFY(pending.done());
+        done = pending.value().ok() && pending.value().value().isEmpty();
+    }
+    QVERIFY(done);
+
+    const QList<LoopbackHttpServer::Request> requests = server.requests();
+    QCOMPARE(requests.size(), 1);
+    QCOMPARE(requests.first().requestLine, "GET " + target + " HTTP/1.1");
+    QVERIFY(requests.first().body.isEmpty());
+    // Only what Qt itself sends with every GET; the service adds no header of its own.
+    const QList<QByteArray> qtHeaders{"host", "connection", "accept-encoding", "accept-language", "user-agent"};
+    for (const auto& [name, value] : requests.first().headers) {
+        QVERIFY2(qtHeaders.contains(name.toLower()), name.constData());
+    }
+}
+
+void TestZentrowAPIMarketDataService::blankInputsSendNothing() {
+    Fixture f;
+    for (const QString& query : {QString(), QStringLiteral("   "), QStringLiteral("\n\t ")}) {
+        const auto pending = start(f.service.search(query));
+        QVERIFY(pending.done()); // at once, without a turn of the event loop
+        QVERIFY(pending.value().isEmpty());
+    }
+    for (const QList<QString>& ids : {QList<QString>{}, QList<QString>{"", ""}}) {
+        const auto pending = start(f.service.refreshWatchlist(ids));
+        QVERIFY(pending.done());
+        QVERIFY(pending.value().ok());
+        QVERIFY(pending.value().value().isEmpty());
+    }
+    QCoreApplication::processEvents();
+    QVERIFY(f.server.requests().isEmpty());
+    QVERIFY(f.sleeper->durations.isEmpty());
+}
+
+void TestZentrowAPIMarketDataService::mapsSearchAnswer() {
+    Fixture f;
+    f.server.setHandler([](const LoopbackHttpServer::Request&) {
+        return Reply::json(
+            R"({"data": [{"id": "eth", "symbol": "eth", "name": "Ethereum", "logoUrl": null, "rank": 2},
+                         {"id": "eth", "symbol": "Straße", "name": "  lower name  ",
+                          "logoUrl": "https://cdn.example/eth.png"}], "total": 2})");
+    });
+    const auto pending = start(f.service.search(QStringLiteral("eth")));
+    QTRY_VERIFY(pending.done());
+
+    TokenSummary ethereum;
+    ethereum.id = QStringLiteral("ETH");
+    ethereum.symbol = QStringLiteral("ETH");
+    ethereum.name = QStringLiteral("Ethereum");
+    ethereum.iconSeed = QStringLiteral("eth");
+    TokenSummary second;
+    second.id = QStringLiteral("ETH");
+    second.symbol = QStringLiteral("STRASSE"); // full Unicode upper-casing
+    second.name = QStringLiteral("  lower name  ");
+    second.iconSeed = QStringLiteral("straße");
+    second.logoURL = QUrl(QStringLiteral("https://cdn.example/eth.png"));
+    // Order kept, duplicates kept, unknown members ignored; no fallback involved.
+    QCOMPARE(pending.value(), (QList<TokenSummary>{ethereum, second}));
+    QVERIFY(f.sleeper->durations.isEmpty());
+}
+
+void TestZentrowAPIMarketDataService::mapsQuotesAnswer() {
+    Fixture f;
+    f.server.setHandler([](const LoopbackHttpServer::Request& request) {
+        // The redirect's own body must not end up in front of the answer.
+        if (request.target.startsWith("/api/quotes")) {
+            Reply moved = Reply::json(R"({"data": []})", 302);
+            moved.addHeader("Location", "/v2/quotes");
+            return moved;
+        }
+        // ETH was asked for but is missing; SOL was not asked for but is there.
+        return Reply::json(dataOf(kBitcoinQuote).chopped(2) + R"(, {"id": "sol", "symbol": "sol", "name": "Solana",
+                                     "price": 85.71, "change24h": 0, "trend7d": []}]})");
+    });
+    const auto pending = start(f.service.refreshWatchlist({"btc", "eth"}));
+    QTRY_VERIFY(pending.done());
+    QVERIFY(pending.value().ok());
+    const QList<TokenSummary>& tokens = pending.value().value();
+    QCOMPARE(idsOf(tokens), (QStringList{"BTC", "SOL"}));
+    QCOMPARE(f.server.requests().size(), 2);
+
+    TokenSummary bitcoin = TokenSummary::fallbackCatalog().first();
+    bitcoin.rank.reset();
+    QCOMPARE(tokens.at(0), bitcoin);
+    QCOMPARE(tokens.at(1).price, 85.71);
+    QVERIFY(tokens.at(1).trend7d.isEmpty());
+    QCOMPARE(tokens.at(1).iconSeed, QStringLiteral("sol"));
+}
+
+void TestZentrowAPIMarketDataService::logoURL_data() {
+    QTest::addColumn<QByteArray>("member");
+    QTest::addColumn<QUrl>("expected");
+
+    QTest::newRow("missing") << QByteArray() << QUrl();
+    QTest::newRow("null") << QByteArray(R"(, "logoUrl": null)") << QUrl();
+    QTest::newRow("empty") << QByteArray(R"(, "logoUrl": "")") << QUrl();
+    QTest::newRow("relative") << QByteArray(R"(, "logoUrl": "/img/eth.png")") << QUrl();
+    QTest::newRow("not a URL") << QByteArray(R"(, "logoUrl": "https://cdn example/e.png")") << QUrl();
+    QTest::newRow("absolute") << QByteArray(R"(, "logoUrl": "https://cdn.example/e.png?s=64")")
+                              << QUrl(QStringLiteral("https://cdn.example/e.png?s=64"));
+}
+
+void TestZentrowAPIMarketDataService::logoURL() {
+    QFETCH(QByteArray, member);
+    QFETCH(QUrl, expected);
+
+    const QByteArray body = R"({"data": [{"id": "eth", "symbol": "eth", "name": "Ethereum")" + member + "}]}";
+    const Result<QList<TokenSummary>> tokens = ZentrowAPIMarketDataService::decodeSearch(body);
+    QVERIFY(tokens.ok());
+    QCOMPARE(tokens.value().size(), 1);
+    QCOMPARE(tokens.value().first().logoURL.value_or(QUrl()), expected);
+}
+
+void TestZentrowAPIMarketDataService::decodesStrictly_data() {
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<QString>("failingMember"); // named first in the failure reason, when not empty
+
+    const QByteArray head = R"({"data": [{"id": "BTC", "symbol": "BTC", "name": "Bitcoin", )";
+    const auto quote = [&head](const char* numbers) { return head + numbers + "}]}"; };
+
+    QTest::newRow("price as string") << quote(R"("price": "75456.36", "change24h": 0, "trend7d": [])")
+                                     << "data[0].price";
+    QTest::newRow("price null") << quote(R"("price": null, "change24h": 0, "trend7d": [])") << "data[0].price";
+    QTest::newRow("change missing") << quote(R"("price": 1, "trend7d": [])") << "data[0].change24h";
+    QTest::newRow("trend missing") << quote(R"("price": 1, "change24h": 0)") << "data[0].trend7d";
+    QTest::newRow("trend with string") << quote(R"("price": 1, "change24h": 0, "trend7d": [1, "2"])")
+                                       << "data[0].trend7d[1]";
+    QTest::newRow("trend with null") << quote(R"("price": 1, "change24h": 0, "trend7d": [null])")
+                                     << "data[0].trend7d[0]";
+    QTest::newRow("trend -1e400") << quote(R"("price": 1, "change24h": 0, "trend7d": [-1e400])") << "";
+    QTest::newRow("second item, id as number")
+        << QByteArray(R"({"data": [{"id": "A", "symbol": "A", "name": "A", "price": 1, "change24h": 0, "trend7d": []},
+                                   {"id": 1, "symbol": "B", "name": "B", "price": 1, "change24h": 0, "trend7d": []}]})")
+        << "data[1].id";
+    QTest::newRow("logoUrl as number") << quote(R"("price": 1, "change24h": 0, "trend7d": [], "logoUrl": 3)")
+                                       << "data[0].logoUrl";
+    QTest::newRow("item not an object") << QByteArray(R"({"data": ["BTC"]})") << "data[0]";
+    QTest::newRow("data not an array") << QByteArray(R"({"data": {}})") << "data";
+    QTest::newRow("data null") << QByteArray(R"({"data": null})") << "data";
+    QTest::newRow("top level array") << QByteArray(R"([{"data": []}])") << "";
+    QTest::newRow("empty body") << QByteArray() << "";
+}
+
+void TestZentrowAPIMarketDataService::decodesStrictly() {
+    QFETCH(QByteArray, body);
+    QFETCH(QString, failingMember);
+
+    const Result<QList<TokenSummary>> tokens = ZentrowAPIMarketDataService::decodeQuotes(body);
+    QVERIFY(!tokens.ok());
+    QCOMPARE(tokens.error().domain(), Error::Domain::Decoding);
+    QVERIFY(!tokens.error().localizedDescription().isEmpty());
+    const QString reason = tokens.error().localizedFailureReason().value_or(QString());
+    QVERIFY(!reason.isEmpty());
+    if (!failingMember.isEmpty()) {
+        QVERIFY2(reason.startsWith(failingMember + QLatin1Char(':')), qPrintable(reason));
+    }
+}
+
+void TestZentrowAPIMarketDataService::failures_data() {
+    QTest::addColumn<Reply>("reply");
+    QTest::addColumn<bool>("nobodyListens");
+    QTest::addColumn<Error::Domain>("domain");
+    QTest::addColumn<qint64>("code");
+    QTest::addColumn<QString>("description"); // empty: any non-empty text
+
+    const QByteArray quote = dataOf(kBitcoinQuote);
+    const QString tooLarge = QStringLiteral("The server's answer is larger than 16 MiB and was not read.");
+    const auto transport = Error::Domain::Transport;
+    const auto decoding = Error::Domain::Decoding;
+
+    QTest::newRow("not HTTP") << Reply::raw("SSH-2.0-OpenSSH\r\n\r\n") << false << transport
+                              << qint64(QNetworkReply::RemoteHostClosedError) << QString();
+    QTest::newRow("connection refused") << Reply() << true << transport << qint64(QNetworkReply::ConnectionRefusedError)
+                                        << QString();
+    QTest::newRow("no answer in time") << Reply::never() << false << transport << qint64(QNetworkReply::TimeoutError)
+                                       << QStringLiteral("The server did not answer in time.");
+    QTest::newRow("closed without answer") << Reply::closeWithoutAnswer() << false << transport
+                                           << qint64(QNetworkReply::RemoteHostClosedError) << QString();
+    QTest::newRow("status 500") << Reply::json(quote, 500) << false << Error::Domain::MarketDataService << qint64(500)
+                                << QStringLiteral("服务器返回了异常状态码：500。");
+    QTest::newRow("status 503") << Reply::json(quote, 503) << false << Error::Domain::MarketDataService << qint64(503)
+                                << QStringLiteral("服务器返回了异常状态码：503。");
+    Reply statusWithoutEnd = Reply::truncated("{", 1000);
+    statusWithoutEnd.status = 404;
+    statusWithoutEnd.mode = Reply::Mode::TruncatedBody;
+    QTest::newRow("status 404, body never read") << statusWithoutEnd << false << Error::Domain::MarketDataService
+                                                 << qint64(404) << QStringLiteral("服务器返回了异常状态码：404。");
+    QTest::newRow("not JSON") << Reply::json("<html>busy</html>") << false << decoding << qint64(0) << QString();
+    QTest::newRow("missing data") << Reply::json(R"({"quotes": []})") << false << decoding << qint64(0) << QString();
+    QTest::newRow("wrong member type") << Reply::json(
+                                              R"({"data": [{"id": "BTC", "symbol": 7, "name": "Bitcoin", "price": 1,
+                                     "change24h": 0, "trend7d": []}]})")
+                                       << false << decoding << qint64(0) << QString();
+    QTest::newRow("truncated body") << Reply::truncated(quote.left(40), quote.size()) << false << transport
+                                    << qint64(QNetworkReply::RemoteHostClosedError) << QString();
+    QTest::newRow("deeply nested") << Reply::json(QByteArray(5000, '[') + QByteArray(5000, ']')) << false << decoding
+                                   << qint64(0) << QString();
+    QTest::newRow("invalid UTF-8") << Reply::json("{\"data\": [{\"id\": \"\xFF\xFE\"}]}") << false << decoding
+                                   << qint64(0) << QString();
+    QTest::newRow("1e400") << Reply::json(dataOf(QLatin1StringView(
+                                  R"({"id": "B", "symbol": "B", "name": "B", "price": 1e400, "change24h": 0,
+                                      "trend7d": []})")))
+                           << false << decoding << qint64(0) << QString();
+
+    const QByteArray huge(ZentrowAPIMarketDataService::kMaximumBodySize + 1, ' ');
+    QTest::newRow("over 16 MiB") << Reply::json(huge) << false << transport
+                                 << qint64(QNetworkReply::UnknownContentError) << tooLarge;
+    // Far more than the limit: the client must not stall once its buffers are full.
+    Reply undeclared = Reply::json(huge + huge + huge + quote);
+    undeclared.sendsContentLength = false;
+    QTest::newRow("over 16 MiB, length undeclared")
+        << undeclared << false << transport << qint64(QNetworkReply::UnknownContentError) << tooLarge;
+    // Refused on the header alone: the body never comes, yet the call ends before any timeout.
+    QTest::newRow("over 16 MiB announced")
+        << Reply::truncated("{", ZentrowAPIMarketDataService::kMaximumBodySize + 1) << false << transport
+        << qint64(QNetworkReply::UnknownContentError) << tooLarge;
+}
+
+void TestZentrowAPIMarketDataService::failures() {
+    QFETCH(Reply, reply);
+    QFETCH(bool, nobodyListens);
+    QFETCH(Error::Domain, domain);
+    QFETCH(qint64, code);
+    QFETCH(QString, description);
+
+    // Short enough for the silent backend, long enough for the large bodies under a sanitizer.
+    const auto timeout = reply.mode == Reply::Mode::NeverAnswer ? 300ms : 20s;
+    QUrl base;
+    if (nobodyListens) {
+        base = QUrl(QStringLiteral("http://127.0.0.1:%1").arg(LoopbackHttpServer::unusedPort()));
+    }
+    Fixture f(timeout, base);
+    f.server.setHandler([reply](const LoopbackHttpServer::Request&) { return reply; });
+
+    const auto quotes = start(f.service.refreshWatchlist({"btc"}));
+    QTRY_VERIFY_WITH_TIMEOUT(quotes.done(), 30000);
+    QVERIFY(!quotes.value().ok());
+    const Error& error = quotes.value().error();
+    QCOMPARE(error.domain(), domain);
+    QCOMPARE(error.code(), code);
+    if (description.isEmpty()) {
+        QVERIFY(!error.localizedDescription().isEmpty());
+    } else {
+        QCOMPARE(error.localizedDescription(), description);
+    }
+    if (domain == Error::Domain::Decoding) {
+        QVERIFY(error.localizedFailureReason().has_value());
+    }
+
+    // The same failure on a search is answered from the catalogue, with the caller's text.
+    const auto search = start(f.service.search(QStringLiteral(" bit ")));
+    QTRY_VERIFY_WITH_TIMEOUT(search.done(), 30000);
+    QCOMPARE(idsOf(search.value()), QStringList{"BTC"});
+    QCOMPARE(f.sleeper->durations, QList<std::chrono::milliseconds>{MockMarketDataService::kSearchDelay});
+    // Qt sends a request again once when the connection closes before any answer.
+    QVERIFY(nobodyListens ? f.server.requests().isEmpty() : f.server.requests().size() >= 2);
+}
+
+void TestZentrowAPIMarketDataService::emptyDataIsAnAnswer() {
+    Fixture f;
+    f.server.setHandler([](const LoopbackHttpServer::Request&) { return Reply::json(R"({"data": []})"); });
+    const auto search = start(f.service.search(QStringLiteral("bit")));
+    const auto quotes = start(f.service.refreshWatchlist({"BTC"}));
+    QTRY_VERIFY(search.done() && quotes.done());
+    QVERIFY(search.value().isEmpty());
+    QVERIFY(quotes.value().ok());
+    QVERIFY(quotes.value().value().isEmpty());
+    QVERIFY(f.sleeper->durations.isEmpty()); // no fallback
+}
+
+void TestZentrowAPIMarketDataService::nonHttpAnswerIsInvalidResponse() {
+    // A base URL the manager answers without HTTP: the files exist and are valid answers.
+    QTemporaryDir root;
+    QVERIFY(root.isValid());
+    QVERIFY(QDir(root.path()).mkpath(QStringLiteral("api")));
+    for (const char* name : {"api/quotes", "api/search"}) {
+        QFile file(root.filePath(QLatin1String(name)));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(dataOf(kBitcoinQuote));
+    }
+    Fixture f(5s, QUrl::fromLocalFile(root.path()));
+
+    const auto quotes = start(f.service.refreshWatchlist({"BTC"}));
+    QTRY_VERIFY(quotes.done());
+    QVERIFY(!quotes.value().ok());
+    QCOMPARE(quotes.value().error().localizedDescription(), QStringLiteral("无效的服务器响应。"));
+    QCOMPARE(quotes.value().error().domain(), Error::Domain::MarketDataService);
+
+    const auto search = start(f.service.search(QStringLiteral("doge")));
+    QTRY_VERIFY(search.done());
+    QCOMPARE(idsOf(search.value()), QStringList{"DOGE"});
+}
+
+void TestZentrowAPIMarketDataService::cancellationAbortsTheRequest() {
+    Fixture f;
+    f.server.setHandler([](const LoopbackHttpServer::Request&) { return Reply::never(); });
+
+    std::stop_source searchStop;
+    std::stop_source quotesStop;
+    const auto search = start(f.service.search(QStringLiteral("coin"), searchStop.get_token()));
+    const auto quotes = start(f.service.refreshWatchlist({"BTC"}, quotesStop.get_token()));
+    QTRY_COMPARE(f.server.openConnections(), 2);
+    QTRY_COMPARE(f.server.requests().size(), 2);
+
+    searchStop.request_stop();
+    quotesStop.request_stop();
+    // Nothing of the calls runs inside request_stop(); they end on a later turn of the loop.
+    QVERIFY(!search.done());
+    QVERIFY(!quotes.done());
+
+    QTRY_VERIFY(search.done() && quotes.done());
+    QCOMPARE(idsOf(search.value()), (QStringList{"BTC", "DOGE"}));
+    // The fallback got the stopped token, which cuts its wait short.
+    QCOMPARE(f.sleeper->stoppedTokens, QList<bool>{true});
+    QVERIFY(!quotes.value().ok());
+    QCOMPARE(quotes.value().error().domain(), Error::Domain::Transport);
+    QCOMPARE(quotes.value().error().code(), qint64(QNetworkReply::OperationCanceledError));
+    // The aborted requests closed their connections.
+    QTRY_COMPARE(f.server.openConnections(), 0);
+
+    // Already stopped: nothing is sent at all.
+    const auto late = start(f.service.refreshWatchlist({"BTC"}, quotesStop.get_token()));
+    QTRY_VERIFY(late.done());
+    QCOMPARE(late.value().error().code(), qint64(QNetworkReply::OperationCanceledError));
+    QCOMPARE(f.server.requests().size(), 2);
+}
+
+void TestZentrowAPIMarketDataService::serviceMayGoAwayMidFlight() {
+    LoopbackHttpServer server;
+    server.setHandler([](const LoopbackHttpServer::Request& request) {
+        Reply reply =
+            request.target.startsWith("/api/quotes") ? Reply::json(dataOf(kBitcoinQuote)) : Reply::json("{}", 500);
+        reply.delay = 100ms;
+        return reply;
+    });
+    QNetworkAccessManager session;
+    session.setProxy(QNetworkProxy::NoProxy);
+    auto sleeper = std::make_shared<RecordingSleeper>();
+    auto service = std::make_shared<ZentrowAPIMarketDataService>(server.baseUrl(), &session,
+                                                                 std::make_shared<MockMarketDataService>(sleeper));
+
+    const auto quotes = start(service->refreshWatchlist({"BTC"}));
+    const auto search = start(service->search(QStringLiteral("sol")));
+    QTRY_COMPARE(server.requests().size(), 2);
+    service.reset();
+
+    QTRY_VERIFY(quotes.done() && search.done());
+    QVERIFY(quotes.value().ok());
+    QCOMPARE(idsOf(quotes.value().value()), QStringList{"BTC"});
+    QCOMPARE(idsOf(search.value()), QStringList{"SOL"}); // the fallback outlived the service
+}
+
+void TestZentrowAPIMarketDataService::sessionMayGoAwayMidFlight() {
+    LoopbackHttpServer server;
+    server.setHandler([](const LoopbackHttpServer::Request&) { return Reply::never(); });
+    auto session = std::make_unique<QNetworkAccessManager>();
+    session->setProxy(QNetworkProxy::NoProxy);
+    auto sleeper = std::make_shared<RecordingSleeper>();
+    ZentrowAPIMarketDataService service(server.baseUrl(), session.get(),
+                                        std::make_shared<MockMarketDataService>(sleeper));
+
+    const auto quotes = start(service.refreshWatchlist({"BTC"}));
+    const auto search = start(service.search(QStringLiteral("ada")));
+    QTRY_COMPARE(server.requests().size(), 2);
+    session.reset();
+
+    QTRY_VERIFY(quotes.done() && search.done());
+    QVERIFY(!quotes.value().ok());
+    QCOMPARE(quotes.value().error().domain(), Error::Domain::Transport);
+    QCOMPARE(idsOf(search.value()), QStringList{"ADA"});
+
+    // Later calls fail cleanly too.
+    const auto after = start(service.refreshWatchlist({"BTC"}));
+    QTRY_VERIFY(after.done());
+    QCOMPARE(after.value().error().domain(), Error::Domain::Transport);
+}
+
+void TestZentrowAPIMarketDataService::loopbackServerReadsSplitRequests() {
+    LoopbackHttpServer server;
+    server.setHandler([](const LoopbackHttpServer::Request& request) { return Reply::json(request.target); });
+    QTcpSocket client;
+    client.connectToHost(server.baseUrl().host(), server.port());
+    QVERIFY(client.waitForConnected(5000));
+    // The head arrives in two pieces, the split inside a header line.
+    client.write("GET /a?b=c HTTP/1.1\r\nHo");
+    client.flush();
+    QTRY_COMPARE(server.openConnections(), 1);
+    QVERIFY(server.requests().isEmpty());
+    client.write("st: x\r\nX-Test:  spaced \r\n\r\n");
+
+    QByteArray answer;
+    QTRY_VERIFY((answer += client.readAll()).endsWith("/a?b=c"));
+    QVERIFY(answer.startsWith("HTTP/1.1 200 OK\r\n"));
+    QVERIFY(answer.contains("\r\nContent-Length: 6\r\n"));
+    QVERIFY(answer.contains("\r\nConnection: close\r\n"));
+    QTRY_COMPARE(client.state(), QAbstractSocket::UnconnectedState);
+
+    QCOMPARE(server.requests().size(), 1);
+    const LoopbackHttpServer::Request request = server.requests().first();
+    QCOMPARE(request.requestLine, QByteArray("GET /a?b=c HTTP/1.1"));
+    QCOMPARE(request.method, QByteArray("GET"));
+    QCOMPARE(request.header("x-test"), QByteArray("spaced"));
+    QCOMPARE(request.header("Host"), QByteArray("x"));
+}
+
+QTEST_GUILESS_MAIN(TestZentrowAPIMarketDataService)
+#include "tst_apiservice.moc"
