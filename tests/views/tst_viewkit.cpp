@@ -1,0 +1,291 @@
+#include "views/GlyphView.h"
+#include "views/Glyphs.h"
+#include "views/LayerCache.h"
+#include "views/Palette.h"
+#include "views/Shapes.h"
+#include "views/Spring.h"
+#include "views/SpringAnimation.h"
+#include "views/Typography.h"
+
+#include <QApplication>
+#include <QFontDatabase>
+#include <QImage>
+#include <QPainter>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <cmath>
+#include <limits>
+
+using Typography::Weight;
+
+class TestViewKit : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void colorsClampAndCombineOpacity();
+    void fontsUsePixelSizesWeightsAndFamilies();
+    void continuousRoundedRectStaysInsideItsRect();
+    void continuousRoundedRectDegradesToClampedRadius();
+    void springFollowsTheDampedOscillator();
+    void springAnimationReachesItsTarget();
+    void springAnimationAppliesAtOnceWhenAnimationsAreOff();
+    void glyphsAreNamedCentredAndScaled();
+    void glyphsPaintInTheirColour();
+    void layersAreDrawnOnceAndCopiedOnlyWhenExact();
+};
+
+void TestViewKit::colorsClampAndCombineOpacity()
+{
+    QCOMPARE(Palette::teal().rgba(), qRgba(48, 176, 199, 255));
+    const QColor faint = Palette::red(0.07);
+    QCOMPARE(faint.rgb(), qRgb(255, 59, 48));
+    QVERIFY(qAbs(faint.alphaF() - 0.07f) < 1e-4f);
+    QCOMPARE(Palette::black(0.5).rgba(), qRgba(0, 0, 0, 128));
+    QCOMPARE(Palette::white().rgba(), qRgba(255, 255, 255, 255));
+    QCOMPARE(Palette::rgb(0.965, 0.965, 0.955).rgb(), qRgb(246, 246, 244));
+    QCOMPARE(Palette::secondary(), Palette::black(Palette::kSecondaryOpacity));
+    QCOMPARE(Palette::windowBackground().rgb(), qRgb(236, 236, 236));
+
+    // Out-of-range and NaN inputs clamp instead of tripping QColor's range warnings.
+    QCOMPARE(Palette::rgb(2, -1, std::numeric_limits<double>::quiet_NaN(), 7).rgba(), qRgba(255, 0, 0, 255));
+
+    // Fading a translucent tint multiplies the opacities.
+    const QColor faded = Palette::withOpacity(Palette::green(0.5), 0.26);
+    QCOMPARE(faded.rgb(), Palette::green().rgb());
+    QVERIFY(qAbs(faded.alphaF() - 0.13f) < 1e-4f);
+}
+
+void TestViewKit::fontsUsePixelSizesWeightsAndFamilies()
+{
+    const QFont regular = Typography::font(14);
+    QCOMPARE(regular.pixelSize(), 14);
+    QCOMPARE(regular.weight(), QFont::Normal);
+    QCOMPARE(regular.family(), QFontDatabase::systemFont(QFontDatabase::GeneralFont).family());
+
+    QCOMPARE(Typography::font(12, Weight::Semibold).weight(), QFont::DemiBold);
+
+    // A rounded face when one is installed, else the default family.
+    const QFont rounded = Typography::font(12, Weight::Semibold, Typography::Design::Rounded);
+    QCOMPARE(rounded.family(), Typography::roundedFamily());
+    QVERIFY(QFontDatabase::families().contains(rounded.family()) || rounded.family() == Typography::defaultFamily());
+
+    // Fractional sizes round to whole pixels and report the factor back to the exact size.
+    const QFont monogram = Typography::font(12.4, Weight::Bold);
+    QCOMPARE(monogram.pixelSize(), 12);
+    QCOMPARE(Typography::exactScale(monogram, 12.4), 12.4 / 12);
+    QCOMPARE(Typography::font(0).pixelSize(), 1);
+    QCOMPARE(Typography::font(std::numeric_limits<double>::quiet_NaN()).pixelSize(), 1);
+}
+
+void TestViewKit::continuousRoundedRectStaysInsideItsRect()
+{
+    const QRectF rect(10, 20, 112, 42);
+    const QPainterPath path = Shapes::continuousRoundedRect(rect, 10);
+    QCOMPARE(path.boundingRect(), rect);
+    QVERIFY(path.contains(rect.center()));
+    // The edges are straight between the corners' reach: mid-edge points lie on the outline.
+    QVERIFY(path.contains(QPointF(rect.center().x(), rect.top() + 0.01)));
+    QVERIFY(path.contains(QPointF(rect.left() + 0.01, rect.center().y())));
+    // On the diagonal the corner is about as deep as a circular one (2.93 for radius 10)...
+    QVERIFY(!path.contains(rect.bottomRight() - QPointF(2.5, 2.5)));
+    QVERIFY(path.contains(rect.bottomRight() - QPointF(3.5, 3.5)));
+    // ...but it starts bending earlier: where a circular corner meets the edge, it has left it,
+    // and it leaves the edge 1.5287 radii from the corner.
+    QVERIFY(!path.contains(rect.topRight() + QPointF(-10, 0.03)));
+    QVERIFY(path.contains(QPointF(rect.left() + 15.4, rect.top() + 0.001)));
+}
+
+void TestViewKit::continuousRoundedRectDegradesToClampedRadius()
+{
+    // Too small for the smooth corner: a circular corner clamped to half the shorter side.
+    const QRectF pill(0, 0, 60, 20);
+    QPainterPath expected;
+    expected.addRoundedRect(pill, 10, 10);
+    QCOMPARE(Shapes::continuousRoundedRect(pill, 40), expected);
+
+    QPainterPath rect;
+    rect.addRect(pill);
+    QCOMPARE(Shapes::continuousRoundedRect(pill, 0), rect);
+    QCOMPARE(Shapes::continuousRoundedRect(pill, std::numeric_limits<double>::quiet_NaN()), rect);
+    QVERIFY(Shapes::continuousRoundedRect(QRectF(0, 0, 0, 10), 4).isEmpty());
+}
+
+void TestViewKit::springFollowsTheDampedOscillator()
+{
+    const Spring critical{0.2, 1.0};
+    QCOMPARE(critical.angularFrequency(), 2 * M_PI / 0.2);
+    QCOMPARE(critical.displacement(1.0, 0.0, 0.0), 1.0);
+    // Critically damped from rest: never crosses the target, decays as (1 + wt)e^(-wt).
+    const qreal w = critical.angularFrequency();
+    for (qreal t : {0.05, 0.1, 0.2, 0.4}) {
+        QVERIFY(qAbs(critical.displacement(1.0, 0.0, t) - (1 + w * t) * std::exp(-w * t)) < 1e-12);
+        QVERIFY(critical.displacement(1.0, 0.0, t) > 0);
+    }
+
+    // Under-damped (0.5) overshoots; over-damped (2) does not.
+    const Spring bouncy{0.3, 0.5};
+    qreal lowest = 1.0;
+    for (int i = 1; i < 200; ++i)
+        lowest = std::min(lowest, bouncy.displacement(1.0, 0.0, i * 0.005));
+    QVERIFY(lowest < -0.1);
+    const Spring sluggish{0.3, 2.0};
+    for (int i = 1; i < 200; ++i)
+        QVERIFY(sluggish.displacement(1.0, 0.0, i * 0.005) > 0);
+
+    // Velocity matches the slope of the displacement.
+    for (const Spring& s : {critical, bouncy, sluggish}) {
+        const qreal t = 0.07;
+        const qreal slope = (s.displacement(1.0, 2.0, t + 1e-6) - s.displacement(1.0, 2.0, t - 1e-6)) / 2e-6;
+        QVERIFY2(qAbs(s.velocity(1.0, 2.0, t) - slope) < 1e-4 * std::max(1.0, qAbs(slope)),
+                 qPrintable(QString::number(s.dampingFraction)));
+    }
+
+    // Settling: a quick critically damped spring comes to rest well within a second; an
+    // undamped one is given some damping rather than ringing for ever.
+    const qreal settle = critical.settlingTime(1.0, 0.0, 0.001);
+    QVERIFY(settle > 0.1 && settle < 0.5);
+    QVERIFY(qAbs(critical.displacement(1.0, 0.0, settle)) <= 0.001);
+    QVERIFY((Spring{0.5, 0.0}.settlingTime(1.0, 0.0, 0.001) <= Spring::kMaxSettlingTime));
+    QCOMPARE(critical.settlingTime(std::numeric_limits<double>::quiet_NaN(), 0, 0.001), 0.0);
+}
+
+void TestViewKit::springAnimationReachesItsTarget()
+{
+    SpringAnimation::setAnimationsEnabled(true);
+    SpringAnimation animation({0.2, 1.0});
+    QSignalSpy changes(&animation, &SpringAnimation::valueChanged);
+    animation.animateTo(10.0);
+    QCOMPARE(animation.target(), 10.0);
+    QCOMPARE(animation.state(), QAbstractAnimation::Running);
+    QVERIFY(animation.duration() > 100 && animation.duration() < 1000);
+    QTRY_COMPARE(animation.value(), 10.0);
+    QCOMPARE(animation.state(), QAbstractAnimation::Stopped);
+    QVERIFY(changes.size() > 2);
+    // Critically damped: every step moves towards the target, none beyond it.
+    qreal previous = 0;
+    for (const auto& change : std::as_const(changes)) {
+        const qreal value = change.at(0).toReal();
+        QVERIFY(value >= previous && value <= 10.0);
+        previous = value;
+    }
+
+    // Retargeting mid-flight starts from where the value is, not from the old start.
+    animation.setValue(0);
+    animation.animateTo(1.0);
+    QTRY_VERIFY(animation.value() > 0.3);
+    const qreal midway = animation.value();
+    changes.clear();
+    animation.animateTo(-1.0);
+    QVERIFY(changes.isEmpty() || qAbs(changes.first().at(0).toReal() - midway) < 0.2);
+    QTRY_COMPARE(animation.value(), -1.0);
+}
+
+void TestViewKit::springAnimationAppliesAtOnceWhenAnimationsAreOff()
+{
+    SpringAnimation::setAnimationsEnabled(false);
+    SpringAnimation animation({0.32, 0.83});
+    QSignalSpy changes(&animation, &SpringAnimation::valueChanged);
+    animation.animateTo(0.028);
+    QCOMPARE(animation.value(), 0.028);
+    QCOMPARE(animation.state(), QAbstractAnimation::Stopped);
+    QCOMPARE(changes.size(), 1);
+    animation.animateTo(std::numeric_limits<double>::infinity());
+    QCOMPARE(animation.value(), 0.028);
+    SpringAnimation::setAnimationsEnabled(true);
+}
+
+void TestViewKit::glyphsAreNamedCentredAndScaled()
+{
+    const QStringList names{"plus",         "ellipsis",           "exclamationmark.triangle.fill", "chevron.up",
+                            "chevron.down", "bitcoinsign.circle", "arrow.uturn.backward",          "magnifyingglass",
+                            "xmark.circle"};
+    for (const QString& name : names) {
+        const std::optional<Glyphs::Glyph> glyph = Glyphs::fromName(name);
+        QVERIFY2(glyph, qPrintable(name));
+        QCOMPARE(Glyphs::name(*glyph), name);
+
+        const QPainterPath path = Glyphs::path(*glyph, 17, Weight::Regular);
+        QVERIFY2(!path.isEmpty(), qPrintable(name));
+        const QRectF box = path.boundingRect();
+        QVERIFY2(qAbs(box.center().x()) < 1e-6 && qAbs(box.center().y()) < 1e-6, qPrintable(name));
+        // Optical size: about the point size, never beyond it by much.
+        QVERIFY2(box.width() > 17 * 0.3 && box.width() < 17 * 1.1, qPrintable(name));
+        QVERIFY2(box.height() > 17 * 0.1 && box.height() < 17 * 1.1, qPrintable(name));
+        QCOMPARE(Glyphs::size(*glyph, 34, Weight::Regular), box.size() * 2);
+        // A heavier weight draws thicker strokes.
+        QVERIFY2(Glyphs::size(*glyph, 17, Weight::Bold).width() >= Glyphs::size(*glyph, 17, Weight::Light).width(),
+                 qPrintable(name));
+    }
+    QVERIFY(!Glyphs::fromName(u"star.fill"));
+
+    // Knock-outs are real holes: the exclamation mark shows through the filled triangle, the
+    // rings of the circled glyphs are hollow around their sign.
+    const QPainterPath triangle = Glyphs::path(Glyphs::Glyph::ExclamationmarkTriangleFill, 100, Weight::Regular);
+    const QRectF t = triangle.boundingRect();
+    QVERIFY(triangle.contains(QPointF(t.center().x() - 20, t.bottom() - 12)));
+    QVERIFY(!triangle.contains(QPointF(t.center().x(), t.center().y() + 5)));
+    const QPainterPath xmark = Glyphs::path(Glyphs::Glyph::XmarkCircle, 100, Weight::Regular);
+    QVERIFY(xmark.contains(QPointF(0, 0)));
+    QVERIFY(!xmark.contains(QPointF(0, 30)));
+    QVERIFY(xmark.contains(QPointF(0, xmark.boundingRect().bottom() - 2)));
+}
+
+void TestViewKit::glyphsPaintInTheirColour()
+{
+    QImage image(34, 34, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::white);
+    {
+        QPainter painter(&image);
+        // Centred on a pixel centre, so the 1.33-point bars cover whole pixels.
+        Glyphs::paint(painter, QRectF(0.5, 0.5, 34, 34), Glyphs::Glyph::Plus, 17, Weight::Regular,
+                      Palette::black(0.68));
+    }
+    // The crossing of the two bars is covered once, not twice: a translucent colour stays even.
+    const int onBar = qRed(image.pixel(17, 12));
+    QVERIFY2(qAbs(onBar - 82) <= 3, qPrintable(QString::number(onBar)));
+    QCOMPARE(qRed(image.pixel(17, 17)), onBar);
+    QCOMPARE(image.pixel(4, 4), qRgb(255, 255, 255));
+
+    GlyphView view(Glyphs::Glyph::ChevronDown, 11, Weight::Semibold, Palette::red(0.72));
+    QVERIFY(view.testAttribute(Qt::WA_TransparentForMouseEvents));
+    const QSize hint = view.sizeHint();
+    QVERIFY(hint.width() >= 8 && hint.width() <= 11 && hint.height() >= 4 && hint.height() <= 8);
+    view.setPointSize(22);
+    QVERIFY(view.sizeHint().width() >= 2 * hint.width() - 2);
+}
+
+void TestViewKit::layersAreDrawnOnceAndCopiedOnlyWhenExact()
+{
+    int draws = 0;
+    auto disc = [&draws](QPainter& painter) {
+        ++draws;
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(Palette::black(0.5));
+        painter.drawEllipse(QRectF(0, 0, 10, 10));
+    };
+    const QImage first = LayerCache::layer(QStringLiteral("test|disc|10|2"), QSizeF(10, 10), 2, disc);
+    const QImage again = LayerCache::layer(QStringLiteral("test|disc|10|2"), QSizeF(10, 10), 2, disc);
+    QCOMPARE(draws, 1);
+    QCOMPARE(again, first);
+    QCOMPARE(first.size(), QSize(20, 20));
+    QCOMPARE(first.devicePixelRatio(), 2.0);
+    QCOMPARE(first.pixelColor(10, 10).alpha(), 128);
+    QCOMPARE(first.pixelColor(0, 0).alpha(), 0);
+
+    QImage target(40, 40, QImage::Format_ARGB32_Premultiplied);
+    target.setDevicePixelRatio(2);
+    target.fill(Qt::white);
+    QPainter painter(&target);
+    QCOMPARE(LayerCache::deviceRatio(painter), 2.0);
+    QVERIFY(LayerCache::drawExact(painter, QPointF(5, 5), first));
+    QVERIFY(!LayerCache::drawExact(painter, QPointF(5.25, 5), first));
+    // A transform that scales (a row growing in) keeps the device's ratio but needs resampling.
+    painter.scale(0.985, 0.985);
+    QCOMPARE(LayerCache::deviceRatio(painter), 2.0);
+    QVERIFY(!LayerCache::drawExact(painter, QPointF(0, 0), first));
+    painter.end();
+    QCOMPARE(target.pixelColor(20, 20).red(), 127);
+}
+
+QTEST_MAIN(TestViewKit)
+#include "tst_viewkit.moc"
