@@ -7,7 +7,7 @@ packages=(
     qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins qt6-translations-l10n
     qcoro-qt6-dev qt6-httpserver-dev
     libbenchmark-dev
-    dbus dbus-x11 xvfb xauth fonts-noto-cjk
+    dbus dbus-daemon dbus-x11 xvfb xauth fonts-noto-cjk wrk
 )
 
 missing=()

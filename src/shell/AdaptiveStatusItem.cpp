@@ -1,0 +1,52 @@
+#include "shell/AdaptiveStatusItem.h"
+
+#include "shell/StatusNotifierItem.h"
+#include "shell/TrayIconStatusItem.h"
+
+#include <QSystemTrayIcon>
+#include <QTimer>
+
+namespace {
+// How long a watcher may take to accept the item before the tray icon stands in.
+constexpr int kWatcherGraceMs = 1500;
+} // namespace
+
+AdaptiveStatusItem::AdaptiveStatusItem(const QDBusConnection& bus, QObject* parent)
+    : StatusItem(parent)
+{
+    m_notifier = std::make_unique<StatusNotifierItem>(bus);
+    connect(m_notifier.get(), &StatusItem::clicked, this, &StatusItem::clicked);
+    connect(m_notifier.get(), &StatusNotifierItem::registeredChanged, this, [this] { chooseHost(); });
+    QTimer::singleShot(kWatcherGraceMs, this, [this] { chooseHost(); });
+}
+
+AdaptiveStatusItem::~AdaptiveStatusItem() = default;
+
+void AdaptiveStatusItem::setTitle(const QString& title)
+{
+    m_title = title;
+    m_notifier->setTitle(title);
+    if (m_trayIcon) {
+        m_trayIcon->setTitle(title);
+    }
+}
+
+bool AdaptiveStatusItem::usesTrayIcon() const
+{
+    return m_trayIcon != nullptr;
+}
+
+void AdaptiveStatusItem::chooseHost()
+{
+    const bool hosted = m_notifier->isRegistered();
+    if (hosted) {
+        m_trayIcon.reset();
+        return;
+    }
+    if (!m_trayIcon && QSystemTrayIcon::isSystemTrayAvailable()) {
+        m_trayIcon = std::make_unique<TrayIconStatusItem>();
+        m_trayIcon->setTitle(m_title);
+        connect(m_trayIcon.get(), &StatusItem::clicked, this, &StatusItem::clicked);
+        m_trayIcon->setVisible(true);
+    }
+}
