@@ -1,8 +1,10 @@
 #include "shell/PopoverContent.h"
 
+#include "shell/SettingsWindowManager.h"
+
 #include <QWidget>
 
-// Placeholders until the popover view and the settings window exist.
+// A placeholder until the popover view exists.
 QWidget* makePopoverContent(AppState&)
 {
     auto* content = new QWidget;
@@ -14,4 +16,7 @@ QWidget* makePopoverContent(AppState&)
     return content;
 }
 
-void showSettingsWindow(AppState&) {}
+void showSettingsWindow(AppState& appState)
+{
+    SettingsWindowManager::shared().show(appState);
+}

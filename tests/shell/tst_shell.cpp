@@ -1,4 +1,6 @@
 #include "shell/PopoverWindow.h"
+#include "shell/SettingsWindowManager.h"
+#include "views/SettingsView.h"
 #include "shell/StatusBarController.h"
 #include "shell/StatusNotifierItem.h"
 #include "shell/ZentrowApp.h"
@@ -253,6 +255,17 @@ private Q_SLOTS:
         NotificationCenter::defaultCenter().post(NotificationCenter::kOpenSettings);
         QTRY_VERIFY(!popover.isVisible());
         QVERIFY(!m_app->appState().isSearchPresented());
+        SettingsWindowManager& settings = SettingsWindowManager::shared();
+        QTRY_VERIFY(settings.window() && settings.window()->isVisible());
+        QWidget* window = settings.window();
+
+        // Asked again after it was closed: the same window comes back, bound to this state.
+        window->close();
+        NotificationCenter::defaultCenter().post(NotificationCenter::kOpenSettings);
+        QTRY_VERIFY(window->isVisible());
+        QCOMPARE(settings.window(), window);
+        QVERIFY(settings.settingsView());
+        window->close();
     }
 
     void quitRequestEndsTheEventLoopWithZero()

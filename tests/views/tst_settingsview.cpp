@@ -1,0 +1,327 @@
+#include "testlib/StateHarness.h"
+#include "views/Palette.h"
+#include "views/SettingsView.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QImage>
+#include <QLabel>
+#include <QTabBar>
+#include <QTest>
+
+#include <cmath>
+#include <limits>
+#include <memory>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+constexpr double kInfinity = std::numeric_limits<double>::infinity();
+
+// A state watching BTC at 75,456.36 and -2.05 %, with its first refresh answered and its loop
+// asleep, and a settings view over it that records every size it reports.
+struct Fixture {
+    StateHarness h;
+    QList<QSizeF> reports;
+    std::unique_ptr<SettingsView> view;
+
+    explicit Fixture(std::optional<double> interval = std::nullopt)
+    {
+        h.service->autoRefreshAnswer = QList<TokenSummary>{FakeMarketDataService::token("BTC", 75456.36, -2.05)};
+        AppState& state = h.make();
+        h.settle();
+        if (interval) {
+            AppPreferences preferences = state.preferences();
+            preferences.refreshInterval = *interval;
+            state.setPreferences(preferences);
+        }
+        view = std::make_unique<SettingsView>(state, SettingsTab::general, SettingsView::kLabelColumnWidth,
+                                              SettingsView::kContentWidth,
+                                              [this](const QSizeF& size) { reports.append(size); });
+        view->show();
+        h.settle();
+    }
+    ~Fixture()
+    {
+        view.reset();
+        h.settle();
+    }
+
+    AppState& state() { return *h.state; }
+    template <typename T = QWidget> T* child(const char* name) const
+    {
+        return view->findChild<T*>(QString::fromLatin1(name));
+    }
+    QString text(const char* name) const { return child<QLabel>(name)->text(); }
+    QCheckBox* box(const char* name) const { return child<QCheckBox>(name); }
+    void click(const char* name) const { QTest::mouseClick(box(name), Qt::LeftButton); }
+    void step(int direction) const
+    {
+        QWidget* stepper = child("refreshStepper");
+        const int y = direction > 0 ? stepper->height() / 4 : stepper->height() * 3 / 4;
+        QTest::mouseClick(stepper, Qt::LeftButton, {}, QPoint(stepper->width() / 2, y));
+    }
+    qsizetype loopStarts() const { return h.sleeper->requested().size(); }
+    QPoint at(const char* name) const { return child(name)->mapTo(view.get(), QPoint()); }
+};
+
+QImage rendered(QWidget& widget, qreal ratio)
+{
+    QImage image(widget.size() * ratio, QImage::Format_ARGB32_Premultiplied);
+    image.setDevicePixelRatio(ratio);
+    image.fill(Qt::magenta);
+    widget.render(&image);
+    return image;
+}
+
+QRgb pixel(const QImage& image, int x, int y)
+{
+    const qreal ratio = image.devicePixelRatio();
+    return image.pixel(int(x * ratio), int(y * ratio));
+}
+
+// Whether the pixel is the window background under black at an opacity (within rounding).
+bool isBackgroundUnder(QRgb rgb, qreal opacity)
+{
+    const int grey = qRound(236 * (1 - opacity));
+    return qAbs(qRed(rgb) - grey) <= 1 && qAbs(qGreen(rgb) - grey) <= 1 && qAbs(qBlue(rgb) - grey) <= 1;
+}
+
+} // namespace
+
+class SettingsViewTest : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void tabsSwitchPanesKeepTheValuesAndReportTheirSize()
+    {
+        QVERIFY(SettingsTabs::fromRawValue(u"关于") == SettingsTab::about);
+        QVERIFY(!SettingsTabs::fromRawValue(u"general"));
+
+        Fixture f;
+        auto* tabs = f.child<QTabBar>("settingsTabs");
+        QCOMPARE(tabs->count(), 2);
+        QCOMPARE(tabs->tabText(0), QStringLiteral("通用"));
+        QCOMPARE(tabs->tabText(1), QStringLiteral("关于"));
+        QVERIFY(!f.child("aboutPane")->isVisible());
+        QTRY_COMPARE(f.reports.size(), 1);
+        const QSizeF general = f.reports.last();
+        QCOMPARE(general.width(), 664.0);
+
+        // A change that moves nothing reports nothing.
+        f.click("showsMenuBarChangeCheckBox");
+        f.h.settle();
+        QCOMPARE(f.reports.size(), 1);
+
+        QTest::mouseClick(tabs, Qt::LeftButton, {}, tabs->tabRect(1).center());
+        QCOMPARE(f.view->selectedTab(), SettingsTab::about);
+        QVERIFY(f.child("aboutPane")->isVisible());
+        QVERIFY(!f.child("generalPane")->isVisible());
+        QCOMPARE(f.text("aboutName"), QStringLiteral("Zentrow"));
+        QCOMPARE(f.text("aboutSummary"), QStringLiteral("一个原生 macOS 菜单栏盯盘工具。"));
+        QCOMPARE(f.text("aboutDataSource"),
+                 QStringLiteral("当前版本使用 Binance Spot USDT 作为价格来源，并通过 Vercel 与 Blob 缓存下发数据。"));
+        QCOMPARE(f.child<QLabel>("aboutName")->font().pixelSize(), 18);
+        QCOMPARE(f.child<QLabel>("aboutDataSource")->palette().color(QPalette::WindowText), Palette::secondary());
+        QTRY_COMPARE(f.reports.size(), 2);
+        QCOMPARE(f.reports.last().width(), 664.0);
+        QVERIFY(f.reports.last().height() < general.height());
+
+        QTest::mouseClick(tabs, Qt::LeftButton, {}, tabs->tabRect(0).center());
+        QVERIFY(f.child("generalPane")->isVisible());
+        QVERIFY(!f.box("showsMenuBarChangeCheckBox")->isChecked());
+        QTRY_COMPARE(f.text("previewText"), QStringLiteral("BTC 75,456.36"));
+        QTRY_COMPARE(f.reports.size(), 3);
+        QCOMPARE(f.reports.last(), general);
+    }
+
+    void generalPaneFollowsTheDesign()
+    {
+        Fixture f;
+        QTRY_COMPARE(f.reports.size(), 1);
+        const QSizeF size = f.reports.last();
+        QCOMPARE(size.width(), 664.0);
+        f.view->resize(size.toSize());
+        f.h.settle();
+
+        QCOMPARE(f.text("menuBarGroupTitle"), QStringLiteral("状态栏显示"));
+        QCOMPARE(f.text("refreshIntervalLabel"), QStringLiteral("30 秒刷新一次"));
+        QCOMPARE(f.box("showsMenuBarSymbolCheckBox")->text(), QStringLiteral("显示 Symbol"));
+        QCOMPARE(f.text("previewText"), QStringLiteral("BTC 75,456.36 -2.05%"));
+        QCOMPARE(f.text("debugOutlinesNote"), QStringLiteral("在主界面中显示币种信息、迷你走势和价格区域的临时轮廓。"));
+        auto* title = f.child<QLabel>("menuBarGroupTitle");
+        QCOMPARE(title->font().pixelSize(), 14);
+        QCOMPARE(title->font().weight(), QFont::DemiBold);
+        QCOMPARE(title->palette().color(QPalette::WindowText), Palette::black(0.8));
+
+        // Tab control centred and padded 14 / 10; pane padded 22 and 18; groups padded 14, with the
+        // 104-point title column 18 points before the controls, which stand 8 apart.
+        QCOMPARE(f.child("refreshGroupTitle")->width(), 104);
+        QCOMPARE(f.child("settingsTabs")->geometry(), QRect((664 - 180) / 2, 14, 180, 24));
+        QCOMPARE(f.at("refreshGroupTitle"), QPoint(22, 48 + 1 + 18 + 14));
+        QCOMPARE(f.at("refreshStepper").x(), 22 + 104 + 18);
+        const int symbolY = f.at("showsMenuBarSymbolCheckBox").y();
+        QCOMPARE(f.at("menuBarGroupTitle").y(), symbolY);
+        QCOMPARE(f.at("showsMenuBarPriceCheckBox").y(), symbolY + f.box("showsMenuBarSymbolCheckBox")->height() + 8);
+        QWidget* debug = f.child("debugGroup");
+        QCOMPARE(f.at("debugGroup").y() + debug->height() + 18, int(size.height()));
+
+        for (const qreal ratio : {1.0, 2.0}) {
+            const QImage image = rendered(*f.view, ratio);
+            QVERIFY(isBackgroundUnder(pixel(image, 4, 4), 0));
+            QVERIFY(isBackgroundUnder(pixel(image, 4, 48), 0.1));
+            // The selected segment is a white pill on the grey track.
+            QCOMPARE(pixel(image, 242 + 8, 14 + 12), qRgb(255, 255, 255));
+            // Separators run along the groups' bottom edges only, not into the padding, and not
+            // under the last group.
+            const int refreshBottom = f.at("refreshGroup").y() + f.child("refreshGroup")->height() - 1;
+            QVERIFY(isBackgroundUnder(pixel(image, 300, refreshBottom), 0.1));
+            QVERIFY(isBackgroundUnder(pixel(image, 10, refreshBottom), 0));
+            QVERIFY(isBackgroundUnder(pixel(image, 300, f.at("debugGroup").y() + debug->height() - 1), 0));
+        }
+    }
+
+    void stepperMovesByFiveWithinRangeAndRestartsTheLoop()
+    {
+        Fixture f;
+        const qsizetype starts = f.loopStarts();
+        const int writes = f.h.defaults->writes;
+        f.step(+1);
+        QCOMPARE(f.h.stored().preferences.refreshInterval, 35.0);
+        QCOMPARE(f.h.defaults->writes, writes + 1);
+        QTRY_COMPARE(f.text("refreshIntervalLabel"), QStringLiteral("35 秒刷新一次"));
+        QTRY_COMPARE(f.loopStarts(), starts + 1);
+        QCOMPARE(f.h.sleeper->requested().last(), 35s);
+
+        f.step(-1);
+        f.step(-1);
+        QCOMPARE(f.h.stored().preferences.refreshInterval, 25.0);
+        QTRY_COMPARE(f.text("refreshIntervalLabel"), QStringLiteral("25 秒刷新一次"));
+        QTRY_COMPARE(f.h.sleeper->requested().last(), 25s);
+
+        // At the ends a press changes nothing and writes nothing.
+        for (const auto& [bound, direction] : {std::pair{300.0, +1}, std::pair{5.0, -1}}) {
+            AppPreferences preferences = f.state().preferences();
+            preferences.refreshInterval = bound;
+            f.state().setPreferences(preferences);
+            f.state().persist();
+            f.h.settle();
+            const int before = f.h.defaults->writes;
+            const qsizetype loops = f.loopStarts();
+            f.step(direction);
+            f.h.settle();
+            QCOMPARE(f.state().preferences().refreshInterval, bound);
+            QCOMPARE(f.h.defaults->writes, before);
+            QCOMPARE(f.loopStarts(), loops);
+        }
+    }
+
+    void checkboxesPersistAndPreviewWithoutRestartingTheLoop()
+    {
+        Fixture f;
+        const qsizetype starts = f.loopStarts();
+        QCheckBox* price = f.box("showsMenuBarPriceCheckBox");
+        QVERIFY(price->isChecked());
+        QVERIFY(!price->isEnabled());
+        QTest::mouseClick(price, Qt::LeftButton);
+        QVERIFY(price->isChecked());
+
+        int writes = f.h.defaults->writes;
+        f.click("showsMenuBarSymbolCheckBox");
+        QCOMPARE(f.h.defaults->writes, ++writes);
+        QCOMPARE(f.h.stored().preferences.showsMenuBarSymbol, false);
+        QTRY_COMPARE(f.text("previewText"), QStringLiteral("75,456.36 -2.05%"));
+        QCOMPARE(f.text("previewText"), f.state().menuBarDisplayText());
+
+        f.click("showsMenuBarChangeCheckBox");
+        QCOMPARE(f.h.defaults->writes, ++writes);
+        QCOMPARE(f.h.stored().preferences.showsMenuBarChange, false);
+        QTRY_COMPARE(f.text("previewText"), QStringLiteral("75,456.36"));
+
+        f.click("showsLayoutDebugOutlinesCheckBox");
+        QCOMPARE(f.h.defaults->writes, ++writes);
+        QCOMPARE(f.h.stored().preferences.showsLayoutDebugOutlines, true);
+        QCOMPARE(f.h.stored().preferences.refreshInterval, 30.0);
+
+        f.h.settle();
+        QCOMPARE(f.loopStarts(), starts);
+    }
+
+    void stateChangesShowOnTheNextPass()
+    {
+        Fixture f;
+        // Three writes in one go: the view reads the state once the writes are done, not in between.
+        AppPreferences preferences = f.state().preferences();
+        preferences.showsMenuBarSymbol = false;
+        f.state().setPreferences(preferences);
+        preferences.showsMenuBarChange = false;
+        f.state().setPreferences(preferences);
+        preferences.refreshInterval = 120;
+        f.state().setPreferences(preferences);
+        QCOMPARE(f.text("previewText"), QStringLiteral("BTC 75,456.36 -2.05%"));
+        QTRY_COMPARE(f.text("previewText"), QStringLiteral("75,456.36"));
+        QVERIFY(!f.box("showsMenuBarSymbolCheckBox")->isChecked());
+        QVERIFY(!f.box("showsMenuBarChangeCheckBox")->isChecked());
+        QCOMPARE(f.text("refreshIntervalLabel"), QStringLiteral("120 秒刷新一次"));
+
+        // A gone state leaves the controls inert instead of crashing them.
+        f.h.state.reset();
+        f.h.settle();
+        const int writes = f.h.defaults->writes;
+        f.click("showsMenuBarSymbolCheckBox");
+        f.step(+1);
+        QCOMPARE(f.view->appState(), nullptr);
+        QCOMPARE(f.h.defaults->writes, writes);
+    }
+
+    void unusualStoredIntervalsShowTheLoopsInterval_data()
+    {
+        QTest::addColumn<double>("stored");
+        QTest::addColumn<QString>("shown");
+        QTest::addColumn<double>("storedAfterCheckbox");
+        QTest::addColumn<int>("direction");
+        QTest::addColumn<double>("storedAfterStep");
+
+        QTest::newRow("not a number") << kNaN << "30" << 30.0 << -1 << 25.0;
+        QTest::newRow("infinite") << kInfinity << "300" << 86400.0 << -1 << 295.0;
+        QTest::newRow("huge") << 1e300 << "300" << 1e300 << -1 << 295.0;
+        QTest::newRow("beyond the range") << 400.0 << "300" << 400.0 << -1 << 295.0;
+        QTest::newRow("negative infinity") << -kInfinity << "5" << 5.0 << +1 << 10.0;
+        QTest::newRow("below the range") << 2.0 << "5" << 2.0 << +1 << 10.0;
+        QTest::newRow("fractional") << 30.7 << "30" << 30.7 << +1 << 35.7;
+    }
+
+    void unusualStoredIntervalsShowTheLoopsInterval()
+    {
+        QFETCH(double, stored);
+        QFETCH(QString, shown);
+        QFETCH(double, storedAfterCheckbox);
+        QFETCH(int, direction);
+        QFETCH(double, storedAfterStep);
+
+        Fixture f(stored);
+        QCOMPARE(f.text("refreshIntervalLabel"), shown + QStringLiteral(" 秒刷新一次"));
+        const qsizetype starts = f.loopStarts();
+        const int writes = f.h.defaults->writes;
+
+        // A checkbox stores the document (with the interval the loop uses when the stored one
+        // cannot be written) and leaves the loop alone.
+        f.click("showsLayoutDebugOutlinesCheckBox");
+        QCOMPARE(f.h.defaults->writes, writes + 1);
+        QCOMPARE(f.h.stored().preferences.showsLayoutDebugOutlines, true);
+        QCOMPARE(f.h.stored().preferences.refreshInterval, storedAfterCheckbox);
+        f.h.settle();
+        QCOMPARE(f.loopStarts(), starts);
+
+        f.step(direction);
+        QCOMPARE(f.h.stored().preferences.refreshInterval, storedAfterStep);
+        QTRY_COMPARE(f.loopStarts(), starts + 1);
+        QTRY_COMPARE(f.text("refreshIntervalLabel"),
+                     QString::number(int(std::trunc(storedAfterStep))) + QStringLiteral(" 秒刷新一次"));
+    }
+};
+
+QTEST_MAIN(SettingsViewTest)
+#include "tst_settingsview.moc"
