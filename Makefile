@@ -3,6 +3,9 @@ BUILD_DIR ?= build
 ASAN_DIR ?= build-asan
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
+# `make run` builds the app for a backend on this machine and starts that backend with it.
+LOCAL_BACKEND_PORT ?= 8737
+LOCAL_BACKEND_URL ?= http://127.0.0.1:$(LOCAL_BACKEND_PORT)
 
 .PHONY: deps configure build run test test-fast test-asan bench clean
 
@@ -15,8 +18,10 @@ configure: deps
 build: configure
 	cmake --build $(BUILD_DIR) -j $(JOBS)
 
-run: build
-	@scripts/run-app.sh $(BUILD_DIR)
+run: deps
+	cmake -S . -B $(BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZENTROW_BACKEND_URL=$(LOCAL_BACKEND_URL) $(CMAKE_FLAGS)
+	cmake --build $(BUILD_DIR) -j $(JOBS) --target zentrow zentrow-backend
+	ZENTROW_BACKEND_PORT=$(LOCAL_BACKEND_PORT) scripts/run-local.sh $(BUILD_DIR)/zentrow
 
 # The whole suite, then the same suite under AddressSanitizer and UndefinedBehaviorSanitizer.
 test: test-fast test-asan

@@ -7,7 +7,8 @@ packages=(
     qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins qt6-translations-l10n
     qcoro-qt6-dev qt6-httpserver-dev
     libbenchmark-dev
-    dbus dbus-daemon dbus-x11 xvfb xauth fonts-noto-cjk wrk
+    dbus dbus-daemon dbus-x11 xvfb xauth fonts-noto-cjk
+    wrk python3
 )
 
 missing=()

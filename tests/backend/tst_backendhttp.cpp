@@ -1,0 +1,502 @@
+// The backend's HTTP side, byte for byte: framing, keep-alive, pipelining, limits, and what it
+// says to requests it will not serve. Also its query decoding and command line.
+#include "Backend.h"
+#include "CommandLine.h"
+#include "HttpServer.h"
+#include "QueryString.h"
+#include "testlib/LoopbackHttpServer.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTcpSocket>
+#include <QTest>
+
+#include <QCoroTimer>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+struct RawResponse {
+    QByteArray statusLine;
+    int status = 0;
+    QList<std::pair<QByteArray, QByteArray>> headers;
+    QByteArray body;
+
+    QByteArray header(QByteArrayView name) const
+    {
+        for (const auto& [key, value] : headers) {
+            if (QByteArrayView(key).compare(name, Qt::CaseInsensitive) == 0) {
+                return value;
+            }
+        }
+        return {};
+    }
+};
+
+// A client that writes exact bytes and reads answers off the wire.
+class RawClient {
+public:
+    explicit RawClient(quint16 port) { m_socket.connectToHost(QHostAddress::LocalHost, port); }
+
+    void send(const QByteArray& bytes) { m_socket.write(bytes); }
+    // Sends at once and lets the server read it, so that what follows arrives in a later packet.
+    void sendAlone(const QByteArray& bytes)
+    {
+        m_socket.write(bytes);
+        m_socket.flush();
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+
+    // Waits for the next `count` answers (heads only where `bodyless` says so); fewer if the
+    // server closed.
+    QList<RawResponse> read(int count, const QList<bool>& bodyless = {})
+    {
+        (void)QTest::qWaitFor(
+            [&] {
+                m_received.append(m_socket.readAll());
+                return parse(bodyless, count).size() >= count || m_socket.state() == QAbstractSocket::UnconnectedState;
+            },
+            10'000);
+        m_received.append(m_socket.readAll());
+        qsizetype consumed = 0;
+        QList<RawResponse> responses = parse(bodyless, count, &consumed);
+        m_received.remove(0, consumed);
+        return responses;
+    }
+
+    RawResponse readOne(bool bodyless = false)
+    {
+        const QList<RawResponse> responses = read(1, {bodyless});
+        return responses.isEmpty() ? RawResponse{} : responses.first();
+    }
+
+    bool waitForClose()
+    {
+        return QTest::qWaitFor([this] { return m_socket.state() == QAbstractSocket::UnconnectedState; }, 10'000);
+    }
+    bool isOpen() const { return m_socket.state() == QAbstractSocket::ConnectedState; }
+
+private:
+    QList<RawResponse> parse(const QList<bool>& bodyless, int count, qsizetype* consumed = nullptr) const
+    {
+        QList<RawResponse> responses;
+        qsizetype at = 0;
+        while (responses.size() < count) {
+            const qsizetype headEnd = m_received.indexOf("\r\n\r\n", at);
+            if (headEnd < 0) {
+                break;
+            }
+            RawResponse response;
+            const QList<QByteArray> lines = m_received.mid(at, headEnd - at).split('\n');
+            response.statusLine = lines.first().trimmed();
+            response.status = response.statusLine.split(' ').value(1).toInt();
+            for (qsizetype i = 1; i < lines.size(); ++i) {
+                const qsizetype colon = lines.at(i).indexOf(':');
+                response.headers.append({lines.at(i).left(colon), lines.at(i).mid(colon + 1).trimmed()});
+            }
+            qsizetype length = response.header("Content-Length").toLongLong();
+            if (bodyless.value(responses.size(), false) || response.status == 304) {
+                length = 0;
+            }
+            if (m_received.size() < headEnd + 4 + length) {
+                break;
+            }
+            response.body = m_received.mid(headEnd + 4, length);
+            at = headEnd + 4 + length;
+            responses.append(response);
+        }
+        if (consumed) {
+            *consumed = at;
+        }
+        return responses;
+    }
+
+    QTcpSocket m_socket;
+    QByteArray m_received;
+};
+
+QByteArray get(const QByteArray& target, const QByteArray& extra = {})
+{
+    return "GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\n" + extra + "\r\n";
+}
+
+// Echoes the request; "/slow" answers after 300 ms.
+struct EchoServer {
+    explicit EchoServer(const HttpLimits& limits = {})
+        : server(std::make_unique<HttpServer>([this](HttpRequest request) { return answer(this, std::move(request)); },
+                                              limits))
+    {
+        server->listen(QHostAddress::LocalHost, 0);
+    }
+    quint16 port() const { return server->port(); }
+
+    static QCoro::Task<HttpResponse> answer(EchoServer* self, HttpRequest request)
+    {
+        ++self->started;
+        // Only counters are touched after resuming; the test keeps this object alive until done.
+        int* finished = &self->finished;
+        if (request.path == "/slow") {
+            co_await QCoro::sleepFor(300ms);
+        }
+        ++*finished;
+        co_return HttpResponse::json(200, request.method + ' ' + request.target);
+    }
+
+    int started = 0;
+    int finished = 0;
+    std::unique_ptr<HttpServer> server;
+};
+
+} // namespace
+
+class TestBackendHttp : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void keepsAliveAndAnswersPipelinedRequestsInOrder();
+    void refusesMalformedRequests_data();
+    void refusesMalformedRequests();
+    void boundsConnectionsAndStalledClients();
+    void survivesClientsAndServerGoingAway();
+    void checksApiRequests_data();
+    void checksApiRequests();
+    void decodesQueries_data();
+    void decodesQueries();
+    void readsTheCommandLine_data();
+    void readsTheCommandLine();
+};
+
+void TestBackendHttp::keepsAliveAndAnswersPipelinedRequestsInOrder()
+{
+    EchoServer echo;
+    RawClient client(echo.port());
+    // The slow one first: later answers wait for it.
+    client.send(get("/slow?1") + get("/fast?2") + "HEAD /head?3 HTTP/1.1\r\nHost: x\r\n\r\n");
+    QList<RawResponse> responses = client.read(3, {false, false, true});
+    QCOMPARE(responses.size(), 3);
+    QCOMPARE(responses.at(0).body, QByteArray("GET /slow?1"));
+    QCOMPARE(responses.at(1).body, QByteArray("GET /fast?2"));
+    QCOMPARE(responses.at(2).statusLine, QByteArray("HTTP/1.1 200 OK"));
+    QCOMPARE(responses.at(2).header("Content-Length"), QByteArray("12"));
+    QVERIFY(!responses.at(0).header("Date").isEmpty());
+    QVERIFY(responses.at(0).header("Connection").isEmpty());
+
+    // Split into single bytes, with bare LF line ends, still one request.
+    const QByteArray request = "GET /bytes HTTP/1.1\nHost: x\n\n";
+    for (const char byte : request) {
+        client.sendAlone(QByteArray(1, byte));
+    }
+    QCOMPARE(client.readOne().body, QByteArray("GET /bytes"));
+    QVERIFY(client.isOpen());
+
+    // A body is read (and dropped) before the next request starts, however it arrives.
+    client.sendAlone("POST /body HTTP/1.1\r\nHost: x\r\nContent-Length: 5\r\n\r\nhel");
+    client.send("lo" + get("/after"));
+    responses = client.read(2);
+    QCOMPARE(responses.size(), 2);
+    QCOMPARE(responses.at(0).body, QByteArray("POST /body"));
+    QCOMPARE(responses.at(1).body, QByteArray("GET /after"));
+
+    // Connection: close, and HTTP/1.0 without keep-alive, end the connection after the answer.
+    client.send(get("/last", "Connection: close\r\n"));
+    QCOMPARE(client.readOne().header("Connection"), QByteArray("close"));
+    QVERIFY(client.waitForClose());
+    RawClient old(echo.port());
+    old.send("GET /old HTTP/1.0\r\n\r\n");
+    QCOMPARE(old.readOne().statusLine, QByteArray("HTTP/1.0 200 OK"));
+    QVERIFY(old.waitForClose());
+    RawClient kept(echo.port());
+    kept.send("GET /old HTTP/1.0\r\nConnection: keep-alive\r\n\r\n");
+    QCOMPARE(kept.readOne().header("Connection"), QByteArray("keep-alive"));
+    kept.send("GET /again HTTP/1.0\r\nConnection: keep-alive\r\n\r\n");
+    QCOMPARE(kept.readOne().body, QByteArray("GET /again"));
+}
+
+void TestBackendHttp::refusesMalformedRequests_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<int>("status");
+
+    QTest::newRow("garbage") << QByteArray("HELLO\r\n\r\n") << 400;
+    QTest::newRow("two spaces") << QByteArray("GET  / HTTP/1.1\r\nHost: x\r\n\r\n") << 400;
+    QTest::newRow("absolute target") << QByteArray("GET http://x/ HTTP/1.1\r\nHost: x\r\n\r\n") << 400;
+    QTest::newRow("raw UTF-8 in target") << QByteArray("GET /api/search?q=\xc3\xa9 HTTP/1.1\r\nHost: x\r\n\r\n") << 400;
+    QTest::newRow("no Host") << QByteArray("GET / HTTP/1.1\r\n\r\n") << 400;
+    QTest::newRow("two Hosts") << QByteArray("GET / HTTP/1.1\r\nHost: a\r\nHost: b\r\n\r\n") << 400;
+    QTest::newRow("folded header") << QByteArray("GET / HTTP/1.1\r\nHost: x\r\n folded\r\n\r\n") << 400;
+    QTest::newRow("space before colon") << QByteArray("GET / HTTP/1.1\r\nHost : x\r\n\r\n") << 400;
+    QTest::newRow("bad length") << QByteArray("GET / HTTP/1.1\r\nHost: x\r\nContent-Length: 1x\r\n\r\n") << 400;
+    QTest::newRow("conflicting lengths")
+        << QByteArray("GET / HTTP/1.1\r\nHost: x\r\nContent-Length: 1\r\nContent-Length: 2\r\n\r\nab") << 400;
+    QTest::newRow("chunked") << QByteArray("POST / HTTP/1.1\r\nHost: x\r\nTransfer-Encoding: chunked\r\n\r\n0\r\n\r\n")
+                             << 501;
+    QTest::newRow("HTTP/2") << QByteArray("GET / HTTP/2.0\r\nHost: x\r\n\r\n") << 505;
+    QTest::newRow("large body") << QByteArray("POST / HTTP/1.1\r\nHost: x\r\nContent-Length: 999999\r\n\r\n") << 413;
+    QTest::newRow("large head") << get("/", "X-Filler: " + QByteArray(20'000, 'a') + "\r\n") << 431;
+    QTest::newRow("endless head") << QByteArray("GET / HTTP/1.1\r\nX-Filler: " + QByteArray(40'000, 'a')) << 431;
+}
+
+void TestBackendHttp::refusesMalformedRequests()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(int, status);
+    EchoServer echo;
+    RawClient client(echo.port());
+    client.send(bytes);
+    const RawResponse response = client.readOne();
+    QCOMPARE(response.status, status);
+    QCOMPARE(QJsonDocument::fromJson(response.body).object().value("error").toObject().value("status").toInt(), status);
+    QCOMPARE(response.header("Connection"), QByteArray("close"));
+    QVERIFY(client.waitForClose());
+    QCOMPARE(echo.started, 0);
+
+    // The server is none the worse for it.
+    RawClient next(echo.port());
+    next.send(get("/fine"));
+    QCOMPARE(next.readOne().status, 200);
+}
+
+void TestBackendHttp::boundsConnectionsAndStalledClients()
+{
+    HttpLimits limits;
+    limits.maxConnections = 2;
+    limits.headTimeout = 200ms;
+    limits.idleTimeout = 200ms;
+    EchoServer echo(limits);
+
+    RawClient first(echo.port());
+    RawClient second(echo.port());
+    QTRY_COMPARE(echo.server->connectionCount(), 2);
+    RawClient third(echo.port());
+    const RawResponse refused = third.readOne();
+    QCOMPARE(refused.status, 503);
+    QCOMPARE(refused.header("Retry-After"), QByteArray("1"));
+    QVERIFY(third.waitForClose());
+
+    // A request that never finishes is cut off; so is a connection that stays quiet.
+    first.send("GET /never-ends HTTP/1.1\r\nHost: x\r\n");
+    QCOMPARE(first.readOne().status, 408);
+    QVERIFY(first.waitForClose());
+    QVERIFY(second.waitForClose());
+    QTRY_COMPARE(echo.server->connectionCount(), 0);
+
+    RawClient fourth(echo.port());
+    fourth.send(get("/welcome"));
+    QCOMPARE(fourth.readOne().status, 200);
+}
+
+void TestBackendHttp::survivesClientsAndServerGoingAway()
+{
+    auto echo = std::make_unique<EchoServer>();
+    {
+        RawClient leaving(echo->port());
+        leaving.send(get("/slow"));
+        QTRY_COMPARE(echo->started, 1);
+    }
+    // The answer comes back to a connection that is gone.
+    QTRY_COMPARE(echo->finished, 1);
+
+    // And to a server that is gone.
+    RawClient client(echo->port());
+    client.send(get("/slow"));
+    QTRY_COMPARE(echo->started, 2);
+    echo->server.reset();
+    QVERIFY(client.waitForClose());
+    QTRY_COMPARE(echo->finished, 2);
+}
+
+void TestBackendHttp::checksApiRequests_data()
+{
+    QTest::addColumn<QByteArray>("request");
+    QTest::addColumn<int>("status");
+
+    const QByteArray ids200 = QByteArray("A,").repeated(199) + "A";
+    const QByteArray text100 = QByteArray("%C3%A9").repeated(100);
+
+    QTest::newRow("empty search") << get("/api/search?q=") << 200;
+    QTest::newRow("blank search") << get("/api/search?q=+%20") << 200;
+    QTest::newRow("no ids") << get("/api/quotes?ids=,,") << 200;
+    // Accepted, then the exchange (unreachable here) is asked.
+    QTest::newRow("100 characters") << get("/api/search?q=" + text100) << 503;
+    QTest::newRow("200 ids") << get("/api/quotes?ids=" + ids200) << 503;
+    QTest::newRow("HEAD") << QByteArray("HEAD /api/quotes?ids=BTC HTTP/1.1\r\nHost: x\r\n\r\n") << 503;
+
+    QTest::newRow("101 characters") << get("/api/search?q=" + text100 + "x") << 400;
+    QTest::newRow("201 ids") << get("/api/quotes?ids=" + ids200 + ",B") << 400;
+    QTest::newRow("no q") << get("/api/search") << 400;
+    QTest::newRow("no ids") << get("/api/quotes?q=BTC") << 400;
+    QTest::newRow("two q") << get("/api/search?q=a&q=b") << 400;
+    QTest::newRow("two ids") << get("/api/quotes?ids=BTC&ids=ETH") << 400;
+    QTest::newRow("bad escape") << get("/api/search?q=%ZZ") << 400;
+    QTest::newRow("cut escape") << get("/api/quotes?ids=BTC%2") << 400;
+    QTest::newRow("cut UTF-8") << get("/api/search?q=%E4%B8") << 400;
+    QTest::newRow("overlong UTF-8") << get("/api/search?q=%C0%AF") << 400;
+    QTest::newRow("surrogate") << get("/api/search?q=%ED%A0%80") << 400;
+    QTest::newRow("bad name") << get("/api/search?q=btc&%FF=1") << 400;
+
+    QTest::newRow("root") << get("/") << 404;
+    QTest::newRow("other path") << get("/api/prices?ids=BTC") << 404;
+    QTest::newRow("trailing slash") << get("/api/search/?q=btc") << 404;
+    QTest::newRow("letter case") << get("/API/search?q=btc") << 404;
+    QTest::newRow("POST") << QByteArray("POST /api/quotes?ids=BTC HTTP/1.1\r\nHost: x\r\nContent-Length: 2\r\n\r\n{}")
+                          << 405;
+    QTest::newRow("DELETE") << QByteArray("DELETE /api/search?q=x HTTP/1.1\r\nHost: x\r\n\r\n") << 405;
+}
+
+void TestBackendHttp::checksApiRequests()
+{
+    QFETCH(QByteArray, request);
+    QFETCH(int, status);
+
+    BackendSettings settings;
+    settings.port = 0;
+    settings.upstream = QUrl(QStringLiteral("http://127.0.0.1:%1").arg(LoopbackHttpServer::unusedPort()));
+    Backend backend(settings);
+    QString problem;
+    QVERIFY2(backend.start(&problem), qPrintable(problem));
+
+    RawClient client(backend.port());
+    const bool isHead = request.startsWith("HEAD");
+    client.send(request);
+    const RawResponse response = client.readOne(isHead);
+    QCOMPARE(response.status, status);
+    QVERIFY(response.header("Content-Type").startsWith("application/json"));
+    if (status == 200) {
+        QCOMPARE(response.body, QByteArray(R"({"data":[]})"));
+        QVERIFY(response.header("Cache-Control").startsWith("public, max-age="));
+        QVERIFY(!response.header("ETag").isEmpty());
+    } else {
+        QCOMPARE(response.header("Cache-Control"), QByteArray("no-store"));
+        if (!isHead) {
+            const QJsonObject error = QJsonDocument::fromJson(response.body).object().value("error").toObject();
+            QCOMPARE(error.value("status").toInt(), status);
+            QVERIFY(!error.value("message").toString().isEmpty());
+        }
+    }
+    if (status == 405) {
+        QCOMPARE(response.header("Allow"), QByteArray("GET, HEAD"));
+    }
+    // A refused request leaves the connection usable.
+    client.send(get("/api/search?q="));
+    QCOMPARE(client.readOne().status, 200);
+}
+
+void TestBackendHttp::decodesQueries_data()
+{
+    QTest::addColumn<QByteArray>("query");
+    QTest::addColumn<QStringList>("decoded"); // name, value, name, value...; empty: refused
+
+    QTest::newRow("plain") << QByteArray("q=eth") << QStringList{"q", "eth"};
+    QTest::newRow("space forms") << QByteArray("q=a+b%20c") << QStringList{"q", "a b c"};
+    QTest::newRow("escaped plus") << QByteArray("q=a%2Bb") << QStringList{"q", "a+b"};
+    QTest::newRow("escaped percent") << QByteArray("q=%2520") << QStringList{"q", "%20"};
+    QTest::newRow("UTF-8") << QByteArray("q=%E5%B8%81%F0%9F%98%80") << QStringList{"q", "币😀"};
+    QTest::newRow("empty pieces") << QByteArray("&a=1&&b=&c&") << QStringList{"a", "1", "b", "", "c", ""};
+    QTest::newRow("equals in value") << QByteArray("ids=a=b") << QStringList{"ids", "a=b"};
+    QTest::newRow("lone percent") << QByteArray("q=%") << QStringList{};
+    QTest::newRow("bad hex") << QByteArray("q=%g0") << QStringList{};
+    QTest::newRow("stray continuation") << QByteArray("q=%80") << QStringList{};
+    QTest::newRow("overlong three bytes") << QByteArray("q=%E0%80%AF") << QStringList{};
+    QTest::newRow("beyond U+10FFFF") << QByteArray("q=%F4%90%80%80") << QStringList{};
+    QTest::newRow("invalid lead") << QByteArray("q=%FE") << QStringList{};
+}
+
+void TestBackendHttp::decodesQueries()
+{
+    QFETCH(QByteArray, query);
+    QFETCH(QStringList, decoded);
+    QString problem;
+    const auto parameters = QueryString::parse(query, &problem);
+    if (decoded.isEmpty()) {
+        QVERIFY(!parameters);
+        QVERIFY(!problem.isEmpty());
+        return;
+    }
+    QVERIFY(parameters);
+    QStringList flat;
+    for (const QueryString::Parameter& parameter : *parameters) {
+        flat << parameter.name << parameter.value;
+    }
+    QCOMPARE(flat, decoded);
+}
+
+void TestBackendHttp::readsTheCommandLine_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("exitCode"); // -1: runs
+
+    QTest::newRow("defaults") << QStringList{} << -1;
+    QTest::newRow("all flags") << QStringList{"--address",
+                                              "::1",
+                                              "--port",
+                                              "0",
+                                              "--upstream",
+                                              "http://127.0.0.1:9/v3",
+                                              "--catalogue-ttl",
+                                              "7200",
+                                              "--price-ttl",
+                                              "30",
+                                              "--trend-ttl",
+                                              "600",
+                                              "--stale-for",
+                                              "0",
+                                              "--retry-delay",
+                                              "2",
+                                              "--upstream-timeout",
+                                              "3",
+                                              "--max-connections",
+                                              "8"}
+                               << -1;
+    QTest::newRow("help") << QStringList{"--help"} << 0;
+    QTest::newRow("unknown flag") << QStringList{"--verbose"} << 2;
+    QTest::newRow("stray argument") << QStringList{"8737"} << 2;
+    QTest::newRow("host name") << QStringList{"--address", "localhost"} << 2;
+    QTest::newRow("port too high") << QStringList{"--port", "65536"} << 2;
+    QTest::newRow("port not a number") << QStringList{"--port", "http"} << 2;
+    QTest::newRow("ftp upstream") << QStringList{"--upstream", "ftp://example.org"} << 2;
+    QTest::newRow("relative upstream") << QStringList{"--upstream", "/api"} << 2;
+    QTest::newRow("upstream with query") << QStringList{"--upstream", "https://example.org/?a=1"} << 2;
+    QTest::newRow("zero lifetime") << QStringList{"--price-ttl", "0"} << 2;
+    QTest::newRow("negative stale") << QStringList{"--stale-for", "-1"} << 2;
+    QTest::newRow("fractional") << QStringList{"--trend-ttl", "1.5"} << 2;
+    QTest::newRow("no connections") << QStringList{"--max-connections", "0"} << 2;
+}
+
+void TestBackendHttp::readsTheCommandLine()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, exitCode);
+    const auto parsed = parseCommandLine(QStringList{"zentrow-backend"} + arguments);
+    if (exitCode >= 0) {
+        const auto* exit = std::get_if<CommandLineExit>(&parsed);
+        QVERIFY(exit);
+        QCOMPARE(exit->exitCode, exitCode);
+        QVERIFY(exit->text.contains(exitCode == 0 ? "--upstream" : "--help"));
+        return;
+    }
+    const auto* settings = std::get_if<BackendSettings>(&parsed);
+    QVERIFY(settings);
+    if (arguments.isEmpty()) {
+        QCOMPARE(settings->address, QHostAddress(QHostAddress::LocalHost));
+        QCOMPARE(settings->port, quint16(8737));
+        QCOMPARE(settings->upstream, QUrl("https://data-api.binance.vision"));
+        QCOMPARE(settings->priceTtl, 15s);
+        QCOMPARE(settings->trendTtl, 3600s);
+        QCOMPARE(settings->catalogueTtl, 3600s);
+        QCOMPARE(settings->staleFor, 600s);
+    } else {
+        QCOMPARE(settings->address, QHostAddress(QHostAddress::LocalHostIPv6));
+        QCOMPARE(settings->port, quint16(0));
+        QCOMPARE(settings->upstream, QUrl("http://127.0.0.1:9/v3"));
+        QCOMPARE(settings->catalogueTtl, 7200s);
+        QCOMPARE(settings->priceTtl, 30s);
+        QCOMPARE(settings->trendTtl, 600s);
+        QCOMPARE(settings->staleFor, 0s);
+        QCOMPARE(settings->retryDelay, 2s);
+        QCOMPARE(settings->upstreamTimeout, 3000ms);
+        QCOMPARE(settings->maxConnections, 8);
+    }
+}
+
+QTEST_GUILESS_MAIN(TestBackendHttp)
+#include "tst_backendhttp.moc"
