@@ -1,0 +1,97 @@
+#pragma once
+
+#include <QHash>
+#include <QList>
+#include <QPointer>
+#include <QSize>
+#include <QString>
+#include <QWidget>
+
+#include <optional>
+
+class AddTokenSheet;
+class AppState;
+class GlyphButton;
+class MenuWatchlistRowView;
+class QAction;
+class QMenu;
+class QScrollArea;
+class QVBoxLayout;
+class RefreshErrorBannerView;
+
+// The whole content of the status item's popover: the watchlist screen (header with add button,
+// title and "more" menu; the network-error banner; the scrolling rows or the empty state; the
+// brand mark) or, while AppState says so, the add-token sheet in its place.
+//
+// It keeps nothing of its own: it re-reads AppState after every change signal, at most once per
+// pass of the event loop, and keeps one row widget per listed token so hover state and running
+// animations survive a price refresh. It fills whatever size it is given; the shell hosts it at
+// kHostedSize.
+class MenuBarPopoverView : public QWidget {
+    Q_OBJECT
+public:
+    static constexpr QSize kHostedSize{368, 620};
+    // The scroll content is at least this much shorter than the popover, which puts the brand
+    // mark at the bottom of a short list.
+    static constexpr int kScrollContentInset = 58;
+
+    explicit MenuBarPopoverView(AppState& appState, QWidget* parent = nullptr);
+    ~MenuBarPopoverView() override;
+
+    AddTokenSheet* addTokenSheet() const { return m_sheet; }
+    RefreshErrorBannerView* banner() const { return m_banner; }
+    // The listed rows, top to bottom, and the first row showing a token id.
+    QList<MenuWatchlistRowView*> rows() const { return m_rowOrder; }
+    MenuWatchlistRowView* row(const QString& tokenID) const;
+    QMenu* moreMenu() const { return m_moreMenu; }
+    QMenu* rowContextMenu() const { return m_rowMenu; }
+    // The token the row menu was last opened for.
+    std::optional<QString> contextMenuTokenID() const { return m_menuTokenID; }
+    // How often the view has re-read the state; one per event-loop pass at most.
+    int renderCount() const { return m_renderCount; }
+
+    QSize sizeHint() const override;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
+private:
+    QWidget* buildHeader();
+    QWidget* buildEmptyState();
+    void buildMenus();
+    void scheduleRender();
+    void render();
+    void renderBanner();
+    void renderRows();
+    void placeRows(const QList<MenuWatchlistRowView*>& ordered);
+    void showRowContextMenu(MenuWatchlistRowView* row, const QPoint& globalPos);
+    void updateRowMenu();
+    bool isPinned(const QString& tokenID) const;
+
+    AppState& m_appState;
+    QWidget* m_watchlistScreen = nullptr;
+    AddTokenSheet* m_sheet = nullptr;
+    GlyphButton* m_addButton = nullptr;
+    GlyphButton* m_moreButton = nullptr;
+    QMenu* m_moreMenu = nullptr;
+    QMenu* m_rowMenu = nullptr;
+    QAction* m_pinAction = nullptr;
+    QAction* m_moveToTopAction = nullptr;
+    QAction* m_removeAction = nullptr;
+    QWidget* m_bannerContainer = nullptr;
+    RefreshErrorBannerView* m_banner = nullptr;
+    QScrollArea* m_scroll = nullptr;
+    QWidget* m_scrollContent = nullptr;
+    QVBoxLayout* m_bodyLayout = nullptr;
+    QWidget* m_emptyState = nullptr;
+    QWidget* m_rowsContainer = nullptr;
+    QVBoxLayout* m_rowsLayout = nullptr;
+    // Keyed by token id and, for a token listed twice, its occurrence.
+    QHash<QString, MenuWatchlistRowView*> m_rows;
+    QList<MenuWatchlistRowView*> m_rowOrder;
+    std::optional<QString> m_menuTokenID;
+    bool m_renderPending = false;
+    int m_renderCount = 0;
+};

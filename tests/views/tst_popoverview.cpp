@@ -1,0 +1,458 @@
+#include "support/NotificationCenter.h"
+#include "testlib/StateHarness.h"
+#include "views/AddTokenSheet.h"
+#include "views/GlyphView.h"
+#include "views/MenuBarPopoverView.h"
+#include "views/MenuWatchlistRowView.h"
+#include "views/RefreshErrorBannerView.h"
+#include "views/SearchResultListView.h"
+#include "views/SpringAnimation.h"
+
+#include <QAbstractButton>
+#include <QAction>
+#include <QApplication>
+#include <QContextMenuEvent>
+#include <QDir>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QScrollArea>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTextEdit>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+constexpr int kHeaderHeight = 12 + 34 + 8;
+
+QList<TokenSummary> catalog(int count)
+{
+    return TokenSummary::fallbackCatalog().mid(0, count);
+}
+
+QList<TokenSummary> generated(int count)
+{
+    QList<TokenSummary> tokens;
+    for (int i = 0; i < count; ++i) {
+        tokens.append(FakeMarketDataService::token(QStringLiteral("T%1").arg(i), 1 + i, i % 3 - 1.0, {1, 2, 3, 2}));
+    }
+    return tokens;
+}
+
+// A state listing `tokens` (the first pinned) whose first refresh answered with `snapshots`.
+AppState& started(StateHarness& h, const QList<TokenSummary>& tokens, std::optional<QList<TokenSummary>> snapshots = {})
+{
+    QList<QString> ids;
+    for (const TokenSummary& token : tokens) {
+        ids.append(token.id);
+    }
+    h.storeEntries(ids);
+    AppState& state = h.make();
+    h.settle();
+    h.service->answerRefresh(snapshots.value_or(tokens));
+    h.settle();
+    return state;
+}
+
+// Three tracked refreshes in a row fail with `error`.
+void raiseBanner(StateHarness& h, const Error& error)
+{
+    for (int i = 0; i < 3; ++i) {
+        h.sleeper->advance(30s);
+        QTRY_COMPARE(h.service->waitingRefreshes(), 1);
+        h.service->answerRefresh(error);
+        QTRY_VERIFY(!h.state->isRefreshingWatchlist());
+    }
+    h.settle();
+}
+
+void show(MenuBarPopoverView& view)
+{
+    view.resize(MenuBarPopoverView::kHostedSize);
+    view.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&view));
+    StateHarness::settle();
+}
+
+template <typename T = QWidget> T* child(const QWidget& parent, const char* name)
+{
+    return parent.findChild<T*>(QLatin1String(name));
+}
+
+QStringList rowIDs(const MenuBarPopoverView& view)
+{
+    QStringList ids;
+    for (const MenuWatchlistRowView* row : view.rows()) {
+        ids.append(row->token().id);
+    }
+    return ids;
+}
+
+// A secondary click reaches a widget as a context-menu event (QTest's clicks do not make one).
+void openRowMenu(MenuWatchlistRowView* row)
+{
+    QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(20, 20), row->mapToGlobal(QPoint(20, 20)));
+    QApplication::sendEvent(row, &event);
+}
+
+QImage render(QWidget& widget, qreal ratio)
+{
+    QImage image(widget.size() * ratio, QImage::Format_ARGB32_Premultiplied);
+    image.setDevicePixelRatio(ratio);
+    image.fill(Qt::black);
+    widget.render(&image);
+    return image;
+}
+
+} // namespace
+
+class TestPopoverView : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase()
+    {
+        SpringAnimation::setAnimationsEnabled(false);
+        QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    }
+
+    void emptyWatchlistsShowTheEmptyState()
+    {
+        for (const bool withEntries : {false, true}) {
+            StateHarness h;
+            // Listed tokens without snapshots are not shown, so the list counts as empty.
+            AppState& state = withEntries ? started(h, catalog(2), QList<TokenSummary>{}) : started(h, {});
+            MenuBarPopoverView view(state);
+            show(view);
+            QVERIFY(state.watchlist().isEmpty());
+            QVERIFY(view.rows().isEmpty());
+            QWidget* empty = child(view, "emptyState");
+            QVERIFY(empty->isVisible());
+            QCOMPARE(child<GlyphView>(view, "emptyStateIcon")->glyph(), Glyphs::Glyph::BitcoinsignCircle);
+            QCOMPARE(child<QLabel>(view, "emptyStateTitle")->text(), QStringLiteral("还没有添加代币"));
+            QCOMPARE(child<QLabel>(view, "emptyStateSubtitle")->text(), QStringLiteral("点击左上角按钮开始添加。"));
+            QCOMPARE(child<QLabel>(view, "titleLabel")->text(), QStringLiteral("Zentrow"));
+            QVERIFY(!child(view, "watchlistRows")->isVisible());
+        }
+    }
+
+    void rowsAreKeptAcrossRefreshesAndRenderedOncePerPass()
+    {
+        StateHarness h;
+        AppState& state = started(h, catalog(3));
+        MenuBarPopoverView view(state);
+        show(view);
+        QCOMPARE(rowIDs(view), (QStringList{"BTC", "ETH", "SOL"}));
+        const QList<MenuWatchlistRowView*> rows = view.rows();
+        for (MenuWatchlistRowView* row : rows) {
+            QCOMPARE(row->priceText(), AppState::priceText(row->token().price));
+            QCOMPARE(row->changeText(), AppState::changeText(row->token().change24h));
+            QCOMPARE(row->width(), 368 - 24);
+        }
+        QCOMPARE(rows.at(0)->priceText(), QStringLiteral("75,456.36"));
+        QCOMPARE(rows.at(1)->y() - rows.at(0)->geometry().bottom() - 1, 2);
+        QCOMPARE(rows.at(0)->mapTo(&view, QPoint(0, 0)), QPoint(12, kHeaderHeight + 4));
+
+        // A hovered row stays the same widget, still hovered, through a price refresh.
+        QEnterEvent enter(QPointF(10, 10), QPointF(10, 10), QPointF(10, 10));
+        QApplication::sendEvent(rows.at(1), &enter);
+        QList<TokenSummary> fresh = catalog(3);
+        fresh[1].price = 2400.5;
+        fresh[1].change24h = 1.5;
+        h.sleeper->advance(30s);
+        QTRY_COMPARE(h.service->waitingRefreshes(), 1);
+        h.service->answerRefresh(fresh);
+        QTRY_COMPARE(rows.at(1)->priceText(), QStringLiteral("2,400.50"));
+        QCOMPARE(view.rows(), rows);
+        QVERIFY(rows.at(1)->isHovered());
+        QCOMPARE(rows.at(1)->changeText(), QStringLiteral("+1.50%"));
+
+        // Many writes in one pass, one re-render; moving a row keeps its widget.
+        h.settle();
+        FieldRecorder recorder(state);
+        const int renders = view.renderCount();
+        state.moveTokenToTop(QStringLiteral("SOL"));
+        QVERIFY(recorder.signals_ > 3);
+        h.settle();
+        QCOMPARE(view.renderCount(), renders + 1);
+        QCOMPARE(rowIDs(view), (QStringList{"SOL", "BTC", "ETH"}));
+        QCOMPARE(view.rows().at(0), rows.at(2));
+
+        AppPreferences preferences = state.preferences();
+        preferences.showsLayoutDebugOutlines = true;
+        state.setPreferences(preferences);
+        h.settle();
+        QVERIFY(rows.at(0)->showsDebugFrames());
+    }
+
+    void rowTapsAndContextMenuReachTheState()
+    {
+        StateHarness h;
+        AppState& state = started(h, catalog(3));
+        MenuBarPopoverView view(state);
+        show(view);
+        MenuWatchlistRowView* eth = view.row(QStringLiteral("ETH"));
+
+        QTest::mouseClick(eth, Qt::LeftButton, {}, QPoint(150, 20));
+        QCOMPARE(state.expandedTokenID(), std::optional<QString>(QStringLiteral("ETH")));
+        h.settle();
+        QVERIFY(eth->isExpanded());
+        QVERIFY(!view.row(QStringLiteral("BTC"))->isExpanded());
+        QTest::mouseClick(eth, Qt::LeftButton, {}, QPoint(150, 20));
+        QCOMPARE(state.expandedTokenID(), std::nullopt);
+        h.settle();
+        QVERIFY(!eth->isExpanded());
+
+        QMenu* menu = view.rowContextMenu();
+        QCOMPARE(menu->objectName(), QStringLiteral("rowContextMenu"));
+        auto* pin = menu->findChild<QAction*>(QStringLiteral("pinToMenuBarAction"));
+        auto* top = menu->findChild<QAction*>(QStringLiteral("moveToTopAction"));
+        auto* remove = menu->findChild<QAction*>(QStringLiteral("removeTokenAction"));
+        QCOMPARE(menu->actions(), (QList<QAction*>{pin, top, remove}));
+        QCOMPARE(top->text(), QStringLiteral("置顶"));
+        QCOMPARE(remove->text(), QStringLiteral("Remove"));
+
+        // Only the pinned token's menu says it is showing.
+        openRowMenu(view.row(QStringLiteral("BTC")));
+        QVERIFY(menu->isVisible());
+        QCOMPARE(pin->text(), QStringLiteral("正在状态栏显示"));
+        menu->close();
+        openRowMenu(eth);
+        QCOMPARE(view.contextMenuTokenID(), std::optional<QString>(QStringLiteral("ETH")));
+        QCOMPARE(pin->text(), QStringLiteral("在状态栏显示"));
+        pin->trigger();
+        QVERIFY(state.watchlistEntries().at(1).isPinnedToMenuBar);
+        QVERIFY(!state.watchlistEntries().at(0).isPinnedToMenuBar);
+        h.settle();
+        QCOMPARE(pin->text(), QStringLiteral("正在状态栏显示"));
+        menu->close();
+
+        openRowMenu(view.row(QStringLiteral("SOL")));
+        top->trigger();
+        menu->close();
+        h.settle();
+        QCOMPARE(rowIDs(view), (QStringList{"SOL", "BTC", "ETH"}));
+
+        openRowMenu(eth);
+        remove->trigger();
+        h.settle();
+        QCOMPARE(rowIDs(view), (QStringList{"SOL", "BTC"}));
+        // The menu of a token that left the list does nothing more.
+        QVERIFY(!menu->isVisible());
+        QCOMPARE(view.contextMenuTokenID(), std::nullopt);
+        pin->trigger();
+        QVERIFY(state.watchlistEntries().at(0).isPinnedToMenuBar);
+    }
+
+    void moreMenuOnlyPostsNotifications()
+    {
+        StateHarness h;
+        AppState& state = started(h, catalog(1));
+        MenuBarPopoverView view(state);
+        show(view);
+        QSignalSpy posted(&NotificationCenter::defaultCenter(), &NotificationCenter::posted);
+
+        QTest::mouseClick(child<QAbstractButton>(view, "moreMenuButton"), Qt::LeftButton);
+        QMenu* menu = view.moreMenu();
+        QTRY_VERIFY(menu->isVisible());
+        const QList<QAction*> items = menu->actions();
+        QCOMPARE(items.size(), 3);
+        QCOMPARE(items.at(0)->text(), QStringLiteral("设置"));
+        QVERIFY(items.at(1)->isSeparator());
+        QCOMPARE(items.at(2)->text(), QStringLiteral("退出"));
+
+        menu->findChild<QAction*>(QStringLiteral("settingsAction"))->trigger();
+        menu->findChild<QAction*>(QStringLiteral("quitAction"))->trigger();
+        QCOMPARE(posted.size(), 2);
+        QCOMPARE(posted.at(0).at(0).toString(), QStringLiteral("zentrow.open-settings"));
+        QCOMPARE(posted.at(1).at(0).toString(), QStringLiteral("zentrow.quit-app"));
+        h.settle();
+        QVERIFY(view.isVisible());
+        QVERIFY(!state.isSearchPresented());
+        // No window of its own opened: only the popover and its menu are on screen.
+        for (QWidget* window : QApplication::topLevelWidgets()) {
+            QVERIFY(!window->isVisible() || window == &view || window == menu);
+        }
+        menu->close();
+    }
+
+    void addButtonSwapsInTheSheetAndBackSwapsItOut()
+    {
+        StateHarness h;
+        AppState& state = started(h, catalog(2));
+        MenuBarPopoverView view(state);
+        show(view);
+        view.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&view));
+        QWidget* screen = child(view, "watchlistScreen");
+        AddTokenSheet* sheet = view.addTokenSheet();
+        QVERIFY(screen->isVisible() && !sheet->isVisible());
+
+        QTest::mouseClick(child<QAbstractButton>(view, "addTokenButton"), Qt::LeftButton);
+        QVERIFY(state.isSearchPresented());
+        h.settle();
+        QVERIFY(!screen->isVisible());
+        QVERIFY(!child(view, "header")->isVisible());
+        QVERIFY(sheet->isVisible());
+        QCOMPARE(sheet->geometry(), view.rect());
+        QTRY_VERIFY(sheet->searchField()->hasFocus());
+        // The shell focuses the popover's content when it opens: that is the field now.
+        QCOMPARE(view.focusProxy(), sheet->searchField());
+
+        QTest::keyClicks(sheet->searchField(), QStringLiteral("sol"));
+        QTest::mouseClick(child<QAbstractButton>(*sheet, "backButton"), Qt::LeftButton);
+        QVERIFY(!state.isSearchPresented());
+        QCOMPARE(state.searchQuery(), QString());
+        h.settle();
+        QVERIFY(screen->isVisible());
+        QVERIFY(!sheet->isVisible());
+        QCOMPARE(rowIDs(view), (QStringList{"BTC", "ETH"}));
+    }
+
+    void bannerSitsAboveTheListAndShowsItsMessageVerbatim()
+    {
+        StateHarness h;
+        AppState& state = started(h, catalog(2));
+        MenuBarPopoverView view(state);
+        show(view);
+        QCOMPARE(view.rows().first()->mapTo(&view, QPoint()).y(), kHeaderHeight + 4);
+
+        const QString message = QStringLiteral("<b>服务器返回了异常状态码：503。</b>\n&amp; line two");
+        raiseBanner(h, Error(Error::Domain::Transport, 1, message));
+        RefreshErrorBannerView* banner = view.banner();
+        QVERIFY(banner->isVisible());
+        auto* scroll = child<QScrollArea>(view, "watchlistScrollArea");
+        QVERIFY(!scroll->isAncestorOf(banner));
+        const QRect bannerRect(banner->mapTo(&view, QPoint()), banner->size());
+        QCOMPARE(bannerRect.left(), 12);
+        QCOMPARE(bannerRect.top(), kHeaderHeight + 4);
+        QCOMPARE(bannerRect.width(), 368 - 24);
+        QCOMPARE(scroll->mapTo(&view, QPoint()).y(), bannerRect.bottom() + 1);
+        // The list moves down with 8 instead of 4 above it.
+        QCOMPARE(view.rows().first()->mapTo(scroll, QPoint()).y(), 8);
+
+        const QDateTime occurred = state.refreshErrorBanner()->occurredAt;
+        QCOMPARE(child<QLabel>(*banner, "bannerTimeLabel")->text(),
+                 QLocale().toString(occurred.toLocalTime().time(), QLocale::ShortFormat));
+        QVERIFY(!child<QLabel>(*banner, "bannerTimeLabel")->text().contains(QString::number(occurred.date().year())));
+        QCOMPARE(child<QLabel>(*banner, "bannerTitleLabel")->text(), QStringLiteral("网络错误"));
+        auto* text = child<QTextEdit>(*banner, "bannerMessage");
+        QCOMPARE(child<GlyphView>(*banner, "bannerChevron")->glyph(), Glyphs::Glyph::ChevronDown);
+        QVERIFY(!text->isVisible());
+
+        QTest::mouseClick(child<QAbstractButton>(*banner, "bannerHeaderButton"), Qt::LeftButton);
+        QVERIFY(state.isRefreshErrorExpanded());
+        h.settle();
+        QCOMPARE(child<GlyphView>(*banner, "bannerChevron")->glyph(), Glyphs::Glyph::ChevronUp);
+        QVERIFY(text->isVisible());
+        QCOMPARE(text->toPlainText(), message);
+        QVERIFY(text->textInteractionFlags() & Qt::TextSelectableByMouse);
+        QVERIFY(text->height() > 20); // two lines
+        const QImage image = render(view, 1);
+        const int dividerY = bannerRect.top() + child(*banner, "bannerHeaderButton")->height();
+        const QColor divider = image.pixelColor(200, dividerY);
+        QVERIFY(divider.red() > divider.green() + 20);
+        QCOMPARE(scroll->mapTo(&view, QPoint()).y(), banner->mapTo(&view, QPoint()).y() + banner->height());
+
+        QTest::mouseClick(child<QAbstractButton>(*banner, "bannerHeaderButton"), Qt::LeftButton);
+        h.settle();
+        QVERIFY(!text->isVisible());
+    }
+
+    void brandMarkSitsAtTheBottomOrAfterTheLastRow()
+    {
+        for (const int count : {2, 40}) {
+            StateHarness h;
+            AppState& state = started(h, generated(count));
+            MenuBarPopoverView view(state);
+            show(view);
+            auto* brand = child(view, "footerBrand");
+            QWidget* content = child(view, "watchlistContent");
+            const int brandBottom = brand->mapTo(content, QPoint(0, brand->height())).y();
+            if (count == 2) {
+                // At least the popover's height minus 58 tall, the brand and its 18 below at the end.
+                QCOMPARE(content->height(), 620 - MenuBarPopoverView::kScrollContentInset);
+                QCOMPARE(brandBottom, content->height() - 18);
+            } else {
+                MenuWatchlistRowView* last = view.rows().last();
+                const int lastBottom = last->mapTo(content, QPoint(0, last->height())).y();
+                QCOMPARE(brand->mapTo(content, QPoint()).y(), lastBottom + 22);
+                QCOMPARE(content->height(), brandBottom + 18);
+                QVERIFY(content->height() > 620);
+            }
+        }
+    }
+
+    // Renders each main state at 1x and 2x; with ZENTROW_RENDER_DIR set, also writes them as PNGs.
+    void rendersEachMainState()
+    {
+        const QString directory = qEnvironmentVariable("ZENTROW_RENDER_DIR");
+        StateHarness h;
+        AppState& state = started(h, catalog(3));
+        MenuBarPopoverView view(state);
+        show(view);
+        const QColor popoverBackground = QColor::fromRgbF(0.965f, 0.965f, 0.955f);
+        const QColor sheetBackground = QColor::fromRgbF(0.97f, 0.97f, 0.96f);
+        auto capture = [&](const QString& name, const QColor& background) {
+            for (const int ratio : {1, 2}) {
+                const QImage image = render(view, ratio);
+                QCOMPARE(image.size(), QSize(368, 620) * ratio);
+                // The screen's own background fills it to the corners.
+                QCOMPARE(image.pixel(image.width() - 1, image.height() - 1), background.rgb());
+                if (!directory.isEmpty()) {
+                    QDir().mkpath(directory);
+                    QVERIFY(image.save(QStringLiteral("%1/popover-%2@%3x.png").arg(directory, name).arg(ratio)));
+                }
+            }
+        };
+        capture(QStringLiteral("three-rows"), popoverBackground);
+        state.toggleExpandedToken(QStringLiteral("ETH"));
+        h.settle();
+        capture(QStringLiteral("expanded"), popoverBackground);
+        state.toggleExpandedToken(QStringLiteral("ETH"));
+        raiseBanner(h, Error(Error::Domain::Transport, 99,
+                             QStringLiteral("The request timed out while contacting https://backend.zentrow.invalid/"
+                                            "api/quotes?ids=BTC,ETH,SOL"),
+                             QStringLiteral("The network connection was lost.")));
+        state.toggleRefreshErrorExpanded();
+        h.settle();
+        capture(QStringLiteral("banner-expanded"), popoverBackground);
+
+        // The row menu shows its destructive item in red.
+        openRowMenu(view.rows().first());
+        QMenu* menu = view.rowContextMenu();
+        const QImage menuImage = menu->grab().toImage();
+        const QRect removeItem = menu->actionGeometry(menu->actions().last());
+        int red = 0;
+        for (int x = removeItem.left(); x <= removeItem.right(); ++x) {
+            const QColor c = menuImage.pixelColor(x, removeItem.center().y());
+            red += c.red() - c.green() > 80 ? 1 : 0;
+        }
+        QVERIFY(red > 0);
+        menu->close();
+
+        state.setIsSearchPresented(true);
+        h.settle();
+        capture(QStringLiteral("add-token-prompt"), sheetBackground);
+        h.service->autoSearchAnswer = TokenSummary::fallbackCatalog();
+        QTest::keyClicks(view.addTokenSheet()->searchField(), QStringLiteral("a"));
+        QTest::keyClick(view.addTokenSheet()->searchField(), Qt::Key_Return);
+        QTRY_COMPARE(view.addTokenSheet()->content(), AddTokenSheet::Content::Results);
+        capture(QStringLiteral("results"), sheetBackground);
+
+        StateHarness emptyHarness;
+        AppState& emptyState = started(emptyHarness, {});
+        MenuBarPopoverView emptyView(emptyState);
+        show(emptyView);
+        for (const int ratio : {1, 2}) {
+            const QImage image = render(emptyView, ratio);
+            if (!directory.isEmpty()) {
+                QVERIFY(image.save(QStringLiteral("%1/popover-empty@%2x.png").arg(directory).arg(ratio)));
+            }
+        }
+    }
+};
+
+QTEST_MAIN(TestPopoverView)
+#include "tst_popoverview.moc"

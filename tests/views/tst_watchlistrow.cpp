@@ -1,0 +1,304 @@
+#include "testlib/FakeMarketDataService.h"
+#include "views/MenuWatchlistRowView.h"
+#include "views/SpringAnimation.h"
+#include "views/Typography.h"
+
+#include <QApplication>
+#include <QContextMenuEvent>
+#include <QFontMetricsF>
+#include <QImage>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <limits>
+#include <memory>
+
+namespace {
+
+constexpr int kRowWidth = 344;
+constexpr qreal kTolerance = 0.01;
+
+TokenSummary btc(double price = 75456.36, double change = -2.05)
+{
+    TokenSummary t = FakeMarketDataService::token(QStringLiteral("BTC"), price, change,
+                                                  {71000, 72200, 73650, 74120, 75900, 76320, 75456});
+    t.name = QStringLiteral("Bitcoin");
+    return t;
+}
+
+struct Row {
+    int taps = 0;
+    std::unique_ptr<MenuWatchlistRowView> view;
+
+    explicit Row(const TokenSummary& token, bool expanded = false, bool debug = false,
+                 const QString& price = QStringLiteral("75,456.36"), const QString& change = QStringLiteral("-2.05%"))
+        : view(std::make_unique<MenuWatchlistRowView>(token, price, change, expanded, debug, [this] { ++taps; }))
+    {
+        view->resize(kRowWidth, view->sizeHint().height());
+    }
+    MenuWatchlistRowView* operator->() const { return view.get(); }
+};
+
+QImage grab(QWidget& widget, qreal ratio = 1)
+{
+    QImage image(widget.size() * ratio, QImage::Format_ARGB32_Premultiplied);
+    image.setDevicePixelRatio(ratio);
+    image.fill(Qt::white);
+    widget.render(&image, QPoint(), QRegion(), QWidget::DrawChildren);
+    return image;
+}
+
+QColor at(const QImage& image, qreal x, qreal y)
+{
+    const qreal r = image.devicePixelRatio();
+    return image.pixelColor(int(x * r), int(y * r));
+}
+
+// How many pixels inside `area` lean clearly towards green or red.
+int tinted(const QImage& image, const QRectF& area, bool green)
+{
+    int count = 0;
+    const qreal r = image.devicePixelRatio();
+    const QRect pixels = QRectF(area.topLeft() * r, area.size() * r).toAlignedRect() & image.rect();
+    for (int y = pixels.top(); y <= pixels.bottom(); ++y) {
+        for (int x = pixels.left(); x <= pixels.right(); ++x) {
+            const QColor c = image.pixelColor(x, y);
+            const bool hit = green ? c.green() - c.red() > 60 : c.red() - c.green() > 60;
+            count += hit ? 1 : 0;
+        }
+    }
+    return count;
+}
+
+QString repeated(const QString& text, int count)
+{
+    QString result;
+    for (int i = 0; i < count; ++i) {
+        result += text;
+    }
+    return result;
+}
+
+} // namespace
+
+class TestWatchlistRow : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase()
+    {
+        SpringAnimation::setAnimationsEnabled(false);
+        QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    }
+
+    void columnsKeepTheirPlaceWhateverTheTexts_data()
+    {
+        QTest::addColumn<QString>("symbol");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("price");
+        QTest::newRow("short") << "BTC"
+                               << "Bitcoin"
+                               << "75,456.36";
+        QTest::newRow("long latin") << repeated(QStringLiteral("A"), 200) << repeated(QStringLiteral("Coin "), 40)
+                                    << "75,456.36";
+        QTest::newRow("right to left") << repeated(QString::fromUtf8("ب"), 200)
+                                       << repeated(QString::fromUtf8("שלום "), 40) << "1.00";
+        QTest::newRow("emoji") << repeated(QString::fromUtf8("\U0001F680"), 200)
+                               << repeated(QString::fromUtf8("\U0001F4B0\u200D"), 100) << "0.0001";
+        QTest::newRow("line breaks") << "BT\nC"
+                                     << "Bit\r\ncoin\u2028x"
+                                     << "1\n2";
+        QTest::newRow("huge price") << "BTC"
+                                    << "Bitcoin"
+                                    << "123,456,789,012,345,678.00";
+    }
+    void columnsKeepTheirPlaceWhateverTheTexts()
+    {
+        QFETCH(QString, symbol);
+        QFETCH(QString, name);
+        QFETCH(QString, price);
+        TokenSummary token = btc();
+        token.symbol = symbol;
+        token.name = name;
+        Row row(token, true, false, price);
+        const MenuWatchlistRowView::Layout& l = row->layout();
+
+        QCOMPARE(l.compactHeight, 56.0);
+        QCOMPARE(l.priceBlock.right(), kRowWidth - 8.0);
+        QCOMPARE(l.priceBlock.width(), 92.0);
+        QCOMPARE(l.trendCell, QRectF(kRowWidth - 8 - 92 - 10 - 94, 8, 94, 40));
+        QCOMPARE(l.icon, QRectF(8, 8, 40, 40));
+        QVERIFY(l.identityBlock.width() >= 92);
+        QVERIFY(l.identityBlock.right() <= l.trendCell.left() - 10 + kTolerance);
+
+        const QFont symbolFont = Typography::font(15, Typography::Weight::Semibold);
+        const QFont priceFont = Typography::font(15, Typography::Weight::Semibold, Typography::Design::Rounded);
+        QVERIFY(l.symbol.rect.right() <= l.trendCell.left() - 10 + kTolerance);
+        QVERIFY(QFontMetricsF(symbolFont).horizontalAdvance(l.symbol.text) <= l.symbol.rect.width() + kTolerance);
+        QVERIFY(QFontMetricsF(priceFont).horizontalAdvance(l.price.text) <= l.price.rect.width() + kTolerance);
+        for (const auto* text : {&l.symbol, &l.name, &l.price, &l.detailName, &l.detailPrice}) {
+            QVERIFY2(!text->text.contains(QLatin1Char('\n')) && !text->text.contains(QLatin1Char('\r')) &&
+                         !text->text.contains(QChar::LineSeparator),
+                     qPrintable(text->text));
+        }
+        if (symbol.size() > 100) {
+            QVERIFY(l.symbol.text.endsWith(QChar(0x2026)));
+            QVERIFY(l.name.text.endsWith(QChar(0x2026)));
+        }
+        // The detail panel's columns are as fixed as the compact line's.
+        QCOMPARE(l.detailChartSlot.size(), QSizeF(154, 108));
+        QCOMPARE(l.detailChartSlot.right(), kRowWidth - 12.0);
+        QVERIFY(l.detailName.rect.right() <= kRowWidth - 12 - 164 - 12 + kTolerance);
+        for (const auto& metric : l.metrics) {
+            QVERIFY(metric.value.rect.right() <= kRowWidth - 12 - 164 - 12 + kTolerance);
+        }
+        // It draws, at both pixel ratios.
+        QVERIFY(!grab(*row.view, 2).isNull());
+    }
+
+    void detailPanelShowsTheDerivedFigures()
+    {
+        Row collapsed(btc(200, -2.5), false, false, QStringLiteral("200.00"), QStringLiteral("-2.50%"));
+        Row expanded(btc(200, -2.5), true, false, QStringLiteral("200.00"), QStringLiteral("-2.50%"));
+        const auto& l = expanded->layout();
+        QCOMPARE(collapsed->height(), 56);
+        QCOMPARE(expanded->height(), int(std::ceil(l.compactHeight + l.detailHeight - 0.001)));
+        QCOMPARE(l.hairline, QRectF(61, 57, kRowWidth - 61 - 10, 0.8));
+
+        QCOMPARE(l.detailName.text, QStringLiteral("Bitcoin"));
+        QCOMPARE(l.detailPrice.text, QStringLiteral("200.00"));
+        QCOMPARE(l.detailChange.text, QStringLiteral("-2.50%"));
+        QCOMPARE(l.detailAmount.text, QStringLiteral("-5.0000"));
+        const QStringList titles{QStringLiteral("24h 涨跌额"), QStringLiteral("24h 最高"), QStringLiteral("24h 最低"),
+                                 QStringLiteral("成交量")};
+        const QStringList values{QStringLiteral("-5.0000"), QStringLiteral("204.15"), QStringLiteral("196.60"),
+                                 QStringLiteral("4.9M")};
+        for (int i = 0; i < 4; ++i) {
+            QCOMPARE(l.metrics.at(i).title.text, titles.at(i));
+            QCOMPARE(l.metrics.at(i).value.text, values.at(i));
+        }
+
+        // Expanding from outside asks for the expanded height.
+        collapsed->setExpanded(true);
+        QCOMPARE(collapsed->sizeHint().height(), expanded->height());
+        QCOMPARE(collapsed->expansion(), 1.0);
+    }
+
+    void backgroundFollowsHoverAndExpansion()
+    {
+        Row row(btc());
+        QCOMPARE(row->backgroundOpacity(), 0.0);
+        const QPointF blank(row->layout().trendCell.left() - 5, 3);
+        QCOMPARE(at(grab(*row.view), blank.x(), blank.y()), QColor(Qt::white));
+
+        QEnterEvent enter(QPointF(20, 20), QPointF(20, 20), QPointF(20, 20));
+        QApplication::sendEvent(row.view.get(), &enter);
+        QVERIFY(row->isHovered());
+        QCOMPARE(row->backgroundOpacity(), 0.028);
+        QCOMPARE(at(grab(*row.view), blank.x(), blank.y()).red(), 248);
+
+        // Expanded rows keep their stronger tint, hovered or not.
+        row->setExpanded(true);
+        row->resize(kRowWidth, row->sizeHint().height());
+        QCOMPARE(row->backgroundOpacity(), 0.032);
+        QCOMPARE(at(grab(*row.view), blank.x(), blank.y()).red(), 247);
+        QEvent leave(QEvent::Leave);
+        QApplication::sendEvent(row.view.get(), &leave);
+        QVERIFY(!row->isHovered());
+        QCOMPARE(row->backgroundOpacity(), 0.032);
+    }
+
+    void sparklinesSwapWhenExpandedAndFollowTheChange()
+    {
+        Row down(btc(100, -1));
+        const auto& l = down->layout();
+        QImage image = grab(*down.view);
+        QVERIFY(tinted(image, l.trendCell, false) > 20);
+        QCOMPARE(tinted(image, l.trendCell, true), 0);
+
+        // A change of exactly 0 counts as up.
+        Row flat(btc(100, 0));
+        image = grab(*flat.view);
+        QVERIFY(tinted(image, l.trendCell, true) > 20);
+        QCOMPARE(tinted(image, l.trendCell, false), 0);
+
+        // Expanded: the small chart's cell is empty and the large chart shows below.
+        down->setExpanded(true);
+        down->resize(kRowWidth, down->sizeHint().height());
+        image = grab(*down.view);
+        QCOMPARE(tinted(image, l.trendCell, false), 0);
+        QVERIFY(tinted(image, l.detailChartSlot, false) > 100);
+
+        // A trend of one value leaves the cell empty too.
+        TokenSummary single = btc(100, -1);
+        single.trend7d = {5};
+        Row lonely(single);
+        QCOMPARE(tinted(grab(*lonely.view), l.trendCell, false), 0);
+    }
+
+    void debugOutlinesOnlyWhenAsked()
+    {
+        Row plain(btc());
+        Row outlined(btc(), false, true);
+        const auto& l = outlined->layout();
+        const QPointF identityEdge(l.identityBlock.left(), l.identityBlock.center().y());
+        const QPointF priceEdge(l.priceBlock.right(), l.priceBlock.center().y());
+        auto isBlue = [](const QColor& c) { return c.blue() - c.red() > 80; };
+        auto isOrange = [](const QColor& c) { return c.red() - c.blue() > 80 && c.green() > 60; };
+        QImage image = grab(*outlined.view);
+        QVERIFY(isBlue(at(image, identityEdge.x(), identityEdge.y())));
+        QVERIFY(isOrange(at(image, priceEdge.x(), priceEdge.y())));
+        QVERIFY(tinted(image, QRectF(l.trendCell.left() - 1, l.trendCell.bottom() - 1, l.trendCell.width(), 2), true) >
+                20);
+        QVERIFY(at(image, 0.5, 28).red() - at(image, 0.5, 28).blue() > 40); // the whole line, in red
+
+        image = grab(*plain.view);
+        QVERIFY(!isBlue(at(image, identityEdge.x(), identityEdge.y())));
+        QVERIFY(!isOrange(at(image, priceEdge.x(), priceEdge.y())));
+        QCOMPARE(at(image, 0.5, 28), QColor(Qt::white));
+    }
+
+    void tapsAndSecondaryClicks()
+    {
+        Row row(btc());
+        row->show();
+        QVERIFY(QTest::qWaitForWindowExposed(row.view.get()));
+        QSignalSpy menu(row.view.get(), &MenuWatchlistRowView::contextMenuRequested);
+
+        QTest::mouseClick(row.view.get(), Qt::LeftButton, {}, QPoint(200, 20));
+        QCOMPARE(row.taps, 1);
+        // Empty parts of the row react too; the rounded-off corner does not.
+        QTest::mouseClick(row.view.get(), Qt::LeftButton, {}, QPoint(130, 50));
+        QCOMPARE(row.taps, 2);
+        QTest::mouseClick(row.view.get(), Qt::LeftButton, {}, QPoint(1, 1));
+        QCOMPARE(row.taps, 2);
+
+        QContextMenuEvent secondary(QContextMenuEvent::Mouse, QPoint(30, 30), row->mapToGlobal(QPoint(30, 30)));
+        QApplication::sendEvent(row.view.get(), &secondary);
+        QCOMPARE(menu.size(), 1);
+        QCOMPARE(menu.first().first().toPoint(), row->mapToGlobal(QPoint(30, 30)));
+        QTest::mouseClick(row.view.get(), Qt::RightButton, {}, QPoint(200, 20));
+        QCOMPARE(row.taps, 2);
+    }
+
+    void hugeAndBrokenTrendsDraw()
+    {
+        QList<double> trend;
+        for (int i = 0; i < 10000; ++i) {
+            trend.append(i % 97 == 0 ? std::numeric_limits<double>::quiet_NaN() : 100 + std::sin(i / 50.0));
+        }
+        TokenSummary token = btc(std::numeric_limits<double>::quiet_NaN(), -1);
+        token.trend7d = trend;
+        for (const bool expanded : {false, true}) {
+            Row row(token, expanded);
+            QVERIFY(!grab(*row.view, 1).isNull());
+            QVERIFY(!grab(*row.view, 2).isNull());
+        }
+        token.trend7d = QList<double>(3, std::numeric_limits<double>::infinity());
+        token.price = 1e308;
+        Row extreme(token, true);
+        QVERIFY(!grab(*extreme.view).isNull());
+    }
+};
+
+QTEST_MAIN(TestWatchlistRow)
+#include "tst_watchlistrow.moc"
