@@ -19,7 +19,8 @@ public:
     QCoro::Task<QList<TokenSummary>> search(QString, std::stop_token) override { co_return QList<TokenSummary>{}; }
     QCoro::Task<Result<QList<TokenSummary>>> refreshWatchlist(QList<QString>, std::stop_token) override
     {
-        co_return answer;
+        // A copy: co_return moves from what it is given.
+        co_return QList<TokenSummary>(answer);
     }
 };
 

@@ -1,19 +1,12 @@
 #include "shell/PopoverContent.h"
 
 #include "shell/SettingsWindowManager.h"
+#include "views/MenuBarPopoverView.h"
 
-#include <QWidget>
 
-// A placeholder until the popover view exists.
-QWidget* makePopoverContent(AppState&)
+QWidget* makePopoverContent(AppState& appState)
 {
-    auto* content = new QWidget;
-    content->setObjectName(QStringLiteral("popoverContent"));
-    content->setAutoFillBackground(true);
-    QPalette palette = content->palette();
-    palette.setColor(QPalette::Window, QColor::fromRgbF(0.965f, 0.965f, 0.955f));
-    content->setPalette(palette);
-    return content;
+    return new MenuBarPopoverView(appState);
 }
 
 void showSettingsWindow(AppState& appState)

@@ -9,6 +9,7 @@
 #include "state/AppState.h"
 #include "storage/LocalStore.h"
 #include "storage/SettingsDefaultsStore.h"
+#include "views/ImageLoader.h"
 
 #include <QNetworkAccessManager>
 #include <QTimer>
@@ -16,7 +17,9 @@
 ZentrowApp::ZentrowApp(ZentrowAppOptions options, QObject* parent)
     : QObject(parent)
     , m_network(std::make_unique<QNetworkAccessManager>())
+    , m_imageLoader(std::make_unique<ImageLoader>(m_network.get()))
 {
+    ImageLoader::setShared(m_imageLoader.get());
     const QUrl baseURL = options.backendURL.isEmpty() ? QUrl(QString::fromLatin1(kDefaultBackendURL))
                                                       : options.backendURL;
     m_delegate = std::make_unique<ZentrowAppDelegate>(options.bus);
@@ -36,6 +39,7 @@ ZentrowApp::~ZentrowApp()
     // The views go before the state they observe.
     m_delegate.reset();
     m_appState.reset();
+    ImageLoader::setShared(nullptr);
 }
 
 ZentrowAppDelegate::ZentrowAppDelegate(const QDBusConnection& bus, QObject* parent)

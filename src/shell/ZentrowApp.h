@@ -11,6 +11,7 @@
 #include <memory>
 
 class AppState;
+class ImageLoader;
 class LocalStore;
 class QNetworkAccessManager;
 class QWidget;
@@ -28,7 +29,8 @@ struct ZentrowAppOptions {
     std::chrono::milliseconds transferTimeout{60'000};
 };
 
-// Builds the object graph once: the shared network manager, the HTTP market data service
+// Builds the object graph once: the shared network manager (also used for logos), the HTTP
+// market data service
 // with its catalogue fallback, the local store over the user's settings, and the one AppState.
 class ZentrowApp : public QObject {
     Q_OBJECT
@@ -43,6 +45,7 @@ public:
 
 private:
     std::unique_ptr<QNetworkAccessManager> m_network;
+    std::unique_ptr<ImageLoader> m_imageLoader;
     std::shared_ptr<LocalStore> m_localStore;
     std::unique_ptr<AppState> m_appState;
     std::unique_ptr<ZentrowAppDelegate> m_delegate;

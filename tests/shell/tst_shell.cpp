@@ -294,6 +294,15 @@ private Q_SLOTS:
         periodicRefresh();
         QTRY_VERIFY(m_app->appState().refreshErrorBanner());
         QCOMPARE(m_app->appState().refreshErrorBanner()->message, QStringLiteral("服务器返回了异常状态码：503。"));
+
+        // The popover shows it when it opens.
+        const QString service = itemService();
+        QVERIFY(activate(service, 100, 5));
+        PopoverWindow& popover = m_app->delegate().statusBarController()->popover();
+        QTRY_VERIFY(popover.isVisible());
+        auto* banner = popover.findChild<QWidget*>(QStringLiteral("refreshErrorBanner"));
+        QVERIFY(banner);
+        QTRY_VERIFY(banner->isVisible());
     }
 
     void watcherRestartsAndMissingHosts()

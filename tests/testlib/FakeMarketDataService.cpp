@@ -6,7 +6,8 @@ QCoro::Task<QList<TokenSummary>> FakeMarketDataService::search(QString query, st
     call->query = query;
     m_searchCalls.append(call);
     if (autoSearchAnswer) {
-        co_return *autoSearchAnswer;
+        // A copy: co_return moves from what it is given.
+        co_return QList<TokenSummary>(*autoSearchAnswer);
     }
     co_await call->wakeup->wait(stop);
     if (!call->answer) {
@@ -23,7 +24,7 @@ QCoro::Task<Result<QList<TokenSummary>>> FakeMarketDataService::refreshWatchlist
     call->ids = ids;
     m_refreshCalls.append(call);
     if (autoRefreshAnswer) {
-        co_return *autoRefreshAnswer;
+        co_return Result<QList<TokenSummary>>(*autoRefreshAnswer);
     }
     co_await call->wakeup->wait(stop);
     if (!call->answer) {
