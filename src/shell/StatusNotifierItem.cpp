@@ -110,6 +110,8 @@ public Q_SLOTS:
     void SecondaryActivate(int x, int y) { m_item->activate(x, y); }
     // Our item has no menu entries of its own: a context-menu request is a click as well.
     void ContextMenu(int x, int y) { m_item->activate(x, y); }
+    // Ayatana hosts send this for a middle click.
+    void XAyatanaSecondaryActivate(uint) { m_item->activate(0, 0); }
     void Scroll(int, const QString&) {}
     void ProvideXdgActivationToken(const QString&) {}
 
