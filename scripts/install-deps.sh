@@ -5,9 +5,9 @@ set -euo pipefail
 packages=(
     build-essential cmake ninja-build pkg-config
     qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins qt6-translations-l10n
-    qcoro-qt6-dev qt6-httpserver-dev
+    qcoro-qt6-dev
     libbenchmark-dev
-    dbus dbus-daemon dbus-x11 xvfb xauth fonts-noto-cjk
+    dbus dbus-daemon fonts-noto-cjk
     wrk python3
 )
 
