@@ -215,28 +215,12 @@ std::optional<QUrl> logoURL(const std::optional<QString>& text) {
     return url;
 }
 
-// The reader's required getters look a member up twice; on the happy path once is enough, and
-// only a member that is absent goes through the required getter, which records why.
-QString requiredString(JsonReader& item, const QString& key) {
-    if (std::optional<QString> value = item.optionalString(key)) {
-        return *std::move(value);
-    }
-    return item.string(key);
-}
-
-double requiredNumber(JsonReader& item, const QString& key) {
-    if (const std::optional<double> value = item.optionalNumber(key)) {
-        return *value;
-    }
-    return item.number(key);
-}
-
 // Reads the members both records share; the caller adds the numbers of a quote.
 TokenSummary readIdentity(JsonReader& item) {
     TokenSummary token;
-    const QString id = requiredString(item, QStringLiteral("id"));
-    const QString symbol = requiredString(item, QStringLiteral("symbol"));
-    token.name = requiredString(item, QStringLiteral("name"));
+    const QString id = item.string(QStringLiteral("id"));
+    const QString symbol = item.string(QStringLiteral("symbol"));
+    token.name = item.string(QStringLiteral("name"));
     token.logoURL = logoURL(item.optionalString(QStringLiteral("logoUrl")));
     token.id = id.toUpper();
     token.symbol = symbol.toUpper();
@@ -358,8 +342,8 @@ Result<QList<TokenSummary>> ZentrowAPIMarketDataService::decodeSearch(const QByt
 Result<QList<TokenSummary>> ZentrowAPIMarketDataService::decodeQuotes(const QByteArray& body) {
     return decodeData(body, [](JsonReader& item) {
         TokenSummary token = readIdentity(item);
-        token.price = requiredNumber(item, QStringLiteral("price"));
-        token.change24h = requiredNumber(item, QStringLiteral("change24h"));
+        token.price = item.number(QStringLiteral("price"));
+        token.change24h = item.number(QStringLiteral("change24h"));
         token.trend7d = item.numberArray(QStringLiteral("trend7d"));
         return token;
     });

@@ -220,7 +220,7 @@ StatusNotifierItem::StatusNotifierItem(const QDBusConnection& bus, QObject* pare
     for (int size : {16, 22, 24, 32, 44, 48, 64, 96}) {
         m_iconPixmaps.append(toIconPixmap(renderStatusIcon(size)));
     }
-    new StatusNotifierItemAdaptor(this);
+    m_adaptor = new StatusNotifierItemAdaptor(this);
     m_menu = new QObject(this);
     new DBusMenuAdaptor(m_menu, this);
 
@@ -279,10 +279,9 @@ void StatusNotifierItem::setTitle(const QString& title)
         return;
     }
     m_title = title;
-    auto* adaptor = findChild<StatusNotifierItemAdaptor*>();
-    Q_EMIT adaptor->NewTitle();
-    Q_EMIT adaptor->NewToolTip();
-    Q_EMIT adaptor->XAyatanaNewLabel(m_title, labelGuide());
+    Q_EMIT m_adaptor->NewTitle();
+    Q_EMIT m_adaptor->NewToolTip();
+    Q_EMIT m_adaptor->XAyatanaNewLabel(m_title, labelGuide());
 }
 
 QString StatusNotifierItem::labelGuide() const

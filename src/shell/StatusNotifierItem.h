@@ -10,6 +10,7 @@
 #include <memory>
 
 class QDBusServiceWatcher;
+class StatusNotifierItemAdaptor;
 
 // The status item as a StatusNotifierItem on the session bus.
 //
@@ -63,6 +64,7 @@ private:
     QString m_serviceName;
     QString m_title;
     SniIconPixmapList m_iconPixmaps;
+    StatusNotifierItemAdaptor* m_adaptor = nullptr;
     QDBusServiceWatcher* m_watcher = nullptr;
     QObject* m_menu = nullptr;
     QElapsedTimer m_lastClick;

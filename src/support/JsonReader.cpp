@@ -95,51 +95,27 @@ std::optional<QJsonValue> JsonReader::present(const QString& key, bool required)
     return *it;
 }
 
-std::optional<QString> JsonReader::optionalString(const QString& key)
+std::optional<QString> JsonReader::stringValue(const QString& key, const QJsonValue& value)
 {
-    const auto value = present(key, false);
-    if (!value) {
+    if (!value.isString()) {
+        fail(key, translated("expected a string, found %1").arg(typeName(value)));
         return std::nullopt;
     }
-    if (!value->isString()) {
-        fail(key, translated("expected a string, found %1").arg(typeName(*value)));
-        return std::nullopt;
-    }
-    return value->toString();
+    return value.toString();
 }
 
-QString JsonReader::string(const QString& key)
+std::optional<double> JsonReader::numberValue(const QString& key, const QJsonValue& value)
 {
-    if (!present(key, true)) {
-        return {};
-    }
-    return optionalString(key).value_or(QString());
-}
-
-std::optional<double> JsonReader::optionalNumber(const QString& key)
-{
-    const auto value = present(key, false);
-    if (!value) {
-        return std::nullopt;
-    }
-    const auto number = finiteNumber(*value);
+    const auto number = finiteNumber(value);
     if (!number) {
-        fail(key, translated("expected a finite number, found %1").arg(typeName(*value)));
+        fail(key, translated("expected a finite number, found %1").arg(typeName(value)));
     }
     return number;
 }
 
-double JsonReader::number(const QString& key)
+std::optional<qint64> JsonReader::integerValue(const QString& key, const QJsonValue& value)
 {
-    if (!present(key, true)) {
-        return 0;
-    }
-    return optionalNumber(key).value_or(0);
-}
-
-std::optional<qint64> JsonReader::optionalInteger(const QString& key)
-{
-    const auto number = optionalNumber(key);
+    const auto number = numberValue(key, value);
     if (!number) {
         return std::nullopt;
     }
@@ -150,36 +126,64 @@ std::optional<qint64> JsonReader::optionalInteger(const QString& key)
         return std::nullopt;
     }
     // Integers beyond 2^53 are kept exactly by the parser; toInteger() reads them without rounding.
-    return m_object.value(key).toInteger(static_cast<qint64>(*number));
+    return value.toInteger(static_cast<qint64>(*number));
+}
+
+std::optional<bool> JsonReader::booleanValue(const QString& key, const QJsonValue& value)
+{
+    if (!value.isBool()) {
+        fail(key, translated("expected a boolean, found %1").arg(typeName(value)));
+        return std::nullopt;
+    }
+    return value.toBool();
+}
+
+std::optional<QString> JsonReader::optionalString(const QString& key)
+{
+    const auto value = present(key, false);
+    return value ? stringValue(key, *value) : std::nullopt;
+}
+
+QString JsonReader::string(const QString& key)
+{
+    const auto value = present(key, true);
+    return value ? stringValue(key, *value).value_or(QString()) : QString();
+}
+
+std::optional<double> JsonReader::optionalNumber(const QString& key)
+{
+    const auto value = present(key, false);
+    return value ? numberValue(key, *value) : std::nullopt;
+}
+
+double JsonReader::number(const QString& key)
+{
+    const auto value = present(key, true);
+    return value ? numberValue(key, *value).value_or(0) : 0;
+}
+
+std::optional<qint64> JsonReader::optionalInteger(const QString& key)
+{
+    const auto value = present(key, false);
+    return value ? integerValue(key, *value) : std::nullopt;
 }
 
 qint64 JsonReader::integer(const QString& key)
 {
-    if (!present(key, true)) {
-        return 0;
-    }
-    return optionalInteger(key).value_or(0);
+    const auto value = present(key, true);
+    return value ? integerValue(key, *value).value_or(0) : 0;
 }
 
 std::optional<bool> JsonReader::optionalBoolean(const QString& key)
 {
     const auto value = present(key, false);
-    if (!value) {
-        return std::nullopt;
-    }
-    if (!value->isBool()) {
-        fail(key, translated("expected a boolean, found %1").arg(typeName(*value)));
-        return std::nullopt;
-    }
-    return value->toBool();
+    return value ? booleanValue(key, *value) : std::nullopt;
 }
 
 bool JsonReader::boolean(const QString& key)
 {
-    if (!present(key, true)) {
-        return false;
-    }
-    return optionalBoolean(key).value_or(false);
+    const auto value = present(key, true);
+    return value ? booleanValue(key, *value).value_or(false) : false;
 }
 
 QJsonArray JsonReader::array(const QString& key)

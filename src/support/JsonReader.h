@@ -46,7 +46,12 @@ public:
     static Error decodingError(const QString& reason);
 
 private:
+    // One lookup per read: the member when present and not null, recording a missing required one.
     std::optional<QJsonValue> present(const QString& key, bool required);
+    std::optional<QString> stringValue(const QString& key, const QJsonValue& value);
+    std::optional<double> numberValue(const QString& key, const QJsonValue& value);
+    std::optional<qint64> integerValue(const QString& key, const QJsonValue& value);
+    std::optional<bool> booleanValue(const QString& key, const QJsonValue& value);
 
     QJsonObject m_object;
     QString m_path;
