@@ -227,17 +227,16 @@ StatusNotifierItem::StatusNotifierItem(const QDBusConnection& bus, QObject* pare
     if (!m_bus.isConnected()) {
         return;
     }
-    m_exported = m_bus.registerObject(kItemPath, this, QDBusConnection::ExportAdaptors)
-        && m_bus.registerObject(kMenuPath, m_menu, QDBusConnection::ExportAdaptors)
-        && m_bus.registerService(m_serviceName);
+    m_exported = m_bus.registerObject(kItemPath, this, QDBusConnection::ExportAdaptors) &&
+                 m_bus.registerObject(kMenuPath, m_menu, QDBusConnection::ExportAdaptors) &&
+                 m_bus.registerService(m_serviceName);
     if (!m_exported) {
         return;
     }
     // Connected before the first registration attempt, so a watcher that starts in between is seen.
-    m_watcher = new QDBusServiceWatcher(kWatcherService, m_bus,
-                                        QDBusServiceWatcher::WatchForRegistration
-                                            | QDBusServiceWatcher::WatchForUnregistration,
-                                        this);
+    m_watcher = new QDBusServiceWatcher(
+        kWatcherService, m_bus, QDBusServiceWatcher::WatchForRegistration | QDBusServiceWatcher::WatchForUnregistration,
+        this);
     connect(m_watcher, &QDBusServiceWatcher::serviceRegistered, this, [this] { registerWithWatcher(); });
     connect(m_watcher, &QDBusServiceWatcher::serviceUnregistered, this, [this] { setRegistered(false); });
     registerWithWatcher();
