@@ -146,7 +146,7 @@ QCoro::Task<HttpResponse> ApiService::search(std::shared_ptr<MarketCache> cache,
     HttpResponse response = HttpResponse::json(200, dataBody(found.size(), [&found](QByteArray& body, qsizetype i) {
                                                    body.append(found.at(i)->identityJson).append('}');
                                                }));
-    response.setCacheable(view.maxAge);
+    response.setCacheable(view.maxAge, view.staleLeft);
     co_return response;
 }
 
@@ -166,6 +166,6 @@ QCoro::Task<HttpResponse> ApiService::quotes(std::shared_ptr<MarketCache> cache,
                                                        .append(quote.trendJson)
                                                        .append('}');
                                                }));
-    response.setCacheable(view.maxAge);
+    response.setCacheable(view.maxAge, view.staleLeft);
     co_return response;
 }

@@ -1,5 +1,7 @@
 #include "Backend.h"
 
+#include <algorithm>
+
 Backend::Backend(BackendSettings settings, Clock clock, QObject* parent)
     : QObject(parent)
     , m_settings(std::move(settings))
@@ -22,6 +24,7 @@ bool Backend::start(QString* problem)
     cacheSettings.trendTtl = m_settings.trendTtl;
     cacheSettings.staleFor = m_settings.staleFor;
     cacheSettings.retryDelay = m_settings.retryDelay;
+    cacheSettings.waitLimit = m_settings.upstreamTimeout;
     m_cache =
         MarketCache::create(std::make_unique<UpstreamClient>(m_settings.upstream, m_settings.upstreamTimeout, m_clock),
                             *std::move(names), cacheSettings, m_clock);
@@ -29,6 +32,9 @@ bool Backend::start(QString* problem)
 
     HttpLimits limits;
     limits.maxConnections = m_settings.maxConnections;
+    limits.maxConnectionsPerAddress = m_settings.maxConnectionsPerAddress > 0
+                                          ? m_settings.maxConnectionsPerAddress
+                                          : std::max(1, m_settings.maxConnections / 4);
     ApiService* api = m_api.get();
     m_server =
         std::make_unique<HttpServer>([api](HttpRequest request) { return api->handle(std::move(request)); }, limits);
@@ -40,6 +46,40 @@ bool Backend::start(QString* problem)
         return false;
     }
     return true;
+}
+
+void Backend::stop()
+{
+    if (m_stopping.isActive()) {
+        return;
+    }
+    m_stopStarted = std::chrono::steady_clock::now();
+    if (m_server) {
+        m_server->stop();
+    }
+    if (m_cache) {
+        // Requests waiting for the exchange answer now, from what is cached or with 503.
+        m_cache->stop();
+    }
+    m_stopping.setInterval(std::chrono::milliseconds(10));
+    connect(&m_stopping, &QTimer::timeout, this, &Backend::checkStopped, Qt::UniqueConnection);
+    m_stopping.start();
+}
+
+void Backend::checkStopped()
+{
+    const auto elapsed = std::chrono::steady_clock::now() - m_stopStarted;
+    const bool serverIdle = !m_server || m_server->connectionCount() == 0;
+    const bool cacheIdle = !m_cache || m_cache->isIdle();
+    if (!serverIdle && !m_connectionsDropped && elapsed > kStopGrace * 3 / 4) {
+        // Clients that do not take their answers are not waited for.
+        m_server->abortAll();
+        m_connectionsDropped = true;
+    }
+    if ((serverIdle && cacheIdle) || elapsed > kStopGrace) {
+        m_stopping.stop();
+        Q_EMIT stopped();
+    }
 }
 
 quint16 Backend::port() const

@@ -7,6 +7,7 @@
 #include "MarketCache.h"
 
 #include <QObject>
+#include <QTimer>
 #include <QUrl>
 
 #include <memory>
@@ -27,11 +28,24 @@ public:
     QUrl url() const;
     const BackendSettings& settings() const { return m_settings; }
 
+    // Stops accepting clients, fails the exchange calls in progress and lets every connection
+    // finish its answer; what is left after kStopGrace is dropped. Emits stopped() once done.
+    void stop();
+    static constexpr std::chrono::milliseconds kStopGrace{2000};
+
+Q_SIGNALS:
+    void stopped();
+
 private:
+    void checkStopped();
+
     BackendSettings m_settings;
     Clock m_clock;
     std::shared_ptr<MarketCache> m_cache;
     std::unique_ptr<ApiService> m_api;
     // Declared last, so it goes first: no request reaches the routes while they are torn down.
     std::unique_ptr<HttpServer> m_server;
+    QTimer m_stopping;
+    SteadyTime m_stopStarted{};
+    bool m_connectionsDropped = false;
 };

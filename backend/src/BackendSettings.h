@@ -23,5 +23,6 @@ struct BackendSettings {
     std::chrono::milliseconds upstreamTimeout{10'000};
 
     int maxConnections = 512;
-    QString namesFile; // empty: the table compiled into the binary
+    int maxConnectionsPerAddress = 0; // 0: a quarter of maxConnections
+    QString namesFile;                // empty: the table compiled into the binary
 };

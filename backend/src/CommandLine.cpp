@@ -73,10 +73,12 @@ std::variant<BackendSettings, CommandLineExit> parseCommandLine(const QStringLis
         QStringLiteral("Seconds to leave the exchange alone after a failed call (default %1).")
             .arg(defaults.retryDelay.count()),
         QStringLiteral("s"), number(defaults.retryDelay.count()));
-    const QCommandLineOption timeout(QStringLiteral("upstream-timeout"),
-                                     QStringLiteral("Seconds an exchange call may stall before it fails (default %1).")
-                                         .arg(defaults.upstreamTimeout.count() / 1000),
-                                     QStringLiteral("s"), number(defaults.upstreamTimeout.count() / 1000));
+    const QCommandLineOption timeout(
+        QStringLiteral("upstream-timeout"),
+        QStringLiteral("Seconds an exchange call may take in all before it fails; also the "
+                       "longest a client waits for the exchange (default %1).")
+            .arg(defaults.upstreamTimeout.count() / 1000),
+        QStringLiteral("s"), number(defaults.upstreamTimeout.count() / 1000));
     const QCommandLineOption maxConnections(
         QStringLiteral("max-connections"),
         QStringLiteral("Client connections served at once; more are refused (default %1).")
@@ -89,6 +91,12 @@ std::variant<BackendSettings, CommandLineExit> parseCommandLine(const QStringLis
         QStringLiteral("file"));
     parser.addOptions({help, version, address, port, upstream, catalogueTtl, priceTtl, trendTtl, staleFor, retryDelay,
                        timeout, maxConnections, names});
+    const QCommandLineOption perAddress(
+        QStringLiteral("max-connections-per-address"),
+        QStringLiteral("Client connections from one address served at once (default a quarter of "
+                       "--max-connections); behind a proxy, raise it."),
+        QStringLiteral("n"));
+    parser.addOption(perAddress);
 
     if (!parser.parse(arguments)) {
         return usageError(parser.errorText());
@@ -153,6 +161,15 @@ std::variant<BackendSettings, CommandLineExit> parseCommandLine(const QStringLis
         settings.maxConnections = static_cast<int>(*value);
     } else {
         return usageError(QStringLiteral("--max-connections needs a number from 1 to 100000."));
+    }
+    if (parser.isSet(perAddress)) {
+        if (const auto value = wholeNumber(parser.value(perAddress), 1, settings.maxConnections)) {
+            settings.maxConnectionsPerAddress = static_cast<int>(*value);
+        } else {
+            return usageError(QStringLiteral("--max-connections-per-address needs a number from 1 to "
+                                             "--max-connections (%1).")
+                                  .arg(settings.maxConnections));
+        }
     }
     settings.namesFile = parser.value(names);
     return settings;

@@ -4,6 +4,7 @@
 
 #include <QCoroTask>
 
+#include <chrono>
 #include <memory>
 #include <vector>
 
@@ -14,8 +15,9 @@ public:
     bool isDone() const { return m_done; }
     // Wakes every waiter; they resume from the event loop.
     void finish();
-    // Ends once finish() has been called, at once if it already has.
-    static QCoro::Task<> wait(std::shared_ptr<Flight> flight);
+    // Ends once finish() has been called (at once if it already has), or when `until` (on the
+    // steady clock) has passed, whichever comes first.
+    static QCoro::Task<> wait(std::shared_ptr<Flight> flight, std::chrono::steady_clock::time_point until);
 
 private:
     std::vector<std::shared_ptr<Wakeup>> m_waiters;

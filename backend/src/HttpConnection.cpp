@@ -67,6 +67,7 @@ HttpConnection::HttpConnection(QTcpSocket* socket, std::shared_ptr<const HttpHan
     , m_socket(socket)
     , m_handler(std::move(handler))
     , m_limits(limits)
+    , m_peer(socket->peerAddress())
     , m_lastActivity(std::chrono::steady_clock::now())
 {
     m_socket->setParent(this);
@@ -92,11 +93,10 @@ void HttpConnection::readSocket()
     if (room <= 0 || m_socket->bytesAvailable() == 0) {
         return;
     }
-    if (m_buffer.isEmpty() && !m_requestStarted) {
+    if (!m_requestStarted) {
         m_requestStarted = std::chrono::steady_clock::now();
     }
     m_buffer.append(m_socket->read(room));
-    m_lastActivity = std::chrono::steady_clock::now();
 }
 
 void HttpConnection::processRequests()
@@ -105,7 +105,7 @@ void HttpConnection::processRequests()
         return;
     }
     m_processing = true;
-    while (!m_busy && !m_closing && m_socket->bytesToWrite() < m_limits.maxUnsentBytes) {
+    while (!m_busy && !m_closing && !m_draining && m_socket->bytesToWrite() < m_limits.maxUnsentBytes) {
         readSocket();
         HttpRequest request;
         Exchange exchange;
@@ -130,7 +130,7 @@ HttpConnection::Parse HttpConnection::takeRequest(HttpRequest& request, Exchange
         m_buffer.remove(0, skip);
     }
     if (m_buffer.isEmpty()) {
-        m_requestStarted.reset();
+        // Blank lines alone still started a head: its clock keeps running.
         return Parse::Incomplete;
     }
     const auto headEnd = findHeadEnd(m_buffer);
@@ -272,7 +272,7 @@ void HttpConnection::respond(const Exchange& exchange, HttpResponse response)
         HttpResponse::noneMatchHits(exchange.ifNoneMatch, response.etag)) {
         response.status = 304;
     }
-    const bool keepAlive = exchange.keepAlive && !response.closesConnection;
+    const bool keepAlive = exchange.keepAlive && !response.closesConnection && !m_draining;
     const bool hasBody = response.status != 304;
 
     QByteArray head;
@@ -308,12 +308,35 @@ void HttpConnection::respond(const Exchange& exchange, HttpResponse response)
     }
     m_socket->write(head);
     m_lastActivity = std::chrono::steady_clock::now();
+    ++m_answered;
 
     if (!keepAlive) {
         close();
     } else if (!m_processing) {
         // An answer that came back later: go on with whatever the client sent meanwhile.
         processRequests();
+    }
+}
+
+bool HttpConnection::isEvictable() const
+{
+    return !m_closed && (m_closing || (!m_busy && m_socket->bytesToWrite() == 0));
+}
+
+void HttpConnection::evict()
+{
+    if (m_closed) {
+        return;
+    }
+    m_socket->abort();
+    finishClosing();
+}
+
+void HttpConnection::drain()
+{
+    m_draining = true;
+    if (!m_busy) {
+        close();
     }
 }
 

@@ -6,6 +6,7 @@
 #include "HttpResponse.h"
 
 #include <QByteArray>
+#include <QHostAddress>
 #include <QObject>
 #include <QPointer>
 
@@ -32,6 +33,19 @@ public:
 
     // Called about once a second by the server with the monotonic time.
     void checkTimeouts(SteadyTime now);
+
+    const QHostAddress& peerAddress() const { return m_peer; }
+    // Neither a request in progress nor an answer on its way out (or closing anyway): closing it
+    // costs the client at most a reconnect. Such connections give way when the server is full.
+    bool isEvictable() const;
+    bool isClosing() const { return m_closing; }
+    // Since when it has been doing nothing useful (opened, or last answered).
+    SteadyTime quietSince() const { return m_lastActivity; }
+    bool hasBeenAnswered() const { return m_answered > 0; }
+    // Closes at once, sending nothing.
+    void evict();
+    // Takes no further request: closes now if idle, else right after the answer in progress.
+    void drain();
 
 Q_SIGNALS:
     void closed(HttpConnection* connection);
@@ -64,7 +78,12 @@ private:
     bool m_processing = false; // inside processRequests()
     bool m_closing = false;
     bool m_closed = false;
-    SteadyTime m_lastActivity;
-    std::optional<SteadyTime> m_requestStarted; // first byte of a request not yet complete
+    bool m_draining = false;
+    QHostAddress m_peer;
+    qint64 m_answered = 0;
+    SteadyTime m_lastActivity; // opened, or the last answer written; bytes read do not count
+    // First byte (blank lines included) of a request head not yet complete. Only a complete
+    // request clears it, so no trickle of bytes can put off the head timeout.
+    std::optional<SteadyTime> m_requestStarted;
     std::optional<SteadyTime> m_closeStarted;
 };

@@ -8,8 +8,9 @@
 // 4xx status and the connection is closed; nothing grows without bound.
 struct HttpLimits {
     int maxConnections = 512;
-    qsizetype maxHeadBytes = 16 * 1024;             // request line and headers; 200 ids fit easily
-    qsizetype maxBodyBytes = 16 * 1024;             // bodies are read and dropped (no route takes one)
+    int maxConnectionsPerAddress = 128; // from one client address, so that one process cannot take every place
+    qsizetype maxHeadBytes = 16 * 1024; // request line and headers; 200 ids fit easily
+    qsizetype maxBodyBytes = 16 * 1024; // bodies are read and dropped (no route takes one)
     std::chrono::milliseconds headTimeout{10'000};  // from a request's first byte to its end
     std::chrono::milliseconds idleTimeout{60'000};  // keep-alive connection without a request
     std::chrono::milliseconds closeTimeout{10'000}; // a closing peer that stops reading is cut off

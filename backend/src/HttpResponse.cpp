@@ -25,9 +25,17 @@ HttpResponse HttpResponse::error(int status, const QString& message)
     return response;
 }
 
-void HttpResponse::setCacheable(std::chrono::seconds maxAge)
+void HttpResponse::setCacheable(std::chrono::seconds maxAge, std::chrono::seconds staleLeft)
 {
     cacheControl = "public, max-age=" + QByteArray::number(static_cast<qint64>(std::max<qint64>(0, maxAge.count())));
+    if (staleLeft.count() > 0) {
+        const QByteArray stale = QByteArray::number(static_cast<qint64>(staleLeft.count()));
+        // Past their lifetime the data are refreshed before anyone waits for them again.
+        if (maxAge.count() > 0) {
+            cacheControl.append(", stale-while-revalidate=").append(stale);
+        }
+        cacheControl.append(", stale-if-error=").append(stale);
+    }
     etag = entityTag(body);
 }
 

@@ -22,8 +22,10 @@ struct HttpResponse {
     // {"error": {"status": 400, "message": "..."}}, never cached.
     static HttpResponse error(int status, const QString& message);
 
-    // Public caching for maxAge seconds, with a strong validator computed from the body.
-    void setCacheable(std::chrono::seconds maxAge);
+    // Public caching for maxAge seconds, with a strong validator computed from the body. When the
+    // data may stand in for staleLeft seconds after that (we serve them so ourselves while a
+    // refresh runs or the exchange fails), caches in front are told they may do the same.
+    void setCacheable(std::chrono::seconds maxAge, std::chrono::seconds staleLeft = std::chrono::seconds(0));
 
     static QByteArray reasonPhrase(int status);
     // The body's validator: the same bytes always give the same tag, across restarts too.

@@ -3,6 +3,7 @@
 #include "HttpConnection.h"
 #include "HttpLimits.h"
 
+#include <QHash>
 #include <QHostAddress>
 #include <QObject>
 #include <QSet>
@@ -14,6 +15,12 @@
 // A small HTTP/1.1 server on QTcpServer: keep-alive, pipelining, bounded heads, bodies and
 // connection count, and timeouts for clients that stall. Single-threaded; the handler runs on
 // the event loop and may suspend.
+//
+// When it is full (in all, or for one client address) a new connection takes the place of the
+// connection that has been doing nothing for longest, so that idle or trickling clients cannot
+// lock out one that has a request to make; only when every connection is at work is the
+// newcomer refused with 503. At the process's file descriptor limit new clients are refused at
+// once while the existing ones are served on.
 class HttpServer : public QObject {
     Q_OBJECT
 public:
@@ -26,14 +33,27 @@ public:
     quint16 port() const { return m_server.serverPort(); }
     int connectionCount() const { return static_cast<int>(m_connections.size()); }
 
+    // Stops listening and lets every connection finish the answer in progress, then close.
+    void stop();
+    // Drops every connection at once.
+    void abortAll();
+
 private:
     void acceptConnections();
+    void admit(QTcpSocket* socket);
+    // Makes room for one more connection among `candidates`; false when all are at work.
+    bool evictOne(const QList<HttpConnection*>& candidates);
     void refuse(QTcpSocket* socket);
+    void refuseAtDescriptorLimit();
     void checkTimeouts();
 
     QTcpServer m_server;
     std::shared_ptr<const HttpHandler> m_handler;
     HttpLimits m_limits;
     QSet<HttpConnection*> m_connections;
+    QHash<QHostAddress, QList<HttpConnection*>> m_byAddress;
     QTimer m_timeouts;
+    QTimer m_resumeAccepting;
+    int m_spareDescriptor = -1; // given up to accept-and-refuse at the descriptor limit
+    std::optional<SteadyTime> m_lastDescriptorRefusal;
 };

@@ -45,12 +45,17 @@ MarketCache::MarketCache(std::unique_ptr<UpstreamClient> upstream, AssetNames na
 
 QCoro::Task<MarketCache::CatalogueView> MarketCache::catalogue()
 {
-    return loadCatalogue(shared_from_this());
+    return loadCatalogue(shared_from_this(), std::chrono::steady_clock::now() + m_settings.waitLimit);
 }
 
 QCoro::Task<MarketCache::QuotesView> MarketCache::quotes(QStringList upperIds)
 {
     return loadQuotes(shared_from_this(), std::move(upperIds));
+}
+
+void MarketCache::stop()
+{
+    m_upstream->stop();
 }
 
 bool MarketCache::isFresh(const Slot& slot, seconds ttl, SteadyTime now) const
@@ -81,6 +86,14 @@ seconds MarketCache::remaining(const Slot& slot, seconds ttl, SteadyTime now) co
     return std::chrono::floor<seconds>(slot.fetchedAt + ttl - now);
 }
 
+seconds MarketCache::usableLeft(const Slot& slot, seconds ttl, SteadyTime now) const
+{
+    if (!isUsable(slot, ttl, now)) {
+        return seconds(0);
+    }
+    return std::chrono::floor<seconds>(slot.fetchedAt + ttl + m_settings.staleFor - now);
+}
+
 seconds MarketCache::retryAfter(const Slot& slot, SteadyTime now) const
 {
     seconds wait(1);
@@ -92,14 +105,17 @@ seconds MarketCache::retryAfter(const Slot& slot, SteadyTime now) const
 
 MarketCache::CatalogueView MarketCache::catalogueView(SteadyTime now) const
 {
-    if (!m_catalogue || !isUsable(m_catalogueSlot, m_settings.catalogueTtl, now)) {
-        return {nullptr, seconds(0), retryAfter(m_catalogueSlot, now)};
+    const seconds ttl = m_settings.catalogueTtl;
+    if (!m_catalogue || !isUsable(m_catalogueSlot, ttl, now)) {
+        return {nullptr, seconds(0), seconds(0), retryAfter(m_catalogueSlot, now)};
     }
-    return {m_catalogue, remaining(m_catalogueSlot, m_settings.catalogueTtl, now), seconds(0)};
+    const seconds maxAge = remaining(m_catalogueSlot, ttl, now);
+    return {m_catalogue, maxAge, usableLeft(m_catalogueSlot, ttl, now) - maxAge, seconds(0)};
 }
 
-QCoro::Task<MarketCache::CatalogueView> MarketCache::loadCatalogue(Self self)
+QCoro::Task<MarketCache::CatalogueView> MarketCache::loadCatalogue(Self self, Deadline until)
 {
+    const Running running(*self);
     const SteadyTime now = self->m_clock();
     Slot& slot = self->m_catalogueSlot;
     if (self->mayFetch(slot, self->m_settings.catalogueTtl, now)) {
@@ -107,14 +123,16 @@ QCoro::Task<MarketCache::CatalogueView> MarketCache::loadCatalogue(Self self)
         slot.flight = flight;
         fetchCatalogue(self, std::move(flight));
     }
-    if (slot.flight && !self->isFresh(slot, self->m_settings.catalogueTtl, now)) {
-        co_await Flight::wait(slot.flight);
+    // Stale but usable data answer at once; the refresh goes on without us.
+    if (slot.flight && !self->isUsable(slot, self->m_settings.catalogueTtl, now)) {
+        co_await Flight::wait(slot.flight, until);
     }
     co_return self->catalogueView(self->m_clock());
 }
 
 QCoro::Task<> MarketCache::fetchCatalogue(Self self, std::shared_ptr<Flight> flight)
 {
+    const Running running(*self);
     const UpstreamClient::Reply reply = co_await self->m_upstream->get(QStringLiteral("/api/v3/exchangeInfo"), {});
     QString problem = reply.problem;
     std::optional<QList<Catalogue::Listing>> listings;
@@ -153,9 +171,12 @@ void MarketCache::forgetUnlisted()
 
 QCoro::Task<MarketCache::QuotesView> MarketCache::loadQuotes(Self self, QStringList upperIds)
 {
-    const CatalogueView catalogue = co_await loadCatalogue(self);
+    const Running running(*self);
+    // One limit for all the waiting below: catalogue, tickers and trends together.
+    const Deadline until = std::chrono::steady_clock::now() + self->m_settings.waitLimit;
+    const CatalogueView catalogue = co_await loadCatalogue(self, until);
     if (!catalogue.catalogue) {
-        co_return QuotesView{nullptr, {}, seconds(0), catalogue.retryAfter};
+        co_return QuotesView{nullptr, {}, seconds(0), seconds(0), catalogue.retryAfter};
     }
     QList<const Asset*> assets;
     QSet<const Asset*> seen;
@@ -167,7 +188,7 @@ QCoro::Task<MarketCache::QuotesView> MarketCache::loadQuotes(Self self, QStringL
         }
     }
     if (assets.isEmpty()) {
-        co_return QuotesView{catalogue.catalogue, {}, catalogue.maxAge, seconds(0)};
+        co_return QuotesView{catalogue.catalogue, {}, catalogue.maxAge, catalogue.staleLeft, seconds(0)};
     }
 
     SteadyTime now = self->m_clock();
@@ -176,13 +197,13 @@ QCoro::Task<MarketCache::QuotesView> MarketCache::loadQuotes(Self self, QStringL
     }
     self->startTickerFetches(assets, now);
     for (const auto& flight : self->pendingFlights(self->m_tickers, assets, self->m_settings.priceTtl, now)) {
-        co_await Flight::wait(flight);
+        co_await Flight::wait(flight, until);
     }
     // Trends only while tickers arrive: with the exchange failing, one call per retry is enough.
     now = self->m_clock();
     self->startTrendFetches(assets, now);
     for (const auto& flight : self->pendingFlights(self->m_trends, assets, self->m_settings.trendTtl, now)) {
-        co_await Flight::wait(flight);
+        co_await Flight::wait(flight, until);
     }
     co_return self->quotesView(catalogue.catalogue, assets, self->m_clock());
 }
@@ -193,7 +214,7 @@ QList<std::shared_ptr<Flight>> MarketCache::pendingFlights(const Slots& slots, c
     QList<std::shared_ptr<Flight>> flights;
     for (const Asset* asset : assets) {
         const auto slot = slots.constFind(asset->pair);
-        if (slot != slots.constEnd() && slot->flight && !isFresh(*slot, ttl, now) && !flights.contains(slot->flight)) {
+        if (slot != slots.constEnd() && slot->flight && !isUsable(*slot, ttl, now) && !flights.contains(slot->flight)) {
             flights.append(slot->flight);
         }
     }
@@ -240,6 +261,7 @@ void MarketCache::startTickerFetches(const QList<const Asset*>& assets, SteadyTi
 
 QCoro::Task<> MarketCache::fetchTickers(Self self, QStringList pairs, std::shared_ptr<Flight> flight)
 {
+    const Running running(*self);
     const UpstreamClient::Reply reply =
         co_await self->m_upstream->get(QStringLiteral("/api/v3/ticker/24hr"), ExchangeFormat::tickerQuery(pairs));
     QString problem = reply.problem;
@@ -288,6 +310,7 @@ void MarketCache::startTrendFetches(const QList<const Asset*>& assets, SteadyTim
 
 QCoro::Task<> MarketCache::fetchTrend(Self self, QString pair, std::shared_ptr<Flight> flight)
 {
+    const Running running(*self);
     const UpstreamClient::Reply reply =
         co_await self->m_upstream->get(QStringLiteral("/api/v3/klines"), ExchangeFormat::klinesQuery(pair, kTrendDays));
     QString problem = reply.problem;
@@ -319,7 +342,10 @@ QCoro::Task<> MarketCache::fetchTrend(Self self, QString pair, std::shared_ptr<F
 MarketCache::QuotesView MarketCache::quotesView(const std::shared_ptr<const Catalogue>& catalogue,
                                                 const QList<const Asset*>& assets, SteadyTime now) const
 {
-    QuotesView view{catalogue, {}, remaining(m_catalogueSlot, m_settings.catalogueTtl, now), seconds(0)};
+    QuotesView view{catalogue, {}, remaining(m_catalogueSlot, m_settings.catalogueTtl, now), seconds(0), seconds(0)};
+    // Until when the whole answer stays usable; what lies beyond max-age is its stale window.
+    seconds usable = usableLeft(m_catalogueSlot, m_settings.catalogueTtl, now);
+    bool complete = true;
     view.quotes.reserve(assets.size());
     for (const Asset* asset : assets) {
         const auto ticker = m_tickers.constFind(asset->pair);
@@ -327,22 +353,29 @@ MarketCache::QuotesView MarketCache::quotesView(const std::shared_ptr<const Cata
             continue; // delisted while we waited
         }
         if (!isUsable(*ticker, m_settings.priceTtl, now)) {
-            return QuotesView{nullptr, {}, seconds(0), retryAfter(*ticker, now)};
+            return QuotesView{nullptr, {}, seconds(0), seconds(0), retryAfter(*ticker, now)};
         }
         if (ticker->json.isEmpty()) {
             continue; // listed, but the exchange has no ticker for it
         }
         view.maxAge = std::min(view.maxAge, remaining(*ticker, m_settings.priceTtl, now));
+        usable = std::min(usable, usableLeft(*ticker, m_settings.priceTtl, now));
         Quote quote{asset, ticker->json, QByteArrayLiteral("[]")};
         const auto trend = m_trends.constFind(asset->pair);
         if (trend != m_trends.constEnd() && isUsable(*trend, m_settings.trendTtl, now)) {
             quote.trendJson = trend->json;
             view.maxAge = std::min(view.maxAge, remaining(*trend, m_settings.trendTtl, now));
+            usable = std::min(usable, usableLeft(*trend, m_settings.trendTtl, now));
         } else {
-            // A price without its trend is worth showing, but not worth keeping in a cache.
-            view.maxAge = seconds(0);
+            complete = false;
         }
         view.quotes.append(std::move(quote));
+    }
+    if (complete) {
+        view.staleLeft = std::max(seconds(0), usable - view.maxAge);
+    } else {
+        // A price without its trend is worth showing, but not worth keeping in a cache.
+        view.maxAge = seconds(0);
     }
     return view;
 }

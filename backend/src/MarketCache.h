@@ -28,8 +28,10 @@
 //   lifetime, and only while tickers arrive (a failing exchange is not hit once per pair);
 // - concurrent requests for data that is being fetched wait for that one call.
 //
-// After a failed call the data already held is served for up to staleFor past its lifetime and
-// the exchange is left alone for retryDelay; without usable data the answer is "unavailable".
+// Data past their lifetime but within staleFor of it are served at once while one refresh runs
+// in the background; only a request without usable data waits for the exchange, and never
+// longer than waitLimit. After a failed call the exchange is left alone for retryDelay; without
+// usable data the answer is "unavailable".
 //
 // Lives on the main thread. Its coroutines keep it alive while they run, so it may be dropped
 // by its owner at any time.
@@ -45,11 +47,13 @@ public:
         std::chrono::seconds trendTtl{3600};
         std::chrono::seconds staleFor{600};
         std::chrono::seconds retryDelay{5};
+        std::chrono::milliseconds waitLimit{10'000}; // longest a request waits for the exchange
     };
 
     struct CatalogueView {
         std::shared_ptr<const Catalogue> catalogue; // null: unavailable
         std::chrono::seconds maxAge{0};             // how long the answer stays fresh
+        std::chrono::seconds staleLeft{0};          // how long after that it may still stand in
         std::chrono::seconds retryAfter{0};         // when unavailable: when to ask again
     };
 
@@ -63,6 +67,7 @@ public:
         std::shared_ptr<const Catalogue> catalogue; // null: unavailable; keeps the assets alive
         QList<Quote> quotes;
         std::chrono::seconds maxAge{0};
+        std::chrono::seconds staleLeft{0};
         std::chrono::seconds retryAfter{0};
     };
 
@@ -72,6 +77,12 @@ public:
     QCoro::Task<CatalogueView> catalogue();
     // Ids upper-cased; duplicates and ids not listed are left out, the rest keep their order.
     QCoro::Task<QuotesView> quotes(QStringList upperIds);
+
+    // Fails the exchange calls in progress and every later one, so that waiting requests answer
+    // at once; for shutting down.
+    void stop();
+    // No exchange call and no request is in progress.
+    bool isIdle() const { return m_running == 0; }
 
     MarketCache(const MarketCache&) = delete;
     MarketCache& operator=(const MarketCache&) = delete;
@@ -86,6 +97,23 @@ private:
     };
     using Slots = QHash<QString, Slot>;
     using Self = std::shared_ptr<MarketCache>;
+    using Deadline = std::chrono::steady_clock::time_point; // real time, whatever the injected clock says
+
+    // Counts a coroutine of this cache as running for as long as it lives.
+    class Running {
+    public:
+        explicit Running(MarketCache& cache)
+            : m_cache(cache)
+        {
+            ++m_cache.m_running;
+        }
+        ~Running() { --m_cache.m_running; }
+        Running(const Running&) = delete;
+        Running& operator=(const Running&) = delete;
+
+    private:
+        MarketCache& m_cache;
+    };
 
     MarketCache(std::unique_ptr<UpstreamClient> upstream, AssetNames names, Settings settings, Clock clock);
 
@@ -94,6 +122,7 @@ private:
     bool isResting(const Slot& slot, SteadyTime now) const;
     bool mayFetch(const Slot& slot, std::chrono::seconds ttl, SteadyTime now) const;
     std::chrono::seconds remaining(const Slot& slot, std::chrono::seconds ttl, SteadyTime now) const;
+    std::chrono::seconds usableLeft(const Slot& slot, std::chrono::seconds ttl, SteadyTime now) const;
     std::chrono::seconds retryAfter(const Slot& slot, SteadyTime now) const;
 
     CatalogueView catalogueView(SteadyTime now) const;
@@ -101,12 +130,12 @@ private:
                           SteadyTime now) const;
     void startTickerFetches(const QList<const Asset*>& assets, SteadyTime now);
     void startTrendFetches(const QList<const Asset*>& assets, SteadyTime now);
-    // Flights of the slots that the answer for these assets has to wait for.
+    // Flights of the slots without usable data that the answer for these assets has to wait for.
     QList<std::shared_ptr<Flight>> pendingFlights(const Slots& slots, const QList<const Asset*>& assets,
                                                   std::chrono::seconds ttl, SteadyTime now) const;
     void forgetUnlisted();
 
-    static QCoro::Task<CatalogueView> loadCatalogue(Self self);
+    static QCoro::Task<CatalogueView> loadCatalogue(Self self, Deadline until);
     static QCoro::Task<QuotesView> loadQuotes(Self self, QStringList upperIds);
     static QCoro::Task<> fetchCatalogue(Self self, std::shared_ptr<Flight> flight);
     static QCoro::Task<> fetchTickers(Self self, QStringList pairs, std::shared_ptr<Flight> flight);
@@ -122,4 +151,5 @@ private:
     Slots m_tickers;                      // by pair
     Slots m_trends;                       // by pair
     QHash<QString, SteadyTime> m_watched; // pair -> when a client last asked for it
+    int m_running = 0;                    // coroutines in progress
 };

@@ -5,6 +5,7 @@
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QPointer>
+#include <QTimer>
 
 #include <algorithm>
 
@@ -15,6 +16,7 @@ struct Transfer {
     std::shared_ptr<Wakeup> finished = Wakeup::create();
     QByteArray body;
     bool tooLarge = false;
+    bool overDeadline = false;
 };
 
 // Seconds in a Retry-After header; its date form is not used by the exchange.
@@ -39,11 +41,22 @@ UpstreamClient::UpstreamClient(QUrl baseUrl, std::chrono::milliseconds timeout, 
     m_network.setAutoDeleteReplies(false);
 }
 
+void UpstreamClient::stop()
+{
+    m_stopped = true;
+    for (QNetworkReply* reply : m_network.findChildren<QNetworkReply*>(Qt::FindDirectChildrenOnly)) {
+        reply->abort();
+    }
+}
+
 QCoro::Task<UpstreamClient::Reply> UpstreamClient::get(QString path, QByteArray encodedQuery)
 {
     const std::shared_ptr<std::optional<SteadyTime>> backOffUntil = m_backOffUntil;
     const Clock clock = m_clock;
     const std::chrono::milliseconds timeout = m_timeout;
+    if (m_stopped) {
+        co_return Reply{false, {}, QStringLiteral("shutting down")};
+    }
     if (*backOffUntil && clock() < **backOffUntil) {
         co_return Reply{false, {}, QStringLiteral("backing off as the exchange asked")};
     }
@@ -57,7 +70,6 @@ QCoro::Task<UpstreamClient::Reply> UpstreamClient::get(QString path, QByteArray 
     url.setQuery(QString::fromLatin1(encodedQuery), QUrl::TolerantMode);
 
     QNetworkRequest request(url);
-    request.setTransferTimeout(static_cast<int>(timeout.count()));
     request.setRawHeader("Accept", "application/json");
     request.setHeader(QNetworkRequest::UserAgentHeader, QByteArrayLiteral("zentrow-backend/" ZENTROW_VERSION));
 
@@ -65,18 +77,36 @@ QCoro::Task<UpstreamClient::Reply> UpstreamClient::get(QString path, QByteArray 
     const auto transfer = std::make_shared<Transfer>();
     QObject::connect(reply, &QNetworkReply::finished, reply, [transfer] { transfer->finished->wake(); });
     QObject::connect(reply, &QObject::destroyed, reply, [transfer] { transfer->finished->wake(); });
-    QObject::connect(reply, &QNetworkReply::readyRead, reply, [transfer, reply] {
+    const auto refuseBody = [transfer, reply] {
+        transfer->tooLarge = true;
+        transfer->body = QByteArray();
+        // Not from inside the reply's own signal.
+        QMetaObject::invokeMethod(reply, &QNetworkReply::abort, Qt::QueuedConnection);
+    };
+    QObject::connect(reply, &QNetworkReply::metaDataChanged, reply, [transfer, reply, refuseBody] {
+        // A declared length over the cap is refused before a byte of it is read.
+        const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
+        if (!transfer->tooLarge && length.isValid() && length.toLongLong() > kMaximumBodySize) {
+            refuseBody();
+        }
+    });
+    QObject::connect(reply, &QNetworkReply::readyRead, reply, [transfer, reply, refuseBody] {
         if (transfer->tooLarge) {
             return;
         }
         transfer->body.append(reply->readAll());
         if (transfer->body.size() > kMaximumBodySize) {
-            transfer->tooLarge = true;
-            transfer->body = QByteArray();
-            // Not from inside the reply's own signal.
-            QMetaObject::invokeMethod(reply, &QNetworkReply::abort, Qt::QueuedConnection);
+            refuseBody();
         }
     });
+    // One deadline for the whole transfer: Qt's own transfer timeout restarts with every byte.
+    auto* deadline = new QTimer(reply);
+    deadline->setSingleShot(true);
+    QObject::connect(deadline, &QTimer::timeout, reply, [transfer, reply] {
+        transfer->overDeadline = true;
+        reply->abort();
+    });
+    deadline->start(timeout);
 
     co_await transfer->finished->wait({});
 
@@ -86,7 +116,11 @@ QCoro::Task<UpstreamClient::Reply> UpstreamClient::get(QString path, QByteArray 
     }
     reply->deleteLater();
     if (transfer->tooLarge) {
-        co_return Reply{false, {}, QStringLiteral("answer larger than 64 MiB")};
+        co_return Reply{false, {}, QStringLiteral("%1: answer larger than 64 MiB").arg(url.path())};
+    }
+    if (transfer->overDeadline) {
+        co_return Reply{
+            false, {}, QStringLiteral("%1: no complete answer within %2 ms").arg(url.path()).arg(timeout.count())};
     }
     const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     if (status == 429 || status == 418) {
@@ -96,10 +130,6 @@ QCoro::Task<UpstreamClient::Reply> UpstreamClient::get(QString path, QByteArray 
     }
     if (status != 0 && (status < 200 || status > 299)) {
         co_return Reply{false, {}, QStringLiteral("%1 answered HTTP %2").arg(url.path()).arg(status)};
-    }
-    if (reply->error() == QNetworkReply::OperationCanceledError) {
-        // Nobody cancels these calls; Qt reports its transfer timeout this way.
-        co_return Reply{false, {}, QStringLiteral("%1: no answer within %2 ms").arg(url.path()).arg(timeout.count())};
     }
     if (reply->error() != QNetworkReply::NoError) {
         co_return Reply{false, {}, QStringLiteral("%1: %2").arg(url.path(), reply->errorString())};

@@ -1,9 +1,11 @@
 #include "Backend.h"
 #include "CommandLine.h"
+#include "ShutdownSignals.h"
 
 #include <QCoreApplication>
 
 #include <cstdio>
+#include <cstring>
 
 int main(int argc, char* argv[])
 {
@@ -32,5 +34,13 @@ int main(int argc, char* argv[])
     std::printf("zentrow-backend listening on %s (upstream %s)\n", qPrintable(backend.url().toString()),
                 qPrintable(settings.upstream.toString()));
     std::fflush(stdout);
+
+    // SIGTERM and SIGINT end the process cleanly (exit 0), so that leak checkers get to run.
+    ShutdownSignals shutdown;
+    QObject::connect(&shutdown, &ShutdownSignals::received, &backend, [&backend](int signalNumber) {
+        std::fprintf(stderr, "zentrow-backend: SIG%s received, stopping\n", sigabbrev_np(signalNumber));
+        backend.stop();
+    });
+    QObject::connect(&backend, &Backend::stopped, &app, &QCoreApplication::quit, Qt::QueuedConnection);
     return app.exec();
 }

@@ -13,6 +13,8 @@
 
 #include <QCoroTimer>
 
+#include <sys/resource.h>
+
 using namespace std::chrono_literals;
 
 namespace {
@@ -37,7 +39,13 @@ struct RawResponse {
 // A client that writes exact bytes and reads answers off the wire.
 class RawClient {
 public:
-    explicit RawClient(quint16 port) { m_socket.connectToHost(QHostAddress::LocalHost, port); }
+    explicit RawClient(quint16 port, const QHostAddress& from = {})
+    {
+        if (!from.isNull()) {
+            m_socket.bind(from);
+        }
+        m_socket.connectToHost(QHostAddress::LocalHost, port);
+    }
 
     void send(const QByteArray& bytes) { m_socket.write(bytes); }
     // Sends at once and lets the server read it, so that what follows arrives in a later packet.
@@ -153,10 +161,13 @@ struct EchoServer {
 class TestBackendHttp : public QObject {
     Q_OBJECT
 private Q_SLOTS:
+    void initTestCase();
     void keepsAliveAndAnswersPipelinedRequestsInOrder();
     void refusesMalformedRequests_data();
     void refusesMalformedRequests();
     void boundsConnectionsAndStalledClients();
+    void closesTricklingClientsOnTime();
+    void keepsPlacesForOtherClients();
     void survivesClientsAndServerGoingAway();
     void checksApiRequests_data();
     void checksApiRequests();
@@ -165,6 +176,15 @@ private Q_SLOTS:
     void readsTheCommandLine_data();
     void readsTheCommandLine();
 };
+
+void TestBackendHttp::initTestCase()
+{
+    // Hundreds of connections, both ends in this process.
+    rlimit limit{};
+    QCOMPARE(getrlimit(RLIMIT_NOFILE, &limit), 0);
+    limit.rlim_cur = std::max<rlim_t>(limit.rlim_cur, std::min<rlim_t>(limit.rlim_max, 4096));
+    QCOMPARE(setrlimit(RLIMIT_NOFILE, &limit), 0);
+}
 
 void TestBackendHttp::keepsAliveAndAnswersPipelinedRequestsInOrder()
 {
@@ -264,25 +284,86 @@ void TestBackendHttp::boundsConnectionsAndStalledClients()
     limits.idleTimeout = 200ms;
     EchoServer echo(limits);
 
+    // Two clients at work fill the server: a third is refused, and told so.
     RawClient first(echo.port());
+    first.send(get("/slow"));
+    QTRY_COMPARE(echo.started, 1);
     RawClient second(echo.port());
-    QTRY_COMPARE(echo.server->connectionCount(), 2);
+    second.send(get("/slow"));
+    QTRY_COMPARE(echo.started, 2);
     RawClient third(echo.port());
     const RawResponse refused = third.readOne();
     QCOMPARE(refused.status, 503);
     QCOMPARE(refused.header("Retry-After"), QByteArray("1"));
     QVERIFY(third.waitForClose());
+    QCOMPARE(first.readOne().status, 200);
+    QCOMPARE(second.readOne().status, 200);
 
-    // A request that never finishes is cut off; so is a connection that stays quiet.
-    first.send("GET /never-ends HTTP/1.1\r\nHost: x\r\n");
-    QCOMPARE(first.readOne().status, 408);
-    QVERIFY(first.waitForClose());
-    QVERIFY(second.waitForClose());
-    QTRY_COMPARE(echo.server->connectionCount(), 0);
-
+    // Idle, they make room: a newcomer takes the place of the one that has been quiet longest.
     RawClient fourth(echo.port());
     fourth.send(get("/welcome"));
     QCOMPARE(fourth.readOne().status, 200);
+    QVERIFY(first.waitForClose());
+    QVERIFY(second.isOpen());
+
+    // A request that never finishes is cut off; so is a connection that stays quiet.
+    second.send("GET /never-ends HTTP/1.1\r\nHost: x\r\n");
+    QCOMPARE(second.readOne().status, 408);
+    QVERIFY(second.waitForClose());
+    QVERIFY(fourth.waitForClose());
+    QTRY_COMPARE(echo.server->connectionCount(), 0);
+}
+
+void TestBackendHttp::closesTricklingClientsOnTime()
+{
+    HttpLimits limits;
+    limits.headTimeout = 300ms;
+    limits.idleTimeout = 60s;
+    EchoServer echo(limits);
+
+    // Blank lines, or a head that grows a byte at a time, do not put off the head timeout.
+    RawClient blankLines(echo.port());
+    RawClient partialHead(echo.port());
+    partialHead.send("GET /x HTTP/1.1\r\nHost: x\r\nX-Slow: ");
+    QTimer trickle;
+    QObject::connect(&trickle, &QTimer::timeout, [&] {
+        blankLines.send("\r\n");
+        partialHead.send("a");
+    });
+    trickle.start(100ms);
+    QCOMPARE(blankLines.readOne().status, 408);
+    QCOMPARE(partialHead.readOne().status, 408);
+    QVERIFY(blankLines.waitForClose());
+    QVERIFY(partialHead.waitForClose());
+    trickle.stop();
+
+    // Blank lines before a request that does arrive in time are still fine.
+    RawClient polite(echo.port());
+    polite.send("\r\n\r\n" + get("/after-blank-lines"));
+    QCOMPARE(polite.readOne().body, QByteArray("GET /after-blank-lines"));
+    QCOMPARE(echo.started, 1);
+}
+
+void TestBackendHttp::keepsPlacesForOtherClients()
+{
+    EchoServer echo; // the shipped limits: 512 places, 128 per client address
+    // One process opens 600 connections and trickles blank lines on all of them.
+    std::vector<std::unique_ptr<RawClient>> hogs;
+    for (int i = 0; i < 600; ++i) {
+        hogs.push_back(std::make_unique<RawClient>(echo.port()));
+        hogs.back()->send("\r\n");
+    }
+    QTRY_COMPARE(echo.server->connectionCount(), 128);
+
+    // Another address still finds room...
+    RawClient neighbour(echo.port(), QHostAddress("127.0.0.2"));
+    neighbour.send(get("/neighbour"));
+    QCOMPARE(neighbour.readOne().body, QByteArray("GET /neighbour"));
+    // ...and so does a client from the hogs' own address, in place of the quietest of them.
+    RawClient local(echo.port());
+    local.send(get("/local"));
+    QCOMPARE(local.readOne().body, QByteArray("GET /local"));
+    QCOMPARE(echo.server->connectionCount(), 128 + 1);
 }
 
 void TestBackendHttp::survivesClientsAndServerGoingAway()

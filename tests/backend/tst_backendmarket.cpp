@@ -49,6 +49,7 @@ public:
     }
     qsizetype calls(QByteArrayView path) const { return targets(path).size(); }
     qsizetype allCalls() const { return m_server.requests().size(); }
+    int openConnections() const { return m_server.openConnections(); }
 
     QList<Pair> pairs{
         {QStringLiteral("BTCUSDT"), QStringLiteral("BTC")},
@@ -183,7 +184,11 @@ struct Answer {
     {
         const QByteArray control = header("Cache-Control");
         const qsizetype at = control.indexOf("max-age=");
-        return at < 0 ? -1 : control.mid(at + 8).toInt();
+        if (at < 0) {
+            return -1;
+        }
+        const qsizetype end = control.indexOf(',', at);
+        return control.mid(at + 8, end < 0 ? -1 : end - at - 8).toInt();
     }
 };
 
@@ -410,8 +415,27 @@ void TestBackendMarket::refreshesWhenDataExpire()
     QCOMPARE(answer.maxAge(), 10);
     QCOMPARE(harness.get("/api/search?q=btc").maxAge(), 3595);
 
+    // Fresh answers tell caches in front how long the data may stand in after their lifetime.
+    QCOMPARE(answer.header("Cache-Control"),
+             QByteArray("public, max-age=10, stale-while-revalidate=600, stale-if-error=600"));
+
+    // Past its lifetime the last price answers at once, while one refresh for everybody runs
+    // behind it: the answers are all in before the (slow) exchange has said a word.
     harness.exchange.tickers["BTCUSDT"] = {"76000.00000000", "-1.000"};
+    harness.exchange.delay = 1s;
     harness.advance(10s);
+    QList<QNetworkReply*> replies;
+    for (int i = 0; i < 5; ++i) {
+        replies.append(harness.start("/api/quotes?ids=BTC"));
+    }
+    for (QNetworkReply* reply : replies) {
+        answer = Harness::finish(reply);
+        QCOMPARE(itemOf(answer, "BTC").value("price").toDouble(), 75456.36);
+        QCOMPARE(answer.header("Cache-Control"), QByteArray("public, max-age=0, stale-if-error=600"));
+    }
+    QCOMPARE(harness.exchange.openConnections(), 1);
+    QTRY_COMPARE(harness.exchange.openConnections(), 0);
+    harness.exchange.delay = 0ms;
     answer = harness.get("/api/quotes?ids=BTC");
     QCOMPARE(itemOf(answer, "BTC").value("price").toDouble(), 76000.0);
     QCOMPARE(answer.maxAge(), 15);
@@ -435,21 +459,23 @@ void TestBackendMarket::servesStaleDataThenUnavailable()
     QCOMPARE(harness.get("/api/quotes?ids=BTC").status, 200);
     harness.exchange.failingStatus = 500;
 
-    // Past its lifetime, the last good price stands in, uncacheable, and the exchange is left
-    // alone between retries.
+    // Past its lifetime, the last good price stands in, not to be reused without asking, and the
+    // exchange is left alone between retries.
     harness.advance(16s);
     Answer answer = harness.get("/api/quotes?ids=BTC");
     QCOMPARE(answer.status, 200);
     QCOMPARE(itemOf(answer, "BTC").value("price").toDouble(), 75456.36);
-    QCOMPARE(answer.maxAge(), 0);
+    QCOMPARE(answer.header("Cache-Control"), QByteArray("public, max-age=0, stale-if-error=599"));
+    QTRY_COMPARE(harness.exchange.calls("/api/v3/ticker/24hr"), 2);
+    QTRY_COMPARE(harness.exchange.openConnections(), 0);
+    QCOMPARE(harness.get("/api/quotes?ids=BTC").status, 200); // the failed refresh has been taken in
     const qsizetype callsAfterFailure = harness.exchange.allCalls();
-    QCOMPARE(harness.exchange.calls("/api/v3/ticker/24hr"), 2);
     harness.advance(4s);
     QCOMPARE(harness.get("/api/quotes?ids=BTC").status, 200);
     QCOMPARE(harness.exchange.allCalls(), callsAfterFailure);
     harness.advance(2s);
     QCOMPARE(harness.get("/api/quotes?ids=BTC").status, 200);
-    QCOMPARE(harness.exchange.calls("/api/v3/ticker/24hr"), 3);
+    QTRY_COMPARE(harness.exchange.calls("/api/v3/ticker/24hr"), 3);
 
     // Beyond the stale bound: 503 with a JSON reason, never cached.
     harness.advance(600s);
@@ -521,11 +547,14 @@ void TestBackendMarket::validatesWithEntityTags()
     QCOMPARE(harness.get("/api/quotes?ids=BTC,ETH").header("ETag"), tag);
     QVERIFY(harness.get("/api/quotes?ids=ETH,BTC").header("ETag") != tag);
 
+    // Data past their lifetime are the same data: the tag still holds until the refresh is in.
     harness.exchange.tickers["BTCUSDT"] = {"1.00000000", "0.000"};
     harness.advance(15s);
     answer = harness.get("/api/quotes?ids=BTC,ETH", {{"If-None-Match", tag}});
-    QCOMPARE(answer.status, 200);
-    QVERIFY(answer.header("ETag") != tag);
+    QCOMPARE(answer.status, 304);
+    QCOMPARE(answer.maxAge(), 0);
+    QTRY_COMPARE(harness.get("/api/quotes?ids=BTC,ETH", {{"If-None-Match", tag}}).status, 200);
+    QVERIFY(harness.get("/api/quotes?ids=BTC,ETH").header("ETag") != tag);
 
     const Answer search = harness.get("/api/search?q=btc");
     QCOMPARE(harness.get("/api/search?q=btc", {{"If-None-Match", search.header("ETag")}}).status, 304);
