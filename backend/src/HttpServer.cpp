@@ -3,6 +3,7 @@
 #include <QTcpSocket>
 
 #include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
@@ -50,31 +51,22 @@ HttpServer::HttpServer(HttpHandler handler, const HttpLimits& limits, QObject* p
     , m_limits(limits)
     , m_spareDescriptor(openSpareDescriptor())
 {
-    connect(&m_server, &QTcpServer::newConnection, this, &HttpServer::acceptConnections);
-    connect(&m_server, &QTcpServer::acceptError, this, [this](QAbstractSocket::SocketError error) {
-        // Qt pauses accepting on any hard accept error; running out of descriptors is the one
-        // that passes, and clients must not sit in the backlog meanwhile.
-        if (error == QAbstractSocket::SocketResourceError) {
-            refuseAtDescriptorLimit();
-        } else {
-            qWarning("zentrow-backend: accepting a connection failed: %s", qPrintable(m_server.errorString()));
-            m_resumeAccepting.start();
-        }
-    });
     connect(&m_timeouts, &QTimer::timeout, this, &HttpServer::checkTimeouts);
     m_server.setListenBacklogSize(kListenBacklog);
     m_timeouts.setInterval(std::chrono::seconds(1));
     m_resumeAccepting.setSingleShot(true);
     m_resumeAccepting.setInterval(std::chrono::milliseconds(100));
     connect(&m_resumeAccepting, &QTimer::timeout, this, [this] {
-        if (m_server.isListening()) {
-            m_server.resumeAccepting();
+        if (m_acceptNotifier) {
+            m_acceptNotifier->setEnabled(true);
+            acceptConnections();
         }
     });
 }
 
 HttpServer::~HttpServer()
 {
+    m_acceptNotifier.reset();
     m_server.close();
     // Connections are children; they must not report their closing into a half-destroyed server.
     for (HttpConnection* connection : std::as_const(m_connections)) {
@@ -90,12 +82,21 @@ bool HttpServer::listen(const QHostAddress& address, quint16 port)
     if (!m_server.listen(address, port)) {
         return false;
     }
-    m_timeouts.start();
+    startAccepting();
     return true;
+}
+
+void HttpServer::startAccepting()
+{
+    m_server.pauseAccepting();
+    m_acceptNotifier = std::make_unique<QSocketNotifier>(m_server.socketDescriptor(), QSocketNotifier::Read);
+    connect(m_acceptNotifier.get(), &QSocketNotifier::activated, this, &HttpServer::acceptConnections);
+    m_timeouts.start();
 }
 
 void HttpServer::stop()
 {
+    m_acceptNotifier.reset();
     m_server.close();
     m_resumeAccepting.stop();
     // Copied: an idle connection reports its closing right away.
@@ -119,8 +120,35 @@ void HttpServer::abortAll()
 
 void HttpServer::acceptConnections()
 {
-    while (QTcpSocket* socket = m_server.nextPendingConnection()) {
-        admit(socket);
+    const int listener = static_cast<int>(m_server.socketDescriptor());
+    while (m_acceptNotifier) {
+        const int descriptor = ::accept4(listener, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+        if (descriptor >= 0) {
+            auto* socket = new QTcpSocket(this);
+            if (socket->setSocketDescriptor(descriptor)) {
+                admit(socket);
+            } else {
+                ::close(descriptor);
+                delete socket;
+            }
+            continue;
+        }
+        if (errno == EINTR || errno == ECONNABORTED) {
+            continue;
+        }
+        if (errno == EMFILE || errno == ENFILE) {
+            if (refuseAtDescriptorLimit()) {
+                return;
+            }
+        } else if (errno == EAGAIN || errno == EWOULDBLOCK) {
+            return;
+        } else {
+            qWarning("zentrow-backend: accepting a connection failed: %s", std::strerror(errno));
+        }
+        // Nothing to be done right now: look again shortly rather than spin.
+        m_acceptNotifier->setEnabled(false);
+        m_resumeAccepting.start();
+        return;
     }
 }
 
@@ -176,7 +204,7 @@ void HttpServer::refuse(QTcpSocket* socket)
     socket->disconnectFromHost();
 }
 
-void HttpServer::refuseAtDescriptorLimit()
+bool HttpServer::refuseAtDescriptorLimit()
 {
     const SteadyTime now = std::chrono::steady_clock::now();
     if (!m_lastDescriptorRefusal || now - *m_lastDescriptorRefusal > kDescriptorShortageQuiet) {
@@ -211,12 +239,7 @@ void HttpServer::refuseAtDescriptorLimit()
             break;
         }
     }
-    if (drained) {
-        m_server.resumeAccepting();
-    } else {
-        // No spare to work with (or accept failing otherwise): look again shortly rather than spin.
-        m_resumeAccepting.start();
-    }
+    return drained;
 }
 
 void HttpServer::checkTimeouts()

@@ -7,6 +7,7 @@
 #include <QHostAddress>
 #include <QObject>
 #include <QSet>
+#include <QSocketNotifier>
 #include <QTcpServer>
 #include <QTimer>
 
@@ -39,12 +40,16 @@ public:
     void abortAll();
 
 private:
+    // Accepting is done here rather than by QTcpServer, which (Qt 6.4) can take running out of
+    // descriptors for a passing condition and spin on it. Call once the server listens.
+    void startAccepting();
     void acceptConnections();
     void admit(QTcpSocket* socket);
     // Makes room for one more connection among `candidates`; false when all are at work.
     bool evictOne(const QList<HttpConnection*>& candidates);
     void refuse(QTcpSocket* socket);
-    void refuseAtDescriptorLimit();
+    // Accept-and-refuse everything waiting; false when even the spare descriptor is gone.
+    bool refuseAtDescriptorLimit();
     void checkTimeouts();
 
     QTcpServer m_server;
@@ -53,6 +58,7 @@ private:
     QSet<HttpConnection*> m_connections;
     QHash<QHostAddress, QList<HttpConnection*>> m_byAddress;
     QTimer m_timeouts;
+    std::unique_ptr<QSocketNotifier> m_acceptNotifier;
     QTimer m_resumeAccepting;
     int m_spareDescriptor = -1; // given up to accept-and-refuse at the descriptor limit
     std::optional<SteadyTime> m_lastDescriptorRefusal;

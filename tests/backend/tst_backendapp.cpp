@@ -4,16 +4,20 @@
 #include "services/ZentrowAPIMarketDataService.h"
 #include "testlib/LoopbackHttpServer.h"
 
+#include <QElapsedTimer>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QNetworkProxy>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <QCoroTask>
+
+#include <csignal>
 
 using namespace std::chrono_literals;
 using Reply = LoopbackHttpServer::Reply;
@@ -64,10 +68,25 @@ template <typename T> T await(QCoro::Task<T>&& task)
 // zentrow-backend as a child process on a free port, in front of `exchange`.
 class BackendProcess {
 public:
-    explicit BackendProcess(const QStringList& arguments)
+    // `descriptorLimit` > 0 starts it with RLIMIT_NOFILE lowered to that.
+    explicit BackendProcess(const QStringList& arguments, int descriptorLimit = 0)
     {
-        m_process.setProgram(QStringLiteral(ZENTROW_BACKEND_PATH));
-        m_process.setArguments(arguments);
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        // In the sanitizer build, leaks found at exit fail the process (and so the test).
+        environment.insert(QStringLiteral("ASAN_OPTIONS"),
+                           environment.value(QStringLiteral("ASAN_OPTIONS")) + QStringLiteral(":detect_leaks=1"));
+        m_process.setProcessEnvironment(environment);
+        if (descriptorLimit > 0) {
+            m_process.setProgram(QStringLiteral("/bin/sh"));
+            m_process.setArguments(
+                QStringList{QStringLiteral("-c"),
+                            QStringLiteral("ulimit -n %1 && exec \"$0\" \"$@\"").arg(descriptorLimit),
+                            QStringLiteral(ZENTROW_BACKEND_PATH)} +
+                arguments);
+        } else {
+            m_process.setProgram(QStringLiteral(ZENTROW_BACKEND_PATH));
+            m_process.setArguments(arguments);
+        }
         m_process.setProcessChannelMode(QProcess::SeparateChannels);
         m_process.start();
     }
@@ -98,10 +117,52 @@ public:
     }
 
     QProcess& process() { return m_process; }
+    // Everything written to stderr so far.
+    QByteArray errors()
+    {
+        m_errors.append(m_process.readAllStandardError());
+        return m_errors;
+    }
 
 private:
     QProcess m_process;
     QByteArray m_output;
+    QByteArray m_errors;
+};
+
+// A keep-alive client speaking raw HTTP/1.1, to hold a connection and see exactly what comes back.
+class RawClient {
+public:
+    explicit RawClient(const QUrl& url) { m_socket.connectToHost(QHostAddress(url.host()), url.port()); }
+
+    void get(const QByteArray& target) { m_socket.write("GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n"); }
+    // The status of the next answer (its body is skipped); 0 if the server closed first.
+    int status(int timeoutMs = 10'000)
+    {
+        int found = 0;
+        (void)QTest::qWaitFor(
+            [&] {
+                m_received.append(m_socket.readAll());
+                const qsizetype headEnd = m_received.indexOf("\r\n\r\n");
+                if (headEnd >= 0) {
+                    found = m_received.mid(9, 3).toInt();
+                    const qsizetype at = m_received.indexOf("Content-Length: ");
+                    const qsizetype length = at < 0 ? 0 : m_received.mid(at + 16, 12).split('\r').first().toLongLong();
+                    if (m_received.size() >= headEnd + 4 + length) {
+                        m_received.remove(0, headEnd + 4 + length);
+                        return true;
+                    }
+                }
+                return m_socket.state() == QAbstractSocket::UnconnectedState;
+            },
+            timeoutMs);
+        return found;
+    }
+    bool isClosed() const { return m_socket.state() == QAbstractSocket::UnconnectedState; }
+
+private:
+    QTcpSocket m_socket;
+    QByteArray m_received;
 };
 
 } // namespace
@@ -113,6 +174,9 @@ private Q_SLOTS:
     void appReadsTheBackend();
     void appSeesBackendFailures();
     void executableReportsBadUsage();
+    void stopsCleanlyOnSignals_data();
+    void stopsCleanlyOnSignals();
+    void refusesNewClientsAtTheDescriptorLimit();
 
 private:
     QTemporaryDir m_dir;
@@ -225,6 +289,79 @@ void TestBackendApp::executableReportsBadUsage()
     BackendProcess busy({"--port", QString::number(taken.port())});
     QVERIFY(busy.process().waitForFinished(10'000));
     QCOMPARE(busy.process().exitCode(), 1);
+}
+
+void TestBackendApp::stopsCleanlyOnSignals_data()
+{
+    QTest::addColumn<int>("signalNumber");
+    QTest::newRow("SIGTERM") << SIGTERM;
+    QTest::newRow("SIGINT") << SIGINT;
+}
+
+void TestBackendApp::stopsCleanlyOnSignals()
+{
+    QFETCH(int, signalNumber);
+    // Tickers never come, so a quotes request is still waiting when the signal arrives.
+    LoopbackHttpServer exchange;
+    exchange.setHandler([](const LoopbackHttpServer::Request& request) {
+        return request.target.startsWith("/api/v3/ticker") ? Reply::never() : exchangeAnswer(request);
+    });
+    BackendProcess backend({"--port", "0", "--upstream", exchange.baseUrl().toString(), "--upstream-timeout", "60"});
+    const QUrl url = backend.waitForUrl();
+    QVERIFY(url.isValid());
+
+    RawClient searching(url);
+    searching.get("/api/search?q=btc");
+    QCOMPARE(searching.status(), 200); // now idle on keep-alive
+    RawClient waiting(url);
+    waiting.get("/api/quotes?ids=BTC");
+    QTRY_COMPARE(exchange.requests().size(), 2);
+
+    QElapsedTimer stopping;
+    stopping.start();
+    QCOMPARE(::kill(static_cast<pid_t>(backend.process().processId()), signalNumber), 0);
+    // The waiting request is answered (the exchange is given up on), then everything closes.
+    QCOMPARE(waiting.status(), 503);
+    QVERIFY(backend.process().waitForFinished(5000));
+    QVERIFY2(stopping.elapsed() < 3000, qPrintable(QString::number(stopping.elapsed())));
+    QVERIFY(searching.isClosed());
+    const QByteArray errors = backend.errors();
+    QCOMPARE(backend.process().exitStatus(), QProcess::NormalExit);
+    QVERIFY2(backend.process().exitCode() == 0, errors.constData());
+    QVERIFY2(!errors.contains("Sanitizer"), errors.constData());
+    QVERIFY(errors.contains("stopping"));
+}
+
+void TestBackendApp::refusesNewClientsAtTheDescriptorLimit()
+{
+    LoopbackHttpServer exchange;
+    exchange.setHandler(exchangeAnswer);
+    BackendProcess backend({"--port", "0", "--upstream", exchange.baseUrl().toString()}, 40);
+    const QUrl url = backend.waitForUrl();
+    QVERIFY2(url.isValid(), backend.errors().constData());
+    RawClient regular(url);
+    regular.get("/api/quotes?ids=BTC");
+    QCOMPARE(regular.status(), 200);
+
+    // More silent clients than the process has descriptors for.
+    std::vector<std::unique_ptr<RawClient>> crowd;
+    for (int i = 0; i < 60; ++i) {
+        crowd.push_back(std::make_unique<RawClient>(url));
+    }
+    QTRY_VERIFY2(std::any_of(crowd.begin(), crowd.end(), [](const auto& client) { return client->isClosed(); }),
+                 backend.errors().constData());
+
+    // Newcomers hear "busy" (or see the door close) at once instead of waiting in the backlog...
+    for (int i = 0; i < 3; ++i) {
+        RawClient late(url);
+        late.get("/api/quotes?ids=BTC");
+        const int status = late.status(5000);
+        QVERIFY2(status == 503 || (status == 0 && late.isClosed()), qPrintable(QString::number(status)));
+    }
+    // ...while those already in are served on, and the log says so once.
+    regular.get("/api/quotes?ids=BTC");
+    QCOMPARE(regular.status(), 200);
+    QCOMPARE(backend.errors().count("out of file descriptors"), 1);
 }
 
 QTEST_GUILESS_MAIN(TestBackendApp)

@@ -4,13 +4,18 @@
 #include "services/ZentrowAPIMarketDataService.h"
 #include "testlib/LoopbackHttpServer.h"
 
+#include <QElapsedTimer>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QNetworkAccessManager>
 #include <QNetworkProxy>
 #include <QNetworkReply>
+#include <QPointer>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTest>
+#include <QTimer>
 #include <QUrlQuery>
 
 using namespace std::chrono_literals;
@@ -35,6 +40,21 @@ public:
     }
 
     QUrl baseUrl() const { return m_server.baseUrl(); }
+
+    // The whole HTTP answer to a GET of `target`, as this exchange would send it.
+    QByteArray wireAnswer(const QByteArray& target)
+    {
+        LoopbackHttpServer::Request request;
+        request.method = "GET";
+        request.target = target;
+        const Reply reply = build(request);
+        QByteArray bytes = "HTTP/1.1 " + QByteArray::number(reply.status) +
+                           " Status\r\nContent-Length: " + QByteArray::number(reply.body.size()) + "\r\n";
+        for (const auto& [name, value] : reply.headers) {
+            bytes += name + ": " + value + "\r\n";
+        }
+        return bytes + "Connection: close\r\n\r\n" + reply.body;
+    }
 
     // Requests whose path is `path`, in arrival order, as their full targets.
     QList<QByteArray> targets(QByteArrayView path) const
@@ -155,6 +175,75 @@ private:
     }
 
     LoopbackHttpServer m_server;
+};
+
+// An exchange whose answers come one byte at a time, for as long as the client cares to listen;
+// with `trickles` off it sends them whole. Its content comes from a FakeExchange.
+class TricklingExchange {
+public:
+    explicit TricklingExchange(FakeExchange& content)
+        : m_content(content)
+    {
+        m_server.listen(QHostAddress::LocalHost, 0);
+        QObject::connect(&m_server, &QTcpServer::newConnection, [this] {
+            while (QTcpSocket* socket = m_server.nextPendingConnection()) {
+                serve(socket);
+            }
+        });
+    }
+    ~TricklingExchange()
+    {
+        for (const QPointer<QTcpSocket>& socket : std::as_const(m_sockets)) {
+            delete socket.data();
+        }
+    }
+
+    QUrl baseUrl() const { return QUrl(QStringLiteral("http://127.0.0.1:%1").arg(m_server.serverPort())); }
+    int openConnections() const
+    {
+        return static_cast<int>(std::count_if(m_sockets.begin(), m_sockets.end(), [](const QPointer<QTcpSocket>& s) {
+            return s && s->state() == QAbstractSocket::ConnectedState;
+        }));
+    }
+
+    bool trickles = true;
+    std::chrono::milliseconds byteInterval{100};
+
+private:
+    void serve(QTcpSocket* socket)
+    {
+        m_sockets.append(socket);
+        auto* received = new QByteArray;
+        QObject::connect(socket, &QObject::destroyed, [received] { delete received; });
+        QObject::connect(socket, &QTcpSocket::readyRead, socket, [this, socket, received] {
+            received->append(socket->readAll());
+            if (!received->contains("\r\n\r\n") || socket->property("answering").toBool()) {
+                return;
+            }
+            socket->setProperty("answering", true);
+            const QByteArray answer = m_content.wireAnswer(received->split(' ').value(1));
+            if (!trickles) {
+                socket->write(answer);
+                socket->disconnectFromHost();
+                return;
+            }
+            auto* timer = new QTimer(socket);
+            auto sent = std::make_shared<qsizetype>(0);
+            QObject::connect(timer, &QTimer::timeout, socket, [socket, timer, answer, sent] {
+                if (*sent < answer.size()) {
+                    socket->write(answer.mid((*sent)++, 1));
+                } else {
+                    timer->stop();
+                    socket->disconnectFromHost();
+                }
+            });
+            timer->start(byteInterval);
+        });
+    }
+
+    FakeExchange& m_content;
+    QTcpServer m_server;
+    QList<QPointer<QTcpSocket>> m_sockets;
 };
 
 struct Answer {
@@ -281,6 +370,7 @@ private Q_SLOTS:
     void servesStaleDataThenUnavailable();
     void honoursTheExchangesBackOff();
     void validatesWithEntityTags();
+    void answersInTimeWhenTheExchangeTrickles();
 };
 
 void TestBackendMarket::mapsExchangeAnswersToTheAppRecords()
@@ -558,6 +648,52 @@ void TestBackendMarket::validatesWithEntityTags()
 
     const Answer search = harness.get("/api/search?q=btc");
     QCOMPARE(harness.get("/api/search?q=btc", {{"If-None-Match", search.header("ETag")}}).status, 304);
+}
+
+void TestBackendMarket::answersInTimeWhenTheExchangeTrickles()
+{
+    FakeExchange content;
+    TricklingExchange exchange(content);
+    Harness harness([&exchange](BackendSettings& settings) {
+        settings.upstream = exchange.baseUrl();
+        settings.upstreamTimeout = 1s;
+        settings.retryDelay = 5s;
+    });
+
+    // Nothing cached: the answer is 503 once the deadline has passed, bytes coming or not.
+    QElapsedTimer waited;
+    waited.start();
+    Answer answer = harness.get("/api/quotes?ids=BTC");
+    QCOMPARE(answer.status, 503);
+    QVERIFY2(waited.elapsed() < 4000, qPrintable(QString::number(waited.elapsed())));
+    harness.advance(5s);
+    waited.restart();
+    QCOMPARE(harness.get("/api/search?q=btc").status, 503);
+    QVERIFY2(waited.elapsed() < 4000, qPrintable(QString::number(waited.elapsed())));
+
+    // With data past their lifetime, answers come at once from them while the refresh trickles.
+    exchange.trickles = false;
+    harness.advance(5s);
+    QCOMPARE(harness.get("/api/quotes?ids=BTC").status, 200);
+    exchange.trickles = true;
+    harness.advance(16s);
+    for (int i = 0; i < 3; ++i) {
+        answer = harness.get("/api/quotes?ids=BTC");
+        QCOMPARE(answer.status, 200);
+        QCOMPARE(itemOf(answer, "BTC").value("price").toDouble(), 75456.36);
+        QCOMPARE(answer.maxAge(), 0);
+    }
+    QCOMPARE(exchange.openConnections(), 1); // one refresh, still trickling
+    // The refresh is given up at its deadline, and the exchange left alone for a while.
+    QTRY_COMPARE(exchange.openConnections(), 0);
+    QCOMPARE(harness.get("/api/quotes?ids=BTC").status, 200);
+    QCOMPARE(exchange.openConnections(), 0);
+
+    // Past the stale bound only the deadline stands between a client and its 503.
+    harness.advance(700s);
+    waited.restart();
+    QCOMPARE(harness.get("/api/quotes?ids=BTC").status, 503);
+    QVERIFY2(waited.elapsed() < 4000, qPrintable(QString::number(waited.elapsed())));
 }
 
 QTEST_GUILESS_MAIN(TestBackendMarket)
