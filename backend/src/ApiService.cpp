@@ -94,6 +94,20 @@ QCoro::Task<HttpResponse> ApiService::handle(HttpRequest request)
         response.headers.append({QByteArrayLiteral("Allow"), QByteArrayLiteral("GET, HEAD")});
         return answer(std::move(response));
     }
+    if (isQuotes) {
+        const auto kept = m_kept->constFind(request.query);
+        if (kept != m_kept->constEnd() && kept->version == m_cache->version()) {
+            const SteadyTime now = m_cache->now();
+            if (now < kept->freshUntil) {
+                HttpResponse response = HttpResponse::json(200, kept->body);
+                response.etag = kept->etag;
+                const seconds maxAge = MarketCache::secondsUntil(kept->freshUntil, now);
+                response.setCacheControl(maxAge, MarketCache::secondsUntil(kept->usableUntil, now) - maxAge);
+                return answer(std::move(response));
+            }
+        }
+    }
+
     QString problem;
     const std::optional<QList<QueryString::Parameter>> parameters = QueryString::parse(request.query, &problem);
     const std::optional<QString> value =
@@ -128,7 +142,7 @@ QCoro::Task<HttpResponse> ApiService::handle(HttpRequest request)
     if (ids.isEmpty()) {
         return answer(emptyAnswer());
     }
-    return quotes(m_cache, std::move(ids));
+    return quotes(m_cache, m_kept, request.query, std::move(ids));
 }
 
 QCoro::Task<HttpResponse> ApiService::answer(HttpResponse response)
@@ -150,7 +164,20 @@ QCoro::Task<HttpResponse> ApiService::search(std::shared_ptr<MarketCache> cache,
     co_return response;
 }
 
-QCoro::Task<HttpResponse> ApiService::quotes(std::shared_ptr<MarketCache> cache, QStringList ids)
+void ApiService::keep(KeptAnswers& kept, const QByteArray& query, const HttpResponse& response,
+                      const MarketCache::QuotesView& view, quint64 version)
+{
+    if (kept.size() >= kMaxKeptAnswers) {
+        kept.removeIf([version](const KeptAnswers::iterator& it) { return it->version != version; });
+        if (kept.size() >= kMaxKeptAnswers) {
+            kept.clear();
+        }
+    }
+    kept.insert(query, KeptAnswer{response.body, response.etag, view.freshUntil, view.usableUntil, version});
+}
+
+QCoro::Task<HttpResponse> ApiService::quotes(std::shared_ptr<MarketCache> cache, std::shared_ptr<KeptAnswers> kept,
+                                             QByteArray query, QStringList ids)
 {
     const MarketCache::QuotesView view = co_await cache->quotes(std::move(ids));
     if (!view.catalogue) {
@@ -167,5 +194,8 @@ QCoro::Task<HttpResponse> ApiService::quotes(std::shared_ptr<MarketCache> cache,
                                                        .append('}');
                                                }));
     response.setCacheable(view.maxAge, view.staleLeft);
+    if (view.complete && view.maxAge.count() > 0 && !view.quotes.isEmpty()) {
+        keep(*kept, query, response, view, cache->version());
+    }
     co_return response;
 }

@@ -27,6 +27,12 @@ HttpResponse HttpResponse::error(int status, const QString& message)
 
 void HttpResponse::setCacheable(std::chrono::seconds maxAge, std::chrono::seconds staleLeft)
 {
+    setCacheControl(maxAge, staleLeft);
+    etag = entityTag(body);
+}
+
+void HttpResponse::setCacheControl(std::chrono::seconds maxAge, std::chrono::seconds staleLeft)
+{
     cacheControl = "public, max-age=" + QByteArray::number(static_cast<qint64>(std::max<qint64>(0, maxAge.count())));
     if (staleLeft.count() > 0) {
         const QByteArray stale = QByteArray::number(static_cast<qint64>(staleLeft.count()));
@@ -36,7 +42,6 @@ void HttpResponse::setCacheable(std::chrono::seconds maxAge, std::chrono::second
         }
         cacheControl.append(", stale-if-error=").append(stale);
     }
-    etag = entityTag(body);
 }
 
 QByteArray HttpResponse::entityTag(const QByteArray& body)

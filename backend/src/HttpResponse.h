@@ -26,6 +26,8 @@ struct HttpResponse {
     // data may stand in for staleLeft seconds after that (we serve them so ourselves while a
     // refresh runs or the exchange fails), caches in front are told they may do the same.
     void setCacheable(std::chrono::seconds maxAge, std::chrono::seconds staleLeft = std::chrono::seconds(0));
+    // The Cache-Control part of setCacheable() alone, for a body whose tag is known.
+    void setCacheControl(std::chrono::seconds maxAge, std::chrono::seconds staleLeft);
 
     static QByteArray reasonPhrase(int status);
     // The body's validator: the same bytes always give the same tag, across restarts too.

@@ -130,6 +130,11 @@ QCoro::Task<MarketCache::CatalogueView> MarketCache::loadCatalogue(Self self, De
     co_return self->catalogueView(self->m_clock());
 }
 
+seconds MarketCache::secondsUntil(SteadyTime until, SteadyTime now)
+{
+    return until > now ? std::chrono::floor<seconds>(until - now) : seconds(0);
+}
+
 QCoro::Task<> MarketCache::fetchCatalogue(Self self, std::shared_ptr<Flight> flight)
 {
     const Running running(*self);
@@ -152,6 +157,7 @@ QCoro::Task<> MarketCache::fetchCatalogue(Self self, std::shared_ptr<Flight> fli
         reportFailure(QStringLiteral("exchange information"), problem);
     }
     slot.flight.reset();
+    ++self->m_version;
     flight->finish();
 }
 
@@ -289,6 +295,7 @@ QCoro::Task<> MarketCache::fetchTickers(Self self, QStringList pairs, std::share
         slot->fetchedAt = now;
         slot->failedAt.reset();
     }
+    ++self->m_version;
     flight->finish();
 }
 
@@ -336,16 +343,22 @@ QCoro::Task<> MarketCache::fetchTrend(Self self, QString pair, std::shared_ptr<F
             slot->failedAt = self->m_clock();
         }
     }
+    ++self->m_version;
     flight->finish();
 }
 
 MarketCache::QuotesView MarketCache::quotesView(const std::shared_ptr<const Catalogue>& catalogue,
                                                 const QList<const Asset*>& assets, SteadyTime now) const
 {
-    QuotesView view{catalogue, {}, remaining(m_catalogueSlot, m_settings.catalogueTtl, now), seconds(0), seconds(0)};
-    // Until when the whole answer stays usable; what lies beyond max-age is its stale window.
-    seconds usable = usableLeft(m_catalogueSlot, m_settings.catalogueTtl, now);
-    bool complete = true;
+    QuotesView view{catalogue, {}, seconds(0), seconds(0), seconds(0)};
+    // The answer is as fresh, and as usable, as the oldest data in it.
+    const auto include = [&view, this](const Slot& slot, seconds ttl) {
+        view.freshUntil = std::min(view.freshUntil, slot.fetchedAt + ttl);
+        view.usableUntil = std::min(view.usableUntil, slot.fetchedAt + ttl + m_settings.staleFor);
+    };
+    view.freshUntil = SteadyTime::max();
+    view.usableUntil = SteadyTime::max();
+    include(m_catalogueSlot, m_settings.catalogueTtl);
     view.quotes.reserve(assets.size());
     for (const Asset* asset : assets) {
         const auto ticker = m_tickers.constFind(asset->pair);
@@ -358,24 +371,23 @@ MarketCache::QuotesView MarketCache::quotesView(const std::shared_ptr<const Cata
         if (ticker->json.isEmpty()) {
             continue; // listed, but the exchange has no ticker for it
         }
-        view.maxAge = std::min(view.maxAge, remaining(*ticker, m_settings.priceTtl, now));
-        usable = std::min(usable, usableLeft(*ticker, m_settings.priceTtl, now));
+        include(*ticker, m_settings.priceTtl);
         Quote quote{asset, ticker->json, QByteArrayLiteral("[]")};
         const auto trend = m_trends.constFind(asset->pair);
         if (trend != m_trends.constEnd() && isUsable(*trend, m_settings.trendTtl, now)) {
             quote.trendJson = trend->json;
-            view.maxAge = std::min(view.maxAge, remaining(*trend, m_settings.trendTtl, now));
-            usable = std::min(usable, usableLeft(*trend, m_settings.trendTtl, now));
+            include(*trend, m_settings.trendTtl);
         } else {
-            complete = false;
+            view.complete = false;
         }
         view.quotes.append(std::move(quote));
     }
-    if (complete) {
-        view.staleLeft = std::max(seconds(0), usable - view.maxAge);
-    } else {
+    if (!view.complete) {
         // A price without its trend is worth showing, but not worth keeping in a cache.
-        view.maxAge = seconds(0);
+        view.freshUntil = now;
+        view.usableUntil = now;
     }
+    view.maxAge = secondsUntil(view.freshUntil, now);
+    view.staleLeft = secondsUntil(view.usableUntil, now) - view.maxAge;
     return view;
 }

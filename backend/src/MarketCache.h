@@ -69,6 +69,9 @@ public:
         std::chrono::seconds maxAge{0};
         std::chrono::seconds staleLeft{0};
         std::chrono::seconds retryAfter{0};
+        SteadyTime freshUntil{}; // max-age and staleLeft as times, on the cache's clock
+        SteadyTime usableUntil{};
+        bool complete = true; // every quote has its trend
     };
 
     static std::shared_ptr<MarketCache> create(std::unique_ptr<UpstreamClient> upstream, AssetNames names,
@@ -83,6 +86,10 @@ public:
     void stop();
     // No exchange call and no request is in progress.
     bool isIdle() const { return m_running == 0; }
+    // Changes whenever what is held changes; answers built from the same version are the same.
+    quint64 version() const { return m_version; }
+    SteadyTime now() const { return m_clock(); }
+    static std::chrono::seconds secondsUntil(SteadyTime until, SteadyTime now);
 
     MarketCache(const MarketCache&) = delete;
     MarketCache& operator=(const MarketCache&) = delete;
@@ -152,4 +159,5 @@ private:
     Slots m_trends;                       // by pair
     QHash<QString, SteadyTime> m_watched; // pair -> when a client last asked for it
     int m_running = 0;                    // coroutines in progress
+    quint64 m_version = 0;
 };
