@@ -177,8 +177,8 @@ private:
     LoopbackHttpServer m_server;
 };
 
-// An exchange whose answers come one byte at a time, for as long as the client cares to listen;
-// with `trickles` off it sends them whole. Its content comes from a FakeExchange.
+// An exchange whose answers come one body byte at a time (the head at once), for as long as the
+// client cares to listen; with `trickles` off it sends them whole. Its content comes from a FakeExchange.
 class TricklingExchange {
 public:
     explicit TricklingExchange(FakeExchange& content)
@@ -228,7 +228,8 @@ private:
                 return;
             }
             auto* timer = new QTimer(socket);
-            auto sent = std::make_shared<qsizetype>(0);
+            auto sent = std::make_shared<qsizetype>(answer.indexOf("\r\n\r\n") + 4);
+            socket->write(answer.first(*sent));
             QObject::connect(timer, &QTimer::timeout, socket, [socket, timer, answer, sent] {
                 if (*sent < answer.size()) {
                     socket->write(answer.mid((*sent)++, 1));
