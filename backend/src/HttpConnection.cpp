@@ -96,7 +96,8 @@ void HttpConnection::readSocket()
     if (!m_requestStarted) {
         m_requestStarted = std::chrono::steady_clock::now();
     }
-    m_buffer.append(m_socket->read(room));
+    // Only what is there: read(n) would allocate n bytes up front.
+    m_buffer.append(m_socket->read(std::min(room, m_socket->bytesAvailable())));
 }
 
 void HttpConnection::processRequests()
