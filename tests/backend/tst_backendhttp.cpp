@@ -526,7 +526,9 @@ void TestBackendHttp::readsTheCommandLine_data()
                                               "--upstream-timeout",
                                               "3",
                                               "--max-connections",
-                                              "8"}
+                                              "8",
+                                              "--max-connections-per-address",
+                                              "2"}
                                << -1;
     QTest::newRow("help") << QStringList{"--help"} << 0;
     QTest::newRow("unknown flag") << QStringList{"--verbose"} << 2;
@@ -541,6 +543,8 @@ void TestBackendHttp::readsTheCommandLine_data()
     QTest::newRow("negative stale") << QStringList{"--stale-for", "-1"} << 2;
     QTest::newRow("fractional") << QStringList{"--trend-ttl", "1.5"} << 2;
     QTest::newRow("no connections") << QStringList{"--max-connections", "0"} << 2;
+    QTest::newRow("more per address than in all")
+        << QStringList{"--max-connections", "8", "--max-connections-per-address", "9"} << 2;
 }
 
 void TestBackendHttp::readsTheCommandLine()
@@ -565,6 +569,7 @@ void TestBackendHttp::readsTheCommandLine()
         QCOMPARE(settings->trendTtl, 3600s);
         QCOMPARE(settings->catalogueTtl, 3600s);
         QCOMPARE(settings->staleFor, 600s);
+        QCOMPARE(settings->maxConnectionsPerAddress, 0); // a quarter of maxConnections
     } else {
         QCOMPARE(settings->address, QHostAddress(QHostAddress::LocalHostIPv6));
         QCOMPARE(settings->port, quint16(0));
@@ -576,6 +581,7 @@ void TestBackendHttp::readsTheCommandLine()
         QCOMPARE(settings->retryDelay, 2s);
         QCOMPARE(settings->upstreamTimeout, 3000ms);
         QCOMPARE(settings->maxConnections, 8);
+        QCOMPARE(settings->maxConnectionsPerAddress, 2);
     }
 }
 
