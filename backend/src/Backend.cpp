@@ -57,10 +57,6 @@ void Backend::stop()
     if (m_server) {
         m_server->stop();
     }
-    if (m_cache) {
-        // Requests waiting for the exchange answer now, from what is cached or with 503.
-        m_cache->stop();
-    }
     m_stopping.setInterval(std::chrono::milliseconds(10));
     connect(&m_stopping, &QTimer::timeout, this, &Backend::checkStopped, Qt::UniqueConnection);
     m_stopping.start();
@@ -71,6 +67,11 @@ void Backend::checkStopped()
     const auto elapsed = std::chrono::steady_clock::now() - m_stopStarted;
     const bool serverIdle = !m_server || m_server->connectionCount() == 0;
     const bool cacheIdle = !m_cache || m_cache->isIdle();
+    if (!cacheIdle && !m_exchangeDropped && elapsed > kStopGrace / 2) {
+        // Requests still waiting for the exchange answer now, from what is cached or with 503.
+        m_cache->stop();
+        m_exchangeDropped = true;
+    }
     if (!serverIdle && !m_connectionsDropped && elapsed > kStopGrace * 3 / 4) {
         // Clients that do not take their answers are not waited for.
         m_server->abortAll();

@@ -28,8 +28,10 @@ public:
     QUrl url() const;
     const BackendSettings& settings() const { return m_settings; }
 
-    // Stops accepting clients, fails the exchange calls in progress and lets every connection
-    // finish its answer; what is left after kStopGrace is dropped. Emits stopped() once done.
+    // Stops accepting clients and lets every connection finish its answer: exchange calls still
+    // running half-way through kStopGrace are given up (their requests answer from the cache or
+    // with 503), connections still open at three quarters of it are dropped. Emits stopped()
+    // once nothing is left, or when kStopGrace has passed.
     void stop();
     static constexpr std::chrono::milliseconds kStopGrace{2000};
 
@@ -47,5 +49,6 @@ private:
     std::unique_ptr<HttpServer> m_server;
     QTimer m_stopping;
     SteadyTime m_stopStarted{};
+    bool m_exchangeDropped = false;
     bool m_connectionsDropped = false;
 };
