@@ -81,7 +81,8 @@ std::variant<BackendSettings, CommandLineExit> parseCommandLine(const QStringLis
         QStringLiteral("s"), number(defaults.upstreamTimeout.count() / 1000));
     const QCommandLineOption maxConnections(
         QStringLiteral("max-connections"),
-        QStringLiteral("Client connections served at once; more are refused (default %1).")
+        QStringLiteral("Client connections served at once; when full, the one idle longest gives way, "
+                       "and if all are at work newcomers get 503 (default %1).")
             .arg(defaults.maxConnections),
         QStringLiteral("n"), number(defaults.maxConnections));
     const QCommandLineOption names(
