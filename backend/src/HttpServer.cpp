@@ -14,6 +14,7 @@ HttpServer::HttpServer(HttpHandler handler, const HttpLimits& limits, QObject* p
     , m_limits(limits)
 {
     connect(&m_server, &QTcpServer::newConnection, this, &HttpServer::acceptConnections);
+    connect(&m_server, &QTcpServer::newConnection, this, &HttpServer::connectionAccepted);
     connect(&m_timeouts, &QTimer::timeout, this, &HttpServer::checkTimeouts);
     m_server.setListenBacklogSize(kListenBacklog);
     m_timeouts.setInterval(std::chrono::seconds(1));
@@ -31,6 +32,15 @@ HttpServer::~HttpServer()
 bool HttpServer::listen(const QHostAddress& address, quint16 port)
 {
     if (!m_server.listen(address, port)) {
+        return false;
+    }
+    m_timeouts.start();
+    return true;
+}
+
+bool HttpServer::adoptListeningSocket(qintptr descriptor)
+{
+    if (!m_server.setSocketDescriptor(descriptor)) {
         return false;
     }
     m_timeouts.start();
