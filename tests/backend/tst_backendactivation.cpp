@@ -6,6 +6,7 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSignalSpy>
+#include <QStandardPaths>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryFile>
@@ -117,6 +118,7 @@ class TestBackendActivation : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void servesOnTheSocketFromSystemd();
+    void servesUnderSystemdSocketActivate();
     void exitsWhenIdleAndTheSocketKeepsListening();
     void rejectsWhatIsNotOneListeningSocket();
     void ignoresVariablesMeantForAnotherProcess();
@@ -139,6 +141,35 @@ void TestBackendActivation::servesOnTheSocketFromSystemd()
         output + backend.readAllStandardError());
     QCOMPARE(statusLine(listener.port()), QByteArray("HTTP/1.1 200 OK"));
     stop(backend);
+}
+
+void TestBackendActivation::servesUnderSystemdSocketActivate()
+{
+    // systemd's own tool for trying socket activation: it listens, and starts the program with
+    // the socket once the first client connects.
+    const QString activate = QStandardPaths::findExecutable(QStringLiteral("systemd-socket-activate"));
+    if (activate.isEmpty())
+        QSKIP("systemd-socket-activate is not installed (Debian package systemd)");
+    quint16 port = 0;
+    {
+        QTcpServer probe;
+        QVERIFY(probe.listen(QHostAddress::LocalHost));
+        port = probe.serverPort();
+    }
+    QProcess tool;
+    tool.setProcessChannelMode(QProcess::MergedChannels);
+    tool.start(activate, {"-l", QStringLiteral("127.0.0.1:%1").arg(port), ZENTROW_BACKEND_PATH, "--upstream",
+                          "http://127.0.0.1:9", "--exit-when-idle", "1"});
+    QByteArray output = waitForOutput(tool, "Listening on");
+    QVERIFY2(output.contains("Listening on"), output.constData());
+    QCOMPARE(statusLine(port), QByteArray("HTTP/1.1 200 OK"));
+    output += waitForOutput(tool, "socket from systemd");
+    QVERIFY2(
+        output.contains(QStringLiteral("listening on http://127.0.0.1:%1 (socket from systemd)").arg(port).toLatin1()),
+        output.constData());
+    // Quiet for a second, the backend quits, and the tool with it.
+    QVERIFY(tool.waitForFinished(10'000));
+    QCOMPARE(tool.exitCode(), 0);
 }
 
 void TestBackendActivation::exitsWhenIdleAndTheSocketKeepsListening()
