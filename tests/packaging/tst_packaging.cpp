@@ -108,8 +108,8 @@ void TestPackaging::installsTheDesktopTree()
     }
     for (const QString& file :
          {"share/applications/" + kAppId + ".desktop", "share/metainfo/" + kAppId + ".metainfo.xml",
-          QStringLiteral("lib/systemd/user/zentrow-backend.socket"),
-          QStringLiteral("lib/systemd/user/zentrow-backend.service")}) {
+          QStringLiteral(ZENTROW_UNIT_DIR "/zentrow-backend.socket"),
+          QStringLiteral(ZENTROW_UNIT_DIR "/zentrow-backend.service")}) {
         QVERIFY2(QFileInfo(installed(file)).isFile(), qPrintable(file));
     }
 
@@ -128,9 +128,9 @@ void TestPackaging::startsTheInstalledProgramsByTheirPaths()
     QVERIFY(!value(desktop, "Comment").isEmpty());
     QVERIFY(!value(desktop, "Comment[zh_CN]").isEmpty());
 
-    const QByteArray socket = readAll(installed("lib/systemd/user/zentrow-backend.socket"));
+    const QByteArray socket = readAll(installed(QStringLiteral(ZENTROW_UNIT_DIR "/zentrow-backend.socket")));
     QCOMPARE(value(socket, "ListenStream"), QStringLiteral("127.0.0.1:8737"));
-    const QByteArray service = readAll(installed("lib/systemd/user/zentrow-backend.service"));
+    const QByteArray service = readAll(installed(QStringLiteral(ZENTROW_UNIT_DIR "/zentrow-backend.service")));
     const QString execStart = value(service, "ExecStart");
     QVERIFY2(execStart.startsWith(installed("bin/zentrow-backend") + " --exit-when-idle "), qPrintable(execStart));
 }
@@ -187,8 +187,8 @@ void TestPackaging::userUnitsVerify()
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
     const Run result = run(analyze,
-                           {"verify", "--user", installed("lib/systemd/user/zentrow-backend.socket"),
-                            installed("lib/systemd/user/zentrow-backend.service")},
+                           {"verify", "--user", installed(QStringLiteral(ZENTROW_UNIT_DIR "/zentrow-backend.socket")),
+                            installed(QStringLiteral(ZENTROW_UNIT_DIR "/zentrow-backend.service"))},
                            environment);
     QVERIFY2(result.exitCode == 0 && result.err.isEmpty(), result.out + result.err);
 }
@@ -227,8 +227,8 @@ void TestPackaging::buildsADebianPackage()
     for (const QString& path :
          {QStringLiteral("./usr/bin/zentrow"), QStringLiteral("./usr/bin/zentrow-backend"),
           "./usr/share/applications/" + kAppId + ".desktop", "./usr/share/metainfo/" + kAppId + ".metainfo.xml",
-          QStringLiteral("./usr/lib/systemd/user/zentrow-backend.socket"),
-          QStringLiteral("./usr/lib/systemd/user/zentrow-backend.service")}) {
+          QStringLiteral("./usr/" ZENTROW_UNIT_DIR "/zentrow-backend.socket"),
+          QStringLiteral("./usr/" ZENTROW_UNIT_DIR "/zentrow-backend.service")}) {
         QVERIFY2(contents.out.contains(" " + path.toUtf8() + "\n"), qPrintable(path));
     }
     QVERIFY(!contents.out.contains("/usr/local/"));
@@ -238,7 +238,7 @@ void TestPackaging::buildsADebianPackage()
     QCOMPARE(run(dpkgDeb, {"-x", deb, unpacked.path()}).exitCode, 0);
     QCOMPARE(value(readAll(unpacked.filePath("usr/share/applications/" + kAppId + ".desktop")), "Exec"),
              QStringLiteral("/usr/bin/zentrow"));
-    QVERIFY(value(readAll(unpacked.filePath("usr/lib/systemd/user/zentrow-backend.service")), "ExecStart")
+    QVERIFY(value(readAll(unpacked.filePath("usr/" ZENTROW_UNIT_DIR "/zentrow-backend.service")), "ExecStart")
                 .startsWith("/usr/bin/zentrow-backend "));
     QCOMPARE(run(dpkgDeb, {"-e", deb, unpacked.filePath("DEBIAN")}).exitCode, 0);
     QVERIFY(readAll(unpacked.filePath("DEBIAN/postinst")).contains("systemctl --global enable zentrow-backend.socket"));
