@@ -170,6 +170,8 @@ void TestPackaging::metainfoValidates()
     // The screenshot is the one kept in the repository.
     const QString contents = QString::fromUtf8(readAll(metainfo));
     QVERIFY(contents.contains("<launchable type=\"desktop-id\">" + kAppId + ".desktop</launchable>"));
+    // The version being installed has its release entry.
+    QVERIFY(contents.contains(QStringLiteral("<release version=\"%1\"").arg(ZENTROW_VERSION)));
     const QRegularExpression image(QStringLiteral("<image>https://[^<]+/(docs/[^<]+\\.png)</image>"));
     const QRegularExpressionMatch match = image.match(contents);
     QVERIFY(match.hasMatch());
