@@ -75,6 +75,7 @@ class TestPackaging : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void initTestCase();
+    void cleanupTestCase();
 
     // cmake --install
     void installsTheDesktopTree();
@@ -88,16 +89,34 @@ private Q_SLOTS:
     void buildsADebianPackage();
 
 private:
+    static QString manifestPath() { return QStringLiteral(ZENTROW_BUILD_DIR "/install_manifest.txt"); }
+
     QTemporaryDir m_prefix;
+    bool m_hadManifest = false;
+    QByteArray m_manifest;
     QString installed(const QString& path) const { return m_prefix.filePath(path); }
 };
 
 void TestPackaging::initTestCase()
 {
     QVERIFY(m_prefix.isValid());
+    // Installing and packing rewrite the build folder's install manifest, which lists the user's
+    // own install; it is put back as it was when the test ends.
+    m_hadManifest = QFileInfo::exists(manifestPath());
+    m_manifest = readAll(manifestPath());
     const Run install =
         run(QStringLiteral(CMAKE_COMMAND_PATH), {"--install", ZENTROW_BUILD_DIR, "--prefix", m_prefix.path()});
     QVERIFY2(install.exitCode == 0, install.out + install.err);
+}
+
+void TestPackaging::cleanupTestCase()
+{
+    QFile manifest(manifestPath());
+    if (!m_hadManifest) {
+        manifest.remove();
+        return;
+    }
+    QVERIFY(manifest.open(QIODevice::WriteOnly) && manifest.write(m_manifest) == m_manifest.size());
 }
 
 void TestPackaging::installsTheDesktopTree()
