@@ -7,7 +7,7 @@ CMAKE_FLAGS ?=
 LOCAL_BACKEND_PORT ?= 8737
 LOCAL_BACKEND_URL ?= http://127.0.0.1:$(LOCAL_BACKEND_PORT)
 
-.PHONY: deps configure build run test test-fast test-asan bench clean
+.PHONY: deps configure build run test test-fast test-asan bench package clean
 
 deps:
 	@scripts/install-deps.sh
@@ -36,6 +36,12 @@ test-asan: deps
 
 bench: build
 	@scripts/run-bench.sh $(BUILD_DIR)
+
+# The Debian package, $(BUILD_DIR)/zentrow_<version>_<arch>.deb, installing under /usr.
+package: deps
+	cmake -S . -B $(BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS)
+	cmake --build $(BUILD_DIR) -j $(JOBS) --target zentrow zentrow-backend
+	cd $(BUILD_DIR) && cpack -G DEB
 
 clean:
 	rm -rf $(BUILD_DIR) $(ASAN_DIR)

@@ -9,6 +9,9 @@ packages=(
     libbenchmark-dev
     dbus dbus-daemon fonts-noto-cjk
     wrk python3
+    # packaging: validators for the desktop entry and metainfo, CPack DEB (dpkg-shlibdeps, file),
+    # systemd-analyze and systemd-socket-activate for the backend's user units
+    desktop-file-utils appstream dpkg-dev file systemd
 )
 
 missing=()

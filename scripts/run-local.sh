@@ -87,6 +87,10 @@ done
 if [ -z "$ready" ]; then
     echo "$0: zentrow-backend did not come up on $url" >&2
     cat "$log" >&2
+    if answers 2>/dev/null; then
+        echo "$0: another backend answers on $url (an installed copy's zentrow-backend.socket?); stop it with" >&2
+        echo "      systemctl --user stop zentrow-backend.socket zentrow-backend.service" >&2
+    fi
     exit 1
 fi
 cat "$log"

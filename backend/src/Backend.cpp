@@ -38,11 +38,23 @@ bool Backend::start(QString* problem)
     ApiService* api = m_api.get();
     m_server =
         std::make_unique<HttpServer>([api](HttpRequest request) { return api->handle(std::move(request)); }, limits);
+    if (m_settings.listeningSocket >= 0) {
+        if (!m_server->adoptListeningSocket(m_settings.listeningSocket)) {
+            *problem = QStringLiteral("cannot serve on the socket from systemd: %1").arg(m_server->errorString());
+            return false;
+        }
+        m_settings.address = m_server->address();
+        return true;
+    }
     if (!m_server->listen(m_settings.address, m_settings.port)) {
-        *problem = QStringLiteral("cannot listen on %1 port %2: %3")
-                       .arg(m_settings.address.toString())
-                       .arg(m_settings.port)
-                       .arg(m_server->errorString());
+        *problem = m_server->serverError() == QAbstractSocket::AddressInUseError
+                       ? QStringLiteral("port %2 on %1 is already in use")
+                             .arg(m_settings.address.toString())
+                             .arg(m_settings.port)
+                       : QStringLiteral("cannot listen on %1 port %2: %3")
+                             .arg(m_settings.address.toString())
+                             .arg(m_settings.port)
+                             .arg(m_server->errorString());
         return false;
     }
     return true;
@@ -81,6 +93,11 @@ void Backend::checkStopped()
         m_stopping.stop();
         Q_EMIT stopped();
     }
+}
+
+HttpServer* Backend::server() const
+{
+    return m_server.get();
 }
 
 quint16 Backend::port() const

@@ -24,6 +24,8 @@ public:
     bool start(QString* problem);
 
     quint16 port() const;
+    // Null before start().
+    HttpServer* server() const;
     // http://127.0.0.1:8737 (IPv6 addresses in brackets).
     QUrl url() const;
     const BackendSettings& settings() const { return m_settings; }

@@ -25,4 +25,7 @@ struct BackendSettings {
     int maxConnections = 512;
     int maxConnectionsPerAddress = 0; // 0: a quarter of maxConnections
     QString namesFile;                // empty: the table compiled into the binary
+
+    qintptr listeningSocket = -1;         // a socket handed over by systemd; -1: listen on address and port
+    std::chrono::seconds exitWhenIdle{0}; // quit after this long without clients; 0: never
 };

@@ -90,8 +90,13 @@ std::variant<BackendSettings, CommandLineExit> parseCommandLine(const QStringLis
         QStringLiteral("JSON file of display names and logos to use instead of the built-in table: "
                        "{\"assets\": [{\"id\": \"BTC\", \"name\": \"Bitcoin\", \"logoUrl\": \"https://...\"}]}."),
         QStringLiteral("file"));
+    const QCommandLineOption exitWhenIdle(
+        QStringLiteral("exit-when-idle"),
+        QStringLiteral("Quit after this many seconds without any client connection; 0 never quits (default 0). "
+                       "Meant for a backend that systemd starts on demand through zentrow-backend.socket."),
+        QStringLiteral("s"), number(defaults.exitWhenIdle.count()));
     parser.addOptions({help, version, address, port, upstream, catalogueTtl, priceTtl, trendTtl, staleFor, retryDelay,
-                       timeout, maxConnections, names});
+                       timeout, maxConnections, names, exitWhenIdle});
     const QCommandLineOption perAddress(
         QStringLiteral("max-connections-per-address"),
         QStringLiteral("Client connections from one address served at once (default a quarter of "
@@ -145,6 +150,7 @@ std::variant<BackendSettings, CommandLineExit> parseCommandLine(const QStringLis
         {catalogueTtl, settings.catalogueTtl, 1}, {priceTtl, settings.priceTtl, 1},
         {trendTtl, settings.trendTtl, 1},         {staleFor, settings.staleFor, 0},
         {retryDelay, settings.retryDelay, 0},     {timeout, timeoutSeconds, 1},
+        {exitWhenIdle, settings.exitWhenIdle, 0},
     };
     for (const Duration& duration : durations) {
         const auto value = wholeNumber(parser.value(duration.option), duration.minimum, kDay);

@@ -118,6 +118,15 @@ void HttpServer::abortAll()
     }
 }
 
+bool HttpServer::adoptListeningSocket(qintptr descriptor)
+{
+    if (!m_server.setSocketDescriptor(descriptor)) {
+        return false;
+    }
+    startAccepting();
+    return true;
+}
+
 void HttpServer::acceptConnections()
 {
     const int listener = static_cast<int>(m_server.socketDescriptor());
@@ -166,6 +175,7 @@ void HttpServer::admit(QTcpSocket* socket)
     }
     auto* connection = new HttpConnection(socket, m_handler, m_limits, this);
     m_connections.insert(connection);
+    Q_EMIT connectionAccepted();
     m_byAddress[peer].append(connection);
     connect(connection, &HttpConnection::closed, this, [this](HttpConnection* closed) {
         m_connections.remove(closed);

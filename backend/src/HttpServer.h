@@ -29,10 +29,16 @@ public:
     ~HttpServer() override;
 
     bool listen(const QHostAddress& address, quint16 port);
+    // Serves on a socket that is already listening (one handed over by systemd).
+    bool adoptListeningSocket(qintptr descriptor);
     QString errorString() const { return m_server.errorString(); }
     QHostAddress address() const { return m_server.serverAddress(); }
     quint16 port() const { return m_server.serverPort(); }
     int connectionCount() const { return static_cast<int>(m_connections.size()); }
+    QAbstractSocket::SocketError serverError() const { return m_server.serverError(); }
+
+Q_SIGNALS:
+    void connectionAccepted();
 
     // Stops listening and lets every connection finish the answer in progress, then close.
     void stop();

@@ -479,6 +479,8 @@ QWidget* SettingsView::makeGeneralPane()
     stack->addWidget(makeGroup(tr("状态栏显示"), true, {m_symbolBox, m_priceBox, m_changeBox, preview},
                                QStringLiteral("menuBarGroup")));
 
+    stack->addWidget(makeLaunchAtLoginGroup());
+
     m_outlinesBox = makeCheckBox(tr("显示布局调试边框"), QStringLiteral("showsLayoutDebugOutlinesCheckBox"));
     connect(m_outlinesBox, &QCheckBox::clicked, this,
             [this](bool on) { writePreferences([on](AppPreferences& p) { p.showsLayoutDebugOutlines = on; }); });
@@ -487,6 +489,39 @@ QWidget* SettingsView::makeGeneralPane()
                                      QStringLiteral("debugOutlinesNote"), this);
     stack->addWidget(makeGroup(tr("调试"), false, {m_outlinesBox, note}, QStringLiteral("debugGroup")));
     return pane;
+}
+
+QWidget* SettingsView::makeLaunchAtLoginGroup()
+{
+    m_launchAtLoginBox = makeCheckBox(tr("登录时启动"), QStringLiteral("launchesAtLoginCheckBox"));
+    m_launchAtLoginBox->setChecked(m_autostart.isEnabled());
+    connect(m_launchAtLoginBox, &QCheckBox::clicked, this, &SettingsView::setLaunchesAtLogin);
+    m_launchAtLoginMessage = makeWrappingLabel(QString(), Typography::font(kCaptionPointSize), Palette::red(),
+                                               QStringLiteral("launchesAtLoginMessage"), this);
+    m_launchAtLoginMessage->hide();
+    return makeGroup(tr("启动"), true, {m_launchAtLoginBox, m_launchAtLoginMessage},
+                     QStringLiteral("launchAtLoginGroup"));
+}
+
+void SettingsView::setAutostartEntry(const AutostartEntry& entry)
+{
+    m_autostart = entry;
+    m_launchAtLoginBox->setChecked(m_autostart.isEnabled());
+    m_launchAtLoginMessage->hide();
+}
+
+void SettingsView::setLaunchesAtLogin(bool on)
+{
+    QString problem;
+    if (!m_autostart.setEnabled(on, &problem)) {
+        // The box shows what the session will really do at the next login.
+        m_launchAtLoginBox->setChecked(m_autostart.isEnabled());
+        m_launchAtLoginMessage->setText(problem);
+        m_launchAtLoginMessage->show();
+        return;
+    }
+    m_launchAtLoginMessage->hide();
+    writePreferences([on](AppPreferences& p) { p.launchesAtLogin = on; });
 }
 
 QWidget* SettingsView::makeAboutPane()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "state/AppState.h"
+#include "storage/AutostartEntry.h"
 #include "views/SettingsTab.h"
 
 #include <QPointer>
@@ -51,6 +52,10 @@ public:
     // into the stepper's range. Not-a-number shows the loop's fallback; infinities show the ends.
     static double displayedInterval(double refreshInterval);
 
+    // The entry the "登录时启动" box reads and writes (the user's own unless replaced); the box
+    // shows whether that file is there, whatever the stored preference says.
+    void setAutostartEntry(const AutostartEntry& entry);
+
 protected:
     bool event(QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
@@ -66,6 +71,9 @@ private:
     QWidget* makeGroup(const QString& title, bool showsDivider, const QList<QWidget*>& content,
                        const QString& objectName);
     QCheckBox* makeCheckBox(const QString& text, const QString& objectName);
+
+    QWidget* makeLaunchAtLoginGroup();
+    void setLaunchesAtLogin(bool on);
 
     void stepInterval(int direction);
     void writePreferences(const std::function<void(AppPreferences&)>& change);
@@ -95,4 +103,8 @@ private:
     QCheckBox* m_changeBox = nullptr;
     QCheckBox* m_outlinesBox = nullptr;
     QLabel* m_previewText = nullptr;
+
+    AutostartEntry m_autostart = AutostartEntry::forCurrentUser();
+    QCheckBox* m_launchAtLoginBox = nullptr;
+    QLabel* m_launchAtLoginMessage = nullptr;
 };

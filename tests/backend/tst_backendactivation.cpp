@@ -1,0 +1,295 @@
+// zentrow-backend started the way systemd starts it for zentrow-backend.socket: the listening
+// socket at descriptor 3 with LISTEN_FDS and LISTEN_PID, and quitting once nobody uses it.
+#include "HttpServer.h"
+#include "SocketActivation.h"
+
+#include <QProcess>
+#include <QRegularExpression>
+#include <QSignalSpy>
+#include <QStandardPaths>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTemporaryFile>
+#include <QTest>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+// A listening socket on 127.0.0.1 that no event loop of ours accepts on, as systemd holds it.
+class RawListener {
+public:
+    RawListener()
+    {
+        m_descriptor = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof(address);
+        if (m_descriptor < 0 || ::bind(m_descriptor, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
+            ::listen(m_descriptor, 16) != 0 ||
+            ::getsockname(m_descriptor, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+            return;
+        }
+        m_port = ntohs(address.sin_port);
+    }
+    ~RawListener()
+    {
+        if (m_descriptor >= 0)
+            ::close(m_descriptor);
+    }
+    RawListener(const RawListener&) = delete;
+    RawListener& operator=(const RawListener&) = delete;
+
+    int descriptor() const { return m_descriptor; }
+    quint16 port() const { return m_port; }
+
+private:
+    int m_descriptor = -1;
+    quint16 m_port = 0;
+};
+
+// Starts the backend with `descriptor` as its descriptor 3. LISTEN_PID must name the backend
+// itself, which only a shell that then execs it knows: `$$` before `exec`.
+void startActivated(QProcess& process, int descriptor, const QStringList& arguments, const QByteArray& fdCount = "1",
+                    bool pidMatches = true)
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("LISTEN_FDS"), QString::fromLatin1(fdCount));
+    process.setProcessEnvironment(environment);
+    process.setChildProcessModifier([descriptor] {
+        // dup2 clears close-on-exec on the copy, which is what hands it over.
+        if (descriptor >= 0)
+            ::dup2(descriptor, SocketActivation::kFirstDescriptor);
+    });
+    const QString pid = pidMatches ? QStringLiteral("$$") : QStringLiteral("1");
+    process.setProgram(QStringLiteral("/bin/sh"));
+    process.setArguments(QStringList{QStringLiteral("-c"), QStringLiteral("LISTEN_PID=%1 exec \"$0\" \"$@\"").arg(pid),
+                                     QStringLiteral(ZENTROW_BACKEND_PATH)} +
+                         arguments);
+    process.start();
+}
+
+QByteArray waitForOutput(QProcess& process, const QByteArray& needle)
+{
+    QByteArray output;
+    (void)QTest::qWaitFor(
+        [&] {
+            output.append(process.readAllStandardOutput());
+            return output.contains(needle) || process.state() == QProcess::NotRunning;
+        },
+        10'000);
+    return output;
+}
+
+// The first line of a blank search, which the backend answers without the exchange.
+QByteArray statusLine(quint16 port)
+{
+    QTcpSocket socket;
+    socket.connectToHost(QStringLiteral("127.0.0.1"), port);
+    if (!socket.waitForConnected(5000))
+        return {};
+    socket.write("GET /api/search?q= HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n");
+    QByteArray answer;
+    while (!answer.contains("\r\n") && socket.waitForReadyRead(5000))
+        answer.append(socket.readAll());
+    return answer.left(answer.indexOf("\r\n"));
+}
+
+void stop(QProcess& process)
+{
+    if (process.state() != QProcess::NotRunning) {
+        process.terminate();
+        if (!process.waitForFinished(5000)) {
+            process.kill();
+            process.waitForFinished(5000);
+        }
+    }
+}
+
+} // namespace
+
+class TestBackendActivation : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void servesOnTheSocketFromSystemd();
+    void servesUnderSystemdSocketActivate();
+    void exitsWhenIdleAndTheSocketKeepsListening();
+    void rejectsWhatIsNotOneListeningSocket();
+    void ignoresVariablesMeantForAnotherProcess();
+    void idleExitWaitsForOpenConnections();
+    void reportsATakenPortInOneLine();
+    void printsVersionAndHelp();
+};
+
+void TestBackendActivation::servesOnTheSocketFromSystemd()
+{
+    RawListener listener;
+    QVERIFY(listener.port() != 0);
+    QProcess backend;
+    // --port would pick another port; the socket from systemd wins.
+    startActivated(backend, listener.descriptor(), {"--port", "0", "--upstream", "http://127.0.0.1:9"});
+    const QByteArray output = waitForOutput(backend, "listening on");
+    QVERIFY2(
+        output.contains(
+            QStringLiteral("listening on http://127.0.0.1:%1 (socket from systemd)").arg(listener.port()).toLatin1()),
+        output + backend.readAllStandardError());
+    QCOMPARE(statusLine(listener.port()), QByteArray("HTTP/1.1 200 OK"));
+    stop(backend);
+}
+
+void TestBackendActivation::servesUnderSystemdSocketActivate()
+{
+    // systemd's own tool for trying socket activation: it listens, and starts the program with
+    // the socket once the first client connects.
+    const QString activate = QStandardPaths::findExecutable(QStringLiteral("systemd-socket-activate"));
+    if (activate.isEmpty())
+        QSKIP("systemd-socket-activate is not installed (Debian package systemd)");
+    quint16 port = 0;
+    {
+        QTcpServer probe;
+        QVERIFY(probe.listen(QHostAddress::LocalHost));
+        port = probe.serverPort();
+    }
+    QProcess tool;
+    tool.setProcessChannelMode(QProcess::MergedChannels);
+    tool.start(activate, {"-l", QStringLiteral("127.0.0.1:%1").arg(port), ZENTROW_BACKEND_PATH, "--upstream",
+                          "http://127.0.0.1:9", "--exit-when-idle", "1"});
+    QByteArray output = waitForOutput(tool, "Listening on");
+    QVERIFY2(output.contains("Listening on"), output.constData());
+    QCOMPARE(statusLine(port), QByteArray("HTTP/1.1 200 OK"));
+    output += waitForOutput(tool, "socket from systemd");
+    QVERIFY2(
+        output.contains(QStringLiteral("listening on http://127.0.0.1:%1 (socket from systemd)").arg(port).toLatin1()),
+        output.constData());
+    // Quiet for a second, the backend quits, and the tool with it.
+    QVERIFY(tool.waitForFinished(10'000));
+    QCOMPARE(tool.exitCode(), 0);
+}
+
+void TestBackendActivation::exitsWhenIdleAndTheSocketKeepsListening()
+{
+    RawListener listener;
+    QProcess backend;
+    startActivated(backend, listener.descriptor(), {"--exit-when-idle", "1", "--upstream", "http://127.0.0.1:9"});
+    QVERIFY(waitForOutput(backend, "listening on").contains("socket from systemd"));
+    QCOMPARE(statusLine(listener.port()), QByteArray("HTTP/1.1 200 OK"));
+    QVERIFY(backend.waitForFinished(10'000));
+    QCOMPARE(backend.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(backend.exitCode(), 0);
+
+    // The socket outlives the backend, so a client that comes later waits in its queue for the
+    // next start instead of being refused; a second start serves it.
+    QTcpSocket early;
+    early.connectToHost(QStringLiteral("127.0.0.1"), listener.port());
+    QVERIFY(early.waitForConnected(5000));
+    early.write("GET /api/search?q= HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n");
+    QProcess next;
+    startActivated(next, listener.descriptor(), {"--upstream", "http://127.0.0.1:9"});
+    QVERIFY(early.waitForReadyRead(10'000));
+    QVERIFY(early.readAll().startsWith("HTTP/1.1 200 OK"));
+    stop(next);
+}
+
+void TestBackendActivation::rejectsWhatIsNotOneListeningSocket()
+{
+    RawListener listener;
+    QProcess two;
+    startActivated(two, listener.descriptor(), {}, "2");
+    QVERIFY(two.waitForFinished(10'000));
+    QCOMPARE(two.exitCode(), 1);
+    QVERIFY(two.readAllStandardError().contains("LISTEN_FDS=2"));
+
+    QTemporaryFile file;
+    QVERIFY(file.open());
+    QProcess notSocket;
+    startActivated(notSocket, file.handle(), {});
+    QVERIFY(notSocket.waitForFinished(10'000));
+    QCOMPARE(notSocket.exitCode(), 1);
+    QVERIFY(notSocket.readAllStandardError().contains("not a socket"));
+
+    // A connected (not listening) socket is just as wrong.
+    QTcpServer peer;
+    QVERIFY(peer.listen(QHostAddress::LocalHost));
+    QTcpSocket client;
+    client.connectToHost(QHostAddress::LocalHost, peer.serverPort());
+    QVERIFY(client.waitForConnected(5000));
+    QProcess connected;
+    startActivated(connected, int(client.socketDescriptor()), {});
+    QVERIFY(connected.waitForFinished(10'000));
+    QCOMPARE(connected.exitCode(), 1);
+    QVERIFY(connected.readAllStandardError().contains("not a listening stream socket"));
+}
+
+void TestBackendActivation::ignoresVariablesMeantForAnotherProcess()
+{
+    QProcess backend;
+    startActivated(backend, -1, {"--port", "0", "--upstream", "http://127.0.0.1:9"}, "1", false);
+    const QByteArray output = waitForOutput(backend, "listening on");
+    QVERIFY2(output.contains("listening on http://127.0.0.1:"), output + backend.readAllStandardError());
+    QVERIFY(!output.contains("systemd"));
+    stop(backend);
+}
+
+void TestBackendActivation::idleExitWaitsForOpenConnections()
+{
+    HttpServer server([](HttpRequest) -> QCoro::Task<HttpResponse> { co_return HttpResponse::error(404, {}); },
+                      HttpLimits{});
+    QVERIFY(server.listen(QHostAddress::LocalHost, 0));
+    IdleExit idleExit(server, 300ms);
+    QSignalSpy idle(&idleExit, &IdleExit::idle);
+
+    QTcpSocket client;
+    client.connectToHost(QHostAddress::LocalHost, server.port());
+    QTRY_COMPARE(server.connectionCount(), 1);
+    // Several quiet periods pass while a client stays connected.
+    QVERIFY(!idle.wait(1200));
+
+    client.disconnectFromHost();
+    QTRY_COMPARE(server.connectionCount(), 0);
+    QTRY_COMPARE_WITH_TIMEOUT(idle.count(), 1, 5000);
+}
+
+void TestBackendActivation::reportsATakenPortInOneLine()
+{
+    QTcpServer holder;
+    QVERIFY(holder.listen(QHostAddress::LocalHost));
+    QProcess backend;
+    backend.start(QStringLiteral(ZENTROW_BACKEND_PATH), {"--port", QString::number(holder.serverPort())});
+    QVERIFY(backend.waitForFinished(10'000));
+    QCOMPARE(backend.exitCode(), 1);
+    QCOMPARE(backend.readAllStandardError(), QStringLiteral("zentrow-backend: port %1 on 127.0.0.1 is already in use\n")
+                                                 .arg(holder.serverPort())
+                                                 .toLatin1());
+}
+
+void TestBackendActivation::printsVersionAndHelp()
+{
+    QProcess version;
+    version.start(QStringLiteral(ZENTROW_BACKEND_PATH), {"--version"});
+    QVERIFY(version.waitForFinished(10'000));
+    QCOMPARE(version.exitCode(), 0);
+    QVERIFY(QRegularExpression(QStringLiteral("^zentrow-backend \\d+\\.\\d+\\.\\d+\\n$"))
+                .match(QString::fromLatin1(version.readAllStandardOutput()))
+                .hasMatch());
+
+    QProcess help;
+    help.start(QStringLiteral(ZENTROW_BACKEND_PATH), {"--help"});
+    QVERIFY(help.waitForFinished(10'000));
+    QCOMPARE(help.exitCode(), 0);
+    QVERIFY(help.readAllStandardOutput().contains("--exit-when-idle <s>"));
+
+    QProcess wrong;
+    wrong.start(QStringLiteral(ZENTROW_BACKEND_PATH), {"--exit-when-idle", "soon"});
+    QVERIFY(wrong.waitForFinished(10'000));
+    QCOMPARE(wrong.exitCode(), 2);
+    QVERIFY(wrong.readAllStandardError().contains("--exit-when-idle"));
+}
+
+QTEST_GUILESS_MAIN(TestBackendActivation)
+#include "tst_backendactivation.moc"

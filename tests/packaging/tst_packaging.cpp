@@ -1,0 +1,270 @@
+// The installed tree and the Debian package, built from this build folder the way a user
+// installs them, and checked with the desktop's own validators.
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+const QString kAppId = QStringLiteral("app.zentrow.Zentrow");
+
+struct Run {
+    int exitCode = -1;
+    QByteArray out;
+    QByteArray err;
+};
+
+Run run(const QString& program, const QStringList& arguments, const QProcessEnvironment& environment = {},
+        int timeoutMs = 120'000)
+{
+    QProcess process;
+    if (!environment.isEmpty())
+        process.setProcessEnvironment(environment);
+    process.start(program, arguments);
+    if (!process.waitForFinished(timeoutMs)) {
+        process.kill();
+        process.waitForFinished();
+        return {-1, {}, "timed out or did not start: " + program.toUtf8()};
+    }
+    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1, process.readAllStandardOutput(),
+            process.readAllStandardError()};
+}
+
+QByteArray readAll(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// The value of `key` in a key file's lines.
+QString value(const QByteArray& contents, const QString& key)
+{
+    const QRegularExpression line(QStringLiteral("^%1=(.*)$").arg(QRegularExpression::escape(key)),
+                                  QRegularExpression::MultilineOption);
+    return line.match(QString::fromUtf8(contents)).captured(1);
+}
+
+// Relative paths of the files below `folder`, sorted.
+QStringList filesBelow(const QString& folder)
+{
+    QStringList files;
+    QDirIterator it(folder, QDir::Files, QDirIterator::Subdirectories);
+    while (it.hasNext())
+        files.append(QDir(folder).relativeFilePath(it.next()));
+    files.sort();
+    return files;
+}
+
+QString tool(const char* name, const char* package)
+{
+    const QString path = QStandardPaths::findExecutable(QString::fromLatin1(name));
+    if (path.isEmpty())
+        qWarning("%s is not installed (Debian package %s)", name, package);
+    return path;
+}
+
+} // namespace
+
+class TestPackaging : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase();
+    void cleanupTestCase();
+
+    // cmake --install
+    void installsTheDesktopTree();
+    void startsTheInstalledProgramsByTheirPaths();
+    void installsTheIconTheme();
+    void desktopEntryValidates();
+    void metainfoValidates();
+    void userUnitsVerify();
+
+    // make package
+    void buildsADebianPackage();
+
+private:
+    static QString manifestPath() { return QStringLiteral(ZENTROW_BUILD_DIR "/install_manifest.txt"); }
+
+    QTemporaryDir m_prefix;
+    bool m_hadManifest = false;
+    QByteArray m_manifest;
+    QString installed(const QString& path) const { return m_prefix.filePath(path); }
+};
+
+void TestPackaging::initTestCase()
+{
+    QVERIFY(m_prefix.isValid());
+    // Installing and packing rewrite the build folder's install manifest, which lists the user's
+    // own install; it is put back as it was when the test ends.
+    m_hadManifest = QFileInfo::exists(manifestPath());
+    m_manifest = readAll(manifestPath());
+    const Run install =
+        run(QStringLiteral(CMAKE_COMMAND_PATH), {"--install", ZENTROW_BUILD_DIR, "--prefix", m_prefix.path()});
+    QVERIFY2(install.exitCode == 0, install.out + install.err);
+}
+
+void TestPackaging::cleanupTestCase()
+{
+    QFile manifest(manifestPath());
+    if (!m_hadManifest) {
+        manifest.remove();
+        return;
+    }
+    QVERIFY(manifest.open(QIODevice::WriteOnly) && manifest.write(m_manifest) == m_manifest.size());
+}
+
+void TestPackaging::installsTheDesktopTree()
+{
+    for (const QString& program : {QStringLiteral("bin/zentrow"), QStringLiteral("bin/zentrow-backend")}) {
+        QFileInfo info(installed(program));
+        QVERIFY2(info.isFile() && info.isExecutable(), qPrintable(program));
+    }
+    for (const QString& file :
+         {"share/applications/" + kAppId + ".desktop", "share/metainfo/" + kAppId + ".metainfo.xml",
+          QStringLiteral(ZENTROW_UNIT_DIR "/zentrow-backend.socket"),
+          QStringLiteral(ZENTROW_UNIT_DIR "/zentrow-backend.service")}) {
+        QVERIFY2(QFileInfo(installed(file)).isFile(), qPrintable(file));
+    }
+
+    // The installed programs run from the prefix (no path into the build folder is needed).
+    const Run version = run(installed("bin/zentrow-backend"), {"--version"});
+    QCOMPARE(version.out, QByteArray("zentrow-backend " ZENTROW_VERSION "\n"));
+}
+
+void TestPackaging::startsTheInstalledProgramsByTheirPaths()
+{
+    const QByteArray desktop = readAll(installed("share/applications/" + kAppId + ".desktop"));
+    QCOMPARE(value(desktop, "Exec"), installed("bin/zentrow"));
+    QCOMPARE(value(desktop, "Icon"), kAppId);
+    QCOMPARE(value(desktop, "Categories"), QStringLiteral("Finance;Network;"));
+    QCOMPARE(value(desktop, "StartupNotify"), QStringLiteral("false"));
+    QVERIFY(!value(desktop, "Comment").isEmpty());
+    QVERIFY(!value(desktop, "Comment[zh_CN]").isEmpty());
+
+    const QByteArray socket = readAll(installed(QStringLiteral(ZENTROW_UNIT_DIR "/zentrow-backend.socket")));
+    QCOMPARE(value(socket, "ListenStream"), QStringLiteral("127.0.0.1:8737"));
+    const QByteArray service = readAll(installed(QStringLiteral(ZENTROW_UNIT_DIR "/zentrow-backend.service")));
+    const QString execStart = value(service, "ExecStart");
+    QVERIFY2(execStart.startsWith(installed("bin/zentrow-backend") + " --exit-when-idle "), qPrintable(execStart));
+}
+
+void TestPackaging::installsTheIconTheme()
+{
+    const QString source = QStringLiteral(ZENTROW_SOURCE_DIR "/data/icons/hicolor");
+    if (!QFileInfo(source).isDir())
+        QSKIP("data/icons/hicolor is not in this tree yet; its install rule is optional until it is");
+    const QStringList expected = filesBelow(source);
+    QCOMPARE(filesBelow(installed("share/icons/hicolor")), expected);
+    for (int size : {16, 22, 24, 32, 48, 64, 128, 256}) {
+        const QString icon = QStringLiteral("share/icons/hicolor/%1x%1/apps/%2.png").arg(size).arg(kAppId);
+        QVERIFY2(QFileInfo(installed(icon)).isFile(), qPrintable(icon));
+    }
+    QVERIFY(QFileInfo(installed("share/icons/hicolor/scalable/apps/" + kAppId + ".svg")).isFile());
+}
+
+void TestPackaging::desktopEntryValidates()
+{
+    const QString validator = tool("desktop-file-validate", "desktop-file-utils");
+    QVERIFY(!validator.isEmpty());
+    const Run result = run(validator, {installed("share/applications/" + kAppId + ".desktop")});
+    // Hints are suggestions; errors and warnings are not.
+    QVERIFY2(result.exitCode == 0 && !result.out.contains("error:") && !result.out.contains("warning:"),
+             result.out + result.err);
+}
+
+void TestPackaging::metainfoValidates()
+{
+    const QString validator = tool("appstreamcli", "appstream");
+    QVERIFY(!validator.isEmpty());
+    const QString metainfo = installed("share/metainfo/" + kAppId + ".metainfo.xml");
+    const Run result = run(validator, {"validate", "--no-net", "--no-color", metainfo});
+    QVERIFY2(result.exitCode == 0, result.out + result.err);
+
+    // The screenshot is the one kept in the repository.
+    const QString contents = QString::fromUtf8(readAll(metainfo));
+    QVERIFY(contents.contains("<launchable type=\"desktop-id\">" + kAppId + ".desktop</launchable>"));
+    // The version being installed has its release entry.
+    QVERIFY(contents.contains(QStringLiteral("<release version=\"%1\"").arg(ZENTROW_VERSION)));
+    const QRegularExpression image(QStringLiteral("<image>https://[^<]+/(docs/[^<]+\\.png)</image>"));
+    const QRegularExpressionMatch match = image.match(contents);
+    QVERIFY(match.hasMatch());
+    QVERIFY(QFileInfo::exists(QStringLiteral(ZENTROW_SOURCE_DIR "/") + match.captured(1)));
+}
+
+void TestPackaging::userUnitsVerify()
+{
+    const QString analyze = QStandardPaths::findExecutable(QStringLiteral("systemd-analyze"));
+    if (analyze.isEmpty())
+        QSKIP("systemd-analyze is not installed (Debian package systemd)");
+    // A user manager's offline check wants a runtime folder of its own.
+    QTemporaryDir runtime;
+    QVERIFY(QFile::setPermissions(runtime.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
+    const Run result = run(analyze,
+                           {"verify", "--user", installed(QStringLiteral(ZENTROW_UNIT_DIR "/zentrow-backend.socket")),
+                            installed(QStringLiteral(ZENTROW_UNIT_DIR "/zentrow-backend.service"))},
+                           environment);
+    QVERIFY2(result.exitCode == 0 && result.err.isEmpty(), result.out + result.err);
+}
+
+void TestPackaging::buildsADebianPackage()
+{
+    if (ZENTROW_SANITIZED)
+        QSKIP("a package of sanitizer builds is not what ships; the release build's suite packs it");
+    const QString dpkgDeb = tool("dpkg-deb", "dpkg");
+    QVERIFY(!tool("dpkg-shlibdeps", "dpkg-dev").isEmpty());
+    QVERIFY(!dpkgDeb.isEmpty());
+
+    QTemporaryDir output;
+    const Run pack = run(QStringLiteral(CPACK_COMMAND_PATH),
+                         {"-G", "DEB", "--config", ZENTROW_BUILD_DIR "/CPackConfig.cmake", "-B", output.path()});
+    QVERIFY2(pack.exitCode == 0, pack.out + pack.err);
+    const QString architecture =
+        QString::fromLatin1(run(QStringLiteral("dpkg"), {"--print-architecture"}).out.trimmed());
+    const QString deb = output.filePath(QStringLiteral("zentrow_%1_%2.deb").arg(ZENTROW_VERSION, architecture));
+    QVERIFY2(QFileInfo(deb).isFile(), qPrintable(QDir(output.path()).entryList().join(' ')));
+
+    const Run fields = run(dpkgDeb, {"-f", deb, "Package", "Version", "Architecture", "Depends", "Maintainer"});
+    QCOMPARE(fields.exitCode, 0);
+    const QString control = QString::fromUtf8(fields.out);
+    QVERIFY(control.contains("Package: zentrow\n"));
+    QVERIFY(control.contains("Version: " ZENTROW_VERSION "\n"));
+    QVERIFY(control.contains("Architecture: " + architecture + "\n"));
+    // dpkg-shlibdeps found the real libraries, with versions.
+    for (const char* library :
+         {"libc6 (>= ", "libqt6core6 (>= ", "libqt6widgets6 (>= ", "libqt6dbus6 (>= ", "libqt6network6 (>= "}) {
+        QVERIFY2(control.contains(QLatin1String(library)), qPrintable(control));
+    }
+
+    const Run contents = run(dpkgDeb, {"-c", deb});
+    QCOMPARE(contents.exitCode, 0);
+    for (const QString& path :
+         {QStringLiteral("./usr/bin/zentrow"), QStringLiteral("./usr/bin/zentrow-backend"),
+          "./usr/share/applications/" + kAppId + ".desktop", "./usr/share/metainfo/" + kAppId + ".metainfo.xml",
+          QStringLiteral("./usr/" ZENTROW_UNIT_DIR "/zentrow-backend.socket"),
+          QStringLiteral("./usr/" ZENTROW_UNIT_DIR "/zentrow-backend.service")}) {
+        QVERIFY2(contents.out.contains(" " + path.toUtf8() + "\n"), qPrintable(path));
+    }
+    QVERIFY(!contents.out.contains("/usr/local/"));
+
+    // Inside the package the files point at /usr, and the maintainer scripts enable the socket.
+    QTemporaryDir unpacked;
+    QCOMPARE(run(dpkgDeb, {"-x", deb, unpacked.path()}).exitCode, 0);
+    QCOMPARE(value(readAll(unpacked.filePath("usr/share/applications/" + kAppId + ".desktop")), "Exec"),
+             QStringLiteral("/usr/bin/zentrow"));
+    QVERIFY(value(readAll(unpacked.filePath("usr/" ZENTROW_UNIT_DIR "/zentrow-backend.service")), "ExecStart")
+                .startsWith("/usr/bin/zentrow-backend "));
+    QCOMPARE(run(dpkgDeb, {"-e", deb, unpacked.filePath("DEBIAN")}).exitCode, 0);
+    QVERIFY(readAll(unpacked.filePath("DEBIAN/postinst")).contains("systemctl --global enable zentrow-backend.socket"));
+    QVERIFY(readAll(unpacked.filePath("DEBIAN/prerm")).contains("systemctl --global disable zentrow-backend.socket"));
+}
+
+QTEST_GUILESS_MAIN(TestPackaging)
+#include "tst_packaging.moc"
