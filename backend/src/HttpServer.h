@@ -37,13 +37,13 @@ public:
     int connectionCount() const { return static_cast<int>(m_connections.size()); }
     QAbstractSocket::SocketError serverError() const { return m_server.serverError(); }
 
-Q_SIGNALS:
-    void connectionAccepted();
-
     // Stops listening and lets every connection finish the answer in progress, then close.
     void stop();
     // Drops every connection at once.
     void abortAll();
+
+Q_SIGNALS:
+    void connectionAccepted();
 
 private:
     // Accepting is done here rather than by QTcpServer, which (Qt 6.4) can take running out of
