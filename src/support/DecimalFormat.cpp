@@ -1,7 +1,9 @@
 #include "support/DecimalFormat.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstdio>
 #include <string>
 #include <string_view>
 
@@ -114,7 +116,11 @@ QString fixedHalfEven(double value, int fractionDigits, const QLocale& locale)
 
 QString cFixed2(double value)
 {
-    return QString::number(value, 'f', 2);
+    // The C library rounds the exact binary value, ties to even, which is what "%.2f" means;
+    // QString::number rounds its own shortest form and gives 0.125 as "0.13".
+    char buffer[400];
+    const int length = std::snprintf(buffer, sizeof buffer, "%.2f", value);
+    return QString::fromLatin1(buffer, std::clamp(length, 0, int(sizeof buffer) - 1));
 }
 
 } // namespace DecimalFormat
