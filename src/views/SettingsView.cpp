@@ -16,6 +16,7 @@
 #include <QTabBar>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <QWheelEvent>
 
 #include <algorithm>
 #include <chrono>
@@ -44,9 +45,11 @@ constexpr int kGroupContentSpacing = 8;
 constexpr int kGroupTitleTop = 1;
 
 constexpr int kStepperRowSpacing = 10;
-constexpr QSize kStepperSize{15, 22};
-constexpr qreal kStepperRadius = 4.5;
-constexpr qreal kStepperChevronSize = 7;
+// The painted box, and around it the area that takes clicks: 22 points or more per arrow.
+constexpr QSize kStepperSize{24, 44};
+constexpr QSizeF kStepperBoxSize{18, 34};
+constexpr qreal kStepperRadius = 5;
+constexpr qreal kStepperChevronSize = 8;
 constexpr int kRepeatDelayMs = 400;
 constexpr int kRepeatIntervalMs = 90;
 
@@ -259,11 +262,25 @@ protected:
         }
     }
 
+    // One step per notch; a touchpad's small deltas add up to notches.
+    void wheelEvent(QWheelEvent* event) override
+    {
+        m_wheelDelta += event->angleDelta().y();
+        while (std::abs(m_wheelDelta) >= QWheelEvent::DefaultDeltasPerStep) {
+            const int direction = m_wheelDelta > 0 ? 1 : -1;
+            m_wheelDelta -= direction * QWheelEvent::DefaultDeltasPerStep;
+            step(direction);
+        }
+        event->accept();
+    }
+
     void paintEvent(QPaintEvent*) override
     {
         QPainter painter(this);
         painter.setRenderHint(QPainter::Antialiasing);
-        const QRectF box = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
+        QRectF box(QPointF(), kStepperBoxSize);
+        box.moveCenter(QRectF(rect()).center());
+        box.adjust(0.5, 0.5, -0.5, -0.5);
         const QPainterPath boxPath = Shapes::continuousRoundedRect(box, kStepperRadius);
         painter.fillPath(boxPath, Palette::white());
         if (m_pressed != 0) {
@@ -295,6 +312,7 @@ private:
     std::function<void(int)> m_onStep;
     QTimer* m_repeat;
     int m_pressed = 0;
+    int m_wheelDelta = 0;
     bool m_atMinimum = false;
     bool m_atMaximum = false;
 };
@@ -499,11 +517,11 @@ QWidget* SettingsView::makeAboutPane()
     stack->setSpacing(kAboutSpacing);
     stack->addWidget(makeLabel(tr("Zentrow"), Typography::font(18, Weight::Semibold), Palette::black(kLabelOpacity),
                                QStringLiteral("aboutName"), pane));
-    stack->addWidget(makeLabel(tr("一个原生 macOS 菜单栏盯盘工具。"), Typography::font(13), Palette::secondary(),
+    stack->addWidget(makeLabel(tr("一个原生 Linux 状态栏盯盘工具。"), Typography::font(13), Palette::secondary(),
                                QStringLiteral("aboutSummary"), pane));
-    stack->addWidget(
-        makeWrappingLabel(tr("当前版本使用 Binance Spot USDT 作为价格来源，并通过 Vercel 与 Blob 缓存下发数据。"),
-                          Typography::font(13), Palette::secondary(), QStringLiteral("aboutDataSource"), pane));
+    stack->addWidget(makeWrappingLabel(
+        tr("当前版本使用 Binance Spot USDT 交易对作为价格来源，并通过 zentrow-backend 缓存下发数据。"),
+        Typography::font(13), Palette::secondary(), QStringLiteral("aboutDataSource"), pane));
     return pane;
 }
 

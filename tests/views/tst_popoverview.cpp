@@ -333,8 +333,17 @@ private Q_SLOTS:
         QCOMPARE(view.rows().first()->mapTo(scroll, QPoint()).y(), 8);
 
         const QDateTime occurred = state.refreshErrorBanner()->occurredAt;
-        QCOMPARE(child<QLabel>(*banner, "bannerTimeLabel")->text(),
-                 QLocale().toString(occurred.toLocalTime().time(), QLocale::ShortFormat));
+        QCOMPARE(child<QLabel>(*banner, "bannerTimeLabel")->text(), RefreshErrorBannerView::timeText(occurred));
+        // Hours and minutes in every locale, also in C, whose short format has seconds.
+        const QDateTime evening(QDate(2026, 3, 1), QTime(19, 42, 14));
+        const QLocale before;
+        for (const char* name : {"C", "zh_CN", "de_DE", "en_US"}) {
+            QLocale::setDefault(QLocale(QString::fromLatin1(name)));
+            const QString text = RefreshErrorBannerView::timeText(evening);
+            QVERIFY2(text.startsWith(QStringLiteral("19:42")) || text.startsWith(QStringLiteral("7:42")), name);
+            QVERIFY2(!text.contains(QStringLiteral("14")), name);
+        }
+        QLocale::setDefault(before);
         QVERIFY(!child<QLabel>(*banner, "bannerTimeLabel")->text().contains(QString::number(occurred.date().year())));
         QCOMPARE(child<QLabel>(*banner, "bannerTitleLabel")->text(), QStringLiteral("网络错误"));
         auto* text = child<QTextEdit>(*banner, "bannerMessage");

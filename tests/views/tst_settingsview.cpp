@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QTabBar>
 #include <QTest>
+#include <QWheelEvent>
 
 #include <cmath>
 #include <limits>
@@ -120,9 +121,10 @@ private Q_SLOTS:
         QVERIFY(f.child("aboutPane")->isVisible());
         QVERIFY(!f.child("generalPane")->isVisible());
         QCOMPARE(f.text("aboutName"), QStringLiteral("Zentrow"));
-        QCOMPARE(f.text("aboutSummary"), QStringLiteral("一个原生 macOS 菜单栏盯盘工具。"));
-        QCOMPARE(f.text("aboutDataSource"),
-                 QStringLiteral("当前版本使用 Binance Spot USDT 作为价格来源，并通过 Vercel 与 Blob 缓存下发数据。"));
+        QCOMPARE(f.text("aboutSummary"), QStringLiteral("一个原生 Linux 状态栏盯盘工具。"));
+        QCOMPARE(
+            f.text("aboutDataSource"),
+            QStringLiteral("当前版本使用 Binance Spot USDT 交易对作为价格来源，并通过 zentrow-backend 缓存下发数据。"));
         QCOMPARE(f.child<QLabel>("aboutName")->font().pixelSize(), 18);
         QCOMPARE(f.child<QLabel>("aboutDataSource")->palette().color(QPalette::WindowText), Palette::secondary());
         QTRY_COMPARE(f.reports.size(), 2);
@@ -216,6 +218,41 @@ private Q_SLOTS:
             QCOMPARE(f.h.defaults->writes, before);
             QCOMPARE(f.loopStarts(), loops);
         }
+    }
+
+    void stepperTakesClicksWheelAndKeysOverLargeTargets()
+    {
+        Fixture f;
+        QWidget* stepper = f.child("refreshStepper");
+        // Each arrow answers over at least 22 x 22 points, up to the stepper's outer edge.
+        QVERIFY(stepper->width() >= 22);
+        QVERIFY(stepper->height() >= 44);
+        QTest::mouseClick(stepper, Qt::LeftButton, {}, QPoint(1, 1));
+        QCOMPARE(f.state().preferences().refreshInterval, 35.0);
+        QTest::mouseClick(stepper, Qt::LeftButton, {}, QPoint(stepper->width() - 1, stepper->height() - 1));
+        QTest::mouseClick(stepper, Qt::LeftButton, {}, QPoint(stepper->width() - 1, stepper->height() / 2 + 1));
+        QCOMPARE(f.state().preferences().refreshInterval, 25.0);
+
+        const auto wheel = [stepper](int delta) {
+            const QPointF at(stepper->width() / 2.0, stepper->height() / 2.0);
+            QWheelEvent event(at, stepper->mapToGlobal(at), QPoint(), QPoint(0, delta), Qt::NoButton, Qt::NoModifier,
+                              Qt::NoScrollPhase, false);
+            QApplication::sendEvent(stepper, &event);
+        };
+        wheel(120);
+        QCOMPARE(f.state().preferences().refreshInterval, 30.0);
+        // Half notches add up to one step.
+        wheel(-60);
+        QCOMPARE(f.state().preferences().refreshInterval, 30.0);
+        wheel(-60);
+        QCOMPARE(f.state().preferences().refreshInterval, 25.0);
+
+        stepper->setFocus();
+        QTest::keyClick(stepper, Qt::Key_Up);
+        QTest::keyClick(stepper, Qt::Key_Up);
+        QTest::keyClick(stepper, Qt::Key_Down);
+        QCOMPARE(f.state().preferences().refreshInterval, 30.0);
+        QTRY_COMPARE(f.text("refreshIntervalLabel"), QStringLiteral("30 秒刷新一次"));
     }
 
     void checkboxesPersistAndPreviewWithoutRestartingTheLoop()
