@@ -12,6 +12,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QContextMenuEvent>
+#include <QCursor>
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
@@ -228,11 +229,21 @@ private Q_SLOTS:
         QCOMPARE(pin->text(), QStringLiteral("正在状态栏显示"));
         menu->close();
 
+        // The pointer rests on the first row while "置顶" moves another row under it: the
+        // highlight moves with the pointer's new row, without the pointer moving.
+        MenuWatchlistRowView* btc = view.row(QStringLiteral("BTC"));
+        const QPoint pointer = btc->mapToGlobal(QPoint(150, 20));
+        QCursor::setPos(pointer);
+        QEnterEvent enter(QPointF(150, 20), QPointF(150, 20), pointer);
+        QApplication::sendEvent(btc, &enter);
+        QVERIFY(btc->isHovered());
         openRowMenu(view.row(QStringLiteral("SOL")));
         top->trigger();
         menu->close();
         h.settle();
         QCOMPARE(rowIDs(view), (QStringList{"SOL", "BTC", "ETH"}));
+        QTRY_VERIFY(view.row(QStringLiteral("SOL"))->isHovered());
+        QVERIFY(!btc->isHovered());
 
         openRowMenu(eth);
         remove->trigger();

@@ -177,6 +177,22 @@ private Q_SLOTS:
             QCOMPARE(l.metrics.at(i).value.text, values.at(i));
         }
 
+        // A five-digit price with a four-digit change: every figure is shown whole, beside its
+        // title, inside the left column.
+        for (const double change : {-2.05, 2.05, -9.99}) {
+            Row big(btc(75456.36, change), true);
+            const auto& b = big->layout();
+            const QFont valueFont = Typography::font(12, Typography::Weight::Semibold, Typography::Design::Rounded);
+            for (const auto& metric : b.metrics) {
+                QVERIFY2(!metric.value.text.contains(QChar(0x2026)), qPrintable(metric.value.text));
+                QVERIFY(QFontMetricsF(valueFont).horizontalAdvance(metric.value.text) <=
+                        metric.value.rect.width() + kTolerance);
+                QVERIFY(metric.title.rect.right() <= metric.value.rect.left() + kTolerance);
+                QVERIFY(metric.value.rect.right() <= kRowWidth - 12 - 164 - 12 + kTolerance);
+            }
+            QCOMPARE(b.metrics.at(0).value.text, b.detailAmount.text);
+        }
+
         // Expanding from outside asks for the expanded height.
         collapsed->setExpanded(true);
         QCOMPARE(collapsed->sizeHint().height(), expanded->height());
