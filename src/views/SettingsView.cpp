@@ -62,7 +62,6 @@ constexpr int kPreviewTop = 2;
 
 // Fixed light-appearance stand-ins for the platform's label, separator and disabled colours.
 constexpr qreal kLabelOpacity = 0.85;
-constexpr qreal kSeparatorOpacity = 0.1;
 constexpr qreal kDisabledOpacity = 0.25;
 // The platform's caption text style.
 constexpr qreal kCaptionPointSize = 10;
@@ -71,7 +70,7 @@ constexpr qreal kControlPointSize = 13;
 
 QColor separatorColor()
 {
-    return Palette::black(kSeparatorOpacity);
+    return Palette::separator();
 }
 
 void setTextColor(QWidget& widget, const QColor& color)

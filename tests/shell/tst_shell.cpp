@@ -322,6 +322,38 @@ private Q_SLOTS:
         QTRY_VERIFY(m_app->delegate().statusBarController()->popover().isVisible());
     }
 
+    void popoverShowsAnEdgeOverItsContent()
+    {
+        PopoverWindow popover;
+        auto* content = new QWidget;
+        content->setAutoFillBackground(true);
+        QPalette palette = content->palette();
+        palette.setColor(QPalette::Window, Qt::white);
+        content->setPalette(palette);
+        popover.setContent(content);
+        popover.open(QPoint(400, 10));
+        QTRY_VERIFY(popover.isVisible());
+        for (const qreal ratio : {1.0, 2.0}) {
+            QImage image(popover.size() * ratio, QImage::Format_ARGB32_Premultiplied);
+            image.setDevicePixelRatio(ratio);
+            image.fill(Qt::white);
+            popover.render(&image);
+            const auto grey = [&image, ratio](int x, int y) {
+                return qGray(image.pixel(int(x * ratio), int(y * ratio)));
+            };
+            // A one-pixel line of black at 0.1 over white on every side; the content inside.
+            const int w = popover.width() - 1;
+            const int h = popover.height() - 1;
+            for (const QPoint& edge : {QPoint(0, 300), QPoint(w, 300), QPoint(184, 0), QPoint(184, h)})
+                QVERIFY2(qAbs(grey(edge.x(), edge.y()) - 229) <= 2,
+                         qPrintable(QString::number(grey(edge.x(), edge.y()))));
+            QCOMPARE(grey(2, 300), 255);
+            QCOMPARE(grey(184, 2), 255);
+        }
+        // The edge lets clicks through to the content.
+        QCOMPARE(popover.childAt(QPoint(0, 300)), content);
+    }
+
     void resumeAndReturningNetworkRefreshAtOnce()
     {
         // A stand-in logind on a bus of our own, handed to the watcher as its system bus.
