@@ -9,6 +9,7 @@ packages=(
     libbenchmark-dev
     dbus dbus-daemon fonts-noto-cjk
     wrk python3
+    fonts-noto-cjk-extra   # Noto Sans CJK's Medium face: the UI's semibold weight
 )
 
 missing=()

@@ -1,6 +1,7 @@
 #include "testlib/StateHarness.h"
 #include "views/Palette.h"
 #include "views/SettingsView.h"
+#include "views/Typography.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -155,7 +156,7 @@ private Q_SLOTS:
         QCOMPARE(f.text("debugOutlinesNote"), QStringLiteral("在主界面中显示币种信息、迷你走势和价格区域的临时轮廓。"));
         auto* title = f.child<QLabel>("menuBarGroupTitle");
         QCOMPARE(title->font().pixelSize(), 14);
-        QCOMPARE(title->font().weight(), QFont::DemiBold);
+        QCOMPARE(title->font().weight(), Typography::font(14, Typography::Weight::Semibold).weight());
         QCOMPARE(title->palette().color(QPalette::WindowText), Palette::black(0.8));
 
         // Tab control centred and padded 14 / 10; pane padded 22 and 18; groups padded 14, with the
