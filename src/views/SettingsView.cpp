@@ -45,11 +45,10 @@ constexpr int kGroupContentSpacing = 8;
 constexpr int kGroupTitleTop = 1;
 
 constexpr int kStepperRowSpacing = 10;
-// The painted box, and around it the area that takes clicks: 22 points or more per arrow.
-constexpr QSize kStepperSize{24, 44};
-constexpr QSizeF kStepperBoxSize{18, 34};
-constexpr qreal kStepperRadius = 5;
-constexpr qreal kStepperChevronSize = 8;
+// Two arrows side by side, each at least 22 points wide and as tall as a control row.
+constexpr QSize kStepperSize{48, 24};
+constexpr qreal kStepperRadius = 6;
+constexpr qreal kStepperChevronSize = 9;
 constexpr int kRepeatDelayMs = 400;
 constexpr int kRepeatIntervalMs = 90;
 
@@ -191,9 +190,9 @@ protected:
     }
 };
 
-// Two arrow buttons stacked in one rounded box, as a stepper without a text field. The top half
-// steps up, the bottom half down; holding a half repeats. The arrow towards a bound that has been
-// reached fades.
+// Two arrow buttons side by side in one rounded box, as a stepper without a text field: the left
+// half steps down, the right half up, each a target of full row height; holding a half repeats.
+// Up and Down keys and the mouse wheel step too. The arrow towards a reached bound fades.
 class SettingsView::Stepper : public QWidget {
 public:
     explicit Stepper(std::function<void(int)> onStep, QWidget* parent)
@@ -225,7 +224,7 @@ protected:
             QWidget::mousePressEvent(event);
             return;
         }
-        m_pressed = event->position().y() < height() / 2.0 ? 1 : -1;
+        m_pressed = event->position().x() < width() / 2.0 ? -1 : 1;
         update();
         m_repeat->start(kRepeatDelayMs);
         step(m_pressed);
@@ -277,28 +276,24 @@ protected:
     {
         QPainter painter(this);
         painter.setRenderHint(QPainter::Antialiasing);
-        QRectF box(QPointF(), kStepperBoxSize);
-        box.moveCenter(QRectF(rect()).center());
-        box.adjust(0.5, 0.5, -0.5, -0.5);
+        const QRectF box = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
         const QPainterPath boxPath = Shapes::continuousRoundedRect(box, kStepperRadius);
         painter.fillPath(boxPath, Palette::white());
+        const QRectF lower(box.left(), box.top(), box.width() / 2, box.height());
+        const QRectF upper(box.center().x(), box.top(), box.width() / 2, box.height());
         if (m_pressed != 0) {
-            const QRectF half = m_pressed > 0 ? QRectF(box.left(), box.top(), box.width(), box.height() / 2)
-                                              : QRectF(box.left(), box.center().y(), box.width(), box.height() / 2);
             QPainterPath clip;
-            clip.addRect(half);
+            clip.addRect(m_pressed > 0 ? upper : lower);
             painter.fillPath(boxPath.intersected(clip), Palette::black(0.1));
         }
         const bool keyboardFocus = hasFocus() && window()->testAttribute(Qt::WA_KeyboardFocusChange);
         painter.strokePath(boxPath, QPen(keyboardFocus ? Palette::blue(0.6) : Palette::black(0.18), 1));
-        painter.fillRect(QRectF(box.left() + 2, box.center().y() - 0.25, box.width() - 4, 0.5), separatorColor());
+        painter.fillRect(QRectF(box.center().x() - 0.25, box.top() + 3, 0.5, box.height() - 6), separatorColor());
 
-        const QRectF upper(box.left(), box.top(), box.width(), box.height() / 2);
-        const QRectF lower(box.left(), box.center().y(), box.width(), box.height() / 2);
-        Glyphs::paint(painter, upper.translated(0, 0.5), Glyphs::Glyph::ChevronUp, kStepperChevronSize, Weight::Bold,
-                      Palette::black(m_atMaximum ? kDisabledOpacity : 0.7));
-        Glyphs::paint(painter, lower.translated(0, -0.5), Glyphs::Glyph::ChevronDown, kStepperChevronSize, Weight::Bold,
+        Glyphs::paint(painter, lower, Glyphs::Glyph::ChevronDown, kStepperChevronSize, Weight::Bold,
                       Palette::black(m_atMinimum ? kDisabledOpacity : 0.7));
+        Glyphs::paint(painter, upper, Glyphs::Glyph::ChevronUp, kStepperChevronSize, Weight::Bold,
+                      Palette::black(m_atMaximum ? kDisabledOpacity : 0.7));
     }
 
 private:

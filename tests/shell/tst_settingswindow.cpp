@@ -144,6 +144,8 @@ private Q_SLOTS:
         SettingsWindowManager manager;
         manager.show(state);
         QWidget* window = manager.window();
+        // The view's own first measure, once its layouts have settled.
+        QTRY_VERIFY(!manager.settingsView()->measuredSize().isEmpty());
         const QSize general = window->size();
         QVERIFY(general.height() > SettingsWindowManager::kMinimumContentSize.height());
         const int top = window->geometry().top();

@@ -62,8 +62,8 @@ struct Fixture {
     void step(int direction) const
     {
         QWidget* stepper = child("refreshStepper");
-        const int y = direction > 0 ? stepper->height() / 4 : stepper->height() * 3 / 4;
-        QTest::mouseClick(stepper, Qt::LeftButton, {}, QPoint(stepper->width() / 2, y));
+        const int x = direction > 0 ? stepper->width() * 3 / 4 : stepper->width() / 4;
+        QTest::mouseClick(stepper, Qt::LeftButton, {}, QPoint(x, stepper->height() / 2));
     }
     qsizetype loopStarts() const { return h.sleeper->requested().size(); }
     QPoint at(const char* name) const { return child(name)->mapTo(view.get(), QPoint()); }
@@ -225,14 +225,17 @@ private Q_SLOTS:
     {
         Fixture f;
         QWidget* stepper = f.child("refreshStepper");
-        // Each arrow answers over at least 22 x 22 points, up to the stepper's outer edge.
-        QVERIFY(stepper->width() >= 22);
-        QVERIFY(stepper->height() >= 44);
-        QTest::mouseClick(stepper, Qt::LeftButton, {}, QPoint(1, 1));
+        // Each arrow answers over at least 22 x 22 points, out to the stepper's edges.
+        QVERIFY(stepper->width() >= 44);
+        QVERIFY(stepper->height() >= 22);
+        QTest::mouseClick(stepper, Qt::LeftButton, {}, QPoint(stepper->width() - 1, 0));
         QCOMPARE(f.state().preferences().refreshInterval, 35.0);
-        QTest::mouseClick(stepper, Qt::LeftButton, {}, QPoint(stepper->width() - 1, stepper->height() - 1));
-        QTest::mouseClick(stepper, Qt::LeftButton, {}, QPoint(stepper->width() - 1, stepper->height() / 2 + 1));
+        QTest::mouseClick(stepper, Qt::LeftButton, {}, QPoint(0, stepper->height() - 1));
+        QTest::mouseClick(stepper, Qt::LeftButton, {}, QPoint(stepper->width() / 2 - 1, stepper->height() - 1));
         QCOMPARE(f.state().preferences().refreshInterval, 25.0);
+        // The row keeps the stepper and its text on one line.
+        QVERIFY(qAbs(f.at("refreshStepper").y() + stepper->height() / 2 -
+                     (f.at("refreshIntervalLabel").y() + f.child("refreshIntervalLabel")->height() / 2)) <= 1);
 
         const auto wheel = [stepper](int delta) {
             const QPointF at(stepper->width() / 2.0, stepper->height() / 2.0);
