@@ -144,8 +144,9 @@ private Q_SLOTS:
         SettingsWindowManager manager;
         manager.show(state);
         QWidget* window = manager.window();
-        // The view's own first measure, once its layouts have settled.
+        // The view's own first measure, once its layouts have settled, on a framed window.
         QTRY_VERIFY(!manager.settingsView()->measuredSize().isEmpty());
+        QTRY_VERIFY(window->isActiveWindow());
         const QSize general = window->size();
         QVERIFY(general.height() > SettingsWindowManager::kMinimumContentSize.height());
         const int top = window->geometry().top();
