@@ -78,6 +78,8 @@ private Q_SLOTS:
         QTest::newRow("tie 0.375") << 0.375 << "+0.38%";
         QTest::newRow("below tie 2.675") << 2.675 << "+2.67%";
         QTest::newRow("below tie 1.005") << 1.005 << "+1.00%";
+        QTest::newRow("not a number") << std::numeric_limits<double>::quiet_NaN() << "nan%";
+        QTest::newRow("infinite") << std::numeric_limits<double>::infinity() << "+inf%";
         QTest::newRow("0") << 0.0 << "--";
         QTest::newRow("-0") << -0.0 << "--";
     }
