@@ -7,6 +7,7 @@
 #include "views/RefreshErrorBannerView.h"
 #include "views/SearchResultListView.h"
 #include "views/SpringAnimation.h"
+#include "views/Typography.h"
 
 #include <QAbstractButton>
 #include <QAction>
@@ -14,6 +15,7 @@
 #include <QContextMenuEvent>
 #include <QCursor>
 #include <QDir>
+#include <QFontInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -212,6 +214,7 @@ private Q_SLOTS:
         auto* remove = menu->findChild<QAction*>(QStringLiteral("removeTokenAction"));
         QCOMPARE(menu->actions(), (QList<QAction*>{pin, top, remove}));
         QCOMPARE(top->text(), QStringLiteral("置顶"));
+        QCOMPARE(QFontInfo(menu->font()).family(), Typography::defaultFamily());
         QCOMPARE(remove->text(), QStringLiteral("Remove"));
 
         // Only the pinned token's menu says it is showing.
