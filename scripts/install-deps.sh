@@ -12,6 +12,7 @@ packages=(
     # packaging: validators for the desktop entry and metainfo, CPack DEB (dpkg-shlibdeps, file),
     # systemd-analyze and systemd-socket-activate for the backend's user units
     desktop-file-utils appstream dpkg-dev file systemd
+    fonts-noto-cjk-extra   # Noto Sans CJK's Medium face: the UI's semibold weight
 )
 
 missing=()

@@ -1,5 +1,7 @@
 #include "shell/PopoverWindow.h"
 
+#include "shell/PopoverEdge.h"
+
 #include <QCursor>
 #include <QGuiApplication>
 #include <QHideEvent>
@@ -16,6 +18,7 @@ PopoverWindow::PopoverWindow(QWidget* parent)
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
+    m_edge = new PopoverEdge(this);
     // A screen that goes away takes its windows to another screen; a popover should just close.
     connect(qApp, &QGuiApplication::screenRemoved, this, [this] { close(); });
     m_grabRetry = new QTimer(this);
@@ -48,6 +51,7 @@ void PopoverWindow::setContent(QWidget* content)
         m_content->setFixedSize(kSize);
         layout()->addWidget(m_content);
     }
+    m_edge->setContent(m_content);
 }
 
 QRect PopoverWindow::placement(const QPoint& anchor, const QSize& size, const QRect& screen, const QRect& available)
@@ -65,7 +69,8 @@ QRect PopoverWindow::placement(const QPoint& anchor, const QSize& size, const QR
         y = anchor.y() - 2 * kMargin - size.height();
     }
     int x = anchor.x() - size.width() / 2;
-    x = std::clamp(x, area.left() + kMargin, std::max(area.left() + kMargin, area.right() + 1 - size.width() - kMargin));
+    x = std::clamp(x, area.left() + kMargin,
+                   std::max(area.left() + kMargin, area.right() + 1 - size.width() - kMargin));
     y = std::clamp(y, area.top(), std::max(area.top(), area.bottom() + 1 - size.height()));
     return QRect(QPoint(x, y), size);
 }

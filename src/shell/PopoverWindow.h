@@ -45,6 +45,7 @@ private:
     QTimer* m_grabRetry = nullptr;
     int m_grabAttempts = 0;
     QWidget* m_content = nullptr;
+    class PopoverEdge* m_edge = nullptr;
     QElapsedTimer m_hiddenAt;
     bool m_closingOnPurpose = false;
 };

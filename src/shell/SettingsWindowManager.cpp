@@ -7,6 +7,8 @@
 #include <QCursor>
 #include <QGuiApplication>
 #include <QScreen>
+#include <QShortcut>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <QWidget>
 
@@ -17,6 +19,9 @@ namespace {
 
 // Far beyond any screen, but small enough that a runaway report cannot overflow an int.
 constexpr double kLargestContentExtent = 16384;
+// How long, at most, to wait for the window manager to frame a shown window.
+constexpr int kSettleIntervalMs = 25;
+constexpr int kSettleChecks = 40;
 
 int wholeExtent(double reported, int minimum)
 {
@@ -97,6 +102,12 @@ void SettingsWindowManager::createWindow()
     // The manager sizes the window; the layout only fills it.
     layout->setSizeConstraint(QLayout::SetNoConstraint);
     m_window->setFixedSize(m_lastContentSize);
+    // A dialog-like window: Escape closes (hides) it.
+    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), m_window.get());
+    QObject::connect(escape, &QShortcut::activated, m_window.get(), &QWidget::close);
+    m_settleTimer = new QTimer(m_window.get());
+    m_settleTimer->setInterval(kSettleIntervalMs);
+    QObject::connect(m_settleTimer, &QTimer::timeout, m_window.get(), [this] { settleCentre(); });
     // Where the platform knows a window's frame before it is shown, the first centring uses it.
     m_window->winId();
 }
@@ -139,5 +150,31 @@ void SettingsWindowManager::centre()
                                   frame.right() - content.right(), frame.bottom() - content.bottom());
     const QSize frameSize = content.marginsAdded(m_frameMargins).size();
     // A window's position is that of its frame.
-    m_window->move(centredOrigin(frameSize, screen->availableGeometry()));
+    m_centredIn = screen->availableGeometry();
+    m_shownSize = content.size();
+    m_window->move(centredOrigin(frameSize, m_centredIn));
+    m_settleChecks = 0;
+    m_settleTimer->start();
+}
+
+void SettingsWindowManager::settleCentre()
+{
+    // Window managers differ in whether a position given before mapping places the frame or the
+    // client, and the frame's size is known only once it is drawn; correct for both by moving the
+    // client by however far the real frame is off.
+    const QRect frame = m_window->frameGeometry();
+    const QRect content = m_window->geometry();
+    const bool framed = frame != content;
+    if (m_window->isVisible() && framed) {
+        // Centred at the size it was shown at: a resize since then keeps its top edge.
+        const QMargins margins(content.left() - frame.left(), content.top() - frame.top(),
+                               frame.right() - content.right(), frame.bottom() - content.bottom());
+        const QSize shownFrame = QRect(QPoint(), m_shownSize).marginsAdded(margins).size();
+        const QPoint offset = centredOrigin(shownFrame, m_centredIn) - frame.topLeft();
+        if (!offset.isNull())
+            m_window->setGeometry(content.translated(offset));
+        m_frameMargins = margins;
+    }
+    if (framed || !m_window->isVisible() || ++m_settleChecks >= kSettleChecks)
+        m_settleTimer->stop();
 }

@@ -12,8 +12,8 @@
 
 class AppState;
 class QScreen;
+class QTimer;
 class QWidget;
-
 
 // Owns the one settings window: creates it on the first show(), keeps it (closing only hides it)
 // and fits it to the size its settings view reports, growing downwards from a fixed top edge.
@@ -21,7 +21,9 @@ class QWidget;
 class SettingsWindowManager {
 public:
     static constexpr QSize kInitialContentSize{664, 280};
-    static constexpr QSize kMinimumContentSize{520, 220};
+    // The window fits its content's height (the about tab is shorter than the general one); the
+    // floor only guards against a runaway report.
+    static constexpr QSize kMinimumContentSize{520, 100};
 
     SettingsWindowManager();
     ~SettingsWindowManager();
@@ -49,6 +51,8 @@ private:
     void createWindow();
     void applyContentSize(const QSizeF& reported);
     void centre();
+    // Once the window manager has framed the shown window, puts the real frame in the centre.
+    void settleCentre();
     // The screen under the pointer, else the window's screen, else the primary screen.
     QScreen* targetScreen() const;
 
@@ -56,4 +60,8 @@ private:
     QPointer<SettingsView> m_view;
     QSize m_lastContentSize = kInitialContentSize;
     QMargins m_frameMargins;
+    QRect m_centredIn;
+    QSize m_shownSize;
+    int m_settleChecks = 0;
+    QTimer* m_settleTimer = nullptr;
 };

@@ -6,6 +6,7 @@
 #include "shell/AdaptiveStatusItem.h"
 #include "shell/PopoverContent.h"
 #include "shell/StatusBarController.h"
+#include "shell/SystemWakeWatcher.h"
 #include "state/AppState.h"
 #include "storage/LocalStore.h"
 #include "storage/SettingsDefaultsStore.h"
@@ -20,8 +21,8 @@ ZentrowApp::ZentrowApp(ZentrowAppOptions options, QObject* parent)
     , m_imageLoader(std::make_unique<ImageLoader>(m_network.get()))
 {
     ImageLoader::setShared(m_imageLoader.get());
-    const QUrl baseURL = options.backendURL.isEmpty() ? QUrl(QString::fromLatin1(kDefaultBackendURL))
-                                                      : options.backendURL;
+    const QUrl baseURL =
+        options.backendURL.isEmpty() ? QUrl(QString::fromLatin1(kDefaultBackendURL)) : options.backendURL;
     m_delegate = std::make_unique<ZentrowAppDelegate>(options.bus);
     auto service = std::make_shared<ZentrowAPIMarketDataService>(
         baseURL, m_network.get(), std::make_shared<MockMarketDataService>(options.sleeper), options.transferTimeout);
@@ -30,6 +31,7 @@ ZentrowApp::ZentrowApp(ZentrowAppOptions options, QObject* parent)
     m_localStore = std::make_shared<LocalStore>(defaults);
     m_appState = std::make_unique<AppState>(service, m_localStore, options.sleeper);
     m_delegate->setAppState(m_appState.get());
+    new SystemWakeWatcher(*m_appState, QDBusConnection::systemBus(), this);
     // Launching has finished once the event loop runs.
     QTimer::singleShot(0, m_delegate.get(), &ZentrowAppDelegate::applicationDidFinishLaunching);
 }
@@ -60,6 +62,6 @@ void ZentrowAppDelegate::applicationDidFinishLaunching()
         return;
     }
     m_statusItem = std::make_unique<AdaptiveStatusItem>(m_bus);
-    m_statusBarController = std::make_unique<StatusBarController>(*m_appState, *m_statusItem, makePopoverContent,
-                                                                  showSettingsWindow);
+    m_statusBarController =
+        std::make_unique<StatusBarController>(*m_appState, *m_statusItem, makePopoverContent, showSettingsWindow);
 }

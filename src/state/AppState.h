@@ -101,6 +101,9 @@ public:
     void toggleRefreshErrorExpanded();
     // The wait between periodic refreshes for an interval in seconds.
     static std::chrono::milliseconds refreshWait(double refreshInterval);
+    // After the machine wakes or the network comes back: fetch at once, untracked so it never
+    // moves the banner, then count the next periodic wait from the end of that fetch.
+    void refreshAfterWake();
 
     // Search.
     void runSearch(bool immediate);
@@ -129,6 +132,7 @@ private:
     void startDetachedRefresh();
 
     QCoro::Task<> runRefreshLoop(std::stop_token stop);
+    QCoro::Task<> runWakeRefresh();
     QCoro::Task<> runSearchTask(QString query, bool immediate, std::stop_token stop);
 
     QList<WatchlistEntry> m_watchlistEntries;

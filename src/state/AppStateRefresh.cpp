@@ -27,7 +27,25 @@ void AppState::startRefreshLoop()
 
 void AppState::startDetachedRefresh()
 {
-    QMetaObject::invokeMethod(this, [this] { performRefresh(false); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this] { performRefresh(false); }, Qt::QueuedConnection);
+}
+
+void AppState::refreshAfterWake()
+{
+    // The loop's timer may have stood still through a sleep; its wait starts afresh below.
+    m_refreshLoopTask.request_stop();
+    QMetaObject::invokeMethod(
+        this, [this] { runWakeRefresh(); }, Qt::QueuedConnection);
+}
+
+QCoro::Task<> AppState::runWakeRefresh()
+{
+    const QPointer<AppState> self(this);
+    co_await performRefresh(false);
+    if (self) {
+        self->startRefreshLoop();
+    }
 }
 
 QCoro::Task<> AppState::runRefreshLoop(std::stop_token stop)

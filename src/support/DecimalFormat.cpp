@@ -114,7 +114,15 @@ QString fixedHalfEven(double value, int fractionDigits, const QLocale& locale)
 
 QString cFixed2(double value)
 {
-    return QString::number(value, 'f', 2);
+    // Rounds the exact binary value, ties to even, as printf's "%.2f" does (QString::number
+    // rounds its own shortest form and gives 0.125 as "0.13"); unlike printf, never the decimal
+    // comma of the process's C locale, which the application sets from the environment.
+    if (std::isnan(value)) {
+        return QStringLiteral("nan");
+    }
+    char buffer[400];
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, 2);
+    return QString::fromLatin1(buffer, result.ptr - buffer);
 }
 
 } // namespace DecimalFormat

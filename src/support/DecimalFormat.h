@@ -15,7 +15,8 @@ QString shortest(double value);
 // give an empty string.
 QString fixedHalfEven(double value, int fractionDigits, const QLocale& locale = QLocale());
 
-// "%.2f" in the C locale: always a point, no grouping.
+// "%.2f" as the C library writes it in the C locale: the exact binary value rounded to two
+// digits (0.125 gives 0.12, 1.625 gives 1.62), always a point, no grouping.
 QString cFixed2(double value);
 
 } // namespace DecimalFormat

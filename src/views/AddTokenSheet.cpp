@@ -9,8 +9,10 @@
 #include "views/Shapes.h"
 #include "views/Typography.h"
 
+#include <QEvent>
 #include <QHBoxLayout>
 #include <QLineEdit>
+#include <QLinearGradient>
 #include <QPainter>
 #include <QPointer>
 #include <QScrollArea>
@@ -140,6 +142,56 @@ QWidget* makeMessage(const QString& name, Glyphs::Glyph glyph, qreal glyphSize, 
     return message;
 }
 
+// A fade over the bottom edge of a scroll area whose content goes on below: the list shows it
+// has more to scroll to, although the area draws no scroll bar.
+class BottomFade final : public QWidget {
+public:
+    static constexpr int kHeight = 28;
+
+    explicit BottomFade(QScrollArea* area)
+        : QWidget(area)
+        , m_area(area)
+    {
+        setObjectName(QStringLiteral("resultsBottomFade"));
+        setAttribute(Qt::WA_TransparentForMouseEvents);
+        QScrollBar* bar = area->verticalScrollBar();
+        connect(bar, &QScrollBar::rangeChanged, this, &BottomFade::follow);
+        connect(bar, &QScrollBar::valueChanged, this, &BottomFade::follow);
+        area->installEventFilter(this);
+        follow();
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (watched == m_area && (event->type() == QEvent::Resize || event->type() == QEvent::Show))
+            follow();
+        return QWidget::eventFilter(watched, event);
+    }
+
+    void paintEvent(QPaintEvent*) override
+    {
+        QLinearGradient gradient(0, 0, 0, height());
+        QColor clear = background();
+        clear.setAlpha(0);
+        gradient.setColorAt(0, clear);
+        gradient.setColorAt(1, background());
+        QPainter(this).fillRect(rect(), gradient);
+    }
+
+private:
+    void follow()
+    {
+        const QRect viewport = m_area->viewport()->geometry();
+        setGeometry(viewport.left(), viewport.bottom() + 1 - kHeight, viewport.width(), kHeight);
+        const QScrollBar* bar = m_area->verticalScrollBar();
+        setVisible(bar->value() < bar->maximum());
+        raise();
+    }
+
+    QScrollArea* m_area;
+};
+
 } // namespace
 
 AddTokenSheet::AddTokenSheet(AppState& appState, QWidget* parent)
@@ -215,6 +267,7 @@ AddTokenSheet::AddTokenSheet(AppState& appState, QWidget* parent)
     m_list = new SearchResultListView;
     m_resultsScroll->setWidget(m_list);
     m_list->setAutoFillBackground(false);
+    new BottomFade(m_resultsScroll);
     results->addWidget(m_resultsScroll, 1);
     root->addLayout(results, 1);
 

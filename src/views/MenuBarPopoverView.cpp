@@ -30,6 +30,8 @@ using Typography::Design;
 using Typography::Weight;
 
 constexpr QSize kGlyphButtonFrame{34, 34};
+// The platform's menu text size.
+constexpr qreal kMenuPointSize = 13;
 constexpr int kHeaderPaddingX = 16;
 constexpr int kHeaderPaddingTop = 12;
 constexpr int kHeaderPaddingBottom = 8;
@@ -315,6 +317,9 @@ void MenuBarPopoverView::buildMenus()
 
     m_rowMenu = new RowContextMenu(this);
     m_rowMenu->setObjectName(QStringLiteral("rowContextMenu"));
+    // Menus are windows of their own and take no font from the view: give them the UI family.
+    m_moreMenu->setFont(Typography::font(kMenuPointSize));
+    m_rowMenu->setFont(Typography::font(kMenuPointSize));
     m_pinAction = m_rowMenu->addAction(tr("在状态栏显示"));
     m_pinAction->setObjectName(QStringLiteral("pinToMenuBarAction"));
     m_moveToTopAction = m_rowMenu->addAction(tr("置顶"));

@@ -10,7 +10,9 @@
 #include "views/Typography.h"
 
 #include <QAccessible>
+#include <QApplication>
 #include <QContextMenuEvent>
+#include <QCursor>
 #include <QFontMetricsF>
 #include <QMouseEvent>
 #include <QPainter>
@@ -446,12 +448,15 @@ void MenuWatchlistRowView::ensureDetail() const
     for (std::size_t i = 0; i < metrics.size(); ++i) {
         QRectF row = l.metrics[i].title.rect;
         row.setWidth(leftW);
-        const qreal titleW = std::min(advance(metrics[i].first, f.metricTitle), leftW);
+        // The figure is what the row is for: it keeps its full width, and a title that no longer
+        // fits beside it is the one shortened.
+        const qreal valueW = std::min(advance(metrics[i].second, f.metricValue), leftW);
+        const qreal titleW =
+            std::min(advance(metrics[i].first, f.metricTitle), std::max(0.0, leftW - valueW - kMetricGap));
         l.metrics[i].title =
             fitted(metrics[i].first, f.metricTitle, QRectF(row.left(), row.top(), titleW, row.height()));
-        const qreal valueLeft = row.left() + titleW + kMetricGap;
-        l.metrics[i].value = fitted(metrics[i].second, f.metricValue,
-                                    QRectF(valueLeft, row.top(), std::max(0.0, row.right() - valueLeft), row.height()));
+        l.metrics[i].value =
+            fitted(metrics[i].second, f.metricValue, QRectF(row.right() - valueW, row.top(), valueW, row.height()));
     }
 }
 
@@ -566,15 +571,36 @@ void MenuWatchlistRowView::paintDebugFrames(QPainter& painter)
 void MenuWatchlistRowView::enterEvent(QEnterEvent* event)
 {
     QWidget::enterEvent(event);
-    m_isHovered = true;
-    m_hover->animateTo(1.0);
+    setHovered(true);
 }
 
 void MenuWatchlistRowView::leaveEvent(QEvent* event)
 {
     QWidget::leaveEvent(event);
-    m_isHovered = false;
-    m_hover->animateTo(0.0);
+    setHovered(false);
+}
+
+void MenuWatchlistRowView::moveEvent(QMoveEvent* event)
+{
+    QWidget::moveEvent(event);
+    syncHoverWithPointer();
+}
+
+void MenuWatchlistRowView::setHovered(bool hovered)
+{
+    if (hovered == m_isHovered)
+        return;
+    m_isHovered = hovered;
+    m_hover->animateTo(hovered ? 1.0 : 0.0);
+}
+
+void MenuWatchlistRowView::syncHoverWithPointer()
+{
+    if (!isVisible())
+        return;
+    // The widget on top under the pointer: another window or a clipping parent counts.
+    const QWidget* under = QApplication::widgetAt(QCursor::pos());
+    setHovered(under && (under == this || isAncestorOf(under)));
 }
 
 void MenuWatchlistRowView::mousePressEvent(QMouseEvent* event)

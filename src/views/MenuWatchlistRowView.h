@@ -102,6 +102,7 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
     void enterEvent(QEnterEvent* event) override;
     void leaveEvent(QEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
@@ -127,6 +128,9 @@ private:
     bool m_isExpanded = false;
     bool m_showsDebugFrames = false;
     bool m_isHovered = false;
+    void setHovered(bool hovered);
+    // Enter and leave come only when the pointer moves; a row moved under a still pointer asks.
+    void syncHoverWithPointer();
     bool m_pressed = false;
     std::function<void()> m_onTap;
 

@@ -119,6 +119,11 @@ QColor secondary()
     return black(kSecondaryOpacity);
 }
 
+QColor separator()
+{
+    return black(0.1);
+}
+
 QColor windowBackground()
 {
     return rgb(236 / 255.0, 236 / 255.0, 236 / 255.0);

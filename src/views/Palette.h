@@ -33,6 +33,9 @@ QColor gray(qreal opacity = 1.0);
 inline constexpr qreal kSecondaryOpacity = 0.5;
 QColor secondary();
 
+// Divider lines and window edges: black at 0.1, a fixed stand-in for the platform's separator.
+QColor separator();
+
 // The light window background behind the settings content (236, 236, 236).
 QColor windowBackground();
 

@@ -13,6 +13,7 @@
 #include <QLabel>
 #include <QLocale>
 #include <QPainter>
+#include <QRegularExpression>
 #include <QTextEdit>
 #include <QTextOption>
 
@@ -116,7 +117,12 @@ RefreshErrorBannerView::~RefreshErrorBannerView() = default;
 
 QString RefreshErrorBannerView::timeText(const QDateTime& occurredAt)
 {
-    return QLocale().toString(occurredAt.toLocalTime().time(), QLocale::ShortFormat);
+    // Hours and minutes in every locale: the C and English short formats carry seconds too.
+    static const QRegularExpression kSeconds(QStringLiteral("[.:]?s{1,2}(\\.z+)?"));
+    const QLocale locale;
+    QString format = locale.timeFormat(QLocale::ShortFormat);
+    format.remove(kSeconds);
+    return locale.toString(occurredAt.toLocalTime().time(), format.trimmed());
 }
 
 void RefreshErrorBannerView::setBanner(const RefreshErrorBannerState& banner)

@@ -25,7 +25,7 @@ SearchResultListView::~SearchResultListView() = default;
 int SearchResultListView::contentHeight() const
 {
     const auto n = int(m_results.size());
-    return n == 0 ? 0 : n * SearchResultRowView::rowHeight() + (n - 1) * kDividerHeight;
+    return n == 0 ? 0 : n * SearchResultRowView::rowHeight() + (n - 1) * kRowGap + kBottomPadding;
 }
 
 QSize SearchResultListView::sizeHint() const
@@ -40,7 +40,7 @@ QSize SearchResultListView::minimumSizeHint() const
 
 QRect SearchResultListView::rowRect(int index) const
 {
-    const int step = SearchResultRowView::rowHeight() + kDividerHeight;
+    const int step = SearchResultRowView::rowHeight() + kRowGap;
     return {kPaddingX, index * step, std::max(0, width() - 2 * kPaddingX), SearchResultRowView::rowHeight()};
 }
 
@@ -51,7 +51,8 @@ QRect SearchResultListView::dividerRect(int index) const
     }
     const QRect row = rowRect(index);
     const int left = kPaddingX + kDividerInset;
-    return {left, row.bottom() + 1, std::max(0, width() - kPaddingX - left), kDividerHeight};
+    const int top = row.bottom() + 1 + (kRowGap - kDividerHeight) / 2;
+    return {left, top, std::max(0, width() - kPaddingX - kCardRadius - left), kDividerHeight};
 }
 
 SearchResultRowView* SearchResultListView::rowAt(int index) const
@@ -108,7 +109,7 @@ void SearchResultListView::materialize()
     const int overscan = std::max(visible.height(), SearchResultRowView::rowHeight()) * kOverscanScreens;
     const int top = std::max(0, visible.top() - overscan);
     const int bottom = visible.isEmpty() ? -1 : visible.bottom() + overscan;
-    const int step = SearchResultRowView::rowHeight() + kDividerHeight;
+    const int step = SearchResultRowView::rowHeight() + kRowGap;
     const int first = n == 0 || bottom < top ? 0 : std::clamp(top / step, 0, n - 1);
     const int last = n == 0 || bottom < top ? -1 : std::clamp(bottom / step, 0, n - 1);
 
@@ -159,7 +160,7 @@ void SearchResultListView::paintEvent(QPaintEvent* event)
     if (n < 2) {
         return;
     }
-    const int step = SearchResultRowView::rowHeight() + kDividerHeight;
+    const int step = SearchResultRowView::rowHeight() + kRowGap;
     const QRect exposed = event->rect();
     const int first = std::clamp(exposed.top() / step, 0, n - 1);
     const int last = std::clamp(exposed.bottom() / step, 0, n - 1);
@@ -167,7 +168,7 @@ void SearchResultListView::paintEvent(QPaintEvent* event)
     for (int i = first; i <= last; ++i) {
         const QRect divider = dividerRect(i);
         if (!divider.isEmpty()) {
-            painter.fillRect(divider, Palette::black(0.1));
+            painter.fillRect(divider, Palette::separator());
         }
     }
 }

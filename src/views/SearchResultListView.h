@@ -18,6 +18,11 @@ public:
     static constexpr int kPaddingX = 14;
     static constexpr int kDividerInset = 86;
     static constexpr int kDividerHeight = 1;
+    // Room between two cards, with the divider in its middle, and below the last card.
+    static constexpr int kRowGap = 9;
+    static constexpr int kBottomPadding = 14;
+    // The cards' corner radius: a divider stops where the card's straight edge does.
+    static constexpr int kCardRadius = 12;
 
     explicit SearchResultListView(QWidget* parent = nullptr);
     ~SearchResultListView() override;

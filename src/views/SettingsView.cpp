@@ -16,6 +16,7 @@
 #include <QTabBar>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <QWheelEvent>
 
 #include <algorithm>
 #include <chrono>
@@ -44,9 +45,10 @@ constexpr int kGroupContentSpacing = 8;
 constexpr int kGroupTitleTop = 1;
 
 constexpr int kStepperRowSpacing = 10;
-constexpr QSize kStepperSize{15, 22};
-constexpr qreal kStepperRadius = 4.5;
-constexpr qreal kStepperChevronSize = 7;
+// Two arrows side by side, each at least 22 points wide and as tall as a control row.
+constexpr QSize kStepperSize{48, 24};
+constexpr qreal kStepperRadius = 6;
+constexpr qreal kStepperChevronSize = 9;
 constexpr int kRepeatDelayMs = 400;
 constexpr int kRepeatIntervalMs = 90;
 
@@ -59,7 +61,6 @@ constexpr int kPreviewTop = 2;
 
 // Fixed light-appearance stand-ins for the platform's label, separator and disabled colours.
 constexpr qreal kLabelOpacity = 0.85;
-constexpr qreal kSeparatorOpacity = 0.1;
 constexpr qreal kDisabledOpacity = 0.25;
 // The platform's caption text style.
 constexpr qreal kCaptionPointSize = 10;
@@ -68,7 +69,7 @@ constexpr qreal kControlPointSize = 13;
 
 QColor separatorColor()
 {
-    return Palette::black(kSeparatorOpacity);
+    return Palette::separator();
 }
 
 void setTextColor(QWidget& widget, const QColor& color)
@@ -189,9 +190,9 @@ protected:
     }
 };
 
-// Two arrow buttons stacked in one rounded box, as a stepper without a text field. The top half
-// steps up, the bottom half down; holding a half repeats. The arrow towards a bound that has been
-// reached fades.
+// Two arrow buttons side by side in one rounded box, as a stepper without a text field: the left
+// half steps down, the right half up, each a target of full row height; holding a half repeats.
+// Up and Down keys and the mouse wheel step too. The arrow towards a reached bound fades.
 class SettingsView::Stepper : public QWidget {
 public:
     explicit Stepper(std::function<void(int)> onStep, QWidget* parent)
@@ -223,7 +224,7 @@ protected:
             QWidget::mousePressEvent(event);
             return;
         }
-        m_pressed = event->position().y() < height() / 2.0 ? 1 : -1;
+        m_pressed = event->position().x() < width() / 2.0 ? -1 : 1;
         update();
         m_repeat->start(kRepeatDelayMs);
         step(m_pressed);
@@ -259,6 +260,18 @@ protected:
         }
     }
 
+    // One step per notch; a touchpad's small deltas add up to notches.
+    void wheelEvent(QWheelEvent* event) override
+    {
+        m_wheelDelta += event->angleDelta().y();
+        while (std::abs(m_wheelDelta) >= QWheelEvent::DefaultDeltasPerStep) {
+            const int direction = m_wheelDelta > 0 ? 1 : -1;
+            m_wheelDelta -= direction * QWheelEvent::DefaultDeltasPerStep;
+            step(direction);
+        }
+        event->accept();
+    }
+
     void paintEvent(QPaintEvent*) override
     {
         QPainter painter(this);
@@ -266,23 +279,21 @@ protected:
         const QRectF box = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
         const QPainterPath boxPath = Shapes::continuousRoundedRect(box, kStepperRadius);
         painter.fillPath(boxPath, Palette::white());
+        const QRectF lower(box.left(), box.top(), box.width() / 2, box.height());
+        const QRectF upper(box.center().x(), box.top(), box.width() / 2, box.height());
         if (m_pressed != 0) {
-            const QRectF half = m_pressed > 0 ? QRectF(box.left(), box.top(), box.width(), box.height() / 2)
-                                              : QRectF(box.left(), box.center().y(), box.width(), box.height() / 2);
             QPainterPath clip;
-            clip.addRect(half);
+            clip.addRect(m_pressed > 0 ? upper : lower);
             painter.fillPath(boxPath.intersected(clip), Palette::black(0.1));
         }
         const bool keyboardFocus = hasFocus() && window()->testAttribute(Qt::WA_KeyboardFocusChange);
         painter.strokePath(boxPath, QPen(keyboardFocus ? Palette::blue(0.6) : Palette::black(0.18), 1));
-        painter.fillRect(QRectF(box.left() + 2, box.center().y() - 0.25, box.width() - 4, 0.5), separatorColor());
+        painter.fillRect(QRectF(box.center().x() - 0.25, box.top() + 3, 0.5, box.height() - 6), separatorColor());
 
-        const QRectF upper(box.left(), box.top(), box.width(), box.height() / 2);
-        const QRectF lower(box.left(), box.center().y(), box.width(), box.height() / 2);
-        Glyphs::paint(painter, upper.translated(0, 0.5), Glyphs::Glyph::ChevronUp, kStepperChevronSize, Weight::Bold,
-                      Palette::black(m_atMaximum ? kDisabledOpacity : 0.7));
-        Glyphs::paint(painter, lower.translated(0, -0.5), Glyphs::Glyph::ChevronDown, kStepperChevronSize, Weight::Bold,
+        Glyphs::paint(painter, lower, Glyphs::Glyph::ChevronDown, kStepperChevronSize, Weight::Bold,
                       Palette::black(m_atMinimum ? kDisabledOpacity : 0.7));
+        Glyphs::paint(painter, upper, Glyphs::Glyph::ChevronUp, kStepperChevronSize, Weight::Bold,
+                      Palette::black(m_atMaximum ? kDisabledOpacity : 0.7));
     }
 
 private:
@@ -295,6 +306,7 @@ private:
     std::function<void(int)> m_onStep;
     QTimer* m_repeat;
     int m_pressed = 0;
+    int m_wheelDelta = 0;
     bool m_atMinimum = false;
     bool m_atMaximum = false;
 };
@@ -534,11 +546,11 @@ QWidget* SettingsView::makeAboutPane()
     stack->setSpacing(kAboutSpacing);
     stack->addWidget(makeLabel(tr("Zentrow"), Typography::font(18, Weight::Semibold), Palette::black(kLabelOpacity),
                                QStringLiteral("aboutName"), pane));
-    stack->addWidget(makeLabel(tr("一个原生 macOS 菜单栏盯盘工具。"), Typography::font(13), Palette::secondary(),
+    stack->addWidget(makeLabel(tr("一个原生 Linux 状态栏盯盘工具。"), Typography::font(13), Palette::secondary(),
                                QStringLiteral("aboutSummary"), pane));
-    stack->addWidget(
-        makeWrappingLabel(tr("当前版本使用 Binance Spot USDT 作为价格来源，并通过 Vercel 与 Blob 缓存下发数据。"),
-                          Typography::font(13), Palette::secondary(), QStringLiteral("aboutDataSource"), pane));
+    stack->addWidget(makeWrappingLabel(
+        tr("当前版本使用 Binance Spot USDT 交易对作为价格来源，并通过 zentrow-backend 缓存下发数据。"),
+        Typography::font(13), Palette::secondary(), QStringLiteral("aboutDataSource"), pane));
     return pane;
 }
 

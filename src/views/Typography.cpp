@@ -1,6 +1,7 @@
 #include "views/Typography.h"
 
 #include <QFontDatabase>
+#include <QHash>
 #include <QStringList>
 
 #include <cmath>
@@ -24,8 +25,37 @@ const QStringList& roundedCandidates()
 
 QString defaultFamily()
 {
-    static const QString kFamily = QFontDatabase::systemFont(QFontDatabase::GeneralFont).family();
+    static const QString kFamily = [] {
+        // One family that carries Latin and Chinese alike, so both scripts share one design and
+        // weight, and no second CJK face is loaded as a fallback next to it.
+        const QString unified = QStringLiteral("Noto Sans CJK SC");
+        if (!QFontDatabase::styles(unified).isEmpty())
+            return unified;
+        return QFontDatabase::systemFont(QFontDatabase::GeneralFont).family();
+    }();
     return kFamily;
+}
+
+QFont::Weight faceWeight(const QString& family, Weight weight)
+{
+    const QFont::Weight wanted = qtWeight(weight);
+    if (weight != Weight::Semibold)
+        return wanted;
+    // Asked for 600, a family without a semibold face gets its bold one. Take its heaviest real
+    // face from medium up to below bold instead (Noto Sans CJK's Medium), when it has one.
+    static QHash<QString, QFont::Weight> cache;
+    const auto known = cache.constFind(family);
+    if (known != cache.constEnd())
+        return *known;
+    int best = -1;
+    for (const QString& style : QFontDatabase::styles(family)) {
+        const int faceWeight = QFontDatabase::weight(family, style);
+        if (faceWeight >= QFont::Medium && faceWeight < QFont::Bold && faceWeight > best)
+            best = faceWeight;
+    }
+    const QFont::Weight result = best > 0 ? QFont::Weight(best) : wanted;
+    cache.insert(family, result);
+    return result;
 }
 
 QString roundedFamily()
@@ -63,7 +93,7 @@ QFont font(qreal pointSize, Weight weight, Design design)
     QFont result(design == Design::Rounded ? roundedFamily() : defaultFamily());
     const qreal rounded = std::isfinite(pointSize) ? std::round(pointSize) : 1.0;
     result.setPixelSize(int(qBound(1.0, rounded, 4096.0)));
-    result.setWeight(qtWeight(weight));
+    result.setWeight(faceWeight(result.family(), weight));
     // Glyphs are laid out at fractional positions, so text measured here matches what paints at 2x.
     result.setHintingPreference(QFont::PreferNoHinting);
     return result;

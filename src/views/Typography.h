@@ -9,8 +9,13 @@ namespace Typography {
 enum class Weight { Light, Regular, Medium, Semibold, Bold };
 enum class Design { Default, Rounded };
 
-// The desktop's default sans-serif family.
+// Noto Sans CJK SC when installed (it carries Latin and Chinese in one design), else the
+// desktop's default sans-serif family.
 QString defaultFamily();
+
+// The weight to ask of `family`: the named weight, except that semibold takes the family's real
+// face between medium and bold where it has one, rather than falling onto bold.
+QFont::Weight faceWeight(const QString& family, Weight weight);
 
 // The first installed family of a short list of rounded sans-serif faces, or the default family
 // when none of them is installed.

@@ -13,6 +13,7 @@
 #include <QTemporaryFile>
 #include <QTest>
 #include <QTimer>
+#include <QWindow>
 
 #include <limits>
 #include <vector>
@@ -48,12 +49,12 @@ class SettingsWindowTest : public QObject {
 private Q_SLOTS:
     void resizeRuleRoundsUpAndKeepsTheMinimum()
     {
-        QCOMPARE(SettingsWindowManager::contentSize({300.2, 150}), QSize(520, 220));
+        QCOMPARE(SettingsWindowManager::contentSize({300.2, 150}), QSize(520, 150));
         QCOMPARE(SettingsWindowManager::contentSize({700.1, 400.4}), QSize(701, 401));
         QCOMPARE(SettingsWindowManager::contentSize({520.0001, 220.5}), QSize(521, 221));
         // Nothing a view could report breaks the window.
         const double nan = std::numeric_limits<double>::quiet_NaN();
-        QCOMPARE(SettingsWindowManager::contentSize({nan, -4}), QSize(520, 220));
+        QCOMPARE(SettingsWindowManager::contentSize({nan, -4}), QSize(520, 100));
         QCOMPARE(SettingsWindowManager::contentSize({1e300, 1e300}), QSize(16384, 16384));
 
         QCOMPARE(SettingsWindowManager::centredOrigin({668, 360}, kRightScreen), QPoint(1280 + 800 - 334, 500 - 180));
@@ -104,7 +105,7 @@ private Q_SLOTS:
         QWidget* window = manager.window();
         QTRY_VERIFY(window->isActiveWindow());
         manager.settingsView()->setSelectedTab(SettingsTab::about);
-        QTRY_COMPARE(window->size(), QSize(664, 220));
+        QTRY_COMPARE(window->size(), manager.settingsView()->preferredContentSize().toSize());
         const QSize closedSize = window->size();
 
         // Closing never counts towards quitting, even where the last closed window would. Only a
@@ -143,6 +144,9 @@ private Q_SLOTS:
         SettingsWindowManager manager;
         manager.show(state);
         QWidget* window = manager.window();
+        // The view's own first measure, once its layouts have settled, on a framed window.
+        QTRY_VERIFY(!manager.settingsView()->measuredSize().isEmpty());
+        QTRY_VERIFY(window->isActiveWindow());
         const QSize general = window->size();
         QVERIFY(general.height() > SettingsWindowManager::kMinimumContentSize.height());
         const int top = window->geometry().top();
@@ -150,8 +154,11 @@ private Q_SLOTS:
         const int leftEdge = window->geometry().left();
 
         manager.settingsView()->setSelectedTab(SettingsTab::about);
-        QTRY_COMPARE(window->size(), QSize(664, 220));
-        QCOMPARE(manager.lastContentSize(), QSize(664, 220));
+        // The about tab is shorter: the window shrinks to it, with no empty band under the text.
+        QWidget* about = manager.settingsView()->findChild<QWidget*>(QStringLiteral("aboutPane"));
+        QTRY_COMPARE(about->mapTo(window, QPoint(0, about->height())).y(), window->height());
+        QVERIFY(window->height() < general.height());
+        QCOMPARE(manager.lastContentSize(), window->size());
         QCOMPARE(window->geometry().top(), top);
 
         manager.settingsView()->setSelectedTab(SettingsTab::general);
@@ -160,6 +167,44 @@ private Q_SLOTS:
         QCOMPARE(window->frameGeometry().top(), frameTop);
         QCOMPARE(window->geometry().left(), leftEdge);
         QCOMPARE(manager.settingsView()->geometry(), QRect(QPoint(0, 0), general));
+    }
+
+    void escapeClosesAndTheWindowCarriesTheAppIcon()
+    {
+        QPixmap pixmap(32, 32);
+        pixmap.fill(Qt::darkCyan);
+        const QIcon previous = QApplication::windowIcon();
+        QApplication::setWindowIcon(QIcon(pixmap));
+        StateHarness h;
+        AppState& state = h.make();
+        SettingsWindowManager manager;
+        manager.show(state);
+        QWidget* window = manager.window();
+        QTRY_VERIFY(window->isActiveWindow());
+        QVERIFY(!window->windowIcon().isNull());
+        QVERIFY(window->windowHandle() && !window->windowHandle()->icon().isNull());
+
+        QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : window, Qt::Key_Escape);
+        QTRY_VERIFY(!window->isVisible());
+        QApplication::setWindowIcon(previous);
+    }
+
+    void reopeningStaysCentred()
+    {
+        StateHarness h;
+        AppState& state = h.make();
+        SettingsWindowManager manager;
+        QScreen* screen = QGuiApplication::primaryScreen();
+        QCursor::setPos(screen->geometry().center());
+        manager.show(state);
+        QWidget* window = manager.window();
+        QTRY_VERIFY(window->isActiveWindow());
+        QTRY_VERIFY(isCentredIn(*window, screen->availableGeometry()));
+        window->close();
+        QTRY_VERIFY(!window->isVisible());
+        manager.show(state);
+        QTRY_VERIFY(window->isActiveWindow());
+        QTRY_VERIFY(isCentredIn(*window, screen->availableGeometry()));
     }
 
     void hostedViewIsBoundToTheGivenState()

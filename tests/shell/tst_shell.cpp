@@ -1,14 +1,16 @@
 #include "shell/PopoverWindow.h"
 #include "shell/SettingsWindowManager.h"
-#include "views/SettingsView.h"
 #include "shell/StatusBarController.h"
 #include "shell/StatusNotifierItem.h"
+#include "shell/SystemWakeWatcher.h"
 #include "shell/ZentrowApp.h"
 #include "state/AppState.h"
 #include "support/NotificationCenter.h"
 #include "testlib/FakeStatusNotifierWatcher.h"
 #include "testlib/LoopbackHttpServer.h"
 #include "testlib/ManualSleeper.h"
+#include "testlib/StateHarness.h"
+#include "views/SettingsView.h"
 
 #include <QApplication>
 #include <QDBusConnectionInterface>
@@ -46,9 +48,9 @@ QDBusMessage waitFor(const QDBusPendingCall& call)
 
 QVariant itemProperty(const QString& service, const QString& name)
 {
-    auto message = QDBusMessage::createMethodCall(service, StatusNotifierItem::kItemPath,
-                                                  QStringLiteral("org.freedesktop.DBus.Properties"),
-                                                  QStringLiteral("Get"));
+    auto message =
+        QDBusMessage::createMethodCall(service, StatusNotifierItem::kItemPath,
+                                       QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
     message << QStringLiteral("org.kde.StatusNotifierItem") << name;
     const QDBusMessage reply = waitFor(hostBus().asyncCall(message));
     if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) {
@@ -129,10 +131,7 @@ private:
     }
 
 private Q_SLOTS:
-    void initTestCase()
-    {
-        QVERIFY2(QDBusConnection::sessionBus().isConnected(), "run under dbus-run-session");
-    }
+    void initTestCase() { QVERIFY2(QDBusConnection::sessionBus().isConnected(), "run under dbus-run-session"); }
 
     void init()
     {
@@ -179,9 +178,9 @@ private Q_SLOTS:
                  QStringLiteral("BTC 00,000.00 -0.00%"));
 
         // The menu every host asks for exists and is empty.
-        auto layout = QDBusMessage::createMethodCall(service, StatusNotifierItem::kMenuPath,
-                                                     QStringLiteral("com.canonical.dbusmenu"),
-                                                     QStringLiteral("GetLayout"));
+        auto layout =
+            QDBusMessage::createMethodCall(service, StatusNotifierItem::kMenuPath,
+                                           QStringLiteral("com.canonical.dbusmenu"), QStringLiteral("GetLayout"));
         layout << 0 << -1 << QStringList();
         QCOMPARE(waitFor(hostBus().asyncCall(layout)).type(), QDBusMessage::ReplyMessage);
     }
@@ -240,8 +239,7 @@ private Q_SLOTS:
         QCOMPARE(above.bottom(), 771 - PopoverWindow::kMargin);
         // A screen smaller than the popover: pinned to its top-left corner.
         const QRect tiny(0, 0, 300, 400);
-        QCOMPARE(PopoverWindow::placement({150, 5}, size, tiny, tiny).topLeft(),
-                 QPoint(PopoverWindow::kMargin, 0));
+        QCOMPARE(PopoverWindow::placement({150, 5}, size, tiny, tiny).topLeft(), QPoint(PopoverWindow::kMargin, 0));
     }
 
     void settingsRequestClosesThePopoverFirst()
@@ -322,6 +320,79 @@ private Q_SLOTS:
         const QString service = itemService();
         QVERIFY(activate(service, 100, 5));
         QTRY_VERIFY(m_app->delegate().statusBarController()->popover().isVisible());
+    }
+
+    void popoverShowsAnEdgeOverItsContent()
+    {
+        PopoverWindow popover;
+        auto* content = new QWidget;
+        content->setAutoFillBackground(true);
+        QPalette palette = content->palette();
+        palette.setColor(QPalette::Window, Qt::white);
+        content->setPalette(palette);
+        popover.setContent(content);
+        popover.open(QPoint(400, 10));
+        QTRY_VERIFY(popover.isVisible());
+        for (const qreal ratio : {1.0, 2.0}) {
+            QImage image(popover.size() * ratio, QImage::Format_ARGB32_Premultiplied);
+            image.setDevicePixelRatio(ratio);
+            image.fill(Qt::white);
+            popover.render(&image);
+            const auto grey = [&image, ratio](int x, int y) {
+                return qGray(image.pixel(int(x * ratio), int(y * ratio)));
+            };
+            // A one-pixel line of black at 0.1 over white on every side; the content inside.
+            const int w = popover.width() - 1;
+            const int h = popover.height() - 1;
+            for (const QPoint& edge : {QPoint(0, 300), QPoint(w, 300), QPoint(184, 0), QPoint(184, h)})
+                QVERIFY2(qAbs(grey(edge.x(), edge.y()) - 229) <= 2,
+                         qPrintable(QString::number(grey(edge.x(), edge.y()))));
+            QCOMPARE(grey(2, 300), 255);
+            QCOMPARE(grey(184, 2), 255);
+        }
+        // The edge lets clicks through to the content.
+        QCOMPARE(popover.childAt(QPoint(0, 300)), content);
+    }
+
+    void resumeAndReturningNetworkRefreshAtOnce()
+    {
+        // A stand-in logind on a bus of our own, handed to the watcher as its system bus.
+        QDBusConnection logind = QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("logind"));
+        QVERIFY(logind.registerService(QStringLiteral("org.freedesktop.login1")));
+        StateHarness h;
+        h.storeEntries({"BTC"});
+        AppState& state = h.make();
+        h.settle();
+        h.service->answerRefresh(QList<TokenSummary>{});
+        QTRY_VERIFY(!state.isRefreshingWatchlist());
+        SystemWakeWatcher watcher(state, QDBusConnection::sessionBus());
+        const auto sleepSignal = [&logind](bool sleeping) {
+            auto message = QDBusMessage::createSignal(QStringLiteral("/org/freedesktop/login1"),
+                                                      QStringLiteral("org.freedesktop.login1.Manager"),
+                                                      QStringLiteral("PrepareForSleep"));
+            message << sleeping;
+            QVERIFY(logind.send(message));
+        };
+
+        sleepSignal(true);
+        sleepSignal(false);
+        QTRY_COMPARE(h.service->refreshCalls().size(), 2);
+        h.service->answerRefresh(QList<TokenSummary>{});
+        QTRY_VERIFY(!state.isRefreshingWatchlist());
+        h.settle();
+        QCOMPARE(h.service->refreshCalls().size(), 2);
+
+        using Reachability = QNetworkInformation::Reachability;
+        watcher.handleReachability(Reachability::Disconnected);
+        watcher.handleReachability(Reachability::Online);
+        QTRY_COMPARE(h.service->refreshCalls().size(), 3);
+        h.service->answerRefresh(QList<TokenSummary>{});
+        QTRY_VERIFY(!state.isRefreshingWatchlist());
+        // Staying online, or a first report after an unknown state, is no return of the network.
+        watcher.handleReachability(Reachability::Online);
+        h.settle();
+        QCOMPARE(h.service->refreshCalls().size(), 3);
+        QDBusConnection::disconnectFromBus(QStringLiteral("logind"));
     }
 
     void noStoredDocumentIsWrittenAtStartUp()

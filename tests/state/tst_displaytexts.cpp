@@ -71,6 +71,15 @@ private Q_SLOTS:
         QTest::newRow("0.001") << 0.001 << "+0.00%";
         QTest::newRow("12.5") << 12.5 << "+12.50%";
         QTest::newRow("1234.5") << 1234.5 << "+1234.50%";
+        // Exact binary ties go to the even digit; values just below a tie go down.
+        QTest::newRow("tie 0.125") << 0.125 << "+0.12%";
+        QTest::newRow("tie -2.125") << -2.125 << "-2.12%";
+        QTest::newRow("tie 1.625") << 1.625 << "+1.62%";
+        QTest::newRow("tie 0.375") << 0.375 << "+0.38%";
+        QTest::newRow("below tie 2.675") << 2.675 << "+2.67%";
+        QTest::newRow("below tie 1.005") << 1.005 << "+1.00%";
+        QTest::newRow("not a number") << std::numeric_limits<double>::quiet_NaN() << "nan%";
+        QTest::newRow("infinite") << std::numeric_limits<double>::infinity() << "+inf%";
         QTest::newRow("0") << 0.0 << "--";
         QTest::newRow("-0") << -0.0 << "--";
     }

@@ -114,11 +114,43 @@ private Q_SLOTS:
         QCOMPARE(h.sleeper->requested().size(), 2);
     }
 
+    void wakeRefreshesAtOnceUntrackedAndRestartsTheWait()
+    {
+        StateHarness h;
+        AppState& state = started(h, 60);
+        // Two tracked failures: one more would raise the banner.
+        tick(h, 60s, failure(1));
+        tick(h, 60s, failure(2));
+        h.sleeper->advance(40s);
+        h.settle();
+        const auto calls = h.service->refreshCalls().size();
+
+        state.refreshAfterWake();
+        QTRY_COMPARE(h.service->refreshCalls().size(), calls + 1);
+        h.service->answerRefresh(failure(3));
+        QTRY_VERIFY(!state.isRefreshingWatchlist());
+        h.settle();
+        // Not counted: no banner, the counter did not move.
+        QVERIFY(!state.refreshErrorBanner());
+        QCOMPARE(state.consecutivePeriodicFailures(), 2);
+        // The old wait (20 s left) ended without refreshing; a full new wait started after the fetch.
+        QCOMPARE(h.sleeper->requested().last(), 60s);
+        h.sleeper->advance(59s);
+        h.settle();
+        QCOMPARE(h.service->refreshCalls().size(), calls + 1);
+        h.sleeper->advance(1s);
+        QTRY_COMPARE(h.service->refreshCalls().size(), calls + 2);
+        // The loop's own refreshes are tracked again.
+        h.service->answerRefresh(failure(4));
+        QTRY_VERIFY(state.refreshErrorBanner().has_value());
+    }
+
     void mergeKeepsUnmentionedSnapshotsAndUpperCasesKeys()
     {
         StateHarness h;
         AppState& state = started(h, 5);
-        tick(h, 5s, QList<TokenSummary>{FakeMarketDataService::token("BTC", 1), FakeMarketDataService::token("ETH", 2)});
+        tick(h, 5s,
+             QList<TokenSummary>{FakeMarketDataService::token("BTC", 1), FakeMarketDataService::token("ETH", 2)});
         // A lower-case id, a duplicate (the later record wins) and an id nobody asked for.
         tick(h, 5s,
              QList<TokenSummary>{FakeMarketDataService::token("btc", 10), FakeMarketDataService::token("BTC", 11),
@@ -235,7 +267,8 @@ private Q_SLOTS:
     {
         using E = Error;
         QCOMPARE(AppState::fullErrorMessage(E(E::Domain::Transport, 1, "D")), QStringLiteral("D"));
-        QCOMPARE(AppState::fullErrorMessage(E(E::Domain::Transport, 1, "D", QStringLiteral("R"))), QStringLiteral("D\nR"));
+        QCOMPARE(AppState::fullErrorMessage(E(E::Domain::Transport, 1, "D", QStringLiteral("R"))),
+                 QStringLiteral("D\nR"));
         QCOMPARE(AppState::fullErrorMessage(E(E::Domain::Transport, 1, "D", std::nullopt, QStringLiteral("S"))),
                  QStringLiteral("D\nS"));
         QCOMPARE(AppState::fullErrorMessage(E(E::Domain::Transport, 1, "D", QStringLiteral("R"), QStringLiteral("S"))),

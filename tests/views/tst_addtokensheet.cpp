@@ -184,25 +184,50 @@ private Q_SLOTS:
             QTRY_COMPARE(list->results().size(), count);
             QTRY_COMPARE(sheet.content(), Content::Results);
 
-            const int rowHeight = SearchResultRowView::rowHeight();
-            QCOMPARE(list->contentHeight(), count * rowHeight + (count - 1));
+            // Cards stand apart: between two of them runs a divider, inset 86 on the left and
+            // ending where the card's straight edge does, in the gap and not over a card.
             QImage image(list->size(), QImage::Format_ARGB32_Premultiplied);
             image.fill(Qt::white);
             list->render(&image, QPoint(), QRegion(), QWidget::DrawChildren);
+            const auto isCard = [&image](int x, int y) { return image.pixelColor(x, y).red() < 255; };
             for (int i = 0; i < count; ++i) {
-                const QRect divider = list->dividerRect(i);
                 const QRect row = list->rowRect(i);
-                QCOMPARE(row, QRect(14, i * (rowHeight + 1), list->width() - 28, rowHeight));
+                const QRect divider = list->dividerRect(i);
                 if (i == count - 1) {
                     QVERIFY(divider.isEmpty());
-                    QCOMPARE(image.height(), row.bottom() + 1);
-                } else {
-                    QCOMPARE(divider, QRect(100, row.bottom() + 1, list->width() - 114, 1));
-                    QVERIFY(image.pixelColor(120, divider.top()).red() < 240);
-                    QCOMPARE(image.pixelColor(60, divider.top()), QColor(Qt::white));
+                    // Room below the last card.
+                    QVERIFY(image.height() - 1 - row.bottom() >= 8);
+                    QVERIFY(!isCard(200, image.height() - 2));
+                    continue;
                 }
+                const QRect next = list->rowRect(i + 1);
+                QVERIFY(next.top() - row.bottom() - 1 >= 8);
+                QVERIFY(divider.top() > row.bottom() && divider.bottom() < next.top());
+                QVERIFY(image.pixelColor(120, divider.top()).red() < 240);
+                QCOMPARE(image.pixelColor(60, divider.top()), QColor(Qt::white));
+                QCOMPARE(image.pixelColor(image.width() - 14 - 4, divider.top()), QColor(Qt::white));
+                QCOMPARE(image.pixelColor(120, divider.top() - 1), QColor(Qt::white));
+                QCOMPARE(image.pixelColor(120, divider.top() + 1), QColor(Qt::white));
             }
         }
+
+        // A list longer than the area fades out at the bottom while there is more below.
+        QList<TokenSummary> many;
+        for (int i = 0; i < 20; ++i)
+            many.append(result(QStringLiteral("M%1").arg(i)));
+        h.service->autoSearchAnswer = many;
+        sheet.searchField()->clear();
+        type(sheet.searchField(), QStringLiteral("m"));
+        QTest::keyClick(sheet.searchField(), Qt::Key_Return);
+        QTRY_COMPARE(list->results().size(), 20);
+        auto* area = sheet.findChild<QScrollArea*>(QStringLiteral("resultsScrollArea"));
+        QWidget* fade = sheet.findChild<QWidget*>(QStringLiteral("resultsBottomFade"));
+        QTRY_VERIFY(fade->isVisible());
+        QCOMPARE(fade->geometry().bottom(), area->viewport()->geometry().bottom());
+        area->verticalScrollBar()->setValue(area->verticalScrollBar()->maximum());
+        QVERIFY(!fade->isVisible());
+        area->verticalScrollBar()->setValue(0);
+        QVERIFY(fade->isVisible());
     }
 
     void backClearsTheSearchThenHandsBack()

@@ -7,12 +7,15 @@
 #include "views/RefreshErrorBannerView.h"
 #include "views/SearchResultListView.h"
 #include "views/SpringAnimation.h"
+#include "views/Typography.h"
 
 #include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
 #include <QContextMenuEvent>
+#include <QCursor>
 #include <QDir>
+#include <QFontInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -211,6 +214,7 @@ private Q_SLOTS:
         auto* remove = menu->findChild<QAction*>(QStringLiteral("removeTokenAction"));
         QCOMPARE(menu->actions(), (QList<QAction*>{pin, top, remove}));
         QCOMPARE(top->text(), QStringLiteral("置顶"));
+        QCOMPARE(QFontInfo(menu->font()).family(), Typography::defaultFamily());
         QCOMPARE(remove->text(), QStringLiteral("Remove"));
 
         // Only the pinned token's menu says it is showing.
@@ -228,11 +232,21 @@ private Q_SLOTS:
         QCOMPARE(pin->text(), QStringLiteral("正在状态栏显示"));
         menu->close();
 
+        // The pointer rests on the first row while "置顶" moves another row under it: the
+        // highlight moves with the pointer's new row, without the pointer moving.
+        MenuWatchlistRowView* btc = view.row(QStringLiteral("BTC"));
+        const QPoint pointer = btc->mapToGlobal(QPoint(150, 20));
+        QCursor::setPos(pointer);
+        QEnterEvent enter(QPointF(150, 20), QPointF(150, 20), pointer);
+        QApplication::sendEvent(btc, &enter);
+        QVERIFY(btc->isHovered());
         openRowMenu(view.row(QStringLiteral("SOL")));
         top->trigger();
         menu->close();
         h.settle();
         QCOMPARE(rowIDs(view), (QStringList{"SOL", "BTC", "ETH"}));
+        QTRY_VERIFY(view.row(QStringLiteral("SOL"))->isHovered());
+        QVERIFY(!btc->isHovered());
 
         openRowMenu(eth);
         remove->trigger();
@@ -333,8 +347,17 @@ private Q_SLOTS:
         QCOMPARE(view.rows().first()->mapTo(scroll, QPoint()).y(), 8);
 
         const QDateTime occurred = state.refreshErrorBanner()->occurredAt;
-        QCOMPARE(child<QLabel>(*banner, "bannerTimeLabel")->text(),
-                 QLocale().toString(occurred.toLocalTime().time(), QLocale::ShortFormat));
+        QCOMPARE(child<QLabel>(*banner, "bannerTimeLabel")->text(), RefreshErrorBannerView::timeText(occurred));
+        // Hours and minutes in every locale, also in C, whose short format has seconds.
+        const QDateTime evening(QDate(2026, 3, 1), QTime(19, 42, 14));
+        const QLocale before;
+        for (const char* name : {"C", "zh_CN", "de_DE", "en_US"}) {
+            QLocale::setDefault(QLocale(QString::fromLatin1(name)));
+            const QString text = RefreshErrorBannerView::timeText(evening);
+            QVERIFY2(text.startsWith(QStringLiteral("19:42")) || text.startsWith(QStringLiteral("7:42")), name);
+            QVERIFY2(!text.contains(QStringLiteral("14")), name);
+        }
+        QLocale::setDefault(before);
         QVERIFY(!child<QLabel>(*banner, "bannerTimeLabel")->text().contains(QString::number(occurred.date().year())));
         QCOMPARE(child<QLabel>(*banner, "bannerTitleLabel")->text(), QStringLiteral("网络错误"));
         auto* text = child<QTextEdit>(*banner, "bannerMessage");

@@ -1,6 +1,7 @@
 #include "testlib/StateHarness.h"
 #include "views/Palette.h"
 #include "views/SettingsView.h"
+#include "views/Typography.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -8,6 +9,7 @@
 #include <QLabel>
 #include <QTabBar>
 #include <QTest>
+#include <QWheelEvent>
 
 #include <cmath>
 #include <limits>
@@ -60,8 +62,8 @@ struct Fixture {
     void step(int direction) const
     {
         QWidget* stepper = child("refreshStepper");
-        const int y = direction > 0 ? stepper->height() / 4 : stepper->height() * 3 / 4;
-        QTest::mouseClick(stepper, Qt::LeftButton, {}, QPoint(stepper->width() / 2, y));
+        const int x = direction > 0 ? stepper->width() * 3 / 4 : stepper->width() / 4;
+        QTest::mouseClick(stepper, Qt::LeftButton, {}, QPoint(x, stepper->height() / 2));
     }
     qsizetype loopStarts() const { return h.sleeper->requested().size(); }
     QPoint at(const char* name) const { return child(name)->mapTo(view.get(), QPoint()); }
@@ -120,9 +122,10 @@ private Q_SLOTS:
         QVERIFY(f.child("aboutPane")->isVisible());
         QVERIFY(!f.child("generalPane")->isVisible());
         QCOMPARE(f.text("aboutName"), QStringLiteral("Zentrow"));
-        QCOMPARE(f.text("aboutSummary"), QStringLiteral("一个原生 macOS 菜单栏盯盘工具。"));
-        QCOMPARE(f.text("aboutDataSource"),
-                 QStringLiteral("当前版本使用 Binance Spot USDT 作为价格来源，并通过 Vercel 与 Blob 缓存下发数据。"));
+        QCOMPARE(f.text("aboutSummary"), QStringLiteral("一个原生 Linux 状态栏盯盘工具。"));
+        QCOMPARE(
+            f.text("aboutDataSource"),
+            QStringLiteral("当前版本使用 Binance Spot USDT 交易对作为价格来源，并通过 zentrow-backend 缓存下发数据。"));
         QCOMPARE(f.child<QLabel>("aboutName")->font().pixelSize(), 18);
         QCOMPARE(f.child<QLabel>("aboutDataSource")->palette().color(QPalette::WindowText), Palette::secondary());
         QTRY_COMPARE(f.reports.size(), 2);
@@ -153,7 +156,7 @@ private Q_SLOTS:
         QCOMPARE(f.text("debugOutlinesNote"), QStringLiteral("在主界面中显示币种信息、迷你走势和价格区域的临时轮廓。"));
         auto* title = f.child<QLabel>("menuBarGroupTitle");
         QCOMPARE(title->font().pixelSize(), 14);
-        QCOMPARE(title->font().weight(), QFont::DemiBold);
+        QCOMPARE(title->font().weight(), Typography::font(14, Typography::Weight::Semibold).weight());
         QCOMPARE(title->palette().color(QPalette::WindowText), Palette::black(0.8));
 
         // Tab control centred and padded 14 / 10; pane padded 22 and 18; groups padded 14, with the
@@ -216,6 +219,44 @@ private Q_SLOTS:
             QCOMPARE(f.h.defaults->writes, before);
             QCOMPARE(f.loopStarts(), loops);
         }
+    }
+
+    void stepperTakesClicksWheelAndKeysOverLargeTargets()
+    {
+        Fixture f;
+        QWidget* stepper = f.child("refreshStepper");
+        // Each arrow answers over at least 22 x 22 points, out to the stepper's edges.
+        QVERIFY(stepper->width() >= 44);
+        QVERIFY(stepper->height() >= 22);
+        QTest::mouseClick(stepper, Qt::LeftButton, {}, QPoint(stepper->width() - 1, 0));
+        QCOMPARE(f.state().preferences().refreshInterval, 35.0);
+        QTest::mouseClick(stepper, Qt::LeftButton, {}, QPoint(0, stepper->height() - 1));
+        QTest::mouseClick(stepper, Qt::LeftButton, {}, QPoint(stepper->width() / 2 - 1, stepper->height() - 1));
+        QCOMPARE(f.state().preferences().refreshInterval, 25.0);
+        // The row keeps the stepper and its text on one line.
+        QVERIFY(qAbs(f.at("refreshStepper").y() + stepper->height() / 2 -
+                     (f.at("refreshIntervalLabel").y() + f.child("refreshIntervalLabel")->height() / 2)) <= 1);
+
+        const auto wheel = [stepper](int delta) {
+            const QPointF at(stepper->width() / 2.0, stepper->height() / 2.0);
+            QWheelEvent event(at, stepper->mapToGlobal(at), QPoint(), QPoint(0, delta), Qt::NoButton, Qt::NoModifier,
+                              Qt::NoScrollPhase, false);
+            QApplication::sendEvent(stepper, &event);
+        };
+        wheel(120);
+        QCOMPARE(f.state().preferences().refreshInterval, 30.0);
+        // Half notches add up to one step.
+        wheel(-60);
+        QCOMPARE(f.state().preferences().refreshInterval, 30.0);
+        wheel(-60);
+        QCOMPARE(f.state().preferences().refreshInterval, 25.0);
+
+        stepper->setFocus();
+        QTest::keyClick(stepper, Qt::Key_Up);
+        QTest::keyClick(stepper, Qt::Key_Up);
+        QTest::keyClick(stepper, Qt::Key_Down);
+        QCOMPARE(f.state().preferences().refreshInterval, 30.0);
+        QTRY_COMPARE(f.text("refreshIntervalLabel"), QStringLiteral("30 秒刷新一次"));
     }
 
     void checkboxesPersistAndPreviewWithoutRestartingTheLoop()

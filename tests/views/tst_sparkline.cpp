@@ -18,14 +18,6 @@ const QSizeF kSize(112, 42);
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 constexpr double kInf = std::numeric_limits<double>::infinity();
 
-QList<QPointF> elementPoints(const QPainterPath& path)
-{
-    QList<QPointF> points;
-    for (int i = 0; i < path.elementCount(); ++i)
-        points.append(path.elementAt(i));
-    return points;
-}
-
 QImage render(const Params& params, qreal ratio)
 {
     QImage image(QSize(112, 42) * ratio, QImage::Format_ARGB32_Premultiplied);
@@ -70,9 +62,6 @@ private Q_SLOTS:
     void pointsSpanTheInsetBox();
     void baselineIsUnclamped_data();
     void baselineIsUnclamped();
-    void gridHasFiveSegments();
-    void areaFollowsThePolylineDownToTheBottomInset();
-    void smoothedPathPassesThroughTheMidpoints();
     void nonFiniteAndHugeSeriesStayFinite();
     void viewIsFixedAndCentredInItsSlot();
     void layersPaintWhereTheyShould_data();
@@ -125,57 +114,6 @@ void TestSparkline::baselineIsUnclamped()
     QFETCH(std::optional<double>, baseline);
     QFETCH(std::optional<qreal>, expected);
     QCOMPARE(TrendSparklineView::baselineY(values, baseline, kSize), expected);
-}
-
-void TestSparkline::gridHasFiveSegments()
-{
-    const QList<QPointF> expected{{28, 4},  {28, 38}, {56, 4},   {56, 38}, {84, 4},
-                                  {84, 38}, {4, 14},  {108, 14}, {4, 28},  {108, 28}};
-    const QPainterPath grid = TrendSparklineView::grid(kSize);
-    QCOMPARE(elementPoints(grid), expected);
-    for (int i = 0; i < grid.elementCount(); ++i)
-        QCOMPARE(grid.elementAt(i).type, i % 2 ? QPainterPath::LineToElement : QPainterPath::MoveToElement);
-}
-
-void TestSparkline::areaFollowsThePolylineDownToTheBottomInset()
-{
-    QVERIFY(TrendSparklineView::areaFill({}, kSize).isEmpty());
-    const QList<QPointF> points = TrendSparklineView::normalizedPoints({2, 4, 0, 3}, kSize);
-    const QPainterPath area = TrendSparklineView::areaFill(points, kSize);
-    const QList<QPointF> expected{{8, 34}, {8, 21}, {40, 8}, {72, 34}, {104, 14.5}, {104, 34}, {8, 34}};
-    QCOMPARE(elementPoints(area), expected);
-    for (int i = 1; i < area.elementCount(); ++i)
-        QCOMPARE(area.elementAt(i).type, QPainterPath::LineToElement);
-}
-
-void TestSparkline::smoothedPathPassesThroughTheMidpoints()
-{
-    QVERIFY(TrendSparklineView::smoothedPath({}).isEmpty());
-
-    // Two values: one quad to the midpoint, then a straight finish to the last point. Each
-    // quad is stored as a cubic with equivalent controls.
-    const QList<QPointF> two = TrendSparklineView::normalizedPoints({1, 3}, kSize);
-    const QPainterPath path = TrendSparklineView::smoothedPath(two);
-    QCOMPARE(path.elementCount(), 7);
-    QCOMPARE(QPointF(path.elementAt(0)), QPointF(8, 34));
-    QCOMPARE(path.elementAt(0).type, QPainterPath::MoveToElement);
-    QCOMPARE(path.elementAt(1).type, QPainterPath::CurveToElement);
-    // Quad (8,34) -> control (8,34) -> (56,21): cubic controls 2/3 of the way along the control.
-    QCOMPARE(QPointF(path.elementAt(1)), QPointF(8, 34));
-    QCOMPARE(QPointF(path.elementAt(2)), QPointF(8, 34) + (QPointF(56, 21) - QPointF(8, 34)) / 3);
-    QCOMPARE(QPointF(path.elementAt(3)), QPointF(56, 21));
-    QCOMPARE(QPointF(path.elementAt(4)), QPointF(56, 21) + (QPointF(104, 8) - QPointF(56, 21)) * 2 / 3);
-    QCOMPARE(QPointF(path.elementAt(5)), QPointF(104, 8));
-    QCOMPARE(QPointF(path.elementAt(6)), QPointF(104, 8));
-    QCOMPARE(path.currentPosition(), QPointF(104, 8));
-
-    // Longer series: the curve meets every midpoint between samples and ends on the last one.
-    const QList<QPointF> points = TrendSparklineView::normalizedPoints({2, 4, 0, 3}, kSize);
-    const QPainterPath curve = TrendSparklineView::smoothedPath(points);
-    QCOMPARE(curve.elementCount(), 1 + 3 * 4);
-    for (int i = 1; i < points.size(); ++i)
-        QCOMPARE(QPointF(curve.elementAt(3 * i)), (points[i - 1] + points[i]) / 2);
-    QCOMPARE(curve.currentPosition(), points.last());
 }
 
 void TestSparkline::nonFiniteAndHugeSeriesStayFinite()

@@ -9,10 +9,14 @@
 
 #include <QApplication>
 #include <QFontDatabase>
+#include <QFontInfo>
+#include <QGlyphRun>
 #include <QImage>
 #include <QPainter>
+#include <QRawFont>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTextLayout>
 
 #include <cmath>
 #include <limits>
@@ -60,9 +64,31 @@ void TestViewKit::fontsUsePixelSizesWeightsAndFamilies()
     const QFont regular = Typography::font(14);
     QCOMPARE(regular.pixelSize(), 14);
     QCOMPARE(regular.weight(), QFont::Normal);
-    QCOMPARE(regular.family(), QFontDatabase::systemFont(QFontDatabase::GeneralFont).family());
+    QCOMPARE(regular.family(), Typography::defaultFamily());
+    QCOMPARE(Typography::font(12, Weight::Bold).weight(), QFont::Bold);
+    const QFont semibold = Typography::font(12, Weight::Semibold);
+    QVERIFY(semibold.weight() >= QFont::Medium && semibold.weight() < QFont::Bold);
 
-    QCOMPARE(Typography::font(12, Weight::Semibold).weight(), QFont::DemiBold);
+    // With Noto Sans CJK SC installed, Latin and Chinese text come from that one face, whatever
+    // the locale, and semibold text is drawn from a real face lighter than bold.
+    const QString unified = QStringLiteral("Noto Sans CJK SC");
+    if (QFontDatabase::styles(unified).isEmpty())
+        QSKIP("Noto Sans CJK SC is not installed");
+    QCOMPARE(Typography::defaultFamily(), unified);
+    for (const Weight weight : {Weight::Regular, Weight::Semibold}) {
+        QTextLayout layout(QStringLiteral("BTC 比特币 Zentrow 24h 涨跌额 -1,546.85"), Typography::font(14, weight));
+        layout.beginLayout();
+        layout.createLine();
+        layout.endLayout();
+        const QList<QGlyphRun> runs = layout.glyphRuns();
+        QVERIFY(!runs.isEmpty());
+        for (const QGlyphRun& run : runs)
+            QCOMPARE(run.rawFont().familyName(), unified);
+    }
+    const QStringList styles = QFontDatabase::styles(unified);
+    if (styles.contains(QStringLiteral("Medium"), Qt::CaseInsensitive)) {
+        QCOMPARE(QFontInfo(semibold).styleName(), QStringLiteral("Medium"));
+    }
 
     // A rounded face when one is installed, else the default family.
     const QFont rounded = Typography::font(12, Weight::Semibold, Typography::Design::Rounded);
