@@ -9,6 +9,8 @@
 namespace {
 // How long a watcher may take to accept the item before the tray icon stands in.
 constexpr int kWatcherGraceMs = 1500;
+// Nothing announces a tray that starts or stops; without a watcher, look this often.
+constexpr int kTrayPollMs = 1000;
 } // namespace
 
 AdaptiveStatusItem::AdaptiveStatusItem(const QDBusConnection& bus, QObject* parent)
@@ -18,6 +20,9 @@ AdaptiveStatusItem::AdaptiveStatusItem(const QDBusConnection& bus, QObject* pare
     connect(m_notifier.get(), &StatusItem::clicked, this, &StatusItem::clicked);
     connect(m_notifier.get(), &StatusNotifierItem::registeredChanged, this, [this] { chooseHost(); });
     QTimer::singleShot(kWatcherGraceMs, this, [this] { chooseHost(); });
+    m_trayPoll = new QTimer(this);
+    m_trayPoll->setInterval(kTrayPollMs);
+    connect(m_trayPoll, &QTimer::timeout, this, [this] { chooseHost(); });
 }
 
 AdaptiveStatusItem::~AdaptiveStatusItem() = default;
@@ -41,12 +46,29 @@ void AdaptiveStatusItem::chooseHost()
     const bool hosted = m_notifier->isRegistered();
     if (hosted) {
         m_trayIcon.reset();
+        m_trayPoll->stop();
+        setHosted(true);
         return;
     }
-    if (!m_trayIcon && QSystemTrayIcon::isSystemTrayAvailable()) {
+    const bool trayAvailable = QSystemTrayIcon::isSystemTrayAvailable();
+    if (!m_trayIcon && trayAvailable) {
         m_trayIcon = std::make_unique<TrayIconStatusItem>();
         m_trayIcon->setTitle(m_title);
         connect(m_trayIcon.get(), &StatusItem::clicked, this, &StatusItem::clicked);
         m_trayIcon->setVisible(true);
     }
+    if (!m_trayPoll->isActive()) {
+        m_trayPoll->start();
+    }
+    // The tray icon re-docks by itself when its tray restarts; meanwhile nothing shows it.
+    setHosted(m_trayIcon && trayAvailable);
+}
+
+void AdaptiveStatusItem::setHosted(bool hosted)
+{
+    if (hosted == m_hosted) {
+        return;
+    }
+    m_hosted = hosted;
+    Q_EMIT hostedChanged(hosted);
 }

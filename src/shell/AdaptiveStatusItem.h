@@ -6,6 +6,7 @@
 
 #include <memory>
 
+class QTimer;
 class StatusNotifierItem;
 class TrayIconStatusItem;
 
@@ -24,11 +25,19 @@ public:
 
     StatusNotifierItem* notifierItem() const { return m_notifier.get(); }
     bool usesTrayIcon() const;
+    // Whether anything shows the item: a watcher accepted it, or a tray holds its icon.
+    bool isHosted() const { return m_hosted; }
+
+Q_SIGNALS:
+    void hostedChanged(bool hosted);
 
 private:
     void chooseHost();
+    void setHosted(bool hosted);
 
     QString m_title;
     std::unique_ptr<StatusNotifierItem> m_notifier;
     std::unique_ptr<TrayIconStatusItem> m_trayIcon;
+    QTimer* m_trayPoll = nullptr;
+    bool m_hosted = false;
 };

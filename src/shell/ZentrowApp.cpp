@@ -20,8 +20,8 @@ ZentrowApp::ZentrowApp(ZentrowAppOptions options, QObject* parent)
     , m_imageLoader(std::make_unique<ImageLoader>(m_network.get()))
 {
     ImageLoader::setShared(m_imageLoader.get());
-    const QUrl baseURL = options.backendURL.isEmpty() ? QUrl(QString::fromLatin1(kDefaultBackendURL))
-                                                      : options.backendURL;
+    const QUrl baseURL =
+        options.backendURL.isEmpty() ? QUrl(QString::fromLatin1(kDefaultBackendURL)) : options.backendURL;
     m_delegate = std::make_unique<ZentrowAppDelegate>(options.bus);
     auto service = std::make_shared<ZentrowAPIMarketDataService>(
         baseURL, m_network.get(), std::make_shared<MockMarketDataService>(options.sleeper), options.transferTimeout);
@@ -30,6 +30,7 @@ ZentrowApp::ZentrowApp(ZentrowAppOptions options, QObject* parent)
     m_localStore = std::make_shared<LocalStore>(defaults);
     m_appState = std::make_unique<AppState>(service, m_localStore, options.sleeper);
     m_delegate->setAppState(m_appState.get());
+    m_delegate->setStatusAreaFallback(options.sleeper, options.statusAreaTimings);
     // Launching has finished once the event loop runs.
     QTimer::singleShot(0, m_delegate.get(), &ZentrowAppDelegate::applicationDidFinishLaunching);
 }
@@ -50,6 +51,7 @@ ZentrowAppDelegate::ZentrowAppDelegate(const QDBusConnection& bus, QObject* pare
 
 ZentrowAppDelegate::~ZentrowAppDelegate()
 {
+    m_statusAreaFallback.reset();
     m_statusBarController.reset();
     m_statusItem.reset();
 }
@@ -60,6 +62,17 @@ void ZentrowAppDelegate::applicationDidFinishLaunching()
         return;
     }
     m_statusItem = std::make_unique<AdaptiveStatusItem>(m_bus);
-    m_statusBarController = std::make_unique<StatusBarController>(*m_appState, *m_statusItem, makePopoverContent,
-                                                                  showSettingsWindow);
+    m_statusBarController =
+        std::make_unique<StatusBarController>(*m_appState, *m_statusItem, makePopoverContent, showSettingsWindow);
+    // The item was made just above as an AdaptiveStatusItem.
+    auto& item = static_cast<AdaptiveStatusItem&>(*m_statusItem);
+    m_statusAreaFallback = std::make_unique<StatusAreaFallback>(
+        item, [appState = m_appState] { return makePopoverContent(*appState); }, m_bus, m_fallbackSleeper,
+        m_fallbackTimings);
+}
+
+void ZentrowAppDelegate::setStatusAreaFallback(std::shared_ptr<Sleeper> sleeper, StatusAreaFallbackTimings timings)
+{
+    m_fallbackSleeper = std::move(sleeper);
+    m_fallbackTimings = timings;
 }
