@@ -3,6 +3,8 @@
 #include "shell/StatusNotifierItem.h"
 #include "shell/TrayIconStatusItem.h"
 
+#include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
 #include <QSystemTrayIcon>
 #include <QTimer>
 
@@ -11,18 +13,33 @@ namespace {
 constexpr int kWatcherGraceMs = 1500;
 // Nothing announces a tray that starts or stops; without a watcher, look this often.
 constexpr int kTrayPollMs = 1000;
+// A dropped item asks the watcher again after these pauses, then waits for the watcher to restart.
+constexpr int kRegisterAgainMs[] = {1000, 2000, 4000};
 } // namespace
 
 AdaptiveStatusItem::AdaptiveStatusItem(const QDBusConnection& bus, QObject* parent)
     : StatusItem(parent)
+    , m_bus(bus)
 {
     m_notifier = std::make_unique<StatusNotifierItem>(bus);
     connect(m_notifier.get(), &StatusItem::clicked, this, &StatusItem::clicked);
-    connect(m_notifier.get(), &StatusNotifierItem::registeredChanged, this, [this] { chooseHost(); });
+    connect(m_notifier.get(), &StatusNotifierItem::registeredChanged, this, [this] {
+        // A registration of the item's own (a watcher that restarted) starts afresh.
+        m_droppedByWatcher = false;
+        m_registerAttempts = 0;
+        m_registerAgain->stop();
+        chooseHost();
+    });
     QTimer::singleShot(kWatcherGraceMs, this, [this] { chooseHost(); });
     m_trayPoll = new QTimer(this);
     m_trayPoll->setInterval(kTrayPollMs);
     connect(m_trayPoll, &QTimer::timeout, this, [this] { chooseHost(); });
+    m_registerAgain = new QTimer(this);
+    m_registerAgain->setSingleShot(true);
+    connect(m_registerAgain, &QTimer::timeout, this, &AdaptiveStatusItem::registerAgain);
+    m_bus.connect(StatusNotifierItem::kWatcherService, QStringLiteral("/StatusNotifierWatcher"),
+                  StatusNotifierItem::kWatcherService, QStringLiteral("StatusNotifierItemUnregistered"), this,
+                  SLOT(watcherDroppedItem(QString)));
 }
 
 AdaptiveStatusItem::~AdaptiveStatusItem() = default;
@@ -43,7 +60,7 @@ bool AdaptiveStatusItem::usesTrayIcon() const
 
 void AdaptiveStatusItem::chooseHost()
 {
-    const bool hosted = m_notifier->isRegistered();
+    const bool hosted = m_notifier->isRegistered() && !m_droppedByWatcher;
     if (hosted) {
         m_trayIcon.reset();
         m_trayPoll->stop();
@@ -71,4 +88,35 @@ void AdaptiveStatusItem::setHosted(bool hosted)
     }
     m_hosted = hosted;
     Q_EMIT hostedChanged(hosted);
+}
+
+void AdaptiveStatusItem::watcherDroppedItem(const QString& service)
+{
+    if (service != m_notifier->serviceName() || !m_notifier->isRegistered()) {
+        return;
+    }
+    m_droppedByWatcher = true;
+    chooseHost();
+    if (m_registerAttempts < int(std::size(kRegisterAgainMs))) {
+        m_registerAgain->start(kRegisterAgainMs[m_registerAttempts++]);
+    }
+}
+
+void AdaptiveStatusItem::registerAgain()
+{
+    if (!m_droppedByWatcher || !m_notifier->isRegistered()) {
+        return;
+    }
+    auto message = QDBusMessage::createMethodCall(
+        StatusNotifierItem::kWatcherService, QStringLiteral("/StatusNotifierWatcher"),
+        StatusNotifierItem::kWatcherService, QStringLiteral("RegisterStatusNotifierItem"));
+    message << m_notifier->serviceName();
+    auto* call = new QDBusPendingCallWatcher(m_bus.asyncCall(message), this);
+    connect(call, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher* finished) {
+        finished->deleteLater();
+        if (!finished->isError() && m_droppedByWatcher) {
+            m_droppedByWatcher = false;
+            chooseHost();
+        }
+    });
 }

@@ -31,13 +31,23 @@ public:
 Q_SIGNALS:
     void hostedChanged(bool hosted);
 
+private Q_SLOTS:
+    // A watcher may drop an item it has accepted (GNOME's AppIndicator extension does when it
+    // trips over its own start-up); the item then shows nowhere although it is registered.
+    void watcherDroppedItem(const QString& service);
+
 private:
     void chooseHost();
     void setHosted(bool hosted);
+    void registerAgain();
 
+    QDBusConnection m_bus;
     QString m_title;
     std::unique_ptr<StatusNotifierItem> m_notifier;
     std::unique_ptr<TrayIconStatusItem> m_trayIcon;
     QTimer* m_trayPoll = nullptr;
+    QTimer* m_registerAgain = nullptr;
+    int m_registerAttempts = 0;
+    bool m_droppedByWatcher = false;
     bool m_hosted = false;
 };

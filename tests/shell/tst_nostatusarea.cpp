@@ -312,6 +312,32 @@ private Q_SLOTS:
         QCOMPARE(m_notifications->received.size(), 1);
     }
 
+    void aHostThatDropsTheItemGetsItAgainOrTheWindowReturns()
+    {
+        QVERIFY(m_watcher->start());
+        startApp();
+        QVERIFY(launched());
+        QTRY_COMPARE(m_watcher->registrations(), 1);
+        QTRY_VERIFY(itemHosted());
+        const QString service = m_watcher->items().value(0);
+
+        // Dropped once while the watcher runs: the item asks again and is back.
+        m_watcher->dropItem(service);
+        QTRY_VERIFY(!itemHosted());
+        QTRY_COMPARE_WITH_TIMEOUT(m_watcher->registrations(), 2, 5000);
+        QTRY_VERIFY(itemHosted());
+        QCOMPARE(m_watcher->items(), QStringList{service});
+        advance(kReturnGrace * 2);
+        QVERIFY(!fallback().window());
+
+        // Dropped for good: after the grace time the window is back.
+        m_watcher->setRefusesItems(true);
+        m_watcher->dropItem(service);
+        QTRY_VERIFY(!itemHosted());
+        advance(kReturnGrace);
+        QTRY_VERIFY(shownWindow());
+    }
+
     void closingTheWindowQuitsAndKeepsTheWatchlist()
     {
         startApp();
