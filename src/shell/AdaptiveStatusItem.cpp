@@ -60,11 +60,12 @@ bool AdaptiveStatusItem::usesTrayIcon() const
 
 void AdaptiveStatusItem::chooseHost()
 {
-    const bool hosted = m_notifier->isRegistered() && !m_droppedByWatcher;
-    if (hosted) {
+    if (m_notifier->isRegistered()) {
+        // A watcher that dropped the item is still the host to win back. Qt's tray icon would
+        // go through that same watcher, under the item's own object path.
         m_trayIcon.reset();
         m_trayPoll->stop();
-        setHosted(true);
+        setHosted(!m_droppedByWatcher);
         return;
     }
     const bool trayAvailable = QSystemTrayIcon::isSystemTrayAvailable();
@@ -92,7 +93,13 @@ void AdaptiveStatusItem::setHosted(bool hosted)
 
 void AdaptiveStatusItem::watcherDroppedItem(const QString& service)
 {
-    if (service != m_notifier->serviceName() || !m_notifier->isRegistered()) {
+    // A watcher names an item by the service it registered with, or by bus name and object path
+    // for one that registered with its path ("<name>@<path>" from GNOME, "<name><path>" from KDE).
+    const QString path = StatusNotifierItem::kItemPath;
+    const QString unique = m_bus.baseService();
+    const bool ours =
+        service == m_notifier->serviceName() || service == unique + QLatin1Char('@') + path || service == unique + path;
+    if (!ours || !m_notifier->isRegistered()) {
         return;
     }
     m_droppedByWatcher = true;
@@ -110,7 +117,9 @@ void AdaptiveStatusItem::registerAgain()
     auto message = QDBusMessage::createMethodCall(
         StatusNotifierItem::kWatcherService, QStringLiteral("/StatusNotifierWatcher"),
         StatusNotifierItem::kWatcherService, QStringLiteral("RegisterStatusNotifierItem"));
-    message << m_notifier->serviceName();
+    // By object path this time: GNOME's extension then identifies the item by our bus name and
+    // skips the name watch whose start-up race made it drop the item.
+    message << StatusNotifierItem::kItemPath;
     auto* call = new QDBusPendingCallWatcher(m_bus.asyncCall(message), this);
     connect(call, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher* finished) {
         finished->deleteLater();

@@ -12,7 +12,7 @@ class TrayIconStatusItem;
 
 // The status item the app shows: a StatusNotifierItem while a watcher hosts it, a
 // QSystemTrayIcon while none does (an XEmbed tray), and nothing visible when the desktop has
-// no tray at all, in which case the app keeps running and shows up as soon as a host appears.
+// no tray at all; it says which, so the app can stand in with a window (StatusAreaFallback).
 class AdaptiveStatusItem final : public StatusItem {
     Q_OBJECT
 
