@@ -7,7 +7,6 @@
 #include "shell/StatusBarController.h"
 #include "shell/ZentrowApp.h"
 #include "state/AppState.h"
-#include "support/NotificationCenter.h"
 #include "testlib/FakeStatusNotifierWatcher.h"
 #include "testlib/LoopbackHttpServer.h"
 #include "testlib/ManualSleeper.h"
@@ -23,7 +22,6 @@
 #include <QMenu>
 #include <QPointer>
 #include <QProcess>
-#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -95,7 +93,6 @@ public Q_SLOTS:
         return 41 + uint(received.size());
     }
     void CloseNotification(uint id) { closed.append(id); }
-    QStringList GetCapabilities() { return {QStringLiteral("body")}; }
 
 private:
     QDBusConnection m_bus;
@@ -162,14 +159,6 @@ private:
         message << 100 << 5;
         QDBusPendingCall call = busConnection(QStringLiteral("host")).asyncCall(message);
         return QTest::qWaitFor([&call] { return call.isFinished(); }) && !call.isError();
-    }
-
-    int quitWhile(const std::function<void()>& action)
-    {
-        QEventLoop loop;
-        QTimer::singleShot(0, &loop, action);
-        QTimer::singleShot(5000, &loop, [&loop] { loop.exit(7); });
-        return loop.exec();
     }
 
 private Q_SLOTS:
@@ -357,8 +346,12 @@ private Q_SLOTS:
         }();
         QCOMPARE(watched.size(), 2);
 
+        // As the user closes it: the app ends as with the popover's quit.
         StatusAreaFallbackWindow* window = shownWindow();
-        QCOMPARE(quitWhile([window] { window->close(); }), 0);
+        QEventLoop loop;
+        QTimer::singleShot(0, window, &QWidget::close);
+        QTimer::singleShot(5000, &loop, [&loop] { loop.exit(7); });
+        QCOMPARE(loop.exec(), 0);
 
         // What the next start finds.
         m_app.reset();
@@ -368,28 +361,6 @@ private Q_SLOTS:
             restored.append(entry.tokenID);
         }
         QCOMPARE(restored, watched);
-    }
-
-    void theWindowsQuitEntryEndsTheApp()
-    {
-        startApp();
-        QVERIFY(launched());
-        advance(kNoHostDelay);
-        QTRY_VERIFY(shownWindow());
-        auto* view = shownWindow()->findChild<MenuBarPopoverView*>();
-        QAction* quit = nullptr;
-        for (QAction* action : view->moreMenu()->actions()) {
-            if (action->text() == QStringLiteral("退出")) {
-                quit = action;
-            }
-        }
-        QVERIFY(quit);
-        // The popover's own quit request; what it does is the controller's (tst_shell). A second
-        // event loop cannot be ended here: the window-close test has already ended one.
-        QSignalSpy requests(&NotificationCenter::defaultCenter(), &NotificationCenter::posted);
-        quit->trigger();
-        QCOMPARE(requests.size(), 1);
-        QCOMPARE(requests.first().first().toString(), NotificationCenter::kQuitApp);
     }
 
     void aNotificationServiceThatFailsOrIsSilentBlocksNothing_data()
