@@ -21,7 +21,7 @@ struct StatusAreaFallbackTimings {
     std::chrono::milliseconds noHostDelay{3000};
     // A host that comes back within this time (a panel restart) brings no window.
     std::chrono::milliseconds hostReturnGrace{10'000};
-    // How long the notification service may take to answer.
+    // How long the notification service may take to answer (a D-Bus timeout, in real time).
     std::chrono::milliseconds noticeTimeout{5000};
 };
 

@@ -28,7 +28,7 @@ struct ZentrowAppOptions {
     QDBusConnection bus = QDBusConnection::sessionBus();
     std::shared_ptr<Sleeper> sleeper = systemSleeper();
     std::chrono::milliseconds transferTimeout{60'000};
-    StatusAreaFallbackTimings statusAreaTimings; // waited on `sleeper`
+    StatusAreaFallbackTimings statusAreaTimings; // the two delays run on `sleeper`
 };
 
 // Builds the object graph once: the shared network manager (also used for logos), the HTTP
