@@ -6,12 +6,13 @@
 
 #include <memory>
 
+class QTimer;
 class StatusNotifierItem;
 class TrayIconStatusItem;
 
 // The status item the app shows: a StatusNotifierItem while a watcher hosts it, a
 // QSystemTrayIcon while none does (an XEmbed tray), and nothing visible when the desktop has
-// no tray at all, in which case the app keeps running and shows up as soon as a host appears.
+// no tray at all; it says which, so the app can stand in with a window (StatusAreaFallback).
 class AdaptiveStatusItem final : public StatusItem {
     Q_OBJECT
 
@@ -24,11 +25,29 @@ public:
 
     StatusNotifierItem* notifierItem() const { return m_notifier.get(); }
     bool usesTrayIcon() const;
+    // Whether anything shows the item: a watcher accepted it, or a tray holds its icon.
+    bool isHosted() const { return m_hosted; }
+
+Q_SIGNALS:
+    void hostedChanged(bool hosted);
+
+private Q_SLOTS:
+    // A watcher may drop an item it has accepted (GNOME's AppIndicator extension does when it
+    // trips over its own start-up); the item then shows nowhere although it is registered.
+    void watcherDroppedItem(const QString& service);
 
 private:
     void chooseHost();
+    void setHosted(bool hosted);
+    void registerAgain();
 
+    QDBusConnection m_bus;
     QString m_title;
     std::unique_ptr<StatusNotifierItem> m_notifier;
     std::unique_ptr<TrayIconStatusItem> m_trayIcon;
+    QTimer* m_trayPoll = nullptr;
+    QTimer* m_registerAgain = nullptr;
+    int m_registerAttempts = 0;
+    bool m_droppedByWatcher = false;
+    bool m_hosted = false;
 };

@@ -32,6 +32,7 @@ ZentrowApp::ZentrowApp(ZentrowAppOptions options, QObject* parent)
     m_appState = std::make_unique<AppState>(service, m_localStore, options.sleeper);
     m_delegate->setAppState(m_appState.get());
     new SystemWakeWatcher(*m_appState, QDBusConnection::systemBus(), this);
+    m_delegate->setStatusAreaFallback(options.sleeper, options.statusAreaTimings);
     // Launching has finished once the event loop runs.
     QTimer::singleShot(0, m_delegate.get(), &ZentrowAppDelegate::applicationDidFinishLaunching);
 }
@@ -52,6 +53,7 @@ ZentrowAppDelegate::ZentrowAppDelegate(const QDBusConnection& bus, QObject* pare
 
 ZentrowAppDelegate::~ZentrowAppDelegate()
 {
+    m_statusAreaFallback.reset();
     m_statusBarController.reset();
     m_statusItem.reset();
 }
@@ -64,4 +66,15 @@ void ZentrowAppDelegate::applicationDidFinishLaunching()
     m_statusItem = std::make_unique<AdaptiveStatusItem>(m_bus);
     m_statusBarController =
         std::make_unique<StatusBarController>(*m_appState, *m_statusItem, makePopoverContent, showSettingsWindow);
+    // The item was made just above as an AdaptiveStatusItem.
+    auto& item = static_cast<AdaptiveStatusItem&>(*m_statusItem);
+    m_statusAreaFallback = std::make_unique<StatusAreaFallback>(
+        item, [appState = m_appState] { return makePopoverContent(*appState); }, m_bus, m_fallbackSleeper,
+        m_fallbackTimings);
+}
+
+void ZentrowAppDelegate::setStatusAreaFallback(std::shared_ptr<Sleeper> sleeper, StatusAreaFallbackTimings timings)
+{
+    m_fallbackSleeper = std::move(sleeper);
+    m_fallbackTimings = timings;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "shell/StatusAreaFallback.h"
 #include "support/Sleeper.h"
 
 #include <QDBusConnection>
@@ -22,11 +23,12 @@ class ZentrowAppDelegate;
 // What start-up may be given instead of the defaults; tests inject a loopback backend, a
 // settings file, a private bus and a virtual clock.
 struct ZentrowAppOptions {
-    QUrl backendURL;               // empty: the build-time backend
-    QString settingsFile;          // empty: the user's own settings
+    QUrl backendURL;      // empty: the build-time backend
+    QString settingsFile; // empty: the user's own settings
     QDBusConnection bus = QDBusConnection::sessionBus();
     std::shared_ptr<Sleeper> sleeper = systemSleeper();
     std::chrono::milliseconds transferTimeout{60'000};
+    StatusAreaFallbackTimings statusAreaTimings; // the two delays run on `sleeper`
 };
 
 // Builds the object graph once: the shared network manager (also used for logos), the HTTP
@@ -65,9 +67,16 @@ public:
     StatusItem* statusItem() const { return m_statusItem.get(); }
     StatusBarController* statusBarController() const { return m_statusBarController.get(); }
 
+    // How the app stays usable while the desktop has no status area.
+    void setStatusAreaFallback(std::shared_ptr<Sleeper> sleeper, StatusAreaFallbackTimings timings);
+    StatusAreaFallback* statusAreaFallback() const { return m_statusAreaFallback.get(); }
+
 private:
     QDBusConnection m_bus;
     AppState* m_appState = nullptr;
     std::unique_ptr<StatusItem> m_statusItem;
     std::unique_ptr<StatusBarController> m_statusBarController;
+    std::shared_ptr<Sleeper> m_fallbackSleeper = systemSleeper();
+    StatusAreaFallbackTimings m_fallbackTimings;
+    std::unique_ptr<StatusAreaFallback> m_statusAreaFallback;
 };

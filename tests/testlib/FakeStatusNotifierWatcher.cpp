@@ -2,13 +2,14 @@
 
 #include <QDBusAbstractAdaptor>
 #include <QDBusConnectionInterface>
+#include <QDBusContext>
 
 namespace {
 const QString kService = QStringLiteral("org.kde.StatusNotifierWatcher");
 const QString kPath = QStringLiteral("/StatusNotifierWatcher");
 } // namespace
 
-class FakeWatcherAdaptor : public QDBusAbstractAdaptor {
+class FakeWatcherAdaptor : public QDBusAbstractAdaptor, protected QDBusContext {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.kde.StatusNotifierWatcher")
     Q_PROPERTY(QStringList RegisteredStatusNotifierItems READ items)
@@ -26,7 +27,14 @@ public:
     int protocolVersion() const { return 0; }
 
 public Q_SLOTS:
-    void RegisterStatusNotifierItem(const QString& service) { m_watcher->registerItem(service); }
+    void RegisterStatusNotifierItem(const QString& service)
+    {
+        if (m_watcher->refusesItems()) {
+            sendErrorReply(QDBusError::AccessDenied, QStringLiteral("not taking items"));
+            return;
+        }
+        m_watcher->registerItem(service);
+    }
     void RegisterStatusNotifierHost(const QString&) {}
 
 Q_SIGNALS:
@@ -72,6 +80,12 @@ void FakeStatusNotifierWatcher::registerItem(const QString& service)
     if (!m_items.contains(service)) {
         m_items.append(service);
     }
+}
+
+void FakeStatusNotifierWatcher::dropItem(const QString& service)
+{
+    m_items.removeAll(service);
+    Q_EMIT findChild<FakeWatcherAdaptor*>()->StatusNotifierItemUnregistered(service);
 }
 
 #include "FakeStatusNotifierWatcher.moc"

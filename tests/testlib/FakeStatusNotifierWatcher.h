@@ -21,9 +21,16 @@ public:
 
     void registerItem(const QString& service);
 
+    // Forgets an accepted item and says so, as a host that gives up on an item does.
+    void dropItem(const QString& service);
+    // Answers registrations with an error from now on.
+    void setRefusesItems(bool refuses) { m_refusesItems = refuses; }
+    bool refusesItems() const { return m_refusesItems; }
+
 private:
     QDBusConnection m_bus;
     QStringList m_items;
     int m_registrations = 0;
     bool m_running = false;
+    bool m_refusesItems = false;
 };

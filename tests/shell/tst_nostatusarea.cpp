@@ -1,0 +1,437 @@
+#include "shell/AdaptiveStatusItem.h"
+#include "shell/PopoverWindow.h"
+#include "shell/SettingsWindowManager.h"
+#include "shell/StatusAreaFallback.h"
+#include "shell/StatusAreaFallbackWindow.h"
+#include "shell/StatusAreaNotice.h"
+#include "shell/StatusBarController.h"
+#include "shell/ZentrowApp.h"
+#include "state/AppState.h"
+#include "testlib/FakeStatusNotifierWatcher.h"
+#include "testlib/LoopbackHttpServer.h"
+#include "testlib/ManualSleeper.h"
+#include "views/AddTokenSheet.h"
+#include "views/MenuBarPopoverView.h"
+
+#include <QApplication>
+#include <QDBusConnectionInterface>
+#include <QDBusContext>
+#include <QDBusMessage>
+#include <QDBusPendingCall>
+#include <QEventLoop>
+#include <QMenu>
+#include <QPointer>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QWindow>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+constexpr auto kNoHostDelay = 3s;
+constexpr auto kReturnGrace = 10s;
+
+QDBusConnection busConnection(const QString& name)
+{
+    return QDBusConnection::connectToBus(QDBusConnection::SessionBus, name);
+}
+
+} // namespace
+
+// A notification server on the test's bus, on a connection of its own so calls go through the
+// bus daemon. It answers, fails, or never answers.
+class FakeNotificationServer : public QObject, protected QDBusContext {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
+
+public:
+    enum class Mode { Answer, Fail, Silent };
+    struct Notification {
+        QString appName;
+        uint replacesId = 0;
+        QString appIcon;
+        QString summary;
+        QString body;
+        QStringList actions;
+        QVariantMap hints;
+        int expireTimeout = 0;
+    };
+
+    explicit FakeNotificationServer(Mode mode)
+        : m_bus(busConnection(QStringLiteral("notifications")))
+        , m_mode(mode)
+    {
+    }
+    ~FakeNotificationServer() override
+    {
+        m_bus.unregisterService(StatusAreaNotice::kService);
+        m_bus.unregisterObject(StatusAreaNotice::kPath);
+    }
+
+    bool start()
+    {
+        return m_bus.registerObject(StatusAreaNotice::kPath, this, QDBusConnection::ExportAllSlots) &&
+               m_bus.registerService(StatusAreaNotice::kService);
+    }
+
+    QList<Notification> received;
+    QList<uint> closed;
+
+public Q_SLOTS:
+    uint Notify(const QString& appName, uint replacesId, const QString& appIcon, const QString& summary,
+                const QString& body, const QStringList& actions, const QVariantMap& hints, int expireTimeout)
+    {
+        received.append({appName, replacesId, appIcon, summary, body, actions, hints, expireTimeout});
+        if (m_mode == Mode::Fail) {
+            sendErrorReply(QDBusError::Failed, QStringLiteral("out of order"));
+        } else if (m_mode == Mode::Silent) {
+            setDelayedReply(true);
+        }
+        return 41 + uint(received.size());
+    }
+    void CloseNotification(uint id) { closed.append(id); }
+
+private:
+    QDBusConnection m_bus;
+    Mode m_mode;
+};
+
+class NoStatusAreaTest : public QObject {
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_dir;
+    std::unique_ptr<LoopbackHttpServer> m_backend;
+    std::unique_ptr<FakeStatusNotifierWatcher> m_watcher;
+    std::unique_ptr<FakeNotificationServer> m_notifications;
+    std::shared_ptr<ManualSleeper> m_sleeper;
+    std::unique_ptr<ZentrowApp> m_app;
+
+    ZentrowApp& startApp(std::chrono::milliseconds noticeTimeout = StatusAreaNotice::kDefaultTimeout)
+    {
+        ZentrowAppOptions options;
+        options.backendURL = m_backend->baseUrl();
+        options.settingsFile = m_dir.filePath(QStringLiteral("zentrow.conf"));
+        options.sleeper = m_sleeper;
+        options.transferTimeout = 2s;
+        options.statusAreaTimings.noticeTimeout = noticeTimeout;
+        m_app = std::make_unique<ZentrowApp>(options);
+        return *m_app;
+    }
+
+    // Once the app has launched.
+    bool launched()
+    {
+        return QTest::qWaitFor([this] { return m_app->delegate().statusAreaFallback() != nullptr; });
+    }
+
+    StatusAreaFallback& fallback() { return *m_app->delegate().statusAreaFallback(); }
+
+    bool itemHosted() { return static_cast<AdaptiveStatusItem*>(m_app->delegate().statusItem())->isHosted(); }
+
+    // The fallback window while the user can see it, else null.
+    StatusAreaFallbackWindow* shownWindow()
+    {
+        StatusAreaFallbackWindow* window = fallback().window();
+        const bool mapped =
+            window && window->isVisible() && window->windowHandle() && window->windowHandle()->isExposed();
+        return mapped ? window : nullptr;
+    }
+
+    // Moves the virtual clock and lets whatever woke up run.
+    void advance(std::chrono::milliseconds by)
+    {
+        m_sleeper->advance(by);
+        for (int i = 0; i < 5; ++i) {
+            QCoreApplication::processEvents();
+        }
+    }
+
+    bool activateItem()
+    {
+        const QString service = m_watcher->items().value(0);
+        auto message =
+            QDBusMessage::createMethodCall(service, QStringLiteral("/StatusNotifierItem"),
+                                           QStringLiteral("org.kde.StatusNotifierItem"), QStringLiteral("Activate"));
+        message << 100 << 5;
+        QDBusPendingCall call = busConnection(QStringLiteral("host")).asyncCall(message);
+        return QTest::qWaitFor([&call] { return call.isFinished(); }) && !call.isError();
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QVERIFY2(QDBusConnection::sessionBus().isConnected(), "run under dbus-run-session");
+        // As in main(): the app decides itself when closing a window ends it.
+        QApplication::setQuitOnLastWindowClosed(false);
+    }
+
+    void init()
+    {
+        m_backend = std::make_unique<LoopbackHttpServer>();
+        m_backend->setHandler(
+            [](const LoopbackHttpServer::Request&) { return LoopbackHttpServer::Reply::json(R"({"data":[]})"); });
+        m_watcher = std::make_unique<FakeStatusNotifierWatcher>(busConnection(QStringLiteral("host")));
+        m_sleeper = std::make_shared<ManualSleeper>();
+    }
+
+    void cleanup()
+    {
+        m_app.reset();
+        m_notifications.reset();
+        m_watcher.reset();
+        m_backend.reset();
+        if (SettingsWindowManager::shared().window()) {
+            SettingsWindowManager::shared().window()->close();
+        }
+        QFile::remove(m_dir.filePath(QStringLiteral("zentrow.conf")));
+        for (int i = 0; i < 5; ++i) {
+            QCoreApplication::processEvents();
+        }
+    }
+
+    void noHostTellsOnceOpensTheWindowAndGivesWayToAHost()
+    {
+        m_notifications = std::make_unique<FakeNotificationServer>(FakeNotificationServer::Mode::Answer);
+        QVERIFY(m_notifications->start());
+        startApp();
+        QVERIFY(launched());
+        advance(kNoHostDelay - 1ms);
+        QVERIFY(!fallback().window());
+        QVERIFY(m_notifications->received.isEmpty());
+
+        advance(1ms);
+        QTRY_COMPARE(m_notifications->received.size(), 1);
+        const FakeNotificationServer::Notification notice = m_notifications->received.first();
+        QCOMPARE(notice.appName, QStringLiteral("Zentrow"));
+        QCOMPARE(notice.appIcon, QStringLiteral("app.zentrow.Zentrow"));
+        QCOMPARE(notice.replacesId, 0u);
+        QCOMPARE(notice.summary, QStringLiteral("找不到状态栏，Zentrow 暂以窗口显示"));
+        for (const char* fact : {"没有状态区域", "GNOME", "“AppIndicator and KStatusNotifierItem Support”扩展",
+                                 "gnome-shell-extension-appindicator", "其他桌面", "状态托盘"}) {
+            QVERIFY2(notice.body.contains(QString::fromUtf8(fact)), fact);
+        }
+
+        // The popover's view, as an ordinary window of the app.
+        QTRY_VERIFY(shownWindow());
+        QPointer<StatusAreaFallbackWindow> window = shownWindow();
+        QCOMPARE(window->windowTitle(), QStringLiteral("Zentrow"));
+        QVERIFY(!window->windowIcon().isNull());
+        QCOMPARE(window->windowType(), Qt::Window);
+        QVERIFY(window->windowFlags().testFlag(Qt::WindowCloseButtonHint));
+        QCOMPARE(window->size(), QSize(368, 620));
+        auto* view = window->findChild<MenuBarPopoverView*>(QStringLiteral("menuBarPopoverView"));
+        QVERIFY(view && view->isVisible());
+        QCOMPARE(view->size(), QSize(368, 620));
+        QVERIFY(!m_app->delegate().statusBarController()->popover().isVisible());
+
+        // It follows the one state, and its settings entry opens the settings window.
+        m_app->appState().setIsSearchPresented(true);
+        QTRY_VERIFY(view->addTokenSheet()->isVisible());
+        m_app->appState().setIsSearchPresented(false);
+        QTRY_VERIFY(!view->addTokenSheet()->isVisible());
+        QAction* settings = nullptr;
+        for (QAction* action : view->moreMenu()->actions()) {
+            if (action->text() == QStringLiteral("设置")) {
+                settings = action;
+            }
+        }
+        QVERIFY(settings);
+        settings->trigger();
+        QTRY_VERIFY(SettingsWindowManager::shared().window() && SettingsWindowManager::shared().window()->isVisible());
+        QVERIFY(shownWindow());
+
+        // A host appears: the item registers, the window goes, the notice is taken back.
+        QVERIFY(m_watcher->start());
+        QTRY_COMPARE(m_watcher->registrations(), 1);
+        QTRY_VERIFY(itemHosted());
+        QTRY_VERIFY(!fallback().window());
+        QTRY_VERIFY(window.isNull());
+        QTRY_COMPARE(m_notifications->closed, QList<uint>{42});
+
+        // From now on the item is the app's face.
+        QVERIFY(activateItem());
+        QTRY_VERIFY(m_app->delegate().statusBarController()->popover().isVisible());
+        advance(kReturnGrace * 6);
+        QVERIFY(!fallback().window());
+        QCOMPARE(m_notifications->received.size(), 1);
+    }
+
+    void aShortHostRestartBringsNoWindowALongOneDoes()
+    {
+        m_notifications = std::make_unique<FakeNotificationServer>(FakeNotificationServer::Mode::Answer);
+        QVERIFY(m_notifications->start());
+        QVERIFY(m_watcher->start());
+        startApp();
+        QTRY_COMPARE(m_watcher->registrations(), 1);
+        QTRY_VERIFY(itemHosted());
+        QVERIFY(launched());
+        advance(kNoHostDelay * 2);
+        QVERIFY(!fallback().window());
+
+        // The panel restarts within the grace time.
+        m_watcher->stop();
+        QTRY_VERIFY(!itemHosted());
+        advance(kReturnGrace - 1s);
+        QVERIFY(m_watcher->start());
+        QTRY_COMPARE(m_watcher->registrations(), 2);
+        QTRY_VERIFY(itemHosted());
+        advance(kReturnGrace * 2);
+        QVERIFY(!fallback().window());
+        QVERIFY(m_notifications->received.isEmpty());
+
+        // It stays away longer: the window and the one notice, until the panel is back.
+        m_watcher->stop();
+        QTRY_VERIFY(!itemHosted());
+        advance(kReturnGrace);
+        QTRY_VERIFY(shownWindow());
+        QTRY_COMPARE(m_notifications->received.size(), 1);
+        QVERIFY(m_watcher->start());
+        QTRY_COMPARE(m_watcher->registrations(), 3);
+        QTRY_VERIFY(itemHosted());
+        QTRY_VERIFY(!fallback().window());
+
+        // Gone long again: the window returns, the notice does not.
+        m_watcher->stop();
+        QTRY_VERIFY(!itemHosted());
+        advance(kReturnGrace);
+        QTRY_VERIFY(shownWindow());
+        QCOMPARE(m_notifications->received.size(), 1);
+    }
+
+    void aHostThatDropsTheItemGetsItAgainOrTheWindowReturns()
+    {
+        QVERIFY(m_watcher->start());
+        startApp();
+        QVERIFY(launched());
+        QTRY_COMPARE(m_watcher->registrations(), 1);
+        QTRY_VERIFY(itemHosted());
+        const QString service = m_watcher->items().value(0);
+
+        // Dropped once while the watcher runs: the item asks again and is back.
+        m_watcher->dropItem(service);
+        QTRY_VERIFY(!itemHosted());
+        QTRY_COMPARE_WITH_TIMEOUT(m_watcher->registrations(), 2, 5000);
+        QTRY_VERIFY(itemHosted());
+        // Asked again by object path, which GNOME's extension tracks by our bus name.
+        QCOMPARE(m_watcher->items(), QStringList{QStringLiteral("/StatusNotifierItem")});
+        advance(kReturnGrace * 2);
+        QVERIFY(!fallback().window());
+
+        // Dropped for good, named as GNOME names a path-registered item: the window is back after
+        // the grace time.
+        m_watcher->setRefusesItems(true);
+        m_watcher->dropItem(QDBusConnection::sessionBus().baseService() + QStringLiteral("@/StatusNotifierItem"));
+        QTRY_VERIFY(!itemHosted());
+        advance(kReturnGrace);
+        QTRY_VERIFY(shownWindow());
+    }
+
+    void closingTheWindowQuitsAndKeepsTheWatchlist()
+    {
+        startApp();
+        QVERIFY(launched());
+        advance(kNoHostDelay);
+        QTRY_VERIFY(shownWindow());
+        m_app->appState().addToken(TokenSummary::fallbackCatalog().at(1));
+        const QStringList watched = [this] {
+            QStringList ids;
+            for (const WatchlistEntry& entry : m_app->appState().watchlistEntries()) {
+                ids.append(entry.tokenID);
+            }
+            return ids;
+        }();
+        QCOMPARE(watched.size(), 2);
+
+        // As the user closes it: the app ends as with the popover's quit.
+        StatusAreaFallbackWindow* window = shownWindow();
+        QEventLoop loop;
+        QTimer::singleShot(0, window, &QWidget::close);
+        QTimer::singleShot(5000, &loop, [&loop] { loop.exit(7); });
+        QCOMPARE(loop.exec(), 0);
+
+        // What the next start finds.
+        m_app.reset();
+        startApp();
+        QStringList restored;
+        for (const WatchlistEntry& entry : m_app->appState().watchlistEntries()) {
+            restored.append(entry.tokenID);
+        }
+        QCOMPARE(restored, watched);
+    }
+
+    void aNotificationServiceThatFailsOrIsSilentBlocksNothing_data()
+    {
+        QTest::addColumn<int>("mode");
+        QTest::newRow("no service") << -1;
+        QTest::newRow("error") << int(FakeNotificationServer::Mode::Fail);
+        QTest::newRow("no answer") << int(FakeNotificationServer::Mode::Silent);
+    }
+
+    void aNotificationServiceThatFailsOrIsSilentBlocksNothing()
+    {
+        QFETCH(int, mode);
+        if (mode >= 0) {
+            m_notifications = std::make_unique<FakeNotificationServer>(FakeNotificationServer::Mode(mode));
+            QVERIFY(m_notifications->start());
+        }
+        startApp(mode == int(FakeNotificationServer::Mode::Silent) ? 1500ms : StatusAreaNotice::kDefaultTimeout);
+        QVERIFY(launched());
+        advance(kNoHostDelay);
+        QTRY_VERIFY(shownWindow());
+        StatusAreaNotice* notice = fallback().notice();
+        QVERIFY(notice);
+        if (mode == int(FakeNotificationServer::Mode::Silent)) {
+            // The window is up and the event loop turns while the service keeps us waiting.
+            QTRY_COMPARE(m_notifications->received.size(), 1);
+            QCOMPARE(notice->outcome(), StatusAreaNotice::Outcome::Pending);
+        }
+        QTRY_COMPARE(notice->outcome(), StatusAreaNotice::Outcome::Undelivered);
+        QVERIFY(shownWindow());
+
+        // A host still takes over.
+        QVERIFY(m_watcher->start());
+        QTRY_VERIFY(!fallback().window());
+    }
+
+    void withoutANotificationServiceStandardErrorSaysIt()
+    {
+        // The real app on this bus, with nothing to host its item and nobody to show a notification.
+        QTemporaryDir home;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home.path());
+        environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), home.path());
+        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        QProcess app;
+        app.setProcessEnvironment(environment);
+        app.start(QStringLiteral(ZENTROW_APP_PATH), {});
+        QVERIFY(app.waitForStarted());
+        QByteArray errors;
+        const auto ourLines = [&errors] {
+            QStringList lines;
+            for (const QString& line : QString::fromUtf8(errors).split(QLatin1Char('\n'))) {
+                if (line.startsWith(QStringLiteral("Zentrow: "))) {
+                    lines.append(line);
+                }
+            }
+            return lines;
+        };
+        QTRY_VERIFY_WITH_TIMEOUT((errors += app.readAllStandardError(), !ourLines().isEmpty()), 15000);
+        const QString line = ourLines().first();
+        QVERIFY2(line.startsWith(QStringLiteral("Zentrow: 找不到状态栏，Zentrow 暂以窗口显示。当前桌面没有状态区域")),
+                 qPrintable(line));
+        QVERIFY(line.contains(QStringLiteral("gnome-shell-extension-appindicator")));
+        QVERIFY(line.contains(QStringLiteral("“AppIndicator and KStatusNotifierItem Support”")));
+        QVERIFY(line.contains(QStringLiteral("状态托盘")));
+        // The app carries on in its window.
+        QCOMPARE(app.state(), QProcess::Running);
+        app.terminate();
+        QVERIFY(app.waitForFinished(10000));
+    }
+};
+
+QTEST_MAIN(NoStatusAreaTest)
+#include "tst_nostatusarea.moc"
