@@ -20,15 +20,18 @@ public:
     ~AdaptiveStatusItem() override;
 
     void setTitle(const QString& title) override;
-    QString title() const override { return m_title; }
+    QString title() const override { return m_content.title; }
+    void setContent(const StatusItemContent& content) override;
+    void setPopoverShown(bool shown) override;
 
     StatusNotifierItem* notifierItem() const { return m_notifier.get(); }
     bool usesTrayIcon() const;
 
 private:
     void chooseHost();
+    void forwardRequests(StatusItem* item);
 
-    QString m_title;
+    StatusItemContent m_content;
     std::unique_ptr<StatusNotifierItem> m_notifier;
     std::unique_ptr<TrayIconStatusItem> m_trayIcon;
 };

@@ -1,3 +1,4 @@
+#include "shell/AppIcon.h"
 #include "shell/ZentrowApp.h"
 
 #include <QApplication>
@@ -21,8 +22,9 @@ bool claimSingleInstance(std::unique_ptr<QLockFile>& lock)
 {
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (bus.isConnected()) {
-        const auto reply = bus.interface()->registerService(kInstanceService, QDBusConnectionInterface::DontQueueService,
-                                                            QDBusConnectionInterface::DontAllowReplacement);
+        const auto reply =
+            bus.interface()->registerService(kInstanceService, QDBusConnectionInterface::DontQueueService,
+                                             QDBusConnectionInterface::DontAllowReplacement);
         return reply.isValid() && reply.value() == QDBusConnectionInterface::ServiceRegistered;
     }
     QString folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
@@ -47,19 +49,41 @@ void installQtTranslations(QApplication& app)
     }
 }
 
+// A backend chosen when starting, for trying another one without rebuilding (and for the
+// end-to-end tests, which bring their own on loopback). Anything but an http(s) URL with a host
+// is refused with a message, and the built-in backend stays.
+QUrl backendOverride()
+{
+    const QString text = qEnvironmentVariable("ZENTROW_BACKEND_URL");
+    if (text.isEmpty()) {
+        return {};
+    }
+    const QUrl url(text, QUrl::StrictMode);
+    const bool web = url.scheme() == QLatin1String("http") || url.scheme() == QLatin1String("https");
+    if (!url.isValid() || !web || url.host().isEmpty() || !url.userInfo().isEmpty() || url.hasQuery() ||
+        url.hasFragment()) {
+        qWarning("ZENTROW_BACKEND_URL is not an http or https URL with a host; using the built-in backend");
+        return {};
+    }
+    return url;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
     // Placing a window at the tray's coordinates needs X11; under Wayland, go through XWayland.
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")
-        && !qEnvironmentVariableIsEmpty("DISPLAY")) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
+        !qEnvironmentVariableIsEmpty("DISPLAY")) {
         qputenv("QT_QPA_PLATFORM", "xcb");
     }
     QApplication::setOrganizationName(QStringLiteral("Zentrow"));
     QApplication::setApplicationName(QStringLiteral("Zentrow"));
     QApplication app(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
+    QGuiApplication::setDesktopFileName(AppIcon::kName);
+    // Every window (settings) takes the app's icon from here.
+    QApplication::setWindowIcon(AppIcon::icon());
 
     std::unique_ptr<QLockFile> lock;
     if (!claimSingleInstance(lock)) {
@@ -67,6 +91,8 @@ int main(int argc, char** argv)
     }
     installQtTranslations(app);
 
-    ZentrowApp zentrow;
+    ZentrowAppOptions options;
+    options.backendURL = backendOverride();
+    ZentrowApp zentrow(options);
     return QApplication::exec();
 }
