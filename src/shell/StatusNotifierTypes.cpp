@@ -124,7 +124,9 @@ void registerStatusNotifierTypes()
         qDBusRegisterMetaType<DBusMenuEventList>();
         qDBusRegisterMetaType<DBusMenuItemPropertyNames>();
         qDBusRegisterMetaType<DBusMenuItemPropertyNamesList>();
-        // Signals name the lists by their aliases.
+        // Slots and signals name the lists by their aliases, and QtDBus looks types up by name.
+        qRegisterMetaType<SniIconPixmapList>("SniIconPixmapList");
+        qRegisterMetaType<DBusMenuEventList>("DBusMenuEventList");
         qRegisterMetaType<DBusMenuItemPropertiesList>("DBusMenuItemPropertiesList");
         qRegisterMetaType<DBusMenuItemPropertyNamesList>("DBusMenuItemPropertyNamesList");
         return true;
