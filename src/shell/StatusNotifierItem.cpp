@@ -192,7 +192,9 @@ void StatusNotifierItem::setContent(const StatusItemContent& content)
         Q_EMIT m_adaptor->NewTitle();
         Q_EMIT m_adaptor->XAyatanaNewLabel(m_content.title, labelGuide());
     }
-    if (!m_popoverShown) {
+    if (m_popoverShown) {
+        m_toolTipStale = true;
+    } else {
         Q_EMIT m_adaptor->NewToolTip();
     }
     m_menu->setTokens(m_content.tokens);
@@ -204,8 +206,12 @@ void StatusNotifierItem::setPopoverShown(bool shown)
         return;
     }
     m_popoverShown = shown;
-    // Hosts hide a tooltip that turns empty; the popover shows the same figures anyway.
-    Q_EMIT m_adaptor->NewToolTip();
+    // Announcing a new tooltip while the pointer rests on the item makes hosts show it, on top
+    // of the popover; what changed while the popover was open is announced once it closes.
+    if (!shown && m_toolTipStale) {
+        m_toolTipStale = false;
+        Q_EMIT m_adaptor->NewToolTip();
+    }
 }
 
 QString StatusNotifierItem::labelGuide() const
@@ -222,9 +228,6 @@ QString StatusNotifierItem::labelGuide() const
 
 SniToolTip StatusNotifierItem::toolTip() const
 {
-    if (m_popoverShown) {
-        return SniToolTip{};
-    }
     // Icon-only hosts draw no label: the tooltip is where the figures are one glance away.
     QStringList lines;
     for (const StatusItemToken& token : m_content.tokens) {

@@ -74,6 +74,7 @@ private:
     StatusNotifierMenu* m_menu = nullptr;
     QElapsedTimer m_lastClick;
     bool m_popoverShown = false;
+    bool m_toolTipStale = false;
     bool m_exported = false;
     bool m_registered = false;
 };
