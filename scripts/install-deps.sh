@@ -9,6 +9,8 @@ packages=(
     libbenchmark-dev
     dbus dbus-daemon fonts-noto-cjk
     wrk python3
+    # End-to-end status item tests: throwaway X desktops with the three panel host families
+    xvfb xfwm4 xfce4-panel xfce4-sntray-plugin xfce4-indicator-plugin ayatana-indicator-application dbus-x11 xdotool x11-utils libglib2.0-bin gnome-shell gnome-shell-extension-appindicator
 )
 
 missing=()

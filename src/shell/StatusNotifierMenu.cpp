@@ -3,7 +3,6 @@
 #include "shell/StatusNotifierTypes.h"
 
 #include <QDBusAbstractAdaptor>
-#include <QDBusContext>
 #include <QDBusMessage>
 
 namespace {
@@ -20,7 +19,7 @@ QString menuLabel(const QString& text)
 } // namespace
 
 // com.canonical.dbusmenu on the wire; everything it answers comes from the menu object.
-class DBusMenuAdaptor : public QDBusAbstractAdaptor, protected QDBusContext {
+class DBusMenuAdaptor : public QDBusAbstractAdaptor {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "com.canonical.dbusmenu")
     Q_PROPERTY(uint Version READ version)
@@ -52,7 +51,7 @@ public Q_SLOTS:
     uint GetLayout(int parentId, int recursionDepth, const QStringList& propertyNames, DBusMenuLayoutItem& layout)
     {
         if (!m_menu->contains(parentId)) {
-            sendErrorReply(kInvalidIdError, QStringLiteral("no menu item %1").arg(parentId));
+            m_menu->sendErrorReply(kInvalidIdError, QStringLiteral("no menu item %1").arg(parentId));
             return 0;
         }
         layout = DBusMenuLayoutItem{parentId, m_menu->properties(parentId, propertyNames), {}};
@@ -80,7 +79,7 @@ public Q_SLOTS:
     {
         const QVariantMap properties = m_menu->properties(id, {name});
         if (!properties.contains(name)) {
-            sendErrorReply(kInvalidIdError, QStringLiteral("no property %1 on menu item %2").arg(name).arg(id));
+            m_menu->sendErrorReply(kInvalidIdError, QStringLiteral("no property %1 on menu item %2").arg(name).arg(id));
             return QDBusVariant(QString());
         }
         return QDBusVariant(properties.value(name));

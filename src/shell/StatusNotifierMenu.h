@@ -2,6 +2,7 @@
 
 #include "shell/StatusItem.h"
 
+#include <QDBusContext>
 #include <QHash>
 #include <QObject>
 #include <QVariantMap>
@@ -14,7 +15,9 @@ class DBusMenuAdaptor;
 // Token entries keep their id for as long as the token is listed and ids are never reused, so
 // an event that arrives for an entry the menu no longer shows does nothing rather than pinning
 // whatever took its place.
-class StatusNotifierMenu final : public QObject {
+// QtDBus hands the calling message to the exported object, not to its adaptor: the menu is the
+// QDBusContext through which the adaptor answers with errors.
+class StatusNotifierMenu final : public QObject, public QDBusContext {
     Q_OBJECT
 
 public:

@@ -99,6 +99,8 @@ if [ "$host" = gnome ]; then
   export DBUS_SYSTEM_BUS_ADDRESS="unix:path=$root/system-bus" XDG_SESSION_TYPE=x11 XDG_CURRENT_DESKTOP=GNOME
   gsettings set org.gnome.shell enabled-extensions "['ubuntu-appindicators@ubuntu.com']"
   gsettings set org.gnome.shell disable-user-extensions false
+  # No notification banners (the shell announces that screen locking is unavailable) over the panel.
+  gsettings set org.gnome.desktop.notifications show-banners false
   gnome-shell --x11 --replace >"$root/gnome-shell.log" 2>&1 & gs=$!; pids+=($gs)
   # The AppIndicator extension owns the watcher once the shell is up.
   if ! poll 600 has_name org.kde.StatusNotifierWatcher; then

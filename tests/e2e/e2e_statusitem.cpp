@@ -315,7 +315,9 @@ private Q_SLOTS:
                                       qPrintable(QStringLiteral("no popover after click %1").arg(cycle + 1)), 10000);
             checkPopoverNextToItem(*popoverGeometry());
             if (cycle == 0) {
-                saveScreenshot(QStringLiteral("%1-popover.png").arg(m_host));
+                saveScreenshot(QStringLiteral("%1%2%3-popover.png")
+                                   .arg(m_host, m_bottom ? QStringLiteral("-bottom") : QString(),
+                                        m_scale > 1 ? QStringLiteral("-x%1").arg(m_scale) : QString()));
             }
             clickAt(outside());
             QTRY_VERIFY2_WITH_TIMEOUT(!popoverGeometry().has_value(),
