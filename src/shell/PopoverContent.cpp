@@ -3,6 +3,7 @@
 #include "shell/SettingsWindowManager.h"
 #include "views/MenuBarPopoverView.h"
 
+
 QWidget* makePopoverContent(AppState& appState)
 {
     return new MenuBarPopoverView(appState);

@@ -65,8 +65,7 @@ QRect PopoverWindow::placement(const QPoint& anchor, const QSize& size, const QR
         y = anchor.y() - 2 * kMargin - size.height();
     }
     int x = anchor.x() - size.width() / 2;
-    x = std::clamp(x, area.left() + kMargin,
-                   std::max(area.left() + kMargin, area.right() + 1 - size.width() - kMargin));
+    x = std::clamp(x, area.left() + kMargin, std::max(area.left() + kMargin, area.right() + 1 - size.width() - kMargin));
     y = std::clamp(y, area.top(), std::max(area.top(), area.bottom() + 1 - size.height()));
     return QRect(QPoint(x, y), size);
 }

@@ -14,6 +14,7 @@ class AppState;
 class QScreen;
 class QWidget;
 
+
 // Owns the one settings window: creates it on the first show(), keeps it (closing only hides it)
 // and fits it to the size its settings view reports, growing downwards from a fixed top edge.
 // Main thread only.

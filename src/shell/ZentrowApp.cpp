@@ -20,8 +20,8 @@ ZentrowApp::ZentrowApp(ZentrowAppOptions options, QObject* parent)
     , m_imageLoader(std::make_unique<ImageLoader>(m_network.get()))
 {
     ImageLoader::setShared(m_imageLoader.get());
-    const QUrl baseURL =
-        options.backendURL.isEmpty() ? QUrl(QString::fromLatin1(kDefaultBackendURL)) : options.backendURL;
+    const QUrl baseURL = options.backendURL.isEmpty() ? QUrl(QString::fromLatin1(kDefaultBackendURL))
+                                                      : options.backendURL;
     m_delegate = std::make_unique<ZentrowAppDelegate>(options.bus);
     auto service = std::make_shared<ZentrowAPIMarketDataService>(
         baseURL, m_network.get(), std::make_shared<MockMarketDataService>(options.sleeper), options.transferTimeout);
@@ -60,6 +60,6 @@ void ZentrowAppDelegate::applicationDidFinishLaunching()
         return;
     }
     m_statusItem = std::make_unique<AdaptiveStatusItem>(m_bus);
-    m_statusBarController =
-        std::make_unique<StatusBarController>(*m_appState, *m_statusItem, makePopoverContent, showSettingsWindow);
+    m_statusBarController = std::make_unique<StatusBarController>(*m_appState, *m_statusItem, makePopoverContent,
+                                                                  showSettingsWindow);
 }

@@ -22,8 +22,8 @@ class ZentrowAppDelegate;
 // What start-up may be given instead of the defaults; tests inject a loopback backend, a
 // settings file, a private bus and a virtual clock.
 struct ZentrowAppOptions {
-    QUrl backendURL;      // empty: the build-time backend
-    QString settingsFile; // empty: the user's own settings
+    QUrl backendURL;               // empty: the build-time backend
+    QString settingsFile;          // empty: the user's own settings
     QDBusConnection bus = QDBusConnection::sessionBus();
     std::shared_ptr<Sleeper> sleeper = systemSleeper();
     std::chrono::milliseconds transferTimeout{60'000};

@@ -563,6 +563,8 @@ private Q_SLOTS:
             periodicRefresh();
         }
         QVERIFY(!m_app->appState().refreshErrorBanner());
+        // Failed refreshes give the tooltip no update time.
+        QVERIFY(!m_app->appState().lastQuotesUpdate().isValid());
         periodicRefresh();
         QTRY_VERIFY(m_app->appState().refreshErrorBanner());
         QCOMPARE(m_app->appState().refreshErrorBanner()->message, QStringLiteral("服务器返回了异常状态码：503。"));
