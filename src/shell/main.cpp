@@ -93,6 +93,11 @@ int main(int argc, char** argv)
 
     ZentrowAppOptions options;
     options.backendURL = backendOverride();
-    ZentrowApp zentrow(options);
-    return QApplication::exec();
+    auto zentrow = std::make_unique<ZentrowApp>(options);
+    const int code = QApplication::exec();
+    zentrow.reset();
+    // Tasks that were waiting when the app quit wake up once more on the event loop to end.
+    QCoreApplication::sendPostedEvents();
+    QCoreApplication::processEvents();
+    return code;
 }

@@ -222,6 +222,15 @@ private:
             saveScreenshot(QStringLiteral("%1-no-menu.png").arg(variantName()));
             return false;
         }
+        // GNOME slides its menu in and takes keys once it stands still.
+        QImage last = screen().copy(below);
+        QTest::qWaitFor(
+            [&] {
+                QTest::qWait(120);
+                QImage now = screen().copy(below);
+                return std::exchange(last, std::move(now)) == last;
+            },
+            3000);
         if (!m_menuShot && qEnvironmentVariableIsSet("ZENTROW_E2E_SCREENSHOTS")) {
             // Once the menu has finished appearing.
             QTest::qWait(300);
