@@ -39,7 +39,8 @@ case "$host" in
 esac
 
 root=$(mktemp -d /tmp/zentrow-desktop.XXXXXX)
-trap 'rm -rf "$root"' EXIT
+# Services the session started may still be writing their settings for a moment.
+trap 'rm -rf "$root" 2>/dev/null || { sleep 1; rm -rf "$root"; }' EXIT
 conf=$root/home/.config/xfce4/xfconf/xfce-perchannel-xml
 mkdir -p "$conf"
 cat > "$conf/xfce4-panel.xml" <<XML
@@ -76,32 +77,44 @@ XML
 cat > "$root/inner.sh" <<'INNER'
 #!/usr/bin/env bash
 # Runs on the private session bus; $root, $host, $size and $service come from the environment.
+# Its own output and the session's services go to session.log; fds 3 and 4 are the caller's
+# stdout and stderr, which only CMD and our messages get, so that nothing left behind by the
+# session can hold the caller's pipes open.
 set -u
-log() { echo "desktop-session: $*" >&2; }
+log() { echo "desktop-session: $*" >&4; }
 # Waits up to $1 tenths of a second for the command that follows to succeed.
 poll() { local n=$1; shift; for _ in $(seq "$n"); do "$@" >/dev/null 2>&1 && return 0; sleep 0.1; done; return 1; }
 has_name() { gdbus call --session -d org.freedesktop.DBus -o /org/freedesktop/DBus -m org.freedesktop.DBus.NameHasOwner "$1" | grep -q true; }
 pids=()
-cleanup() { for p in "${pids[@]}"; do kill "$p" 2>/dev/null; done; wait 2>/dev/null; }
+cleanup() {
+  for p in "${pids[@]}"; do kill "$p" 2>/dev/null; done
+  for _ in $(seq 30); do
+    alive=
+    for p in "${pids[@]}"; do kill -0 "$p" 2>/dev/null && alive=1; done
+    [ -z "$alive" ] && return
+    sleep 0.1
+  done
+  for p in "${pids[@]}"; do kill -9 "$p" 2>/dev/null; done
+}
 trap cleanup EXIT
 
 # -displayfd picks a free display without racing other sessions for one.
 exec 5>"$root/display"
-Xvfb -displayfd 5 -screen 0 "${size}x24" -nolisten tcp >"$root/xvfb.log" 2>&1 & pids+=($!)
+Xvfb -displayfd 5 -screen 0 "${size}x24" -nolisten tcp >"$root/xvfb.log" 2>&1 3>&- 4>&- & pids+=($!)
 exec 5>&-
-poll 100 test -s "$root/display" || { log "Xvfb did not start"; cat "$root/xvfb.log" >&2; exit 2; }
+poll 100 test -s "$root/display" || { log "Xvfb did not start"; cat "$root/xvfb.log" >&4; exit 2; }
 export DISPLAY=:$(head -n1 "$root/display")
 
 if [ "$host" = gnome ]; then
   # GNOME Shell wants a system bus (logind); a private one is enough for it to start.
-  dbus-daemon --session --address="unix:path=$root/system-bus" --nofork --nopidfile >"$root/system-bus.log" 2>&1 & pids+=($!)
+  dbus-daemon --session --address="unix:path=$root/system-bus" --nofork --nopidfile >"$root/system-bus.log" 2>&1 3>&- 4>&- & pids+=($!)
   poll 50 test -S "$root/system-bus" || { log "no system bus"; exit 2; }
   export DBUS_SYSTEM_BUS_ADDRESS="unix:path=$root/system-bus" XDG_SESSION_TYPE=x11 XDG_CURRENT_DESKTOP=GNOME
   gsettings set org.gnome.shell enabled-extensions "['ubuntu-appindicators@ubuntu.com']"
   gsettings set org.gnome.shell disable-user-extensions false
   # No notification banners (the shell announces that screen locking is unavailable) over the panel.
   gsettings set org.gnome.desktop.notifications show-banners false
-  gnome-shell --x11 --replace >"$root/gnome-shell.log" 2>&1 & gs=$!; pids+=($gs)
+  gnome-shell --x11 --replace >"$root/gnome-shell.log" 2>&1 3>&- 4>&- & gs=$!; pids+=($gs)
   # The AppIndicator extension owns the watcher once the shell is up.
   if ! poll 600 has_name org.kde.StatusNotifierWatcher; then
     if ! kill -0 "$gs" 2>/dev/null; then
@@ -109,7 +122,7 @@ if [ "$host" = gnome ]; then
     else
       log "GNOME Shell started no StatusNotifierWatcher within 60 s; skipping. Its log:"
     fi
-    tail -n 20 "$root/gnome-shell.log" >&2
+    tail -n 20 "$root/gnome-shell.log" >&4
     exit 77
   fi
   # GNOME opens its overview once its start-up animation is over; leave it so the desktop
@@ -123,19 +136,19 @@ if [ "$host" = gnome ]; then
     sleep 0.25
   done
 else
-  xfwm4 >"$root/xfwm4.log" 2>&1 & pids+=($!)
-  if [ -n "$service" ]; then "$service" >"$root/indicator.log" 2>&1 & pids+=($!); fi
-  xfce4-panel >"$root/panel.log" 2>&1 & pids+=($!)
-  poll 300 has_name org.kde.StatusNotifierWatcher || { log "the panel started no StatusNotifierWatcher"; cat "$root/panel.log" >&2; exit 2; }
+  xfwm4 >"$root/xfwm4.log" 2>&1 3>&- 4>&- & pids+=($!)
+  if [ -n "$service" ]; then "$service" >"$root/indicator.log" 2>&1 3>&- 4>&- & pids+=($!); fi
+  xfce4-panel >"$root/panel.log" 2>&1 3>&- 4>&- & pids+=($!)
+  poll 300 has_name org.kde.StatusNotifierWatcher || { log "the panel started no StatusNotifierWatcher"; cat "$root/panel.log" >&4; exit 2; }
   # The panel maps its window after it claims the watcher name.
   poll 100 xdotool search --onlyvisible --class xfce4-panel || { log "the panel shows no window"; exit 2; }
 fi
 
-"$@"; rc=$?
-if [ "$host" != gnome ]; then xfce4-panel --quit >/dev/null 2>&1; fi
+"$@" >&3 2>&4 3>&- 4>&-; rc=$?
+if [ "$host" != gnome ]; then timeout 5 xfce4-panel --quit >/dev/null 2>&1; fi
 exit $rc
 INNER
 chmod +x "$root/inner.sh"
 export root host size service
 HOME=$root/home XDG_CONFIG_HOME=$root/home/.config XDG_CACHE_HOME=$root/home/.cache \
-  dbus-run-session -- "$root/inner.sh" "$@" 2> >(grep --line-buffered -v -E 'dbus-daemon|Failed to set fd limit|libactions|xfconfd-CRITICAL|SpiRegistry' >&2)
+  dbus-run-session -- "$root/inner.sh" "$@" 3>&1 4>&2 >"$root/session.log" 2>&1
