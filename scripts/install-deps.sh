@@ -13,6 +13,8 @@ packages=(
     # systemd-analyze and systemd-socket-activate for the backend's user units
     desktop-file-utils appstream dpkg-dev file systemd
     fonts-noto-cjk-extra   # Noto Sans CJK's Medium face: the UI's semibold weight
+    # End-to-end status item tests: throwaway X desktops with the three panel host families
+    xvfb xfwm4 xfce4-panel xfce4-sntray-plugin xfce4-indicator-plugin ayatana-indicator-application dbus-x11 xdotool x11-utils libglib2.0-bin gnome-shell gnome-shell-extension-appindicator
 )
 
 missing=()

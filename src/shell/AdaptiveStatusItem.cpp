@@ -22,7 +22,7 @@ AdaptiveStatusItem::AdaptiveStatusItem(const QDBusConnection& bus, QObject* pare
     , m_bus(bus)
 {
     m_notifier = std::make_unique<StatusNotifierItem>(bus);
-    connect(m_notifier.get(), &StatusItem::clicked, this, &StatusItem::clicked);
+    forwardRequests(m_notifier.get());
     connect(m_notifier.get(), &StatusNotifierItem::registeredChanged, this, [this] {
         // A registration of the item's own (a watcher that restarted) starts afresh.
         m_droppedByWatcher = false;
@@ -44,13 +44,34 @@ AdaptiveStatusItem::AdaptiveStatusItem(const QDBusConnection& bus, QObject* pare
 
 AdaptiveStatusItem::~AdaptiveStatusItem() = default;
 
+void AdaptiveStatusItem::forwardRequests(StatusItem* item)
+{
+    connect(item, &StatusItem::clicked, this, &StatusItem::clicked);
+    connect(item, &StatusItem::openRequested, this, &StatusItem::openRequested);
+    connect(item, &StatusItem::pinRequested, this, &StatusItem::pinRequested);
+    connect(item, &StatusItem::settingsRequested, this, &StatusItem::settingsRequested);
+    connect(item, &StatusItem::quitRequested, this, &StatusItem::quitRequested);
+}
+
 void AdaptiveStatusItem::setTitle(const QString& title)
 {
-    m_title = title;
-    m_notifier->setTitle(title);
+    StatusItemContent content = m_content;
+    content.title = title;
+    setContent(content);
+}
+
+void AdaptiveStatusItem::setContent(const StatusItemContent& content)
+{
+    m_content = content;
+    m_notifier->setContent(content);
     if (m_trayIcon) {
-        m_trayIcon->setTitle(title);
+        m_trayIcon->setContent(content);
     }
+}
+
+void AdaptiveStatusItem::setPopoverShown(bool shown)
+{
+    m_notifier->setPopoverShown(shown);
 }
 
 bool AdaptiveStatusItem::usesTrayIcon() const
@@ -71,8 +92,8 @@ void AdaptiveStatusItem::chooseHost()
     const bool trayAvailable = QSystemTrayIcon::isSystemTrayAvailable();
     if (!m_trayIcon && trayAvailable) {
         m_trayIcon = std::make_unique<TrayIconStatusItem>();
-        m_trayIcon->setTitle(m_title);
-        connect(m_trayIcon.get(), &StatusItem::clicked, this, &StatusItem::clicked);
+        m_trayIcon->setContent(m_content);
+        forwardRequests(m_trayIcon.get());
         m_trayIcon->setVisible(true);
     }
     if (!m_trayPoll->isActive()) {

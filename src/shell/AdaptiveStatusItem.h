@@ -21,7 +21,9 @@ public:
     ~AdaptiveStatusItem() override;
 
     void setTitle(const QString& title) override;
-    QString title() const override { return m_title; }
+    QString title() const override { return m_content.title; }
+    void setContent(const StatusItemContent& content) override;
+    void setPopoverShown(bool shown) override;
 
     StatusNotifierItem* notifierItem() const { return m_notifier.get(); }
     bool usesTrayIcon() const;
@@ -40,9 +42,10 @@ private:
     void chooseHost();
     void setHosted(bool hosted);
     void registerAgain();
+    void forwardRequests(StatusItem* item);
 
     QDBusConnection m_bus;
-    QString m_title;
+    StatusItemContent m_content;
     std::unique_ptr<StatusNotifierItem> m_notifier;
     std::unique_ptr<TrayIconStatusItem> m_trayIcon;
     QTimer* m_trayPoll = nullptr;

@@ -1,11 +1,14 @@
 #include "shell/StatusBarController.h"
 
 #include "shell/PopoverWindow.h"
-#include "shell/StatusItem.h"
 #include "state/AppState.h"
 #include "support/NotificationCenter.h"
 
 #include <QCoreApplication>
+#include <QCursor>
+#include <QEvent>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QTimer>
 
 StatusBarController::StatusBarController(AppState& appState, StatusItem& statusItem,
@@ -18,44 +21,142 @@ StatusBarController::StatusBarController(AppState& appState, StatusItem& statusI
     , m_showSettings(std::move(showSettings))
 {
     connect(&m_statusItem, &StatusItem::clicked, this, &StatusBarController::togglePopover);
-    updateStatusItemTitle();
+    connect(&m_statusItem, &StatusItem::openRequested, this, &StatusBarController::openPopoverFromMenu);
+    connect(&m_statusItem, &StatusItem::pinRequested, this, &StatusBarController::pin);
+    connect(&m_statusItem, &StatusItem::settingsRequested, this, &StatusBarController::openSettings);
+    connect(&m_statusItem, &StatusItem::quitRequested, this, &StatusBarController::quit);
+    m_popover->installEventFilter(this);
+    updateStatusItem();
 
     if (makeContent) {
         m_popover->setContent(makeContent(m_appState));
     }
 
     // The change signal fires before the write; re-reading on the next pass sees the new value.
-    connect(&m_appState, &AppState::objectWillChange, this, &StatusBarController::updateStatusItemTitle,
+    connect(&m_appState, &AppState::objectWillChange, this, &StatusBarController::updateStatusItem,
+            Qt::QueuedConnection);
+    connect(&m_appState, &AppState::lastQuotesUpdateChanged, this, &StatusBarController::updateStatusItem,
             Qt::QueuedConnection);
     connect(&NotificationCenter::defaultCenter(), &NotificationCenter::posted, this,
             &StatusBarController::handleNotification, Qt::QueuedConnection);
 }
 
-StatusBarController::~StatusBarController() = default;
+StatusBarController::~StatusBarController()
+{
+    m_popover->removeEventFilter(this);
+}
 
 void StatusBarController::togglePopover(const QPoint& anchor)
 {
     m_popover->toggle(anchor);
 }
 
-void StatusBarController::updateStatusItemTitle()
+void StatusBarController::openPopoverFromMenu()
 {
-    m_statusItem.setTitle(m_appState.menuBarDisplayText());
+    if (m_popover->isVisible()) {
+        m_popover->raise();
+        m_popover->activateWindow();
+        return;
+    }
+    const QPoint pointer = QCursor::pos();
+    const QScreen* screen = QGuiApplication::screenAt(pointer);
+    if (!screen) {
+        screen = QGuiApplication::primaryScreen();
+    }
+    m_popover->open(screen ? menuAnchor(pointer, screen->geometry(), screen->availableGeometry()) : pointer);
+}
+
+QPoint StatusBarController::menuAnchor(const QPoint& pointer, const QRect& screen, const QRect& available)
+{
+    if (!available.isValid() || !screen.contains(available)) {
+        return pointer;
+    }
+    const bool topPanel = available.top() > screen.top();
+    const bool bottomPanel = available.bottom() < screen.bottom();
+    const bool nearerTop = pointer.y() - available.top() <= available.bottom() - pointer.y();
+    if (topPanel && (!bottomPanel || nearerTop)) {
+        return QPoint(pointer.x(), available.top() - 1);
+    }
+    if (bottomPanel) {
+        return QPoint(pointer.x(), available.bottom() + 1);
+    }
+    return pointer;
+}
+
+StatusItemContent StatusBarController::statusItemContent(const AppState& appState)
+{
+    StatusItemContent content;
+    content.title = appState.menuBarDisplayText();
+    bool pinSeen = false;
+    for (const WatchlistEntry& entry : appState.watchlistEntries()) {
+        const auto snapshot = appState.tokenSnapshots().constFind(entry.tokenID);
+        TokenSummary token;
+        if (snapshot != appState.tokenSnapshots().constEnd()) {
+            token = *snapshot;
+        } else {
+            // Not quoted yet: the id stands in for the symbol, and the figures read "--".
+            token.id = entry.tokenID;
+            token.symbol = entry.tokenID;
+        }
+        // Only the first pinned entry counts, as for the status text.
+        const bool pinned = entry.isPinnedToMenuBar && !pinSeen;
+        pinSeen = pinSeen || pinned;
+        content.tokens.append(StatusItemToken{entry.tokenID, appState.menuBarText(token), pinned});
+    }
+    if (appState.lastQuotesUpdate().isValid()) {
+        // Hours and minutes the same way in every locale.
+        content.updatedAt = kUpdatedAtPrefix + appState.lastQuotesUpdate().time().toString(QStringLiteral("HH:mm"));
+    }
+    return content;
+}
+
+bool StatusBarController::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == m_popover.get() && (event->type() == QEvent::Show || event->type() == QEvent::Hide)) {
+        m_statusItem.setPopoverShown(event->type() == QEvent::Show);
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+void StatusBarController::updateStatusItem()
+{
+    m_statusItem.setContent(statusItemContent(m_appState));
+}
+
+void StatusBarController::pin(const QString& tokenID)
+{
+    // Only a token still listed: pinning an unlisted id would unpin everything.
+    for (const WatchlistEntry& entry : m_appState.watchlistEntries()) {
+        if (entry.tokenID == tokenID) {
+            m_appState.pinToMenuBar(tokenID);
+            return;
+        }
+    }
+}
+
+void StatusBarController::openSettings()
+{
+    m_appState.setIsSearchPresented(false);
+    m_popover->close();
+    // After the popover's close has been processed.
+    QTimer::singleShot(0, this, [this] {
+        if (m_showSettings) {
+            m_showSettings(m_appState);
+        }
+    });
+}
+
+void StatusBarController::quit()
+{
+    m_popover->close();
+    QCoreApplication::exit(0);
 }
 
 void StatusBarController::handleNotification(const QString& name)
 {
     if (name == NotificationCenter::kOpenSettings) {
-        m_appState.setIsSearchPresented(false);
-        m_popover->close();
-        // After the popover's close has been processed.
-        QTimer::singleShot(0, this, [this] {
-            if (m_showSettings) {
-                m_showSettings(m_appState);
-            }
-        });
+        openSettings();
     } else if (name == NotificationCenter::kQuitApp) {
-        m_popover->close();
-        QCoreApplication::exit(0);
+        quit();
     }
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "shell/StatusItem.h"
+
 #include <QObject>
 #include <QPointer>
 
@@ -7,15 +9,17 @@
 
 class AppState;
 class PopoverWindow;
-class StatusItem;
 class QWidget;
 
-// Keeps the status item's text in step with the state, opens and closes the popover on
-// clicks, and answers the two requests the popover posts: open settings, quit.
+// Keeps the status item's text, menu and tooltip in step with the state, opens and closes the
+// popover on clicks and from the item's menu, and answers the two requests the popover and the
+// menu make: open settings, quit.
 class StatusBarController : public QObject {
     Q_OBJECT
 
 public:
+    static inline const QString kUpdatedAtPrefix = QStringLiteral("更新于 ");
+
     // `makeContent` builds the popover's content for the state; `showSettings` opens the
     // settings window.
     StatusBarController(AppState& appState, StatusItem& statusItem, std::function<QWidget*(AppState&)> makeContent,
@@ -24,10 +28,25 @@ public:
 
     PopoverWindow& popover() const { return *m_popover; }
     void togglePopover(const QPoint& anchor);
+    // Opens the popover next to the item when only the pointer's position is known (the item's
+    // menu was used): on the panel's side of the screen, under or above the pointer.
+    void openPopoverFromMenu();
+
+    // What the status item shows for the state as it is now.
+    static StatusItemContent statusItemContent(const AppState& appState);
+    // Where a popover opened from the item's menu hangs: at the edge of the panel nearest the
+    // pointer, or at the pointer on a screen without panels.
+    static QPoint menuAnchor(const QPoint& pointer, const QRect& screen, const QRect& available);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    void updateStatusItemTitle();
+    void updateStatusItem();
     void handleNotification(const QString& name);
+    void pin(const QString& tokenID);
+    void openSettings();
+    void quit();
 
     AppState& m_appState;
     StatusItem& m_statusItem;

@@ -1,10 +1,30 @@
 #pragma once
 
+#include <QList>
 #include <QObject>
 #include <QPoint>
 #include <QString>
 
-// The app's one element in the desktop's status area: a line of text that can be clicked.
+// One watched token as the status item's menu and tooltip list it.
+struct StatusItemToken {
+    QString tokenID;
+    QString text; // what the status item would read with this token pinned
+    bool pinned = false;
+
+    friend bool operator==(const StatusItemToken&, const StatusItemToken&) = default;
+};
+
+// Everything the status item shows besides its icon.
+struct StatusItemContent {
+    QString title;                 // the status text of the pinned token
+    QList<StatusItemToken> tokens; // watchlist order
+    QString updatedAt;             // "更新于 HH:mm" after the first successful refresh, else empty
+
+    friend bool operator==(const StatusItemContent&, const StatusItemContent&) = default;
+};
+
+// The app's one element in the desktop's status area: a line of text that can be clicked, with
+// a menu where the host offers one.
 class StatusItem : public QObject {
     Q_OBJECT
 
@@ -13,9 +33,18 @@ public:
 
     virtual void setTitle(const QString& title) = 0;
     virtual QString title() const = 0;
+    // Items that show more than the title (a menu, a tooltip) override this.
+    virtual void setContent(const StatusItemContent& content) { setTitle(content.title); }
+    // Whether the popover is open, so the item can keep host decorations (a tooltip) off it.
+    virtual void setPopoverShown(bool shown) { Q_UNUSED(shown); }
 
 Q_SIGNALS:
-    // A left or right click. `anchor` is the clicked point in global coordinates when the host
-    // tells it, else a null point.
+    // A left or right click: toggles the popover. `anchor` is the clicked point in global
+    // coordinates when the host tells it, else a null point.
     void clicked(const QPoint& anchor);
+    // The menu's "open" entry: the popover opens next to the item wherever the pointer is now.
+    void openRequested();
+    void pinRequested(const QString& tokenID);
+    void settingsRequested();
+    void quitRequested();
 };

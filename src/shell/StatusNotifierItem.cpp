@@ -1,5 +1,8 @@
 #include "shell/StatusNotifierItem.h"
 
+#include "shell/AppIcon.h"
+#include "shell/StatusNotifierMenu.h"
+
 #include <QCoreApplication>
 #include <QDBusAbstractAdaptor>
 #include <QDBusConnectionInterface>
@@ -7,11 +10,14 @@
 #include <QDBusObjectPath>
 #include <QDBusPendingCallWatcher>
 #include <QDBusServiceWatcher>
-#include <QPainter>
-#include <QPainterPath>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QtEndian>
 
 namespace {
+
+// Panels ask for icons between 16 and 64 pixels; larger ones only cost bytes on every read.
+constexpr int kPixmapSizes[] = {16, 22, 24, 32, 48, 64};
 
 SniIconPixmap toIconPixmap(const QImage& source)
 {
@@ -30,36 +36,6 @@ SniIconPixmap toIconPixmap(const QImage& source)
 
 } // namespace
 
-QImage renderStatusIcon(int size)
-{
-    QImage image(size, size, QImage::Format_ARGB32_Premultiplied);
-    image.fill(Qt::transparent);
-    QPainter painter(&image);
-    painter.setRenderHint(QPainter::Antialiasing);
-    const qreal inset = size * 0.06;
-    const QRectF disc(inset, inset, size - 2 * inset, size - 2 * inset);
-    QLinearGradient gradient(disc.topLeft(), disc.bottomRight());
-    gradient.setColorAt(0, QColor(255, 179, 64));
-    gradient.setColorAt(1, QColor(232, 118, 24));
-    painter.setPen(Qt::NoPen);
-    painter.setBrush(gradient);
-    painter.drawEllipse(disc);
-
-    // A "Z" drawn as a path, so it stays sharp without depending on an installed font.
-    const qreal s = disc.width();
-    const QPointF o = disc.topLeft();
-    QPainterPath z;
-    z.moveTo(o + QPointF(s * 0.30, s * 0.30));
-    z.lineTo(o + QPointF(s * 0.70, s * 0.30));
-    z.lineTo(o + QPointF(s * 0.32, s * 0.70));
-    z.lineTo(o + QPointF(s * 0.70, s * 0.70));
-    QPen pen(Qt::white, qMax<qreal>(1.5, s * 0.12), Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
-    painter.setPen(pen);
-    painter.setBrush(Qt::NoBrush);
-    painter.drawPath(z);
-    return image;
-}
-
 // org.kde.StatusNotifierItem, as hosts read it.
 class StatusNotifierItemAdaptor : public QDBusAbstractAdaptor {
     Q_OBJECT
@@ -69,8 +45,8 @@ class StatusNotifierItemAdaptor : public QDBusAbstractAdaptor {
     Q_PROPERTY(QString Title READ title)
     Q_PROPERTY(QString Status READ status)
     Q_PROPERTY(int WindowId READ windowId)
-    Q_PROPERTY(QString IconThemePath READ empty)
-    Q_PROPERTY(QString IconName READ empty)
+    Q_PROPERTY(QString IconThemePath READ iconThemePath)
+    Q_PROPERTY(QString IconName READ iconName)
     Q_PROPERTY(SniIconPixmapList IconPixmap READ iconPixmap)
     Q_PROPERTY(QString OverlayIconName READ empty)
     Q_PROPERTY(SniIconPixmapList OverlayIconPixmap READ noPixmaps)
@@ -92,10 +68,12 @@ public:
     }
 
     QString category() const { return QStringLiteral("ApplicationStatus"); }
-    QString id() const { return QStringLiteral("zentrow"); }
+    QString id() const { return AppIcon::kName; }
     QString title() const { return m_item->title(); }
     QString status() const { return QStringLiteral("Active"); }
     int windowId() const { return 0; }
+    QString iconThemePath() const { return m_item->iconThemePath(); }
+    QString iconName() const { return AppIcon::kName; }
     QString empty() const { return {}; }
     SniIconPixmapList iconPixmap() const { return m_item->iconPixmaps(); }
     SniIconPixmapList noPixmaps() const { return {}; }
@@ -108,7 +86,8 @@ public:
 public Q_SLOTS:
     void Activate(int x, int y) { m_item->activate(x, y); }
     void SecondaryActivate(int x, int y) { m_item->activate(x, y); }
-    // Our item has no menu entries of its own: a context-menu request is a click as well.
+    // Hosts with a menu show it themselves; one that asks us instead gets the popover, as a
+    // right click would.
     void ContextMenu(int x, int y) { m_item->activate(x, y); }
     // Ayatana hosts send this for a middle click.
     void XAyatanaSecondaryActivate(uint) { m_item->activate(0, 0); }
@@ -123,91 +102,10 @@ Q_SIGNALS:
     void NewToolTip();
     void NewStatus(const QString& status);
     void NewMenu();
+    void NewIconThemePath(const QString& path);
     void XAyatanaNewLabel(const QString& label, const QString& guide);
 
 private:
-    StatusNotifierItem* m_item;
-};
-
-// com.canonical.dbusmenu with an empty root, for hosts that insist on a menu.
-class DBusMenuAdaptor : public QDBusAbstractAdaptor {
-    Q_OBJECT
-    Q_CLASSINFO("D-Bus Interface", "com.canonical.dbusmenu")
-    Q_PROPERTY(uint Version READ version)
-    Q_PROPERTY(QString TextDirection READ textDirection)
-    Q_PROPERTY(QString Status READ status)
-    Q_PROPERTY(QStringList IconThemePath READ iconThemePath)
-
-public:
-    DBusMenuAdaptor(QObject* menu, StatusNotifierItem* item)
-        : QDBusAbstractAdaptor(menu)
-        , m_item(item)
-    {
-    }
-
-    uint version() const { return 3; }
-    QString textDirection() const { return QStringLiteral("ltr"); }
-    QString status() const { return QStringLiteral("normal"); }
-    QStringList iconThemePath() const { return {}; }
-
-public Q_SLOTS:
-    uint GetLayout(int parentId, int recursionDepth, const QStringList& propertyNames, DBusMenuLayoutItem& layout)
-    {
-        Q_UNUSED(recursionDepth);
-        Q_UNUSED(propertyNames);
-        layout = DBusMenuLayoutItem{parentId, rootProperties(parentId), {}};
-        return 1;
-    }
-    DBusMenuItemPropertiesList GetGroupProperties(const QList<int>& ids, const QStringList& propertyNames)
-    {
-        Q_UNUSED(propertyNames);
-        DBusMenuItemPropertiesList list;
-        for (int id : ids) {
-            list.append(DBusMenuItemProperties{id, rootProperties(id)});
-        }
-        return list;
-    }
-    QDBusVariant GetProperty(int id, const QString& name) { return QDBusVariant(rootProperties(id).value(name)); }
-    void Event(int id, const QString& eventId, const QDBusVariant& data, uint timestamp)
-    {
-        Q_UNUSED(data);
-        Q_UNUSED(timestamp);
-        if (id == 0 && eventId == QLatin1String("opened")) {
-            m_item->menuOpened();
-        }
-    }
-    QList<int> EventGroup(const DBusMenuEventList& events)
-    {
-        for (const DBusMenuEvent& event : events) {
-            Event(event.id, event.eventId, event.data, event.timestamp);
-        }
-        return {};
-    }
-    bool AboutToShow(int id)
-    {
-        Q_UNUSED(id);
-        return false;
-    }
-    QList<int> AboutToShowGroup(const QList<int>& ids, QList<int>& idErrors)
-    {
-        Q_UNUSED(ids);
-        idErrors.clear();
-        return {};
-    }
-
-Q_SIGNALS:
-    void LayoutUpdated(uint revision, int parent);
-    void ItemActivationRequested(int id, uint timestamp);
-
-private:
-    static QVariantMap rootProperties(int id)
-    {
-        if (id != 0) {
-            return {};
-        }
-        return {{QStringLiteral("children-display"), QStringLiteral("submenu")}};
-    }
-
     StatusNotifierItem* m_item;
 };
 
@@ -215,14 +113,19 @@ StatusNotifierItem::StatusNotifierItem(const QDBusConnection& bus, QObject* pare
     : StatusItem(parent)
     , m_bus(bus)
     , m_serviceName(QStringLiteral("org.kde.StatusNotifierItem-%1-1").arg(QCoreApplication::applicationPid()))
+    , m_iconThemePath(AppIcon::themePath())
 {
     registerStatusNotifierTypes();
-    for (int size : {16, 22, 24, 32, 44, 48, 64, 96}) {
-        m_iconPixmaps.append(toIconPixmap(renderStatusIcon(size)));
+    m_content.title = QStringLiteral("Zentrow");
+    for (int size : kPixmapSizes) {
+        m_iconPixmaps.append(toIconPixmap(AppIcon::image(size)));
     }
     m_adaptor = new StatusNotifierItemAdaptor(this);
-    m_menu = new QObject(this);
-    new DBusMenuAdaptor(m_menu, this);
+    m_menu = new StatusNotifierMenu(this);
+    connect(m_menu, &StatusNotifierMenu::openRequested, this, &StatusItem::openRequested);
+    connect(m_menu, &StatusNotifierMenu::pinRequested, this, &StatusItem::pinRequested);
+    connect(m_menu, &StatusNotifierMenu::settingsRequested, this, &StatusItem::settingsRequested);
+    connect(m_menu, &StatusNotifierMenu::quitRequested, this, &StatusItem::quitRequested);
 
     if (!m_bus.isConnected()) {
         return;
@@ -274,19 +177,47 @@ void StatusNotifierItem::setRegistered(bool registered)
 
 void StatusNotifierItem::setTitle(const QString& title)
 {
-    if (title == m_title) {
+    StatusItemContent content = m_content;
+    content.title = title;
+    setContent(content);
+}
+
+void StatusNotifierItem::setContent(const StatusItemContent& content)
+{
+    if (content == m_content) {
         return;
     }
-    m_title = title;
-    Q_EMIT m_adaptor->NewTitle();
-    Q_EMIT m_adaptor->NewToolTip();
-    Q_EMIT m_adaptor->XAyatanaNewLabel(m_title, labelGuide());
+    const StatusItemContent old = std::exchange(m_content, content);
+    if (old.title != m_content.title) {
+        Q_EMIT m_adaptor->NewTitle();
+        Q_EMIT m_adaptor->XAyatanaNewLabel(m_content.title, labelGuide());
+    }
+    if (m_popoverShown) {
+        m_toolTipStale = true;
+    } else {
+        Q_EMIT m_adaptor->NewToolTip();
+    }
+    m_menu->setTokens(m_content.tokens);
+}
+
+void StatusNotifierItem::setPopoverShown(bool shown)
+{
+    if (shown == m_popoverShown) {
+        return;
+    }
+    m_popoverShown = shown;
+    // Announcing a new tooltip while the pointer rests on the item makes hosts show it, on top
+    // of the popover; what changed while the popover was open is announced once it closes.
+    if (!shown && m_toolTipStale) {
+        m_toolTipStale = false;
+        Q_EMIT m_adaptor->NewToolTip();
+    }
 }
 
 QString StatusNotifierItem::labelGuide() const
 {
     // Digits vary from one refresh to the next; a guide with zeros keeps the panel slot steady.
-    QString guide = m_title;
+    QString guide = m_content.title;
     for (QChar& c : guide) {
         if (c.isDigit()) {
             c = QLatin1Char('0');
@@ -297,18 +228,40 @@ QString StatusNotifierItem::labelGuide() const
 
 SniToolTip StatusNotifierItem::toolTip() const
 {
-    return SniToolTip{QString(), {}, m_title, QString()};
+    // Icon-only hosts draw no label: the tooltip is where the figures are one glance away.
+    QStringList lines;
+    for (const StatusItemToken& token : m_content.tokens) {
+        lines.append(token.text.toHtmlEscaped());
+    }
+    if (!m_content.updatedAt.isEmpty()) {
+        lines.append(m_content.updatedAt.toHtmlEscaped());
+    }
+    return SniToolTip{AppIcon::kName, {}, m_content.title, lines.join(QLatin1Char('\n'))};
+}
+
+QPoint StatusNotifierItem::fromHostPosition(int x, int y)
+{
+    // Hosts send 0, 0 when they do not know where the click was.
+    if (x == 0 && y == 0) {
+        return {};
+    }
+    for (const QScreen* screen : QGuiApplication::screens()) {
+        // Qt keeps a screen's origin and scales the distances from it.
+        const QRect geometry = screen->geometry();
+        const qreal ratio = screen->devicePixelRatio();
+        const QRectF native(QPointF(geometry.topLeft()), QSizeF(geometry.size()) * ratio);
+        const QPointF physical(x, y);
+        if (native.contains(physical)) {
+            const QPointF logical = QPointF(geometry.topLeft()) + (physical - native.topLeft()) / ratio;
+            return logical.toPoint();
+        }
+    }
+    return {};
 }
 
 void StatusNotifierItem::activate(int x, int y)
 {
-    // Some hosts send (0, 0) when they do not know where the click was.
-    click(x == 0 && y == 0 ? QPoint() : QPoint(x, y));
-}
-
-void StatusNotifierItem::menuOpened()
-{
-    click(QPoint());
+    click(fromHostPosition(x, y));
 }
 
 void StatusNotifierItem::click(const QPoint& anchor)

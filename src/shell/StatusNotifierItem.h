@@ -5,21 +5,19 @@
 
 #include <QDBusConnection>
 #include <QElapsedTimer>
-#include <QImage>
-
-#include <memory>
 
 class QDBusServiceWatcher;
 class StatusNotifierItemAdaptor;
+class StatusNotifierMenu;
 
 // The status item as a StatusNotifierItem on the session bus.
 //
-// The text goes out three ways, since hosts differ: as the Ayatana label (drawn next to the icon
-// by GNOME's AppIndicator extension and the Ayatana applets), and as Title and ToolTip (Plasma
-// shows those). The item exports a minimal dbusmenu, because some hosts draw nothing without
-// one, and those hosts open the menu on a left click instead of calling Activate: the menu's
-// "opened" event counts as a click too. It registers with the watcher, and again whenever a
-// watcher appears.
+// Hosts differ in what they draw, so everything goes out in every form hosts read: the text as
+// the Ayatana label (GNOME's AppIndicator extension, the Ayatana applets) and as Title and
+// tooltip (Plasma and icon-only trays); the icon by name with its theme folder and as pixels; a
+// real dbusmenu, which menu-only hosts open on a left click, with an entry that opens the
+// popover. Activate and SecondaryActivate toggle the popover. It registers with the watcher, and
+// again whenever a watcher appears.
 class StatusNotifierItem final : public StatusItem {
     Q_OBJECT
 
@@ -27,8 +25,7 @@ public:
     static inline const QString kWatcherService = QStringLiteral("org.kde.StatusNotifierWatcher");
     static inline const QString kItemPath = QStringLiteral("/StatusNotifierItem");
     static inline const QString kMenuPath = QStringLiteral("/MenuBar");
-    // Clicks closer together than this are one click: hosts may report one click twice
-    // (a menu event and an activation).
+    // Clicks closer together than this are one click: hosts may report one click twice.
     static constexpr int kClickCoalesceMs = 300;
 
     explicit StatusNotifierItem(const QDBusConnection& bus, QObject* parent = nullptr);
@@ -41,16 +38,23 @@ public:
     QString serviceName() const { return m_serviceName; }
 
     void setTitle(const QString& title) override;
-    QString title() const override { return m_title; }
+    QString title() const override { return m_content.title; }
+    void setContent(const StatusItemContent& content) override;
+    void setPopoverShown(bool shown) override;
 
     // What the adaptors publish.
     QString labelGuide() const;
+    QString iconThemePath() const { return m_iconThemePath; }
     SniIconPixmapList iconPixmaps() const { return m_iconPixmaps; }
     SniToolTip toolTip() const;
+    StatusNotifierMenu& menu() const { return *m_menu; }
 
-    // Called by the adaptors for the host's requests.
+    // Called by the adaptor for the host's requests; (x, y) in the host's physical pixels.
     void activate(int x, int y);
-    void menuOpened();
+
+    // A host position in physical pixels as a global position of ours (device-independent),
+    // or a null point when no screen holds it.
+    static QPoint fromHostPosition(int x, int y);
 
 Q_SIGNALS:
     void registeredChanged(bool registered);
@@ -62,15 +66,15 @@ private:
 
     QDBusConnection m_bus;
     QString m_serviceName;
-    QString m_title;
+    StatusItemContent m_content;
+    QString m_iconThemePath;
     SniIconPixmapList m_iconPixmaps;
     StatusNotifierItemAdaptor* m_adaptor = nullptr;
     QDBusServiceWatcher* m_watcher = nullptr;
-    QObject* m_menu = nullptr;
+    StatusNotifierMenu* m_menu = nullptr;
     QElapsedTimer m_lastClick;
+    bool m_popoverShown = false;
+    bool m_toolTipStale = false;
     bool m_exported = false;
     bool m_registered = false;
 };
-
-// Renders the item's icon: a coin with the product's initial, crisp at every size a panel asks for.
-QImage renderStatusIcon(int size);

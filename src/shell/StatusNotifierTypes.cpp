@@ -79,6 +79,22 @@ const QDBusArgument& operator>>(const QDBusArgument& argument, DBusMenuItemPrope
     return argument;
 }
 
+QDBusArgument& operator<<(QDBusArgument& argument, const DBusMenuItemPropertyNames& item)
+{
+    argument.beginStructure();
+    argument << item.id << item.names;
+    argument.endStructure();
+    return argument;
+}
+
+const QDBusArgument& operator>>(const QDBusArgument& argument, DBusMenuItemPropertyNames& item)
+{
+    argument.beginStructure();
+    argument >> item.id >> item.names;
+    argument.endStructure();
+    return argument;
+}
+
 QDBusArgument& operator<<(QDBusArgument& argument, const DBusMenuEvent& event)
 {
     argument.beginStructure();
@@ -106,6 +122,13 @@ void registerStatusNotifierTypes()
         qDBusRegisterMetaType<DBusMenuItemPropertiesList>();
         qDBusRegisterMetaType<DBusMenuEvent>();
         qDBusRegisterMetaType<DBusMenuEventList>();
+        qDBusRegisterMetaType<DBusMenuItemPropertyNames>();
+        qDBusRegisterMetaType<DBusMenuItemPropertyNamesList>();
+        // Slots and signals name the lists by their aliases, and QtDBus looks types up by name.
+        qRegisterMetaType<SniIconPixmapList>("SniIconPixmapList");
+        qRegisterMetaType<DBusMenuEventList>("DBusMenuEventList");
+        qRegisterMetaType<DBusMenuItemPropertiesList>("DBusMenuItemPropertiesList");
+        qRegisterMetaType<DBusMenuItemPropertyNamesList>("DBusMenuItemPropertyNamesList");
         return true;
     }();
     Q_UNUSED(registered);

@@ -6,6 +6,7 @@
 #include <QList>
 #include <QMetaType>
 #include <QString>
+#include <QStringList>
 #include <QVariantMap>
 
 // Wire types of the StatusNotifierItem and dbusmenu interfaces.
@@ -40,6 +41,13 @@ struct DBusMenuItemProperties {
 };
 using DBusMenuItemPropertiesList = QList<DBusMenuItemProperties>;
 
+// (ias): property names removed from one item.
+struct DBusMenuItemPropertyNames {
+    int id = 0;
+    QStringList names;
+};
+using DBusMenuItemPropertyNamesList = QList<DBusMenuItemPropertyNames>;
+
 // (isvu)
 struct DBusMenuEvent {
     int id = 0;
@@ -54,6 +62,7 @@ Q_DECLARE_METATYPE(SniToolTip)
 Q_DECLARE_METATYPE(DBusMenuLayoutItem)
 Q_DECLARE_METATYPE(DBusMenuItemProperties)
 Q_DECLARE_METATYPE(DBusMenuEvent)
+Q_DECLARE_METATYPE(DBusMenuItemPropertyNames)
 
 QDBusArgument& operator<<(QDBusArgument& argument, const SniIconPixmap& pixmap);
 const QDBusArgument& operator>>(const QDBusArgument& argument, SniIconPixmap& pixmap);
@@ -63,6 +72,8 @@ QDBusArgument& operator<<(QDBusArgument& argument, const DBusMenuLayoutItem& ite
 const QDBusArgument& operator>>(const QDBusArgument& argument, DBusMenuLayoutItem& item);
 QDBusArgument& operator<<(QDBusArgument& argument, const DBusMenuItemProperties& item);
 const QDBusArgument& operator>>(const QDBusArgument& argument, DBusMenuItemProperties& item);
+QDBusArgument& operator<<(QDBusArgument& argument, const DBusMenuItemPropertyNames& item);
+const QDBusArgument& operator>>(const QDBusArgument& argument, DBusMenuItemPropertyNames& item);
 QDBusArgument& operator<<(QDBusArgument& argument, const DBusMenuEvent& event);
 const QDBusArgument& operator>>(const QDBusArgument& argument, DBusMenuEvent& event);
 

@@ -1,17 +1,11 @@
 #include "shell/TrayIconStatusItem.h"
 
-#include "shell/StatusNotifierItem.h"
-
-#include <QPainter>
+#include "shell/AppIcon.h"
 
 TrayIconStatusItem::TrayIconStatusItem(QObject* parent)
     : StatusItem(parent)
 {
-    QIcon icon;
-    for (int size : {16, 22, 24, 32, 48, 64}) {
-        icon.addPixmap(QPixmap::fromImage(renderStatusIcon(size)));
-    }
-    m_icon.setIcon(icon);
+    m_icon.setIcon(AppIcon::icon());
     connect(&m_icon, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
         if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::Context) {
             const QRect geometry = m_icon.geometry();
@@ -22,8 +16,23 @@ TrayIconStatusItem::TrayIconStatusItem(QObject* parent)
 
 void TrayIconStatusItem::setTitle(const QString& title)
 {
-    m_title = title;
-    m_icon.setToolTip(title);
+    StatusItemContent content;
+    content.title = title;
+    setContent(content);
+}
+
+void TrayIconStatusItem::setContent(const StatusItemContent& content)
+{
+    // The tray draws the icon only: the tooltip carries the pinned text and the whole list.
+    m_title = content.title;
+    QStringList lines{content.title};
+    for (const StatusItemToken& token : content.tokens) {
+        lines.append(token.text);
+    }
+    if (!content.updatedAt.isEmpty()) {
+        lines.append(content.updatedAt);
+    }
+    m_icon.setToolTip(lines.join(QLatin1Char('\n')));
 }
 
 void TrayIconStatusItem::setVisible(bool visible)

@@ -5,8 +5,8 @@
 #include <QSystemTrayIcon>
 
 // The status item through QSystemTrayIcon, for desktops without a StatusNotifierWatcher
-// (an XEmbed tray). The tray's icon slot is square, so the text is drawn into the icon and
-// given as the tooltip as well.
+// (an XEmbed tray). The tray's icon slot is square and holds the app's icon; the text is in
+// the tooltip.
 class TrayIconStatusItem final : public StatusItem {
     Q_OBJECT
 
@@ -15,6 +15,7 @@ public:
 
     void setTitle(const QString& title) override;
     QString title() const override { return m_title; }
+    void setContent(const StatusItemContent& content) override;
     void setVisible(bool visible);
 
 private:

@@ -1,4 +1,5 @@
 #include "BuildConfig.h"
+#include "shell/AppIcon.h"
 #include "shell/ZentrowApp.h"
 
 #include <QApplication>
@@ -126,6 +127,25 @@ void installQtTranslations(QApplication& app)
     }
 }
 
+// A backend chosen when starting, for trying another one without rebuilding (and for the
+// end-to-end tests, which bring their own on loopback). Anything but an http(s) URL with a host
+// is refused with a message, and the built-in backend stays.
+QUrl backendOverride()
+{
+    const QString text = qEnvironmentVariable("ZENTROW_BACKEND_URL");
+    if (text.isEmpty()) {
+        return {};
+    }
+    const QUrl url(text, QUrl::StrictMode);
+    const bool web = url.scheme() == QLatin1String("http") || url.scheme() == QLatin1String("https");
+    if (!url.isValid() || !web || url.host().isEmpty() || !url.userInfo().isEmpty() || url.hasQuery() ||
+        url.hasFragment()) {
+        qWarning("ZENTROW_BACKEND_URL is not an http or https URL with a host; using the built-in backend");
+        return {};
+    }
+    return url;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -143,6 +163,9 @@ int main(int argc, char** argv)
     QApplication::setApplicationName(QStringLiteral("Zentrow"));
     QApplication app(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
+    QGuiApplication::setDesktopFileName(AppIcon::kName);
+    // Every window (settings) takes the app's icon from here.
+    QApplication::setWindowIcon(AppIcon::icon());
 
     std::unique_ptr<QLockFile> lock;
     if (!claimSingleInstance(lock)) {
@@ -151,6 +174,13 @@ int main(int argc, char** argv)
     installQtTranslations(app);
     startLocalBackendSocket(QDBusConnection::sessionBus());
 
-    ZentrowApp zentrow;
-    return QApplication::exec();
+    ZentrowAppOptions options;
+    options.backendURL = backendOverride();
+    auto zentrow = std::make_unique<ZentrowApp>(options);
+    const int code = QApplication::exec();
+    zentrow.reset();
+    // Tasks that were waiting when the app quit wake up once more on the event loop to end.
+    QCoreApplication::sendPostedEvents();
+    QCoreApplication::processEvents();
+    return code;
 }

@@ -50,6 +50,12 @@ void AppState::setSearchQuery(const QString& query)
     m_searchQuery = query;
 }
 
+void AppState::markQuotesUpdated()
+{
+    m_lastQuotesUpdate = QDateTime::currentDateTime();
+    Q_EMIT lastQuotesUpdateChanged();
+}
+
 void AppState::setIsSearchPresented(bool presented)
 {
     willChange(Field::IsSearchPresented);

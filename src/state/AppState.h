@@ -10,6 +10,7 @@
 #include "support/Sleeper.h"
 
 #include <QCoroTask>
+#include <QDateTime>
 #include <QHash>
 #include <QList>
 #include <QObject>
@@ -77,6 +78,9 @@ public:
     void setIsSearchPresented(bool presented);
     void setSelectedTokenID(const std::optional<QString>& tokenID);
 
+    // When quotes last arrived without error; empty before the first successful refresh.
+    const QDateTime& lastQuotesUpdate() const { return m_lastQuotesUpdate; }
+
     qint64 consecutivePeriodicFailures() const { return m_consecutivePeriodicFailures; }
     qint64 consecutivePeriodicSuccesses() const { return m_consecutivePeriodicSuccesses; }
 
@@ -114,10 +118,14 @@ public:
     static QString changeText(double change);
     std::optional<TokenSummary> pinnedMenuBarToken() const;
     QString menuBarDisplayText() const;
+    // What the status item would read with `token` pinned, under the current preferences.
+    QString menuBarText(const TokenSummary& token) const;
 
 Q_SIGNALS:
     void objectWillChange();
     void fieldWillChange(AppState::Field field);
+    // After lastQuotesUpdate() changed.
+    void lastQuotesUpdateChanged();
 
 private:
     void willChange(Field field);
@@ -130,6 +138,7 @@ private:
     void keepSelectionValid();
     const TokenSummary* firstWatchlistToken() const;
     void startDetachedRefresh();
+    void markQuotesUpdated();
 
     QCoro::Task<> runRefreshLoop(std::stop_token stop);
     QCoro::Task<> runWakeRefresh();
@@ -148,6 +157,7 @@ private:
     bool m_isRefreshingWatchlist = false;
     std::optional<RefreshErrorBannerState> m_refreshErrorBanner;
     bool m_isRefreshErrorExpanded = false;
+    QDateTime m_lastQuotesUpdate;
 
     std::shared_ptr<MarketDataServing> m_marketDataService;
     std::shared_ptr<LocalStore> m_localStore;

@@ -37,16 +37,18 @@ std::optional<TokenSummary> AppState::pinnedMenuBarToken() const
 QString AppState::menuBarDisplayText() const
 {
     const auto token = pinnedMenuBarToken();
-    if (!token) {
-        return kFallbackTitle;
-    }
+    return token ? menuBarText(*token) : kFallbackTitle;
+}
+
+QString AppState::menuBarText(const TokenSummary& token) const
+{
     QStringList parts;
     if (m_preferences.showsMenuBarSymbol) {
-        parts.append(token->symbol);
+        parts.append(token.symbol);
     }
-    parts.append(priceText(token->price));
+    parts.append(priceText(token.price));
     if (m_preferences.showsMenuBarChange) {
-        parts.append(changeText(token->change24h));
+        parts.append(changeText(token.change24h));
     }
     return parts.join(QLatin1Char(' '));
 }

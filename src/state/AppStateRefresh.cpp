@@ -92,6 +92,7 @@ QCoro::Task<> AppState::performRefresh(bool tracksNetworkHealth)
         for (const TokenSummary& token : result.value()) {
             m_tokenSnapshots.insert(token.id.toUpper(), token);
         }
+        markQuotesUpdated();
         if (tracksNetworkHealth) {
             handlePeriodicRefreshSuccess();
         }

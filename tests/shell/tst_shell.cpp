@@ -3,6 +3,7 @@
 #include "shell/StatusBarController.h"
 #include "shell/StatusNotifierItem.h"
 #include "shell/SystemWakeWatcher.h"
+#include "shell/StatusNotifierMenu.h"
 #include "shell/ZentrowApp.h"
 #include "state/AppState.h"
 #include "support/NotificationCenter.h"
@@ -19,6 +20,7 @@
 #include <QDBusPendingReply>
 #include <QEventLoop>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
@@ -29,7 +31,10 @@ using namespace std::chrono_literals;
 namespace {
 
 const QByteArray kBitcoinQuote = R"({"data":[{"id":"BTC","symbol":"BTC","name":"Bitcoin","price":75456.36,
-  "change24h":-2.05,"trend7d":[71000,72200,73650,74120,75900,76320,75456]}]})";
+  "change24h":-2.05,"trend7d":[71000,72200,73650,74120,75900,76320,75456]},
+  {"id":"ETH","symbol":"ETH","name":"Ethereum","price":2337.24,"change24h":1.34,"trend7d":[]}]})";
+const QString kBitcoinText = QStringLiteral("BTC 75,456.36 -2.05%");
+const QString kEtherText = QStringLiteral("ETH 2,337.24 +1.34%");
 
 // The desktop's side of the bus: a connection of its own, so calls go through the bus daemon.
 QDBusConnection hostBus()
@@ -71,6 +76,90 @@ bool activate(const QString& service, int x, int y)
 {
     return callItem(service, StatusNotifierItem::kItemPath, QStringLiteral("org.kde.StatusNotifierItem"),
                     QStringLiteral("Activate"), {x, y});
+}
+
+struct MenuEntry {
+    int id = 0;
+    QVariantMap properties;
+    QString label() const { return properties.value(QStringLiteral("label")).toString(); }
+    bool checked() const { return properties.value(QStringLiteral("toggle-state")).toInt() == 1; }
+    bool separator() const { return properties.value(QStringLiteral("type")).toString() == QLatin1String("separator"); }
+};
+
+// The menu as a host reads it: its revision and the entries below the root.
+std::pair<uint, QList<MenuEntry>> menuLayout(const QString& service)
+{
+    auto message = QDBusMessage::createMethodCall(
+        service, StatusNotifierItem::kMenuPath, QStringLiteral("com.canonical.dbusmenu"), QStringLiteral("GetLayout"));
+    message << 0 << -1 << QStringList();
+    const QDBusMessage reply = waitFor(hostBus().asyncCall(message));
+    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().size() != 2) {
+        return {};
+    }
+    DBusMenuLayoutItem root;
+    reply.arguments().at(1).value<QDBusArgument>() >> root;
+    QList<MenuEntry> entries;
+    for (const QDBusVariant& child : root.children) {
+        DBusMenuLayoutItem item;
+        child.variant().value<QDBusArgument>() >> item;
+        entries.append({item.id, item.properties});
+    }
+    return {reply.arguments().at(0).toUInt(), entries};
+}
+
+// Labels with "-" for separators and "✓ " before a checked entry.
+QStringList menuTexts(const QString& service)
+{
+    QStringList texts;
+    for (const MenuEntry& entry : menuLayout(service).second) {
+        texts.append(entry.separator() ? QStringLiteral("-")
+                                       : (entry.checked() ? QStringLiteral("✓ ") : QString()) + entry.label());
+    }
+    return texts;
+}
+
+// The first entry whose label starts with `label`.
+int menuId(const QString& service, const QString& label)
+{
+    for (const MenuEntry& entry : menuLayout(service).second) {
+        if (entry.label().startsWith(label)) {
+            return entry.id;
+        }
+    }
+    return -1;
+}
+
+bool menuEvent(const QString& service, int id, const QString& eventId = QStringLiteral("clicked"))
+{
+    return callItem(service, StatusNotifierItem::kMenuPath, QStringLiteral("com.canonical.dbusmenu"),
+                    QStringLiteral("Event"), {id, eventId, QVariant::fromValue(QDBusVariant(0)), 0u});
+}
+
+SniToolTip toolTip(const QString& service)
+{
+    SniToolTip tip;
+    itemProperty(service, QStringLiteral("ToolTip")).value<QDBusArgument>() >> tip;
+    return tip;
+}
+
+// Counts a D-Bus signal of the item as a host receives it.
+class SignalCounter : public QObject {
+    Q_OBJECT
+public:
+    int count = 0;
+    QVariantList last;
+public Q_SLOTS:
+    void received(const QDBusMessage& message)
+    {
+        ++count;
+        last = message.arguments();
+    }
+};
+
+bool countSignal(const QString& service, const QString& path, const QString& interface, const QString& name,
+                 SignalCounter* counter)
+{
+    return hostBus().connect(service, path, interface, name, counter, SLOT(received(QDBusMessage)));
 }
 
 // Clicks closer together than this count as one.
@@ -152,6 +241,8 @@ private Q_SLOTS:
     void cleanup()
     {
         m_app.reset();
+        // Each test starts from a first launch.
+        QFile::remove(m_dir.filePath(QStringLiteral("zentrow.conf")));
         m_watcher.reset();
         m_backend.reset();
         for (int i = 0; i < 5; ++i) {
@@ -168,21 +259,152 @@ private Q_SLOTS:
         QCOMPARE(itemProperty(service, QStringLiteral("Title")).toString(), QStringLiteral("Zentrow"));
         QCOMPARE(itemProperty(service, QStringLiteral("ItemIsMenu")).toBool(), false);
         QCOMPARE(itemProperty(service, QStringLiteral("Status")).toString(), QStringLiteral("Active"));
+        // Before the first quotes: the token is listed with placeholders, and no update time.
+        QCOMPARE(menuTexts(service),
+                 (QStringList{QStringLiteral("✓ BTC -- --"), QStringLiteral("-"), QStringLiteral("打开 Zentrow"),
+                              QStringLiteral("设置"), QStringLiteral("-"), QStringLiteral("退出")}));
+        QCOMPARE(toolTip(service).description, QStringLiteral("BTC -- --"));
 
         m_backendUp = true;
         periodicRefresh();
-        QTRY_COMPARE(itemProperty(service, QStringLiteral("XAyatanaLabel")).toString(),
-                     QStringLiteral("BTC 75,456.36 -2.05%"));
-        QCOMPARE(itemProperty(service, QStringLiteral("Title")).toString(), QStringLiteral("BTC 75,456.36 -2.05%"));
+        QTRY_COMPARE(itemProperty(service, QStringLiteral("XAyatanaLabel")).toString(), kBitcoinText);
+        QCOMPARE(itemProperty(service, QStringLiteral("Title")).toString(), kBitcoinText);
         QCOMPARE(itemProperty(service, QStringLiteral("XAyatanaLabelGuide")).toString(),
                  QStringLiteral("BTC 00,000.00 -0.00%"));
+        const SniToolTip tip = toolTip(service);
+        QCOMPARE(tip.title, kBitcoinText);
+        QVERIFY2(QRegularExpression(QStringLiteral("^BTC 75,456.36 -2.05%\\n更新于 [0-2]\\d:[0-5]\\d$"))
+                     .match(tip.description)
+                     .hasMatch(),
+                 qPrintable(tip.description));
+        QCOMPARE(menuTexts(service).first(), QStringLiteral("✓ ") + kBitcoinText);
 
-        // The menu every host asks for exists and is empty.
+        // The icon by name from a theme folder that has it, and as pixels for hosts that want those.
+        QCOMPARE(itemProperty(service, QStringLiteral("IconName")).toString(), QStringLiteral("app.zentrow.Zentrow"));
+        const QString themePath = itemProperty(service, QStringLiteral("IconThemePath")).toString();
+        for (const char* file : {"scalable/apps/app.zentrow.Zentrow.svg", "22x22/apps/app.zentrow.Zentrow.png",
+                                 "256x256/apps/app.zentrow.Zentrow.png"}) {
+            QVERIFY2(QFile::exists(themePath + QStringLiteral("/hicolor/") + QLatin1String(file)), file);
+        }
+        SniIconPixmapList pixmaps;
+        itemProperty(service, QStringLiteral("IconPixmap")).value<QDBusArgument>() >> pixmaps;
+        QVERIFY(!pixmaps.isEmpty());
+        for (const SniIconPixmap& pixmap : pixmaps) {
+            QCOMPARE(pixmap.bytes.size(), pixmap.width * pixmap.height * 4);
+        }
+    }
+
+    void menuFollowsTheWatchlistAndPins()
+    {
+        m_backendUp = true;
+        startApp();
+        const QString service = itemService();
+        QTRY_COMPARE(itemProperty(service, QStringLiteral("XAyatanaLabel")).toString(), kBitcoinText);
+        SignalCounter layouts;
+        SignalCounter properties;
+        QVERIFY(countSignal(service, StatusNotifierItem::kMenuPath, QStringLiteral("com.canonical.dbusmenu"),
+                            QStringLiteral("LayoutUpdated"), &layouts));
+        QVERIFY(countSignal(service, StatusNotifierItem::kMenuPath, QStringLiteral("com.canonical.dbusmenu"),
+                            QStringLiteral("ItemsPropertiesUpdated"), &properties));
+        const uint firstRevision = menuLayout(service).first;
+
+        TokenSummary ether;
+        ether.id = QStringLiteral("ETH");
+        ether.symbol = QStringLiteral("ETH");
+        ether.price = 2337.24;
+        ether.change24h = 1.34;
+        m_app->appState().addToken(ether);
+        QTRY_COMPARE(menuTexts(service),
+                     (QStringList{QStringLiteral("✓ ") + kBitcoinText, kEtherText, QStringLiteral("-"),
+                                  QStringLiteral("打开 Zentrow"), QStringLiteral("设置"), QStringLiteral("-"),
+                                  QStringLiteral("退出")}));
+        QTRY_VERIFY(layouts.count > 0);
+        QVERIFY(layouts.last.at(0).toUInt() > firstRevision);
+        QCOMPARE(menuLayout(service).first, layouts.last.at(0).toUInt());
+        QTRY_COMPARE(toolTip(service).description.section(QLatin1Char('\n'), 0, 1),
+                     kBitcoinText + QLatin1Char('\n') + kEtherText);
+
+        // Choosing an entry pins its token: the check mark moves, as does the status text.
+        const int layoutsBefore = layouts.count;
+        QVERIFY(menuEvent(service, menuId(service, kEtherText)));
+        QTRY_COMPARE(itemProperty(service, QStringLiteral("XAyatanaLabel")).toString(), kEtherText);
+        QCOMPARE(menuTexts(service).mid(0, 2), (QStringList{kBitcoinText, QStringLiteral("✓ ") + kEtherText}));
+        QTRY_VERIFY(properties.count > 0);
+        QCOMPARE(layouts.count, layoutsBefore);
+        QCOMPARE(toolTip(service).title, kEtherText);
+
+        // The preferences shape every entry's text.
+        AppPreferences preferences = m_app->appState().preferences();
+        preferences.showsMenuBarSymbol = false;
+        m_app->appState().setPreferences(preferences);
+        QTRY_COMPARE(menuTexts(service).mid(0, 2),
+                     (QStringList{QStringLiteral("75,456.36 -2.05%"), QStringLiteral("✓ 2,337.24 +1.34%")}));
+
+        // With nothing listed the menu still offers the popover, settings and quit.
+        m_app->appState().removeToken(QStringLiteral("BTC"));
+        m_app->appState().removeToken(QStringLiteral("ETH"));
+        QTRY_COMPARE(menuTexts(service), (QStringList{QStringLiteral("打开 Zentrow"), QStringLiteral("设置"),
+                                                      QStringLiteral("-"), QStringLiteral("退出")}));
+        QCOMPARE(itemProperty(service, QStringLiteral("XAyatanaLabel")).toString(), QStringLiteral("Zentrow"));
+    }
+
+    void oddHostCallsChangeNothing()
+    {
+        m_backendUp = true;
+        startApp();
+        const QString service = itemService();
+        QTRY_COMPARE(itemProperty(service, QStringLiteral("XAyatanaLabel")).toString(), kBitcoinText);
+        TokenSummary ether;
+        ether.id = QStringLiteral("ETH");
+        ether.symbol = QStringLiteral("ETH");
+        m_app->appState().addToken(ether);
+        QTRY_COMPARE(menuLayout(service).second.size(), 7);
+        const int etherId = menuId(service, QStringLiteral("ETH "));
+        QVERIFY(etherId >= StatusNotifierMenu::kFirstTokenId);
+        m_app->appState().removeToken(QStringLiteral("ETH"));
+        QTRY_COMPARE(menuLayout(service).second.size(), 6);
+
+        // Events on unknown and vanished entries, and on the root, pin nothing.
+        for (int id : {etherId, 99999, -1, 0, int(StatusNotifierMenu::kTokensSeparatorId)}) {
+            QVERIFY(menuEvent(service, id));
+        }
+        auto group =
+            QDBusMessage::createMethodCall(service, StatusNotifierItem::kMenuPath,
+                                           QStringLiteral("com.canonical.dbusmenu"), QStringLiteral("EventGroup"));
+        DBusMenuEventList events{{etherId, QStringLiteral("clicked"), QDBusVariant(0), 0},
+                                 {StatusNotifierMenu::kOpenId, QStringLiteral("hovered"), QDBusVariant(0), 0}};
+        group << QVariant::fromValue(events);
+        const QDBusMessage groupReply = waitFor(hostBus().asyncCall(group));
+        QCOMPARE(groupReply.type(), QDBusMessage::ReplyMessage);
+        QCOMPARE(qdbus_cast<QList<int>>(groupReply.arguments().at(0)), QList<int>{etherId});
+        // Asking for the layout below an entry that is gone is an error, not a crash.
         auto layout =
             QDBusMessage::createMethodCall(service, StatusNotifierItem::kMenuPath,
                                            QStringLiteral("com.canonical.dbusmenu"), QStringLiteral("GetLayout"));
-        layout << 0 << -1 << QStringList();
-        QCOMPARE(waitFor(hostBus().asyncCall(layout)).type(), QDBusMessage::ReplyMessage);
+        layout << etherId << -1 << QStringList();
+        QCOMPARE(waitFor(hostBus().asyncCall(layout)).type(), QDBusMessage::ErrorMessage);
+        auto property =
+            QDBusMessage::createMethodCall(service, StatusNotifierItem::kMenuPath,
+                                           QStringLiteral("com.canonical.dbusmenu"), QStringLiteral("GetProperty"));
+        property << etherId << QStringLiteral("label");
+        QCOMPARE(waitFor(hostBus().asyncCall(property)).type(), QDBusMessage::ErrorMessage);
+        QCoreApplication::processEvents();
+        QCOMPARE(m_app->appState().watchlistEntries().size(), 1);
+        QVERIFY(m_app->appState().watchlistEntries().first().isPinnedToMenuBar);
+        PopoverWindow& popover = m_app->delegate().statusBarController()->popover();
+        QVERIFY(!popover.isVisible());
+
+        // Coordinates off every screen open the popover on the screen all the same.
+        const QRect screen = QGuiApplication::primaryScreen()->geometry();
+        for (const QPoint& odd : {QPoint(-50000, -3), QPoint(INT_MAX, INT_MAX), QPoint(INT_MIN, 12)}) {
+            pauseBetweenClicks();
+            QVERIFY(activate(service, odd.x(), odd.y()));
+            QTRY_VERIFY(popover.isVisible());
+            QVERIFY(screen.contains(popover.geometry()));
+            pauseBetweenClicks();
+            QVERIFY(activate(service, odd.x(), odd.y()));
+            QTRY_VERIFY(!popover.isVisible());
+        }
     }
 
     void clicksToggleThePopoverBelowTheItem()
@@ -203,16 +425,28 @@ private Q_SLOTS:
         QVERIFY(activate(service, click.x(), click.y()));
         QTRY_VERIFY(!popover.isVisible());
 
-        // A right click and the menu a host opens on a left click do the same.
+        // A right click does the same.
         pauseBetweenClicks();
         QVERIFY(callItem(service, StatusNotifierItem::kItemPath, QStringLiteral("org.kde.StatusNotifierItem"),
                          QStringLiteral("SecondaryActivate"), {10, 10}));
         QTRY_VERIFY(popover.isVisible());
         pauseBetweenClicks();
-        QVERIFY(callItem(service, StatusNotifierItem::kMenuPath, QStringLiteral("com.canonical.dbusmenu"),
-                         QStringLiteral("Event"),
-                         {0, QStringLiteral("opened"), QVariant::fromValue(QDBusVariant(0)), 0u}));
+        QVERIFY(callItem(service, StatusNotifierItem::kItemPath, QStringLiteral("org.kde.StatusNotifierItem"),
+                         QStringLiteral("SecondaryActivate"), {10, 10}));
         QTRY_VERIFY(!popover.isVisible());
+
+        // A host opening the menu is not a click; its "打开 Zentrow" entry opens the popover, on
+        // the panel's side, and leaves it open when chosen again.
+        QVERIFY(menuEvent(service, StatusNotifierMenu::kRootId, QStringLiteral("opened")));
+        QVERIFY(menuEvent(service, StatusNotifierMenu::kRootId, QStringLiteral("closed")));
+        QCoreApplication::processEvents();
+        QVERIFY(!popover.isVisible());
+        for (int i = 0; i < 2; ++i) {
+            QVERIFY(menuEvent(service, menuId(service, QStringLiteral("打开 Zentrow"))));
+            QTRY_VERIFY(popover.isVisible());
+            QVERIFY(screen.contains(popover.geometry()));
+        }
+        popover.close();
 
         // A burst of clicks while the popover opens counts once.
         pauseBetweenClicks();
@@ -224,22 +458,58 @@ private Q_SLOTS:
         QVERIFY(popover.isVisible());
     }
 
-    void placementStaysOnTheScreen()
+    void popoverFromTheMenuHangsFromThePanel()
     {
         const QRect screen(0, 0, 1280, 800);
-        const QRect available(0, 28, 1280, 772);
         const QSize size = PopoverWindow::kSize;
-        // Top panel: right below it, centred on the click but inside the screen.
-        QCOMPARE(PopoverWindow::placement({1200, 10}, size, screen, available),
-                 QRect(QPoint(1280 - 368 - PopoverWindow::kMargin, 28 + PopoverWindow::kMargin), size));
-        QCOMPARE(PopoverWindow::placement({600, 10}, size, screen, available).x(), 600 - size.width() / 2);
-        // Bottom panel: above it.
-        const QRect bottom(0, 0, 1280, 772);
-        const QRect above = PopoverWindow::placement({600, 790}, size, screen, bottom);
-        QCOMPARE(above.bottom(), 771 - PopoverWindow::kMargin);
-        // A screen smaller than the popover: pinned to its top-left corner.
-        const QRect tiny(0, 0, 300, 400);
-        QCOMPARE(PopoverWindow::placement({150, 5}, size, tiny, tiny).topLeft(), QPoint(PopoverWindow::kMargin, 0));
+        auto placeFromMenu = [&](const QPoint& pointer, const QRect& available) {
+            return PopoverWindow::placement(StatusBarController::menuAnchor(pointer, screen, available), size, screen,
+                                            available);
+        };
+        // The pointer rests on the menu's entry, below a top panel: the popover hangs from the
+        // panel, not from the entry.
+        const QRect belowTop(0, 28, 1280, 772);
+        const QRect fromTop = placeFromMenu({1100, 90}, belowTop);
+        QCOMPARE(fromTop.top(), 28 + PopoverWindow::kMargin);
+        QVERIFY(belowTop.contains(fromTop));
+        QVERIFY(fromTop.left() <= 1100 && fromTop.right() >= 1100);
+        // A bottom panel: it stands on the panel.
+        const QRect aboveBottom(0, 0, 1280, 772);
+        const QRect fromBottom = placeFromMenu({300, 700}, aboveBottom);
+        QCOMPARE(fromBottom.bottom(), 771 - PopoverWindow::kMargin);
+        QVERIFY(aboveBottom.contains(fromBottom));
+        // Panels at both edges: the one the menu came from, the nearer one.
+        const QRect between(0, 28, 1280, 744);
+        QCOMPARE(placeFromMenu({600, 60}, between).top(), 28 + PopoverWindow::kMargin);
+        QCOMPARE(placeFromMenu({600, 740}, between).bottom(), 771 - PopoverWindow::kMargin);
+        // No panel reserved: next to the pointer, on the screen.
+        QVERIFY(screen.contains(placeFromMenu({1270, 5}, screen)));
+    }
+
+    void tooltipStaysOffTheOpenPopover()
+    {
+        m_backendUp = true;
+        startApp();
+        const QString service = itemService();
+        QTRY_COMPARE(itemProperty(service, QStringLiteral("XAyatanaLabel")).toString(), kBitcoinText);
+        SignalCounter toolTips;
+        QVERIFY(countSignal(service, StatusNotifierItem::kItemPath, QStringLiteral("org.kde.StatusNotifierItem"),
+                            QStringLiteral("NewToolTip"), &toolTips));
+        PopoverWindow& popover = m_app->delegate().statusBarController()->popover();
+        QVERIFY(activate(service, 100, 5));
+        QTRY_VERIFY(popover.isVisible());
+        // Announcing a tooltip makes hosts show it over whatever is there: not while the popover is open.
+        TokenSummary ether;
+        ether.id = QStringLiteral("ETH");
+        ether.symbol = QStringLiteral("ETH");
+        m_app->appState().addToken(ether);
+        QTRY_COMPARE(menuLayout(service).second.size(), 7);
+        QCOMPARE(toolTips.count, 0);
+        pauseBetweenClicks();
+        QVERIFY(activate(service, 100, 5));
+        QTRY_VERIFY(!popover.isVisible());
+        QTRY_COMPARE(toolTips.count, 1);
+        QVERIFY(toolTip(service).description.contains(QStringLiteral("ETH ")));
     }
 
     void settingsRequestClosesThePopoverFirst()
@@ -263,6 +533,12 @@ private Q_SLOTS:
         QTRY_VERIFY(window->isVisible());
         QCOMPARE(settings.window(), window);
         QVERIFY(settings.settingsView());
+        window->close();
+
+        // The item's menu opens the same window.
+        QVERIFY(menuEvent(service, menuId(service, QStringLiteral("设置"))));
+        QTRY_VERIFY(window->isVisible());
+        QCOMPARE(settings.window(), window);
         window->close();
     }
 
@@ -289,6 +565,8 @@ private Q_SLOTS:
             periodicRefresh();
         }
         QVERIFY(!m_app->appState().refreshErrorBanner());
+        // Failed refreshes give the tooltip no update time.
+        QVERIFY(!m_app->appState().lastQuotesUpdate().isValid());
         periodicRefresh();
         QTRY_VERIFY(m_app->appState().refreshErrorBanner());
         QCOMPARE(m_app->appState().refreshErrorBanner()->message, QStringLiteral("服务器返回了异常状态码：503。"));
@@ -318,6 +596,9 @@ private Q_SLOTS:
         QVERIFY(m_watcher->start());
         QTRY_COMPARE(m_watcher->registrations(), 2);
         const QString service = itemService();
+        QCOMPARE(itemProperty(service, QStringLiteral("IconName")).toString(), QStringLiteral("app.zentrow.Zentrow"));
+        QCOMPARE(itemProperty(service, QStringLiteral("XAyatanaLabel")).toString(), QStringLiteral("Zentrow"));
+        QCOMPARE(menuTexts(service).size(), 6);
         QVERIFY(activate(service, 100, 5));
         QTRY_VERIFY(m_app->delegate().statusBarController()->popover().isVisible());
     }
