@@ -1,24 +1,18 @@
 #include "shell/StatusAreaFallbackWindow.h"
 
-#include "shell/StatusNotifierItem.h"
+#include "shell/AppIcon.h"
 
 #include <QCloseEvent>
 #include <QGuiApplication>
 #include <QIcon>
-#include <QPixmap>
 #include <QVBoxLayout>
 
 namespace {
 
 QIcon appIcon()
 {
-    QIcon icon = QGuiApplication::windowIcon();
-    if (icon.isNull()) {
-        for (int size : {16, 22, 24, 32, 48, 64, 128}) {
-            icon.addPixmap(QPixmap::fromImage(renderStatusIcon(size)));
-        }
-    }
-    return icon;
+    const QIcon icon = QGuiApplication::windowIcon();
+    return icon.isNull() ? AppIcon::icon() : icon;
 }
 
 } // namespace
