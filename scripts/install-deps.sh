@@ -9,6 +9,8 @@ packages=(
     libbenchmark-dev
     dbus dbus-daemon fonts-noto-cjk
     wrk python3
+    clang libclang-rt-dev # libFuzzer targets (make fuzz, the short pass in make test)
+    nginx-light # reference server for bench/backend-load.sh
 )
 
 missing=()
