@@ -11,7 +11,7 @@ FUZZ_DIR ?= build-fuzz
 FUZZ_SECONDS ?= 300
 FUZZ_TEST_SECONDS ?= 20
 
-.PHONY: deps configure build run test test-fast test-fuzz test-asan fuzz bench clean
+.PHONY: deps configure build run test test-fast test-fuzz test-asan fuzz fuzz-coverage bench clean
 
 deps:
 	@scripts/install-deps.sh
@@ -45,8 +45,12 @@ test-asan: deps
 fuzz: deps
 	@fuzz/run-fuzzers.sh $(FUZZ_DIR) $(FUZZ_SECONDS)
 
+# Source lines of the fuzzed backend files that the corpora (seeds and finds) reach.
+fuzz-coverage: deps
+	@fuzz/coverage-report.sh $(FUZZ_DIR)
+
 bench: build
 	@scripts/run-bench.sh $(BUILD_DIR)
 
 clean:
-	rm -rf $(BUILD_DIR) $(ASAN_DIR) $(FUZZ_DIR)
+	rm -rf $(BUILD_DIR) $(ASAN_DIR) $(FUZZ_DIR) $(FUZZ_DIR)-coverage

@@ -2,17 +2,21 @@
 // input reaches it the way a client's bytes do: through a socket. FeedSocket is a QTcpSocket
 // with no network behind it that hands out the input in three pieces (so requests also arrive
 // split) and keeps what the connection writes. The handler answers like the API does: it reads
-// the query and gives a cacheable body with an ETag, so If-None-Match is exercised too.
+// the query and gives a cacheable body with an ETag, so If-None-Match is exercised too. Requests
+// for "/later..." are answered only when the harness opens a gate, as an answer waiting for the
+// exchange would be: after more bytes have arrived, or (inputs of odd length) after the client
+// has gone and the connection is deleted.
 //
 // Beyond crashes and sanitizer reports it checks the framing a client relies on: what the
 // connection writes is a sequence of complete HTTP/1.x answers, one per request the handler saw,
 // in order, and at most one refusal (4xx/5xx with "Connection: close") after them, with nothing
-// following an answer that closes the connection.
+// following an answer that closes the connection. A client that then falls silent must be let go.
 
 #include "HttpConnection.h"
 #include "QueryString.h"
 
 #include <QCoreApplication>
+#include <QCoroSignal>
 #include <QTcpSocket>
 
 #include <cstdint>
@@ -69,8 +73,31 @@ private:
 };
 
 struct Seen {
-    QList<bool> bodiless; // per handled request: HEAD, so the answer has no body
+    QList<bool> bodiless; // per request the handler took: HEAD, so the answer has no body
+    int waiting = 0;      // handlers waiting at the gate
 };
+
+class Gate : public QObject {
+    Q_OBJECT
+public:
+    // Lets every waiting handler go, including ones that start waiting meanwhile.
+    void release(const Seen& seen)
+    {
+        for (int round = 0; seen.waiting > 0; ++round) {
+            if (round > 10000) {
+                fail("handlers keep waiting");
+            }
+            Q_EMIT opened();
+            // QCoro resumes a coroutine waiting for a signal from the event loop.
+            QCoreApplication::sendPostedEvents();
+        }
+    }
+
+Q_SIGNALS:
+    void opened();
+};
+
+Gate* gate = nullptr;
 
 // Small limits, so that short inputs reach the size refusals too.
 HttpLimits fuzzLimits()
@@ -85,6 +112,11 @@ std::shared_ptr<const HttpHandler> makeHandler(Seen* seen)
 {
     return std::make_shared<const HttpHandler>([seen](HttpRequest request) -> QCoro::Task<HttpResponse> {
         seen->bodiless.append(request.method == "HEAD");
+        if (request.path.startsWith("/later")) {
+            ++seen->waiting;
+            co_await qCoro(gate, &Gate::opened);
+            --seen->waiting;
+        }
         const QByteArray rebuilt = request.hasQuery ? request.path + '?' + request.query : request.path;
         if (rebuilt != request.target || !request.path.startsWith('/')) {
             fail("the target was split wrongly");
@@ -106,6 +138,7 @@ std::shared_ptr<const HttpHandler> makeHandler(Seen* seen)
 // Checks the written bytes answer by answer; see the comment at the top.
 void checkFraming(const QByteArray& out, const Seen& seen, bool closeAsked)
 {
+    const qsizetype handled = seen.bodiless.size() - seen.waiting;
     qsizetype at = 0;
     qsizetype answers = 0;
     bool closed = false;
@@ -128,11 +161,11 @@ void checkFraming(const QByteArray& out, const Seen& seen, bool closeAsked)
                 closed = true;
             }
         }
-        const bool handled = answers < seen.bodiless.size();
-        if (!handled && (status < 400 || !closed)) {
+        const bool answersRequest = answers < handled;
+        if (!answersRequest && (status < 400 || !closed)) {
             fail("an answer nobody asked for", out);
         }
-        const bool bodiless = status == 304 || (handled && seen.bodiless.at(answers));
+        const bool bodiless = status == 304 || (answersRequest && seen.bodiless.at(answers));
         if (!bodiless && length < 0) {
             fail("an answer without Content-Length", out);
         }
@@ -142,7 +175,7 @@ void checkFraming(const QByteArray& out, const Seen& seen, bool closeAsked)
         }
         ++answers;
     }
-    if (answers < seen.bodiless.size() || answers > seen.bodiless.size() + 1) {
+    if (answers < handled || answers > handled + 1) {
         fail("answers and handled requests do not match up", out);
     }
     if (closed != closeAsked) {
@@ -155,6 +188,7 @@ void checkFraming(const QByteArray& out, const Seen& seen, bool closeAsked)
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
 {
     static QCoreApplication app(*argc, *argv);
+    gate = new Gate;
     return 0;
 }
 
@@ -172,16 +206,40 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         // The connection looks at the first bytes from the event loop.
         QCoreApplication::sendPostedEvents(&connection, QEvent::MetaCall);
         socket->feed(input.sliced(third, third));
+        gate->release(seen);
         socket->feed(input.sliced(2 * third));
+        const bool leaveEarly = input.size() % 2 == 1 && seen.waiting > 0;
+        if (!leaveEarly) {
+            gate->release(seen);
+        }
         if (qEnvironmentVariableIsSet("FUZZ_SHOW_ANSWERS")) {
             // For looking at one input: FUZZ_SHOW_ANSWERS=1 build-fuzz/fuzz_http_head FILE
             std::fwrite(socket->written().constData(), 1, socket->written().size(), stderr);
         }
         checkFraming(socket->written(), seen, socket->closeAsked());
+
+        // Then the client falls silent for longer than any limit: whatever it left half sent,
+        // the connection must let go of it, adding at most a refusal to what it wrote.
+        if (!socket->closeAsked() && seen.waiting == 0) {
+            const qsizetype before = socket->written().size();
+            connection.checkTimeouts(std::chrono::steady_clock::now() + std::chrono::hours(1));
+            if (!socket->closeAsked()) {
+                fail("a silent client is kept forever", socket->written());
+            }
+            const QByteArray refusal = socket->written().sliced(before);
+            if (!refusal.isEmpty() &&
+                !(refusal.startsWith("HTTP/1.") && refusal.contains("\r\nConnection: close\r\n"))) {
+                fail("a timeout answered with something other than a refusal", refusal);
+            }
+        }
         socket->hangUp();
         if (!closedSignal) {
             fail("no closed() after the peer went away");
         }
     }
+    // An answer that comes back after the client left must go nowhere.
+    gate->release(seen);
     return 0;
 }
+
+#include "fuzz_http_head.moc"

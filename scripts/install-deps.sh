@@ -10,6 +10,7 @@ packages=(
     dbus dbus-daemon fonts-noto-cjk
     wrk python3
     clang libclang-rt-dev # libFuzzer targets (make fuzz, the short pass in make test)
+    llvm # llvm-profdata and llvm-cov for make fuzz-coverage
     nginx-light # reference server for bench/backend-load.sh
 )
 
