@@ -232,6 +232,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 fail("a timeout answered with something other than a refusal", refusal);
             }
         }
+        // Nor is a closing connection kept forever when the client never confirms the close.
+        if (socket->closeAsked() && seen.waiting == 0) {
+            connection.checkTimeouts(std::chrono::steady_clock::now() + std::chrono::hours(2));
+            if (!closedSignal) {
+                fail("a closing connection is never finished", socket->written());
+            }
+        }
         socket->hangUp();
         if (!closedSignal) {
             fail("no closed() after the peer went away");

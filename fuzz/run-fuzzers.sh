@@ -3,6 +3,7 @@
 # per target: executions, executions per second and the edges covered.
 #
 #   fuzz/run-fuzzers.sh [BUILD_DIR] [SECONDS_EACH]      (defaults: build-fuzz 120)
+#   FUZZ_TARGETS="http_head" fuzz/run-fuzzers.sh ...    (only some targets)
 #
 # Without clang or its libFuzzer runtime it says so and exits 0, so `make test` still passes on a
 # machine that only builds the app. New inputs found go to BUILD_DIR/corpus/<target> (the seeds
@@ -13,7 +14,7 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-build-fuzz}
 seconds=${2:-120}
-targets=(http_head query_string exchange_format)
+read -r -a targets <<<"${FUZZ_TARGETS:-http_head query_string exchange_format}"
 
 if ! [[ "$seconds" =~ ^[0-9]+$ ]] || [ "$seconds" -lt 1 ]; then
     echo "SECONDS_EACH must be a whole number of seconds, at least 1" >&2
