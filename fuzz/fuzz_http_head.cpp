@@ -1,11 +1,11 @@
 // libFuzzer target for the request-head parser. The parser is private to HttpConnection, so the
 // input reaches it the way a client's bytes do: through a socket. FeedSocket is a QTcpSocket
 // with no network behind it that hands out the input in three pieces (so requests also arrive
-// split) and keeps what the connection writes. The handler answers like the API does: it reads
-// the query and gives a cacheable body with an ETag, so If-None-Match is exercised too. Requests
-// for "/later..." are answered only when the harness opens a gate, as an answer waiting for the
-// exchange would be: after more bytes have arrived, or (inputs of odd length) after the client
-// has gone and the connection is deleted.
+// split) and keeps what the connection writes. The client reads the answers only when it sends
+// more, so a connection with many pipelined requests also meets a slow reader. The handler answers like the API does:
+// it reads the query and gives a cacheable body with an ETag, so If-None-Match is exercised too. Requests for
+// "/later..." are answered only when the harness opens a gate, as an answer waiting for the exchange would be: after
+// more bytes have arrived, or (inputs of odd length) after the client has gone and the connection is deleted.
 //
 // Beyond crashes and sanitizer reports it checks the framing a client relies on: what the
 // connection writes is a sequence of complete HTTP/1.x answers, one per request the handler saw,
@@ -19,6 +19,7 @@
 #include <QCoroSignal>
 #include <QTcpSocket>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -37,16 +38,26 @@ public:
 
     void feed(QByteArrayView bytes)
     {
+        drain();
         m_incoming.append(bytes);
         Q_EMIT readyRead();
     }
     void hangUp() { Q_EMIT disconnected(); }
+    // The client has read everything written so far.
+    void drain()
+    {
+        const qint64 taken = std::exchange(m_unsent, 0);
+        if (taken > 0) {
+            Q_EMIT bytesWritten(taken);
+        }
+    }
 
     const QByteArray& written() const { return m_written; }
     bool closeAsked() const { return m_closeAsked; }
+    qint64 unsent() const { return m_unsent; }
 
     qint64 bytesAvailable() const override { return m_incoming.size() + QTcpSocket::bytesAvailable(); }
-    qint64 bytesToWrite() const override { return 0; }
+    qint64 bytesToWrite() const override { return m_unsent; }
     void disconnectFromHost() override { m_closeAsked = true; }
 
 protected:
@@ -63,12 +74,14 @@ protected:
             fail("wrote after asking to close", m_written);
         }
         m_written.append(data, size);
+        m_unsent += size;
         return size;
     }
 
 private:
     QByteArray m_incoming;
     QByteArray m_written;
+    qint64 m_unsent = 0;
     bool m_closeAsked = false;
 };
 
@@ -105,6 +118,8 @@ HttpLimits fuzzLimits()
     HttpLimits limits;
     limits.maxHeadBytes = 1024;
     limits.maxBodyBytes = 256;
+    limits.maxUnsentBytes = 400; // two answers
+
     return limits;
 }
 
@@ -209,8 +224,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         gate->release(seen);
         socket->feed(input.sliced(2 * third));
         const bool leaveEarly = input.size() % 2 == 1 && seen.waiting > 0;
-        if (!leaveEarly) {
-            gate->release(seen);
+        // Every answer comes back (unless the client is about to leave) and the client reads them
+        // all, which lets the connection go on with requests it held back.
+        while (true) {
+            if (!leaveEarly) {
+                gate->release(seen);
+            }
+            if (socket->unsent() == 0) {
+                break;
+            }
+            socket->drain();
         }
         if (qEnvironmentVariableIsSet("FUZZ_SHOW_ANSWERS")) {
             // For looking at one input: FUZZ_SHOW_ANSWERS=1 build-fuzz/fuzz_http_head FILE
