@@ -6,8 +6,12 @@ CMAKE_FLAGS ?=
 # `make run` builds the app for a backend on this machine and starts that backend with it.
 LOCAL_BACKEND_PORT ?= 8737
 LOCAL_BACKEND_URL ?= http://127.0.0.1:$(LOCAL_BACKEND_PORT)
+# libFuzzer targets (clang): seconds per target for `make fuzz` and for the short pass in `make test`.
+FUZZ_DIR ?= build-fuzz
+FUZZ_SECONDS ?= 300
+FUZZ_TEST_SECONDS ?= 20
 
-.PHONY: deps configure build run test test-fast test-asan bench package clean
+.PHONY: deps configure build run test test-fast test-fuzz test-asan fuzz fuzz-coverage bench package clean
 
 deps:
 	@scripts/install-deps.sh
@@ -23,16 +27,27 @@ run: deps
 	cmake --build $(BUILD_DIR) -j $(JOBS) --target zentrow zentrow-backend
 	ZENTROW_BACKEND_PORT=$(LOCAL_BACKEND_PORT) scripts/run-local.sh $(BUILD_DIR)/zentrow
 
-# The whole suite, then the same suite under AddressSanitizer and UndefinedBehaviorSanitizer.
-test: test-fast test-asan
+# The whole suite, a short fuzzing pass over the backend's parsers (skipped without clang), then
+# the same suite under AddressSanitizer and UndefinedBehaviorSanitizer.
+test: test-fast test-fuzz test-asan
 
 test-fast: build
 	cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
+
+test-fuzz: deps
+	@fuzz/run-fuzzers.sh $(FUZZ_DIR) $(FUZZ_TEST_SECONDS)
 
 test-asan: deps
 	cmake -S . -B $(ASAN_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DZENTROW_SANITIZE=ON -DZENTROW_BUILD_BENCH=OFF $(CMAKE_FLAGS)
 	cmake --build $(ASAN_DIR) -j $(JOBS)
 	cd $(ASAN_DIR) && ctest --output-on-failure -j $(JOBS)
+
+fuzz: deps
+	@fuzz/run-fuzzers.sh $(FUZZ_DIR) $(FUZZ_SECONDS)
+
+# Source lines of the fuzzed backend files that the corpora (seeds and finds) reach.
+fuzz-coverage: deps
+	@fuzz/coverage-report.sh $(FUZZ_DIR)
 
 bench: build
 	@scripts/run-bench.sh $(BUILD_DIR)
@@ -44,4 +59,4 @@ package: deps
 	cd $(BUILD_DIR) && cpack -G DEB
 
 clean:
-	rm -rf $(BUILD_DIR) $(ASAN_DIR)
+	rm -rf $(BUILD_DIR) $(ASAN_DIR) $(FUZZ_DIR) $(FUZZ_DIR)-coverage
