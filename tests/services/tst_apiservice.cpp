@@ -71,12 +71,19 @@ QByteArray dataOf(QLatin1StringView items)
     return QByteArray(R"({"data": [)") + QByteArray(items.data(), items.size()) + "]}";
 }
 
+// A service in front of a loopback server; `baseURL`, when given, points elsewhere, and
+// `basePath` puts the API below a path of the server.
 struct Fixture {
-    explicit Fixture(std::chrono::milliseconds timeout = 5s, QUrl baseURL = {})
-        : service(baseURL.isEmpty() ? server.baseUrl() : baseURL, &session,
+    explicit Fixture(std::chrono::milliseconds timeout = 5s, QUrl baseURL = {}, const QString& basePath = {})
+        : service(baseURL.isEmpty() ? withPath(server.baseUrl(), basePath) : baseURL, &session,
                   std::make_shared<MockMarketDataService>(sleeper), timeout)
     {
         session.setProxy(QNetworkProxy::NoProxy);
+    }
+    static QUrl withPath(QUrl url, const QString& path)
+    {
+        url.setPath(path);
+        return url;
     }
 
     LoopbackHttpServer server;
@@ -104,8 +111,7 @@ private Q_SLOTS:
     void failures();
     void nonHttpAnswerIsInvalidResponse();
     void cancellationAbortsTheRequest();
-    void serviceMayGoAwayMidFlight();
-    void sessionMayGoAwayMidFlight();
+    void serviceOrSessionMayGoAwayMidFlight();
 };
 
 void TestZentrowAPIMarketDataService::sendsExactRequests_data()
@@ -143,27 +149,22 @@ void TestZentrowAPIMarketDataService::sendsExactRequests()
     QFETCH(QStringList, input);
     QFETCH(QByteArray, target);
 
-    LoopbackHttpServer server;
-    QVERIFY(server.isListening());
-    server.setHandler([](const LoopbackHttpServer::Request&) { return Reply::json(R"({"data": []})"); });
-    QUrl base = server.baseUrl();
-    base.setPath(basePath);
-    QNetworkAccessManager session;
-    session.setProxy(QNetworkProxy::NoProxy);
-    ZentrowAPIMarketDataService service(base, &session, std::make_shared<MockMarketDataService>());
+    Fixture f(5s, {}, basePath);
+    f.server.setHandler([](const LoopbackHttpServer::Request&) { return Reply::json(R"({"data": []})"); });
 
     // An empty list is an answer in its own right: no fallback results.
     if (isSearch) {
-        const auto pending = start(service.search(input.value(0)));
+        const auto pending = start(f.service.search(input.value(0)));
         QTRY_VERIFY(pending.done());
         QVERIFY(pending.value().isEmpty());
     } else {
-        const auto pending = start(service.refreshWatchlist(input));
+        const auto pending = start(f.service.refreshWatchlist(input));
         QTRY_VERIFY(pending.done());
         QVERIFY(pending.value().ok() && pending.value().value().isEmpty());
     }
 
-    const QList<LoopbackHttpServer::Request> requests = server.requests();
+    QVERIFY(f.sleeper->durations.isEmpty());
+    const QList<LoopbackHttpServer::Request> requests = f.server.requests();
     QCOMPARE(requests.size(), 1);
     QCOMPARE(requests.first().requestLine, "GET " + target + " HTTP/1.1");
     QVERIFY(requests.first().body.isEmpty());
@@ -484,7 +485,7 @@ void TestZentrowAPIMarketDataService::cancellationAbortsTheRequest()
     QCOMPARE(f.server.requests().size(), 2);
 }
 
-void TestZentrowAPIMarketDataService::serviceMayGoAwayMidFlight()
+void TestZentrowAPIMarketDataService::serviceOrSessionMayGoAwayMidFlight()
 {
     LoopbackHttpServer server;
     server.setHandler([](const LoopbackHttpServer::Request& request) {
@@ -493,45 +494,36 @@ void TestZentrowAPIMarketDataService::serviceMayGoAwayMidFlight()
         reply.delay = 100ms;
         return reply;
     });
-    QNetworkAccessManager session;
-    session.setProxy(QNetworkProxy::NoProxy);
+    auto session = std::make_unique<QNetworkAccessManager>();
+    session->setProxy(QNetworkProxy::NoProxy);
     auto sleeper = std::make_shared<RecordingSleeper>();
-    auto service = std::make_shared<ZentrowAPIMarketDataService>(server.baseUrl(), &session,
+    auto service = std::make_shared<ZentrowAPIMarketDataService>(server.baseUrl(), session.get(),
                                                                  std::make_shared<MockMarketDataService>(sleeper));
 
+    // The service goes first: its calls still finish, the search through the fallback.
     const auto quotes = start(service->refreshWatchlist({"BTC"}));
     const auto search = start(service->search(QStringLiteral("sol")));
     QTRY_COMPARE(server.requests().size(), 2);
     service.reset();
-
     QTRY_VERIFY(quotes.done() && search.done());
     QVERIFY(quotes.value().ok());
     QCOMPARE(idsOf(quotes.value().value()), QStringList{"BTC"});
-    QCOMPARE(idsOf(search.value()), QStringList{"SOL"}); // the fallback outlived the service
-}
+    QCOMPARE(idsOf(search.value()), QStringList{"SOL"});
 
-void TestZentrowAPIMarketDataService::sessionMayGoAwayMidFlight()
-{
-    LoopbackHttpServer server;
+    // The session goes while calls wait on it: transport errors, a fallback search, and later
+    // calls that fail cleanly.
     server.setHandler([](const LoopbackHttpServer::Request&) { return Reply::never(); });
-    auto session = std::make_unique<QNetworkAccessManager>();
-    session->setProxy(QNetworkProxy::NoProxy);
-    auto sleeper = std::make_shared<RecordingSleeper>();
-    ZentrowAPIMarketDataService service(server.baseUrl(), session.get(),
-                                        std::make_shared<MockMarketDataService>(sleeper));
-
-    const auto quotes = start(service.refreshWatchlist({"BTC"}));
-    const auto search = start(service.search(QStringLiteral("ada")));
-    QTRY_COMPARE(server.requests().size(), 2);
+    ZentrowAPIMarketDataService orphan(server.baseUrl(), session.get(),
+                                       std::make_shared<MockMarketDataService>(sleeper));
+    const auto stuck = start(orphan.refreshWatchlist({"BTC"}));
+    const auto stuckSearch = start(orphan.search(QStringLiteral("ada")));
+    QTRY_COMPARE(server.requests().size(), 4);
     session.reset();
-
-    QTRY_VERIFY(quotes.done() && search.done());
-    QVERIFY(!quotes.value().ok());
-    QCOMPARE(quotes.value().error().domain(), Error::Domain::Transport);
-    QCOMPARE(idsOf(search.value()), QStringList{"ADA"});
-
-    // Later calls fail cleanly too.
-    const auto after = start(service.refreshWatchlist({"BTC"}));
+    QTRY_VERIFY(stuck.done() && stuckSearch.done());
+    QVERIFY(!stuck.value().ok());
+    QCOMPARE(stuck.value().error().domain(), Error::Domain::Transport);
+    QCOMPARE(idsOf(stuckSearch.value()), QStringList{"ADA"});
+    const auto after = start(orphan.refreshWatchlist({"BTC"}));
     QTRY_VERIFY(after.done());
     QCOMPARE(after.value().error().domain(), Error::Domain::Transport);
 }
