@@ -21,6 +21,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTextEdit>
@@ -355,6 +356,36 @@ private Q_SLOTS:
         QTest::mouseClick(child<QAbstractButton>(*banner, "bannerHeaderButton"), Qt::LeftButton);
         h.settle();
         QVERIFY(!text->isVisible());
+    }
+
+    void brandMarkSitsAtTheBottomOrAfterTheLastRow()
+    {
+        for (const int count : {2, 40}) {
+            StateHarness h;
+            QList<TokenSummary> tokens;
+            for (int i = 0; i < count; ++i)
+                tokens.append(FakeMarketDataService::token(QStringLiteral("T%1").arg(i), 1 + i, 0, {1, 2, 3, 2}));
+            AppState& state = started(h, tokens);
+            MenuBarPopoverView view(state);
+            show(view);
+            auto* brand = child(view, "footerBrand");
+            auto* scroll = child<QScrollArea>(view, "watchlistScrollArea");
+            const QRect brandRect(brand->mapTo(scroll->viewport(), QPoint()), brand->size());
+            const QWidget* last = view.rows().last();
+            QVERIFY(brand->mapTo(scroll->widget(), QPoint()).y() >
+                    last->mapTo(scroll->widget(), QPoint(0, last->height())).y());
+            // A short list shows the brand at the bottom of the visible area; a long one only when
+            // scrolled to its end.
+            const QRect visible = scroll->viewport()->rect();
+            if (count == 2) {
+                QVERIFY(visible.contains(brandRect));
+                QVERIFY(visible.bottom() - brandRect.bottom() < 40);
+            } else {
+                QVERIFY(!visible.intersects(brandRect));
+                scroll->verticalScrollBar()->setValue(scroll->verticalScrollBar()->maximum());
+                QVERIFY(visible.contains(QRect(brand->mapTo(scroll->viewport(), QPoint()), brand->size())));
+            }
+        }
     }
 
     // Renders each main state at 1x and 2x; with ZENTROW_RENDER_DIR set, also writes them as PNGs.
