@@ -117,31 +117,14 @@ void stop(QProcess& process)
 class TestBackendActivation : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void servesOnTheSocketFromSystemd();
     void servesUnderSystemdSocketActivate();
-    void exitsWhenIdleAndTheSocketKeepsListening();
+    void servesOnTheSocketFromSystemdUntilIdle();
     void rejectsWhatIsNotOneListeningSocket();
     void ignoresVariablesMeantForAnotherProcess();
     void idleExitWaitsForOpenConnections();
     void reportsATakenPortInOneLine();
     void printsVersionAndHelp();
 };
-
-void TestBackendActivation::servesOnTheSocketFromSystemd()
-{
-    RawListener listener;
-    QVERIFY(listener.port() != 0);
-    QProcess backend;
-    // --port would pick another port; the socket from systemd wins.
-    startActivated(backend, listener.descriptor(), {"--port", "0", "--upstream", "http://127.0.0.1:9"});
-    const QByteArray output = waitForOutput(backend, "listening on");
-    QVERIFY2(
-        output.contains(
-            QStringLiteral("listening on http://127.0.0.1:%1 (socket from systemd)").arg(listener.port()).toLatin1()),
-        output + backend.readAllStandardError());
-    QCOMPARE(statusLine(listener.port()), QByteArray("HTTP/1.1 200 OK"));
-    stop(backend);
-}
 
 void TestBackendActivation::servesUnderSystemdSocketActivate()
 {
@@ -172,12 +155,19 @@ void TestBackendActivation::servesUnderSystemdSocketActivate()
     QCOMPARE(tool.exitCode(), 0);
 }
 
-void TestBackendActivation::exitsWhenIdleAndTheSocketKeepsListening()
+void TestBackendActivation::servesOnTheSocketFromSystemdUntilIdle()
 {
     RawListener listener;
+    QVERIFY(listener.port() != 0);
     QProcess backend;
-    startActivated(backend, listener.descriptor(), {"--exit-when-idle", "1", "--upstream", "http://127.0.0.1:9"});
-    QVERIFY(waitForOutput(backend, "listening on").contains("socket from systemd"));
+    // --port would pick another port; the socket from systemd wins.
+    startActivated(backend, listener.descriptor(),
+                   {"--port", "0", "--exit-when-idle", "1", "--upstream", "http://127.0.0.1:9"});
+    const QByteArray output = waitForOutput(backend, "listening on");
+    QVERIFY2(
+        output.contains(
+            QStringLiteral("listening on http://127.0.0.1:%1 (socket from systemd)").arg(listener.port()).toLatin1()),
+        output + backend.readAllStandardError());
     QCOMPARE(statusLine(listener.port()), QByteArray("HTTP/1.1 200 OK"));
     QVERIFY(backend.waitForFinished(10'000));
     QCOMPARE(backend.exitStatus(), QProcess::NormalExit);

@@ -4,6 +4,7 @@
 #include "CommandLine.h"
 #include "HttpServer.h"
 #include "QueryString.h"
+#include "RawHttpClient.h"
 #include "testlib/LoopbackHttpServer.h"
 
 #include <QJsonDocument>
@@ -18,111 +19,6 @@
 using namespace std::chrono_literals;
 
 namespace {
-
-struct RawResponse {
-    QByteArray statusLine;
-    int status = 0;
-    QList<std::pair<QByteArray, QByteArray>> headers;
-    QByteArray body;
-
-    QByteArray header(QByteArrayView name) const
-    {
-        for (const auto& [key, value] : headers) {
-            if (QByteArrayView(key).compare(name, Qt::CaseInsensitive) == 0) {
-                return value;
-            }
-        }
-        return {};
-    }
-};
-
-// A client that writes exact bytes and reads answers off the wire.
-class RawClient {
-public:
-    explicit RawClient(quint16 port, const QHostAddress& from = {})
-    {
-        if (!from.isNull()) {
-            m_socket.bind(from);
-        }
-        m_socket.connectToHost(QHostAddress::LocalHost, port);
-    }
-
-    void send(const QByteArray& bytes) { m_socket.write(bytes); }
-    // Sends at once and lets the server read it, so that what follows arrives in a later packet.
-    void sendAlone(const QByteArray& bytes)
-    {
-        m_socket.write(bytes);
-        m_socket.flush();
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
-
-    // Waits for the next `count` answers (heads only where `bodyless` says so); fewer if the
-    // server closed.
-    QList<RawResponse> read(int count, const QList<bool>& bodyless = {})
-    {
-        (void)QTest::qWaitFor(
-            [&] {
-                m_received.append(m_socket.readAll());
-                return parse(bodyless, count).size() >= count || m_socket.state() == QAbstractSocket::UnconnectedState;
-            },
-            10'000);
-        m_received.append(m_socket.readAll());
-        qsizetype consumed = 0;
-        QList<RawResponse> responses = parse(bodyless, count, &consumed);
-        m_received.remove(0, consumed);
-        return responses;
-    }
-
-    RawResponse readOne(bool bodyless = false)
-    {
-        const QList<RawResponse> responses = read(1, {bodyless});
-        return responses.isEmpty() ? RawResponse{} : responses.first();
-    }
-
-    bool waitForClose()
-    {
-        return QTest::qWaitFor([this] { return m_socket.state() == QAbstractSocket::UnconnectedState; }, 10'000);
-    }
-    bool isOpen() const { return m_socket.state() == QAbstractSocket::ConnectedState; }
-
-private:
-    QList<RawResponse> parse(const QList<bool>& bodyless, int count, qsizetype* consumed = nullptr) const
-    {
-        QList<RawResponse> responses;
-        qsizetype at = 0;
-        while (responses.size() < count) {
-            const qsizetype headEnd = m_received.indexOf("\r\n\r\n", at);
-            if (headEnd < 0) {
-                break;
-            }
-            RawResponse response;
-            const QList<QByteArray> lines = m_received.mid(at, headEnd - at).split('\n');
-            response.statusLine = lines.first().trimmed();
-            response.status = response.statusLine.split(' ').value(1).toInt();
-            for (qsizetype i = 1; i < lines.size(); ++i) {
-                const qsizetype colon = lines.at(i).indexOf(':');
-                response.headers.append({lines.at(i).left(colon), lines.at(i).mid(colon + 1).trimmed()});
-            }
-            qsizetype length = response.header("Content-Length").toLongLong();
-            if (bodyless.value(responses.size(), false) || response.status == 304) {
-                length = 0;
-            }
-            if (m_received.size() < headEnd + 4 + length) {
-                break;
-            }
-            response.body = m_received.mid(headEnd + 4, length);
-            at = headEnd + 4 + length;
-            responses.append(response);
-        }
-        if (consumed) {
-            *consumed = at;
-        }
-        return responses;
-    }
-
-    QTcpSocket m_socket;
-    QByteArray m_received;
-};
 
 QByteArray get(const QByteArray& target, const QByteArray& extra = {})
 {
@@ -507,28 +403,11 @@ void TestBackendHttp::readsTheCommandLine_data()
     QTest::addColumn<int>("exitCode"); // -1: runs
 
     QTest::newRow("defaults") << QStringList{} << -1;
-    QTest::newRow("all flags") << QStringList{"--address",
-                                              "::1",
-                                              "--port",
-                                              "0",
-                                              "--upstream",
-                                              "http://127.0.0.1:9/v3",
-                                              "--catalogue-ttl",
-                                              "7200",
-                                              "--price-ttl",
-                                              "30",
-                                              "--trend-ttl",
-                                              "600",
-                                              "--stale-for",
-                                              "0",
-                                              "--retry-delay",
-                                              "2",
-                                              "--upstream-timeout",
-                                              "3",
-                                              "--max-connections",
-                                              "8",
-                                              "--max-connections-per-address",
-                                              "2"}
+    QTest::newRow("all flags") << QString(
+                                      "--address ::1 --port 0 --upstream http://127.0.0.1:9/v3 --catalogue-ttl 7200 "
+                                      "--price-ttl 30 --trend-ttl 600 --stale-for 0 --retry-delay 2 "
+                                      "--upstream-timeout 3 --max-connections 8 --max-connections-per-address 2")
+                                      .split(' ')
                                << -1;
     QTest::newRow("help") << QStringList{"--help"} << 0;
     QTest::newRow("unknown flag") << QStringList{"--verbose"} << 2;
@@ -565,10 +444,6 @@ void TestBackendHttp::readsTheCommandLine()
         QCOMPARE(settings->address, QHostAddress(QHostAddress::LocalHost));
         QCOMPARE(settings->port, quint16(8737));
         QCOMPARE(settings->upstream, QUrl("https://data-api.binance.vision"));
-        QCOMPARE(settings->priceTtl, 15s);
-        QCOMPARE(settings->trendTtl, 3600s);
-        QCOMPARE(settings->catalogueTtl, 3600s);
-        QCOMPARE(settings->staleFor, 600s);
         QCOMPARE(settings->maxConnectionsPerAddress, 0); // a quarter of maxConnections
     } else {
         QCOMPARE(settings->address, QHostAddress(QHostAddress::LocalHostIPv6));

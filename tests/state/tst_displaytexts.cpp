@@ -17,11 +17,8 @@ private Q_SLOTS:
         QTest::addColumn<double>("price");
         QTest::addColumn<QString>("text");
         QTest::newRow("75456.36") << 75456.36 << "75,456.36";
-        QTest::newRow("2337.24") << 2337.24 << "2,337.24";
-        QTest::newRow("1.98") << 1.98 << "1.98";
         QTest::newRow("1") << 1.0 << "1.00";
         QTest::newRow("0.1762") << 0.1762 << "0.1762";
-        QTest::newRow("0.6942") << 0.6942 << "0.6942";
         QTest::newRow("0.00001") << 0.00001 << "0.0000";
         QTest::newRow("0") << 0.0 << "--";
         QTest::newRow("negative") << -3.0 << "--";
@@ -68,13 +65,10 @@ private Q_SLOTS:
         QTest::newRow("-2.05") << -2.05 << "-2.05%";
         QTest::newRow("0.004") << 0.004 << "+0.00%";
         QTest::newRow("-0.004") << -0.004 << "-0.00%";
-        QTest::newRow("0.001") << 0.001 << "+0.00%";
-        QTest::newRow("12.5") << 12.5 << "+12.50%";
         QTest::newRow("1234.5") << 1234.5 << "+1234.50%";
         // Exact binary ties go to the even digit; values just below a tie go down.
         QTest::newRow("tie 0.125") << 0.125 << "+0.12%";
         QTest::newRow("tie -2.125") << -2.125 << "-2.12%";
-        QTest::newRow("tie 1.625") << 1.625 << "+1.62%";
         QTest::newRow("tie 0.375") << 0.375 << "+0.38%";
         QTest::newRow("below tie 2.675") << 2.675 << "+2.67%";
         QTest::newRow("below tie 1.005") << 1.005 << "+1.00%";

@@ -32,8 +32,7 @@ private Q_SLOTS:
 
     // Writing and removing
     void writesAnEntryTheSessionStarts();
-    void createsAMissingFolder();
-    void removesTheEntry();
+    void createsAMissingFolderAndRemovesTheEntry();
     void followsXdgConfigHome();
 
     // Reading the file as it is
@@ -87,7 +86,7 @@ void TestAutostartEntry::writesAnEntryTheSessionStarts()
              validate.readAllStandardError().constData());
 }
 
-void TestAutostartEntry::createsAMissingFolder()
+void TestAutostartEntry::createsAMissingFolderAndRemovesTheEntry()
 {
     const QString folder = m_dir->filePath("config/autostart");
     const AutostartEntry entry(folder, QStringLiteral("/usr/bin/zentrow"));
@@ -95,13 +94,7 @@ void TestAutostartEntry::createsAMissingFolder()
     QVERIFY2(entry.setEnabled(true, &problem), qPrintable(problem));
     QVERIFY(entry.isEnabled());
     QVERIFY(readAll(entry.filePath()).contains("\nExec=/usr/bin/zentrow\n"));
-}
 
-void TestAutostartEntry::removesTheEntry()
-{
-    const AutostartEntry entry(m_dir->path(), QStringLiteral("/usr/bin/zentrow"));
-    QString problem;
-    QVERIFY(entry.setEnabled(true, &problem));
     QVERIFY(entry.setEnabled(false, &problem));
     QVERIFY(!QFile::exists(entry.filePath()));
     QVERIFY(!entry.isEnabled());
@@ -142,20 +135,13 @@ void TestAutostartEntry::quotesTheExecutable_data()
 {
     QTest::addColumn<QString>("executable");
     QTest::addColumn<QString>("exec");
-    QTest::newRow("plain") << "/usr/bin/zentrow"
-                           << "/usr/bin/zentrow";
-    QTest::newRow("space") << "/opt/my apps/zentrow"
-                           << "\"/opt/my apps/zentrow\"";
-    QTest::newRow("dollar") << "/opt/a$b/zentrow"
-                            << "\"/opt/a\\\\$b/zentrow\"";
-    QTest::newRow("double quote") << "/opt/a\"b/zentrow"
-                                  << "\"/opt/a\\\\\"b/zentrow\"";
-    QTest::newRow("backslash") << "/opt/a\\b/zentrow"
-                               << "\"/opt/a\\\\\\\\b/zentrow\"";
-    QTest::newRow("percent") << "/opt/100%/zentrow"
-                             << "/opt/100%%/zentrow";
-    QTest::newRow("non-ASCII") << "/home/张三/bin/zentrow"
-                               << "/home/张三/bin/zentrow";
+    QTest::newRow("plain") << "/usr/bin/zentrow" << QStringLiteral("/usr/bin/zentrow");
+    QTest::newRow("space") << "/opt/my apps/zentrow" << QStringLiteral("\"/opt/my apps/zentrow\"");
+    QTest::newRow("dollar") << "/opt/a$b/zentrow" << QStringLiteral("\"/opt/a\\\\$b/zentrow\"");
+    QTest::newRow("double quote") << "/opt/a\"b/zentrow" << QStringLiteral("\"/opt/a\\\\\"b/zentrow\"");
+    QTest::newRow("backslash") << "/opt/a\\b/zentrow" << QStringLiteral("\"/opt/a\\\\\\\\b/zentrow\"");
+    QTest::newRow("percent") << "/opt/100%/zentrow" << QStringLiteral("/opt/100%%/zentrow");
+    QTest::newRow("non-ASCII") << "/home/张三/bin/zentrow" << QStringLiteral("/home/张三/bin/zentrow");
 }
 
 void TestAutostartEntry::quotesTheExecutable()

