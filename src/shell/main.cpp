@@ -8,6 +8,7 @@
 #include <QLockFile>
 #include <QStandardPaths>
 #include <QTranslator>
+#include <QUrl>
 
 #include <memory>
 
@@ -67,6 +68,12 @@ int main(int argc, char** argv)
     }
     installQtTranslations(app);
 
-    ZentrowApp zentrow;
+    // Benchmarks and soak runs point the app at a loopback backend; not a user setting.
+    ZentrowAppOptions options;
+    const QUrl backendOverride(qEnvironmentVariable("ZENTROW_BACKEND_URL"), QUrl::StrictMode);
+    if (backendOverride.isValid() && !backendOverride.isRelative()) {
+        options.backendURL = backendOverride;
+    }
+    ZentrowApp zentrow(std::move(options));
     return QApplication::exec();
 }
