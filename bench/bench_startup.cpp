@@ -187,7 +187,7 @@ int main(int argc, char** argv)
     QCoreApplication app(argc, argv);
     int runs = 5;
     int idleSeconds = 30;
-    int settleMs = 2000;
+    int settleMs = 5000;
     double refreshSeconds = 30;
     QString settingsHome;
     bool watcherOnly = false;

@@ -16,13 +16,10 @@ StatusBarController::StatusBarController(AppState& appState, StatusItem& statusI
     , m_statusItem(statusItem)
     , m_popover(std::make_unique<PopoverWindow>())
     , m_showSettings(std::move(showSettings))
+    , m_makeContent(std::move(makeContent))
 {
     connect(&m_statusItem, &StatusItem::clicked, this, &StatusBarController::togglePopover);
     updateStatusItemTitle();
-
-    if (makeContent) {
-        m_popover->setContent(makeContent(m_appState));
-    }
 
     // The change signal fires before the write; re-reading on the next pass sees the new value.
     connect(&m_appState, &AppState::objectWillChange, this, &StatusBarController::updateStatusItemTitle,
@@ -35,7 +32,16 @@ StatusBarController::~StatusBarController() = default;
 
 void StatusBarController::togglePopover(const QPoint& anchor)
 {
+    ensurePopoverContent();
     m_popover->toggle(anchor);
+}
+
+void StatusBarController::ensurePopoverContent()
+{
+    // Built on the first click: until then the app holds no views, fonts or row caches.
+    if (!m_popover->content() && m_makeContent) {
+        m_popover->setContent(m_makeContent(m_appState));
+    }
 }
 
 void StatusBarController::updateStatusItemTitle()

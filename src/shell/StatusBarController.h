@@ -24,6 +24,8 @@ public:
 
     PopoverWindow& popover() const { return *m_popover; }
     void togglePopover(const QPoint& anchor);
+    // The popover's content is made when it first opens; this makes it now.
+    void ensurePopoverContent();
 
 private:
     void updateStatusItemTitle();
@@ -33,4 +35,5 @@ private:
     StatusItem& m_statusItem;
     std::unique_ptr<PopoverWindow> m_popover;
     std::function<void(AppState&)> m_showSettings;
+    std::function<QWidget*(AppState&)> m_makeContent;
 };

@@ -12,11 +12,59 @@
 #include "views/ImageLoader.h"
 
 #include <QNetworkAccessManager>
+#include <QNetworkReply>
 #include <QTimer>
+
+#include <utility>
+
+namespace {
+
+// Qt runs a manager's HTTP on a thread of its own, kept alive with the open connections. Between
+// refreshes neither is needed: a while after the last reply has finished, both are let go, so an
+// idle app holds no network thread. The next request starts them again.
+class IdleReleasingNetworkAccessManager final : public QNetworkAccessManager {
+public:
+    static constexpr int kIdleReleaseMs = 3000;
+
+    IdleReleasingNetworkAccessManager()
+    {
+        m_idle.setSingleShot(true);
+        m_idle.setInterval(kIdleReleaseMs);
+        connect(&m_idle, &QTimer::timeout, this, [this] {
+            if (m_open == 0) {
+                clearConnectionCache();
+            }
+        });
+    }
+
+protected:
+    QNetworkReply* createRequest(Operation operation, const QNetworkRequest& request, QIODevice* data) override
+    {
+        QNetworkReply* reply = QNetworkAccessManager::createRequest(operation, request, data);
+        ++m_open;
+        m_idle.stop();
+        // Finished or destroyed unfinished, whichever comes first, and only once.
+        auto done = std::make_shared<bool>(false);
+        const auto close = [this, done] {
+            if (!std::exchange(*done, true) && --m_open == 0) {
+                m_idle.start();
+            }
+        };
+        connect(reply, &QNetworkReply::finished, this, close);
+        connect(reply, &QObject::destroyed, this, close);
+        return reply;
+    }
+
+private:
+    QTimer m_idle;
+    int m_open = 0;
+};
+
+} // namespace
 
 ZentrowApp::ZentrowApp(ZentrowAppOptions options, QObject* parent)
     : QObject(parent)
-    , m_network(std::make_unique<QNetworkAccessManager>())
+    , m_network(std::make_unique<IdleReleasingNetworkAccessManager>())
     , m_imageLoader(std::make_unique<ImageLoader>(m_network.get()))
 {
     ImageLoader::setShared(m_imageLoader.get());

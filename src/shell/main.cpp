@@ -7,6 +7,7 @@
 #include <QLocale>
 #include <QLockFile>
 #include <QStandardPaths>
+#include <QThreadPool>
 #include <QTranslator>
 #include <QUrl>
 
@@ -61,6 +62,9 @@ int main(int argc, char** argv)
     QApplication::setApplicationName(QStringLiteral("Zentrow"));
     QApplication app(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
+    // Qt's raster engine splits fills of tall areas over the global pool; its threads should go
+    // soon after a paint rather than idle for the default 30 s.
+    QThreadPool::globalInstance()->setExpiryTimeout(1000);
 
     std::unique_ptr<QLockFile> lock;
     if (!claimSingleInstance(lock)) {

@@ -15,7 +15,9 @@
 #include <QDBusMessage>
 #include <QDBusPendingCall>
 #include <QDBusPendingReply>
+#include <QDir>
 #include <QEventLoop>
+#include <QFile>
 #include <QProcess>
 #include <QScreen>
 #include <QTemporaryDir>
@@ -71,6 +73,20 @@ bool activate(const QString& service, int x, int y)
                     QStringLiteral("Activate"), {x, y});
 }
 
+// Threads of this process whose name starts with `prefix` (Linux keeps the first 15 bytes).
+int threadsNamed(const QByteArray& prefix)
+{
+    int count = 0;
+    const QDir tasks(QStringLiteral("/proc/self/task"));
+    for (const QString& task : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile comm(tasks.filePath(task + QStringLiteral("/comm")));
+        if (comm.open(QIODevice::ReadOnly) && comm.readAll().startsWith(prefix)) {
+            ++count;
+        }
+    }
+    return count;
+}
+
 // Clicks closer together than this count as one.
 void pauseBetweenClicks()
 {
@@ -89,6 +105,7 @@ private:
     std::shared_ptr<ManualSleeper> m_sleeper;
     std::unique_ptr<ZentrowApp> m_app;
     bool m_backendUp = false;
+    QByteArray m_quote = kBitcoinQuote;
 
     ZentrowApp& startApp()
     {
@@ -142,7 +159,7 @@ private Q_SLOTS:
             if (!request.target.startsWith("/api/quotes")) {
                 return LoopbackHttpServer::Reply::json(R"({"data":[]})");
             }
-            return m_backendUp ? LoopbackHttpServer::Reply::json(kBitcoinQuote)
+            return m_backendUp ? LoopbackHttpServer::Reply::json(m_quote)
                                : LoopbackHttpServer::Reply::json(R"({"error":"down"})", 503);
         });
         m_watcher = std::make_unique<FakeStatusNotifierWatcher>(hostBus());
@@ -223,6 +240,43 @@ private Q_SLOTS:
         QTRY_VERIFY(popover.isVisible());
         pauseBetweenClicks();
         QVERIFY(popover.isVisible());
+    }
+
+    void popoverContentIsMadeOnFirstOpen()
+    {
+        startApp();
+        const QString service = itemService();
+        PopoverWindow& popover = m_app->delegate().statusBarController()->popover();
+        QVERIFY(!popover.content());
+
+        QVERIFY(activate(service, 100, 5));
+        QTRY_VERIFY(popover.isVisible());
+        QWidget* content = popover.content();
+        QVERIFY(content && content->isVisible());
+        QVERIFY(popover.findChild<QWidget*>(QStringLiteral("titleLabel")));
+        pauseBetweenClicks();
+        QVERIFY(activate(service, 100, 5));
+        QTRY_VERIFY(!popover.isVisible());
+        pauseBetweenClicks();
+        QVERIFY(activate(service, 100, 5));
+        QTRY_VERIFY(popover.isVisible());
+        QCOMPARE(popover.content(), content);
+    }
+
+    void networkThreadEndsBetweenRefreshesAndComesBack()
+    {
+        m_backendUp = true;
+        startApp();
+        const QString service = itemService();
+        QTRY_COMPARE(itemProperty(service, QStringLiteral("Title")).toString(), QStringLiteral("BTC 75,456.36 -2.05%"));
+        // Qt names it "QNetworkAccessManager thread".
+        QTRY_COMPARE_WITH_TIMEOUT(threadsNamed("QNetworkAccess"), 0, 10000);
+
+        // The next refresh starts it again and gets its answer through.
+        m_quote.replace("75456.36", "80000.5");
+        periodicRefresh();
+        QTRY_COMPARE(itemProperty(service, QStringLiteral("Title")).toString(), QStringLiteral("BTC 80,000.50 -2.05%"));
+        QTRY_COMPARE_WITH_TIMEOUT(threadsNamed("QNetworkAccess"), 0, 10000);
     }
 
     void placementStaysOnTheScreen()
