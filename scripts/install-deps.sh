@@ -9,6 +9,7 @@ packages=(
     libbenchmark-dev
     dbus dbus-daemon fonts-noto-cjk
     wrk python3
+    xvfb libglib2.0-bin  # bench_startup and bench/app-soak.sh: an X display of their own, gdbus
 )
 
 missing=()
