@@ -10,6 +10,7 @@ packages=(
     dbus dbus-daemon fonts-noto-cjk
     wrk python3
     xvfb libglib2.0-bin  # bench_startup and bench/app-soak.sh: an X display of their own, gdbus
+    libfontconfig-dev  # the app picks which CJK faces Qt sees
 )
 
 missing=()

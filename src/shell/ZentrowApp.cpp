@@ -15,6 +15,8 @@
 #include <QNetworkReply>
 #include <QTimer>
 
+#include <fontconfig/fontconfig.h>
+
 #include <utility>
 
 namespace {
@@ -35,6 +37,14 @@ public:
                 clearConnectionCache();
             }
         });
+    }
+
+    ~IdleReleasingNetworkAccessManager() override
+    {
+        // The base destructor deletes the open replies when this part is gone already.
+        for (QNetworkReply* reply : findChildren<QNetworkReply*>()) {
+            reply->disconnect(this);
+        }
     }
 
 protected:
@@ -59,6 +69,37 @@ private:
     QTimer m_idle;
     int m_open = 0;
 };
+
+// CJK text falls back to Noto Sans CJK or Source Han Sans, which come in up to seven weights of
+// 16-20 MB each, and every weight a view asks for maps about 3 MB more. Before Qt first reads the
+// font list, offer it only the regular face of those collections (or their variable font): bold
+// CJK is then emboldened from it. Other fonts are left as they are.
+void offerOneCjkFaceSet()
+{
+    static bool offered = false;
+    if (std::exchange(offered, true)) {
+        return;
+    }
+    static const char kRule[] = R"(<?xml version="1.0"?>
+<fontconfig>
+  <selectfont>
+    <acceptfont>
+      <glob>*/Noto*CJK*-Regular.*</glob><glob>*/Noto*CJK*-VF.*</glob>
+      <glob>*/SourceHan*-Regular.*</glob><glob>*/SourceHan*-VF.*</glob>
+    </acceptfont>
+    <rejectfont><glob>*/Noto*CJK*</glob><glob>*/SourceHan*</glob></rejectfont>
+  </selectfont>
+</fontconfig>)";
+    FcConfig* config = FcInitLoadConfig();
+    if (!config) {
+        return;
+    }
+    if (FcConfigParseAndLoadFromMemory(config, reinterpret_cast<const FcChar8*>(kRule), FcFalse)) {
+        // Builds the font list with the rule in place; the current configuration holds its own reference.
+        FcConfigSetCurrent(config);
+    }
+    FcConfigDestroy(config);
+}
 
 } // namespace
 
@@ -108,6 +149,15 @@ void ZentrowAppDelegate::applicationDidFinishLaunching()
         return;
     }
     m_statusItem = std::make_unique<AdaptiveStatusItem>(m_bus);
-    m_statusBarController = std::make_unique<StatusBarController>(*m_appState, *m_statusItem, makePopoverContent,
-                                                                  showSettingsWindow);
+    // Nothing of the app reads fonts before its first view is made.
+    const auto makeContent = [](AppState& appState) {
+        offerOneCjkFaceSet();
+        return makePopoverContent(appState);
+    };
+    const auto showSettings = [](AppState& appState) {
+        offerOneCjkFaceSet();
+        showSettingsWindow(appState);
+    };
+    m_statusBarController =
+        std::make_unique<StatusBarController>(*m_appState, *m_statusItem, makeContent, showSettings);
 }

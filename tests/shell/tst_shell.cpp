@@ -18,6 +18,7 @@
 #include <QDir>
 #include <QEventLoop>
 #include <QFile>
+#include <QFontDatabase>
 #include <QProcess>
 #include <QScreen>
 #include <QTemporaryDir>
@@ -261,6 +262,20 @@ private Q_SLOTS:
         QVERIFY(activate(service, 100, 5));
         QTRY_VERIFY(popover.isVisible());
         QCOMPARE(popover.content(), content);
+    }
+
+    void chineseTextDrawsFromOneCjkFaceSet()
+    {
+        startApp();
+        const QString service = itemService();
+        QVERIFY(activate(service, 100, 5));
+        QTRY_VERIFY(m_app->delegate().statusBarController()->popover().isVisible());
+        const QString family = QStringLiteral("Noto Sans CJK SC");
+        if (!QFontDatabase::families().contains(family)) {
+            QSKIP("Noto Sans CJK is not installed");
+        }
+        // Bold Chinese titles are emboldened from the regular face instead of mapping more files.
+        QCOMPARE(QFontDatabase::styles(family), QStringList{QStringLiteral("Regular")});
     }
 
     void networkThreadEndsBetweenRefreshesAndComesBack()
