@@ -32,6 +32,11 @@ work=$(mktemp -d)
 chmod 700 "$work"
 pids=()
 cleanup() {
+    # The app first, so it does not lose its display; then Xvfb and the helpers.
+    if [ -n "${app_pid:-}" ]; then
+        kill "$app_pid" 2>/dev/null || true
+        wait "$app_pid" 2>/dev/null || true
+    fi
     for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
     wait 2>/dev/null || true
     rm -rf "$work"
