@@ -250,6 +250,7 @@ int main(int argc, char** argv)
     environment.insert(QStringLiteral("DISPLAY"), display);
     environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
     environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home.path());
+    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), home.path());
     environment.insert(QStringLiteral("ZENTROW_BACKEND_URL"), backend.baseUrl().toString());
 
     Series bare{QStringLiteral("bare item"), QStringLiteral(ZENTROW_BARE_ITEM_PATH), {}, {}, {}, {}, {}, {}, -1};
@@ -330,6 +331,15 @@ int main(int argc, char** argv)
     row("RssAnon popover open (MB)", median(bare.anonOpen), median(zentrow.anonOpen), "%.1f");
     std::printf("%-34s %12lld %12lld\n", qPrintable(QStringLiteral("CPU over %1 idle s (ms)").arg(idleSeconds)),
                 static_cast<long long>(bare.idleCpu), static_cast<long long>(zentrow.idleCpu));
+    const auto listed = [](const QList<double>& values) {
+        QStringList texts;
+        for (double value : values) {
+            texts.append(QString::number(value, 'f', 1));
+        }
+        return texts.join(QLatin1Char(' '));
+    };
+    std::printf("start to registered, each run (ms): bare item %s; Zentrow %s\n", qPrintable(listed(bare.startMillis)),
+                qPrintable(listed(zentrow.startMillis)));
     std::printf("threads after start: bare item %s\n", qPrintable(bare.threads.join(QLatin1Char(' '))));
     std::printf("threads after start: Zentrow   %s\n", qPrintable(zentrow.threads.join(QLatin1Char(' '))));
     return 0;
