@@ -19,6 +19,7 @@ StatusBarController::StatusBarController(AppState& appState, StatusItem& statusI
     , m_statusItem(statusItem)
     , m_popover(std::make_unique<PopoverWindow>())
     , m_showSettings(std::move(showSettings))
+    , m_makeContent(std::move(makeContent))
 {
     connect(&m_statusItem, &StatusItem::clicked, this, &StatusBarController::togglePopover);
     connect(&m_statusItem, &StatusItem::openRequested, this, &StatusBarController::openPopoverFromMenu);
@@ -27,10 +28,6 @@ StatusBarController::StatusBarController(AppState& appState, StatusItem& statusI
     connect(&m_statusItem, &StatusItem::quitRequested, this, &StatusBarController::quit);
     m_popover->installEventFilter(this);
     updateStatusItem();
-
-    if (makeContent) {
-        m_popover->setContent(makeContent(m_appState));
-    }
 
     // The change signal fires before the write; re-reading on the next pass sees the new value.
     connect(&m_appState, &AppState::objectWillChange, this, &StatusBarController::updateStatusItem,
@@ -48,11 +45,21 @@ StatusBarController::~StatusBarController()
 
 void StatusBarController::togglePopover(const QPoint& anchor)
 {
+    ensurePopoverContent();
     m_popover->toggle(anchor);
+}
+
+void StatusBarController::ensurePopoverContent()
+{
+    // Built on the first click: until then the app holds no views, fonts or row caches.
+    if (!m_popover->content() && m_makeContent) {
+        m_popover->setContent(m_makeContent(m_appState));
+    }
 }
 
 void StatusBarController::openPopoverFromMenu()
 {
+    ensurePopoverContent();
     if (m_popover->isVisible()) {
         m_popover->raise();
         m_popover->activateWindow();

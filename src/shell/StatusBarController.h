@@ -31,6 +31,8 @@ public:
     // Opens the popover next to the item when only the pointer's position is known (the item's
     // menu was used): on the panel's side of the screen, under or above the pointer.
     void openPopoverFromMenu();
+    // The popover's content is made when it first opens; this makes it now.
+    void ensurePopoverContent();
 
     // What the status item shows for the state as it is now.
     static StatusItemContent statusItemContent(const AppState& appState);
@@ -52,4 +54,5 @@ private:
     StatusItem& m_statusItem;
     std::unique_ptr<PopoverWindow> m_popover;
     std::function<void(AppState&)> m_showSettings;
+    std::function<QWidget*(AppState&)> m_makeContent;
 };

@@ -13,11 +13,100 @@
 #include "views/ImageLoader.h"
 
 #include <QNetworkAccessManager>
+#include <QNetworkReply>
 #include <QTimer>
+
+#include <fontconfig/fontconfig.h>
+
+#include <utility>
+
+namespace {
+
+// Qt runs a manager's HTTP on a thread of its own, kept alive with the open connections. Between
+// refreshes neither is needed: a while after the last reply has finished, both are let go, so an
+// idle app holds no network thread. The next request starts them again.
+class IdleReleasingNetworkAccessManager final : public QNetworkAccessManager {
+public:
+    static constexpr int kIdleReleaseMs = 3000;
+
+    IdleReleasingNetworkAccessManager()
+    {
+        m_idle.setSingleShot(true);
+        m_idle.setInterval(kIdleReleaseMs);
+        connect(&m_idle, &QTimer::timeout, this, [this] {
+            if (m_open == 0) {
+                clearConnectionCache();
+            }
+        });
+    }
+
+    ~IdleReleasingNetworkAccessManager() override
+    {
+        // The base destructor deletes the open replies when this part is gone already.
+        for (QNetworkReply* reply : findChildren<QNetworkReply*>()) {
+            reply->disconnect(this);
+        }
+    }
+
+protected:
+    QNetworkReply* createRequest(Operation operation, const QNetworkRequest& request, QIODevice* data) override
+    {
+        QNetworkReply* reply = QNetworkAccessManager::createRequest(operation, request, data);
+        ++m_open;
+        m_idle.stop();
+        // Finished or destroyed unfinished, whichever comes first, and only once.
+        auto done = std::make_shared<bool>(false);
+        const auto close = [this, done] {
+            if (!std::exchange(*done, true) && --m_open == 0) {
+                m_idle.start();
+            }
+        };
+        connect(reply, &QNetworkReply::finished, this, close);
+        connect(reply, &QObject::destroyed, this, close);
+        return reply;
+    }
+
+private:
+    QTimer m_idle;
+    int m_open = 0;
+};
+
+// CJK text falls back to Noto Sans CJK or Source Han Sans, which come in up to seven weights of
+// 16-20 MB each, and every weight a view asks for maps about 3 MB more. Before Qt first reads the
+// font list, offer it only the regular face of those collections (or their variable font): bold
+// CJK is then emboldened from it. Other fonts are left as they are.
+void offerOneCjkFaceSet()
+{
+    static bool offered = false;
+    if (std::exchange(offered, true)) {
+        return;
+    }
+    static const char kRule[] = R"(<?xml version="1.0"?>
+<fontconfig>
+  <selectfont>
+    <acceptfont>
+      <glob>*/Noto*CJK*-Regular.*</glob><glob>*/Noto*CJK*-VF.*</glob>
+      <glob>*/SourceHan*-Regular.*</glob><glob>*/SourceHan*-VF.*</glob>
+    </acceptfont>
+    <rejectfont><glob>*/Noto*CJK*</glob><glob>*/SourceHan*</glob></rejectfont>
+  </selectfont>
+</fontconfig>)";
+    FcConfig* config = FcInitLoadConfig();
+    if (!config) {
+        return;
+    }
+    if (FcConfigParseAndLoadFromMemory(config, reinterpret_cast<const FcChar8*>(kRule), FcFalse)) {
+        // Builds the font list with the rule in place; the current configuration holds its own reference.
+        FcConfigSetCurrent(config);
+    }
+    FcConfigDestroy(config);
+}
+
+} // namespace
 
 ZentrowApp::ZentrowApp(ZentrowAppOptions options, QObject* parent)
     : QObject(parent)
-    , m_network(std::make_unique<QNetworkAccessManager>())
+    , m_network(std::make_unique<IdleReleasingNetworkAccessManager>())
     , m_imageLoader(std::make_unique<ImageLoader>(m_network.get()))
 {
     ImageLoader::setShared(m_imageLoader.get());
@@ -64,12 +153,21 @@ void ZentrowAppDelegate::applicationDidFinishLaunching()
         return;
     }
     m_statusItem = std::make_unique<AdaptiveStatusItem>(m_bus);
+    // Nothing of the app reads fonts before its first view is made.
+    const auto makeContent = [](AppState& appState) {
+        offerOneCjkFaceSet();
+        return makePopoverContent(appState);
+    };
+    const auto showSettings = [](AppState& appState) {
+        offerOneCjkFaceSet();
+        showSettingsWindow(appState);
+    };
     m_statusBarController =
-        std::make_unique<StatusBarController>(*m_appState, *m_statusItem, makePopoverContent, showSettingsWindow);
+        std::make_unique<StatusBarController>(*m_appState, *m_statusItem, makeContent, showSettings);
     // The item was made just above as an AdaptiveStatusItem.
     auto& item = static_cast<AdaptiveStatusItem&>(*m_statusItem);
     m_statusAreaFallback = std::make_unique<StatusAreaFallback>(
-        item, [appState = m_appState] { return makePopoverContent(*appState); }, m_bus, m_fallbackSleeper,
+        item, [appState = m_appState, makeContent] { return makeContent(*appState); }, m_bus, m_fallbackSleeper,
         m_fallbackTimings);
 }
 

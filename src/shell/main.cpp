@@ -12,6 +12,7 @@
 #include <QLocale>
 #include <QLockFile>
 #include <QStandardPaths>
+#include <QThreadPool>
 #include <QTranslator>
 #include <QUrl>
 
@@ -166,6 +167,9 @@ int main(int argc, char** argv)
     QGuiApplication::setDesktopFileName(AppIcon::kName);
     // Every window (settings) takes the app's icon from here.
     QApplication::setWindowIcon(AppIcon::icon());
+    // Qt's raster engine splits fills of tall areas over the global pool; its threads should go
+    // soon after a paint rather than idle for the default 30 s.
+    QThreadPool::globalInstance()->setExpiryTimeout(1000);
 
     std::unique_ptr<QLockFile> lock;
     if (!claimSingleInstance(lock)) {

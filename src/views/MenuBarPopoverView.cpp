@@ -185,12 +185,8 @@ MenuBarPopoverView::MenuBarPopoverView(AppState& appState, QWidget* parent)
     auto* bannerPadding = new QVBoxLayout(m_bannerContainer);
     bannerPadding->setContentsMargins(kBannerPaddingX, kBannerPaddingTop, kBannerPaddingX, 0);
     bannerPadding->setSpacing(0);
-    m_banner = new RefreshErrorBannerView(m_bannerContainer);
-    bannerPadding->addWidget(m_banner);
     m_bannerContainer->hide();
     screen->addWidget(m_bannerContainer);
-    connect(m_banner, &RefreshErrorBannerView::toggleRequested, this,
-            [this] { m_appState.toggleRefreshErrorExpanded(); });
 
     m_scroll = new QScrollArea(m_watchlistScreen);
     m_scroll->setObjectName(QStringLiteral("watchlistScrollArea"));
@@ -212,6 +208,8 @@ MenuBarPopoverView::MenuBarPopoverView(AppState& appState, QWidget* parent)
     m_bodyLayout->setSpacing(0);
     m_emptyState = buildEmptyState();
     m_emptyState->setParent(body);
+    // Shown by the first render only when the list is empty: measuring its texts would load CJK faces.
+    m_emptyState->hide();
     m_bodyLayout->addWidget(m_emptyState);
     m_rowsContainer = new QWidget(body);
     m_rowsContainer->setObjectName(QStringLiteral("watchlistRows"));
@@ -235,11 +233,6 @@ MenuBarPopoverView::MenuBarPopoverView(AppState& appState, QWidget* parent)
     screen->addWidget(m_scroll, 1);
     root->addWidget(m_watchlistScreen);
 
-    m_sheet = new AddTokenSheet(m_appState, this);
-    m_sheet->setOnBack([this] { m_appState.setIsSearchPresented(false); });
-    m_sheet->hide();
-    root->addWidget(m_sheet);
-
     buildMenus();
     connect(&m_appState, &AppState::objectWillChange, this, &MenuBarPopoverView::scheduleRender);
 
@@ -247,11 +240,26 @@ MenuBarPopoverView::MenuBarPopoverView(AppState& appState, QWidget* parent)
     // view comes on screen.
     const bool presenting = m_appState.isSearchPresented();
     m_watchlistScreen->setVisible(!presenting);
-    m_sheet->setVisible(presenting);
+    if (presenting) {
+        addTokenSheet()->show();
+    }
     setFocusProxy(presenting ? m_sheet->searchField() : nullptr);
 }
 
 MenuBarPopoverView::~MenuBarPopoverView() = default;
+
+AddTokenSheet* MenuBarPopoverView::addTokenSheet()
+{
+    // Made when first asked for: until then no search texts are measured, so opening the
+    // watchlist loads no CJK faces.
+    if (!m_sheet) {
+        m_sheet = new AddTokenSheet(m_appState, this);
+        m_sheet->setOnBack([this] { m_appState.setIsSearchPresented(false); });
+        m_sheet->hide();
+        layout()->addWidget(m_sheet);
+    }
+    return m_sheet;
+}
 
 QWidget* MenuBarPopoverView::buildHeader()
 {
@@ -387,12 +395,14 @@ void MenuBarPopoverView::render()
         m_rowMenu->close();
         m_moreMenu->close();
         m_watchlistScreen->hide();
-        m_sheet->show();
+        addTokenSheet()->show();
         setFocusProxy(m_sheet->searchField());
         return;
     }
     setFocusProxy(nullptr);
-    m_sheet->hide();
+    if (m_sheet) {
+        m_sheet->hide();
+    }
     m_watchlistScreen->show();
     renderBanner();
     renderRows();
@@ -405,6 +415,13 @@ void MenuBarPopoverView::renderBanner()
         m_bannerContainer->hide();
         m_bodyLayout->setContentsMargins(kListPaddingX, kListTopWithoutBanner, kListPaddingX, 0);
         return;
+    }
+    if (!m_banner) {
+        // Made with the first error: its text view is heavy, and most sessions never need it.
+        m_banner = new RefreshErrorBannerView(m_bannerContainer);
+        m_bannerContainer->layout()->addWidget(m_banner);
+        connect(m_banner, &RefreshErrorBannerView::toggleRequested, this,
+                [this] { m_appState.toggleRefreshErrorExpanded(); });
     }
     const bool appearing = m_bannerContainer->isHidden();
     m_banner->setBanner(*banner);

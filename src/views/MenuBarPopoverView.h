@@ -38,7 +38,9 @@ public:
     explicit MenuBarPopoverView(AppState& appState, QWidget* parent = nullptr);
     ~MenuBarPopoverView() override;
 
-    AddTokenSheet* addTokenSheet() const { return m_sheet; }
+    // Made on first use.
+    AddTokenSheet* addTokenSheet();
+    // Made when the first error shows; null until then.
     RefreshErrorBannerView* banner() const { return m_banner; }
     // The listed rows, top to bottom, and the first row showing a token id.
     QList<MenuWatchlistRowView*> rows() const { return m_rowOrder; }

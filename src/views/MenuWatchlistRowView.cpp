@@ -82,13 +82,18 @@ struct RowFonts {
             std::max({MenuWatchlistRowView::kIconSize, identity, prices, MenuWatchlistRowView::kTrendCell.height()});
         return 2 * MenuWatchlistRowView::kPadding + content;
     }();
-    const qreal detailHeight = [this] {
-        const qreal left = lineHeight(detailName) + kNamePriceSpacing + lineHeight(detailPrice) + kLeftColumnSpacing +
-                           4 * metricHeight() + 3 * kMetricSpacing;
-        const qreal right = lineHeight(detailChange) + kChangeAmountSpacing + lineHeight(detailAmount) +
-                            kRightColumnSpacing + MenuWatchlistRowView::kDetailChartSlot.height();
-        return kHairlineAbove + kHairlineHeight + 2 * kDetailPaddingY + std::max(left, right);
-    }();
+    // Measured when a row first opens, so a collapsed list loads none of the detail fonts.
+    qreal detailHeight() const
+    {
+        static const qreal kHeight = [this] {
+            const qreal left = lineHeight(detailName) + kNamePriceSpacing + lineHeight(detailPrice) +
+                               kLeftColumnSpacing + 4 * metricHeight() + 3 * kMetricSpacing;
+            const qreal right = lineHeight(detailChange) + kChangeAmountSpacing + lineHeight(detailAmount) +
+                                kRightColumnSpacing + MenuWatchlistRowView::kDetailChartSlot.height();
+            return kHairlineAbove + kHairlineHeight + 2 * kDetailPaddingY + std::max(left, right);
+        }();
+        return kHeight;
+    }
 };
 
 const RowFonts& fonts()
@@ -309,7 +314,8 @@ qreal MenuWatchlistRowView::backgroundOpacity() const
 int MenuWatchlistRowView::heightFor(qreal expansion) const
 {
     const RowFonts& f = fonts();
-    return int(std::ceil(f.compactHeight + std::max(expansion, 0.0) * f.detailHeight - 0.001));
+    const qreal detail = expansion > 0 ? expansion * f.detailHeight() : 0.0;
+    return int(std::ceil(f.compactHeight + detail - 0.001));
 }
 
 QSize MenuWatchlistRowView::sizeHint() const
@@ -343,7 +349,6 @@ void MenuWatchlistRowView::ensureFrame() const
     Layout& l = m_layout;
     const qreal w = width;
     l.compactHeight = f.compactHeight;
-    l.detailHeight = f.detailHeight;
     l.compactRow = QRectF(0, 0, w, l.compactHeight);
     const qreal centre = l.compactHeight / 2;
 
@@ -359,31 +364,6 @@ void MenuWatchlistRowView::ensureFrame() const
     l.trendCell = QRectF(
         QPointF(l.priceBlock.left() - kRowSpacing - kTrendCell.width(), centre - kTrendCell.height() / 2), kTrendCell);
     l.icon = QRectF(kPadding, centre - kIconSize / 2, kIconSize, kIconSize);
-
-    // Detail panel, as it stands when fully open.
-    const qreal top = l.compactHeight;
-    l.hairline =
-        QRectF(kHairlineLeft, top + kHairlineAbove, std::max(0.0, w - kHairlineLeft - kHairlineRight), kHairlineHeight);
-    const qreal columnTop = top + kHairlineAbove + kHairlineHeight + kDetailPaddingY;
-    const qreal rightColumn = w - kDetailPaddingX - kDetailRightColumnWidth;
-    const qreal detailChangeH = RowFonts::lineHeight(f.detailChange);
-    const qreal detailAmountH = RowFonts::lineHeight(f.detailAmount);
-    l.detailChange.rect = QRectF(rightColumn, columnTop, kDetailRightColumnWidth, detailChangeH);
-    l.detailAmount.rect =
-        QRectF(rightColumn, columnTop + detailChangeH + kChangeAmountSpacing, kDetailRightColumnWidth, detailAmountH);
-    l.detailChartSlot = QRectF(
-        QPointF(w - kDetailPaddingX - kDetailChartSlot.width(), l.detailAmount.rect.bottom() + kRightColumnSpacing),
-        kDetailChartSlot);
-    const qreal leftW = std::max(0.0, rightColumn - kDetailColumnSpacing - kDetailPaddingX);
-    l.detailName.rect = QRectF(kDetailPaddingX, columnTop, leftW, RowFonts::lineHeight(f.detailName));
-    l.detailPrice.rect = QRectF(kDetailPaddingX, l.detailName.rect.bottom() + kNamePriceSpacing, leftW,
-                                RowFonts::lineHeight(f.detailPrice));
-    const qreal metricH = f.metricHeight();
-    qreal y = l.detailPrice.rect.bottom() + kLeftColumnSpacing;
-    for (Layout::Metric& metric : l.metrics) {
-        metric.title.rect = QRectF(kDetailPaddingX, y, leftW, metricH);
-        y += metricH + kMetricSpacing;
-    }
 }
 
 void MenuWatchlistRowView::ensureIdentity() const
@@ -433,6 +413,33 @@ void MenuWatchlistRowView::ensureDetail() const
     m_detailValid = true;
     const RowFonts& f = fonts();
     Layout& l = m_layout;
+    const qreal w = l.compactRow.width();
+    l.detailHeight = f.detailHeight();
+    // Detail panel, as it stands when fully open.
+    const qreal top = l.compactHeight;
+    l.hairline =
+        QRectF(kHairlineLeft, top + kHairlineAbove, std::max(0.0, w - kHairlineLeft - kHairlineRight), kHairlineHeight);
+    const qreal columnTop = top + kHairlineAbove + kHairlineHeight + kDetailPaddingY;
+    const qreal rightColumn = w - kDetailPaddingX - kDetailRightColumnWidth;
+    const qreal detailChangeH = RowFonts::lineHeight(f.detailChange);
+    const qreal detailAmountH = RowFonts::lineHeight(f.detailAmount);
+    l.detailChange.rect = QRectF(rightColumn, columnTop, kDetailRightColumnWidth, detailChangeH);
+    l.detailAmount.rect =
+        QRectF(rightColumn, columnTop + detailChangeH + kChangeAmountSpacing, kDetailRightColumnWidth, detailAmountH);
+    l.detailChartSlot = QRectF(
+        QPointF(w - kDetailPaddingX - kDetailChartSlot.width(), l.detailAmount.rect.bottom() + kRightColumnSpacing),
+        kDetailChartSlot);
+    const qreal leftW = std::max(0.0, rightColumn - kDetailColumnSpacing - kDetailPaddingX);
+    l.detailName.rect = QRectF(kDetailPaddingX, columnTop, leftW, RowFonts::lineHeight(f.detailName));
+    l.detailPrice.rect = QRectF(kDetailPaddingX, l.detailName.rect.bottom() + kNamePriceSpacing, leftW,
+                                RowFonts::lineHeight(f.detailPrice));
+    const qreal metricH = f.metricHeight();
+    qreal y = l.detailPrice.rect.bottom() + kLeftColumnSpacing;
+    for (Layout::Metric& metric : l.metrics) {
+        metric.title.rect = QRectF(kDetailPaddingX, y, leftW, metricH);
+        y += metricH + kMetricSpacing;
+    }
+
     const QString amount = RowFigures::signedChangeAmountText(m_token);
     l.detailChange = fitted(m_changeText, f.detailChange, l.detailChange.rect);
     l.detailAmount = fitted(amount, f.detailAmount, l.detailAmount.rect);
@@ -444,7 +451,6 @@ void MenuWatchlistRowView::ensureDetail() const
         {tr("24h 最低"), RowFigures::amount(RowFigures::low24h(m_token))},
         {tr("成交量"), RowFigures::compactAmount(RowFigures::volumeValue(m_token))},
     }};
-    const qreal leftW = l.detailName.rect.width();
     for (std::size_t i = 0; i < metrics.size(); ++i) {
         QRectF row = l.metrics[i].title.rect;
         row.setWidth(leftW);

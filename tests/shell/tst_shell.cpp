@@ -2,8 +2,8 @@
 #include "shell/SettingsWindowManager.h"
 #include "shell/StatusBarController.h"
 #include "shell/StatusNotifierItem.h"
-#include "shell/SystemWakeWatcher.h"
 #include "shell/StatusNotifierMenu.h"
+#include "shell/SystemWakeWatcher.h"
 #include "shell/ZentrowApp.h"
 #include "state/AppState.h"
 #include "support/NotificationCenter.h"
@@ -18,7 +18,10 @@
 #include <QDBusMessage>
 #include <QDBusPendingCall>
 #include <QDBusPendingReply>
+#include <QDir>
 #include <QEventLoop>
+#include <QFile>
+#include <QFontDatabase>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QScreen>
@@ -162,6 +165,20 @@ bool countSignal(const QString& service, const QString& path, const QString& int
     return hostBus().connect(service, path, interface, name, counter, SLOT(received(QDBusMessage)));
 }
 
+// Threads of this process whose name starts with `prefix` (Linux keeps the first 15 bytes).
+int threadsNamed(const QByteArray& prefix)
+{
+    int count = 0;
+    const QDir tasks(QStringLiteral("/proc/self/task"));
+    for (const QString& task : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile comm(tasks.filePath(task + QStringLiteral("/comm")));
+        if (comm.open(QIODevice::ReadOnly) && comm.readAll().startsWith(prefix)) {
+            ++count;
+        }
+    }
+    return count;
+}
+
 // Clicks closer together than this count as one.
 void pauseBetweenClicks()
 {
@@ -180,6 +197,7 @@ private:
     std::shared_ptr<ManualSleeper> m_sleeper;
     std::unique_ptr<ZentrowApp> m_app;
     bool m_backendUp = false;
+    QByteArray m_quote = kBitcoinQuote;
 
     ZentrowApp& startApp()
     {
@@ -225,12 +243,13 @@ private Q_SLOTS:
     void init()
     {
         m_backendUp = false;
+        m_quote = kBitcoinQuote;
         m_backend = std::make_unique<LoopbackHttpServer>();
         m_backend->setHandler([this](const LoopbackHttpServer::Request& request) {
             if (!request.target.startsWith("/api/quotes")) {
                 return LoopbackHttpServer::Reply::json(R"({"data":[]})");
             }
-            return m_backendUp ? LoopbackHttpServer::Reply::json(kBitcoinQuote)
+            return m_backendUp ? LoopbackHttpServer::Reply::json(m_quote)
                                : LoopbackHttpServer::Reply::json(R"({"error":"down"})", 503);
         });
         m_watcher = std::make_unique<FakeStatusNotifierWatcher>(hostBus());
@@ -456,6 +475,57 @@ private Q_SLOTS:
         QTRY_VERIFY(popover.isVisible());
         pauseBetweenClicks();
         QVERIFY(popover.isVisible());
+    }
+
+    void popoverContentIsMadeOnFirstOpen()
+    {
+        startApp();
+        const QString service = itemService();
+        PopoverWindow& popover = m_app->delegate().statusBarController()->popover();
+        QVERIFY(!popover.content());
+
+        QVERIFY(activate(service, 100, 5));
+        QTRY_VERIFY(popover.isVisible());
+        QWidget* content = popover.content();
+        QVERIFY(content && content->isVisible());
+        QVERIFY(popover.findChild<QWidget*>(QStringLiteral("titleLabel")));
+        pauseBetweenClicks();
+        QVERIFY(activate(service, 100, 5));
+        QTRY_VERIFY(!popover.isVisible());
+        pauseBetweenClicks();
+        QVERIFY(activate(service, 100, 5));
+        QTRY_VERIFY(popover.isVisible());
+        QCOMPARE(popover.content(), content);
+    }
+
+    void chineseTextDrawsFromOneCjkFaceSet()
+    {
+        startApp();
+        const QString service = itemService();
+        QVERIFY(activate(service, 100, 5));
+        QTRY_VERIFY(m_app->delegate().statusBarController()->popover().isVisible());
+        const QString family = QStringLiteral("Noto Sans CJK SC");
+        if (!QFontDatabase::families().contains(family)) {
+            QSKIP("Noto Sans CJK is not installed");
+        }
+        // Bold Chinese titles are emboldened from the regular face instead of mapping more files.
+        QCOMPARE(QFontDatabase::styles(family), QStringList{QStringLiteral("Regular")});
+    }
+
+    void networkThreadEndsBetweenRefreshesAndComesBack()
+    {
+        m_backendUp = true;
+        startApp();
+        const QString service = itemService();
+        QTRY_COMPARE(itemProperty(service, QStringLiteral("Title")).toString(), QStringLiteral("BTC 75,456.36 -2.05%"));
+        // Qt names it "QNetworkAccessManager thread".
+        QTRY_COMPARE_WITH_TIMEOUT(threadsNamed("QNetworkAccess"), 0, 10000);
+
+        // The next refresh starts it again and gets its answer through.
+        m_quote.replace("75456.36", "80000.5");
+        periodicRefresh();
+        QTRY_COMPARE(itemProperty(service, QStringLiteral("Title")).toString(), QStringLiteral("BTC 80,000.50 -2.05%"));
+        QTRY_COMPARE_WITH_TIMEOUT(threadsNamed("QNetworkAccess"), 0, 10000);
     }
 
     void popoverFromTheMenuHangsFromThePanel()

@@ -122,6 +122,27 @@ private Q_SLOTS:
         }
     }
 
+    void sheetAndBannerAreMadeWhenFirstNeeded()
+    {
+        // A listed watchlist measures none of the texts it does not show.
+        StateHarness h;
+        AppState& state = started(h, catalog(2));
+        MenuBarPopoverView view(state);
+        show(view);
+        QCOMPARE(view.rows().size(), 2);
+        QVERIFY(!view.findChild<AddTokenSheet*>());
+        QVERIFY(!view.findChild<RefreshErrorBannerView*>());
+        QVERIFY(!view.banner());
+        QVERIFY(!child(view, "emptyState")->isVisible());
+
+        raiseBanner(h, Error(Error::Domain::Transport, 1, QStringLiteral("boom")));
+        QVERIFY(view.banner() && view.banner()->isVisible());
+        QTest::mouseClick(child<QAbstractButton>(view, "addTokenButton"), Qt::LeftButton);
+        h.settle();
+        QVERIFY(view.findChild<AddTokenSheet*>()->isVisible());
+        QVERIFY(!child(view, "watchlistScreen")->isVisible());
+    }
+
     void rowsAreKeptAcrossRefreshesAndRenderedOncePerPass()
     {
         StateHarness h;
