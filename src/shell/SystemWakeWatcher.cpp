@@ -11,11 +11,26 @@ SystemWakeWatcher::SystemWakeWatcher(AppState& appState, QDBusConnection systemB
                           QStringLiteral("org.freedesktop.login1.Manager"), QStringLiteral("PrepareForSleep"), this,
                           SLOT(onPrepareForSleep(bool)));
     }
-    if (QNetworkInformation::loadBackendByFeatures(QNetworkInformation::Feature::Reachability)) {
-        QNetworkInformation* information = QNetworkInformation::instance();
-        m_reachability = information->reachability();
-        connect(information, &QNetworkInformation::reachabilityChanged, this, &SystemWakeWatcher::handleReachability);
+    // The network's return matters only once a refresh has failed; until then no backend is
+    // loaded (GLib's starts a thread of its own).
+    connect(&appState, &AppState::objectWillChange, this, &SystemWakeWatcher::watchNetworkAfterFailure,
+            Qt::QueuedConnection);
+}
+
+void SystemWakeWatcher::watchNetworkAfterFailure()
+{
+    if (m_watchingNetwork || !m_appState || m_appState->consecutivePeriodicFailures() == 0) {
+        return;
     }
+    m_watchingNetwork = true;
+    // NetworkManager's backend speaks D-Bus on the bus we already hold; GLib's is the fallback.
+    if (!QNetworkInformation::loadBackendByName(QStringLiteral("networkmanager")) &&
+        !QNetworkInformation::loadBackendByFeatures(QNetworkInformation::Feature::Reachability)) {
+        return;
+    }
+    QNetworkInformation* information = QNetworkInformation::instance();
+    m_reachability = information->reachability();
+    connect(information, &QNetworkInformation::reachabilityChanged, this, &SystemWakeWatcher::handleReachability);
 }
 
 void SystemWakeWatcher::onPrepareForSleep(bool sleeping)

@@ -29,6 +29,9 @@ private Q_SLOTS:
     void onPrepareForSleep(bool sleeping);
 
 private:
+    void watchNetworkAfterFailure();
+
     QPointer<AppState> m_appState;
+    bool m_watchingNetwork = false;
     QNetworkInformation::Reachability m_reachability = QNetworkInformation::Reachability::Unknown;
 };

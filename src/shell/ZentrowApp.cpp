@@ -71,10 +71,11 @@ private:
     int m_open = 0;
 };
 
-// CJK text falls back to Noto Sans CJK or Source Han Sans, which come in up to seven weights of
-// 16-20 MB each, and every weight a view asks for maps about 3 MB more. Before Qt first reads the
-// font list, offer it only the regular face of those collections (or their variable font): bold
-// CJK is then emboldened from it. Other fonts are left as they are.
+// Noto Sans CJK and Source Han Sans come in up to seven weights of 16-20 MB each, and every
+// weight a view asks for maps about 3 MB more. Before Qt first reads the font list, offer it only
+// the two faces the views draw with, regular and medium (the semibold), or the variable font:
+// light text then takes the regular face and bold text the medium one. Other fonts are left as
+// they are.
 void offerOneCjkFaceSet()
 {
     static bool offered = false;
@@ -85,8 +86,8 @@ void offerOneCjkFaceSet()
 <fontconfig>
   <selectfont>
     <acceptfont>
-      <glob>*/Noto*CJK*-Regular.*</glob><glob>*/Noto*CJK*-VF.*</glob>
-      <glob>*/SourceHan*-Regular.*</glob><glob>*/SourceHan*-VF.*</glob>
+      <glob>*/Noto*CJK*-Regular.*</glob><glob>*/Noto*CJK*-Medium.*</glob><glob>*/Noto*CJK*-VF.*</glob>
+      <glob>*/SourceHan*-Regular.*</glob><glob>*/SourceHan*-Medium.*</glob><glob>*/SourceHan*-VF.*</glob>
     </acceptfont>
     <rejectfont><glob>*/Noto*CJK*</glob><glob>*/SourceHan*</glob></rejectfont>
   </selectfont>
