@@ -1,5 +1,7 @@
 #include "QueryString.h"
 
+#include <QStringDecoder>
+
 namespace {
 
 int hexValue(char c)
@@ -39,7 +41,10 @@ std::optional<QString> decode(QByteArrayView text, QString* problem)
         *problem = QStringLiteral("the query does not decode as UTF-8");
         return std::nullopt;
     }
-    return QString::fromUtf8(bytes);
+    // QString::fromUtf8 would drop a leading byte order mark: "%EF%BB%BFq" is not "q".
+    QStringDecoder utf8(QStringDecoder::Utf8,
+                        QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
+    return QString(utf8.decode(bytes));
 }
 
 } // namespace

@@ -368,6 +368,10 @@ void TestBackendHttp::decodesQueries_data()
     QTest::newRow("escaped plus") << QByteArray("q=a%2Bb") << QStringList{"q", "a+b"};
     QTest::newRow("escaped percent") << QByteArray("q=%2520") << QStringList{"q", "%20"};
     QTest::newRow("UTF-8") << QByteArray("q=%E5%B8%81%F0%9F%98%80") << QStringList{"q", "币😀"};
+    // A byte order mark is a character like any other, kept wherever it stands.
+    QTest::newRow("leading byte order marks")
+        << QByteArray("%EF%BB%BFq=%EF%BB%BFx") << QStringList{QStringLiteral("\uFEFFq"), QStringLiteral("\uFEFFx")};
+    QTest::newRow("inner byte order mark") << QByteArray("q=a%EF%BB%BF") << QStringList{"q", QStringLiteral("a\uFEFF")};
     QTest::newRow("empty pieces") << QByteArray("&a=1&&b=&c&") << QStringList{"a", "1", "b", "", "c", ""};
     QTest::newRow("equals in value") << QByteArray("ids=a=b") << QStringList{"ids", "a=b"};
     QTest::newRow("lone percent") << QByteArray("q=%") << QStringList{};

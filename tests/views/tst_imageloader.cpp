@@ -96,11 +96,10 @@ void TestImageLoader::init()
     QVERIFY(m_server->isListening());
     m_server->setHandler([](const LoopbackHttpServer::Request& request) {
         const QByteArray path = request.target;
-        if (path == "/logo.png" || path == "/slow-logo.png") {
-            Reply reply = image(solidPng({64, 32}, Qt::red));
-            reply.delay = path == "/slow-logo.png" ? 300ms : 0ms;
-            return reply;
-        }
+        // Answered at once: a download is still in flight until the event loop runs, and a
+        // delay near the loader's 400 ms limit would race it on a busy machine.
+        if (path == "/logo.png")
+            return image(solidPng({64, 32}, Qt::red));
         if (path == "/garbage.png")
             return image("definitely not a picture");
         if (path == "/hung.png")
@@ -141,12 +140,12 @@ void TestImageLoader::loadsOnceAndServesFromCache()
 {
     QObject context;
     QList<QImage> answers;
-    const QUrl logo = url("/slow-logo.png");
+    const QUrl logo = url("/logo.png");
     QVERIFY(m_loader->load(logo, &context, [&](const QImage& image) { answers.append(image); }));
     QVERIFY(m_loader->load(logo, &context, [&](const QImage& image) { answers.append(image); }));
     QCOMPARE(m_loader->downloadsInFlight(), 1);
     QTRY_COMPARE(answers.size(), 2);
-    QCOMPARE(requestsFor("/slow-logo.png"), 1);
+    QCOMPARE(requestsFor("/logo.png"), 1);
     for (const QImage& answer : std::as_const(answers)) {
         QCOMPARE(answer.size(), QSize(64, 32));
         QCOMPARE(answer.pixelColor(10, 10), QColor(Qt::red));
@@ -158,7 +157,7 @@ void TestImageLoader::loadsOnceAndServesFromCache()
     QVERIFY(m_loader->load(logo, &context, [&](const QImage& image) { answered = !image.isNull(); }));
     QVERIFY(!answered);
     QTRY_VERIFY(answered);
-    QCOMPARE(requestsFor("/slow-logo.png"), 1);
+    QCOMPARE(requestsFor("/logo.png"), 1);
     QCOMPARE(m_loader->downloadsInFlight(), 0);
 }
 
@@ -228,7 +227,7 @@ void TestImageLoader::answersSkipDestroyedContexts()
     QObject alive;
     bool goneCalled = false;
     bool aliveCalled = false;
-    const QUrl logo = url("/slow-logo.png");
+    const QUrl logo = url("/logo.png");
     m_loader->load(logo, gone.get(), [&](const QImage&) { goneCalled = true; });
     m_loader->load(logo, &alive, [&](const QImage&) { aliveCalled = true; });
     gone.reset();
@@ -256,12 +255,14 @@ void TestImageLoader::answersSkipDestroyedContexts()
     }
     m_server->clearRequests();
 
-    // The loader itself may go while a download runs; nobody is called back.
+    // The loader itself may go while a download runs; its connection closes and nobody is called
+    // back. (Once the server has the request: a reply dropped before that may leave the network
+    // manager an idle connection to keep for later requests.)
     bool orphanCalled = false;
     m_loader->load(url("/hung.png"), &alive, [&](const QImage&) { orphanCalled = true; });
     QCOMPARE(m_loader->downloadsInFlight(), 1);
+    QTRY_COMPARE(requestsFor("/hung.png"), 1);
     m_loader.reset();
-    QTest::qWait(0);
     QTRY_COMPARE(m_server->openConnections(), 0);
     QVERIFY(!orphanCalled);
 }
