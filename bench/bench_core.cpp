@@ -4,8 +4,8 @@
 #include "storage/LocalStore.h"
 #include "storage/SettingsDefaultsStore.h"
 
-#include <QCoroTask>
 #include <QCoreApplication>
+#include <QCoroTask>
 #include <QTemporaryDir>
 
 #include <benchmark/benchmark.h>
@@ -29,8 +29,15 @@ QList<TokenSummary> tokens(int count)
     QList<TokenSummary> list;
     for (int i = 0; i < count; ++i) {
         const QString id = QStringLiteral("TK%1").arg(i);
-        list.append(TokenSummary{id, id, QStringLiteral("Token %1").arg(i), std::nullopt, 1000.0 + i, -1.5,
-                                 {1, 2, 3, 4, 5, 6, 7}, id.toLower(), std::nullopt});
+        list.append(TokenSummary{id,
+                                 id,
+                                 QStringLiteral("Token %1").arg(i),
+                                 std::nullopt,
+                                 1000.0 + i,
+                                 -1.5,
+                                 {1, 2, 3, 4, 5, 6, 7},
+                                 id.toLower(),
+                                 std::nullopt});
     }
     return list;
 }

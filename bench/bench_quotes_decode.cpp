@@ -11,7 +11,8 @@ constexpr int kItems = 5000;
 
 // A quotes answer as the backend writes it: compact, prices in cents, a seven-sample trend and,
 // when asked for, a logo URL.
-QByteArray quotesAnswer(int count, bool withLogos) {
+QByteArray quotesAnswer(int count, bool withLogos)
+{
     QByteArray body = R"({"data":[)";
     for (int i = 0; i < count; ++i) {
         if (i > 0) {
@@ -35,7 +36,8 @@ QByteArray quotesAnswer(int count, bool withLogos) {
 }
 
 // The whole step: parse, check every member, map to records. Argument: with logos or not.
-void decodeQuotes(benchmark::State& state) {
+void decodeQuotes(benchmark::State& state)
+{
     const QByteArray body = quotesAnswer(kItems, state.range(0) != 0);
     for (auto _ : state) {
         Result<QList<TokenSummary>> tokens = ZentrowAPIMarketDataService::decodeQuotes(body);
@@ -50,7 +52,8 @@ void decodeQuotes(benchmark::State& state) {
 BENCHMARK(decodeQuotes)->ArgName("logos")->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond);
 
 // The floor under the step above: Qt's JSON parser alone on the same answer.
-void parseOnly(benchmark::State& state) {
+void parseOnly(benchmark::State& state)
+{
     const QByteArray body = quotesAnswer(kItems, true);
     for (auto _ : state) {
         Result<QJsonObject> root = parseJsonObject(body);
@@ -62,7 +65,8 @@ BENCHMARK(parseOnly)->Unit(benchmark::kMillisecond);
 
 } // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv)
+{
     // Translated error texts and Qt's string machinery expect an application object.
     QCoreApplication app(argc, argv);
     benchmark::Initialize(&argc, argv);

@@ -8,10 +8,10 @@
 bool AppPreferences::sameAs(const AppPreferences& other) const
 {
     // Compared as stored bits so that a NaN interval equals itself.
-    return std::memcmp(&refreshInterval, &other.refreshInterval, sizeof refreshInterval) == 0
-        && showsTrendInList == other.showsTrendInList && launchesAtLogin == other.launchesAtLogin
-        && usesLiveMenuBarUpdates == other.usesLiveMenuBarUpdates && showsMenuBarSymbol == other.showsMenuBarSymbol
-        && showsMenuBarChange == other.showsMenuBarChange && showsLayoutDebugOutlines == other.showsLayoutDebugOutlines;
+    return std::memcmp(&refreshInterval, &other.refreshInterval, sizeof refreshInterval) == 0 &&
+           showsTrendInList == other.showsTrendInList && launchesAtLogin == other.launchesAtLogin &&
+           usesLiveMenuBarUpdates == other.usesLiveMenuBarUpdates && showsMenuBarSymbol == other.showsMenuBarSymbol &&
+           showsMenuBarChange == other.showsMenuBarChange && showsLayoutDebugOutlines == other.showsLayoutDebugOutlines;
 }
 
 std::optional<QJsonObject> AppPreferences::toJson() const
@@ -35,7 +35,8 @@ Result<AppPreferences> AppPreferences::fromJson(const QJsonObject& object)
     JsonReader reader(object, QStringLiteral("AppPreferences"));
     const AppPreferences defaults;
     AppPreferences preferences;
-    preferences.refreshInterval = reader.optionalNumber(QStringLiteral("refreshInterval")).value_or(defaults.refreshInterval);
+    preferences.refreshInterval =
+        reader.optionalNumber(QStringLiteral("refreshInterval")).value_or(defaults.refreshInterval);
     const auto flag = [&reader](const char* key, bool fallback) {
         return reader.optionalBoolean(QString::fromLatin1(key)).value_or(fallback);
     };

@@ -12,9 +12,9 @@ bool operator==(const TokenSummary& a, const TokenSummary& b)
     const auto urlText = [](const std::optional<QUrl>& url) {
         return url ? std::optional<QString>(url->toString(QUrl::FullyEncoded)) : std::nullopt;
     };
-    return a.id == b.id && a.symbol == b.symbol && a.name == b.name && a.rank == b.rank && a.price == b.price
-        && a.change24h == b.change24h && a.trend7d == b.trend7d && a.iconSeed == b.iconSeed
-        && urlText(a.logoURL) == urlText(b.logoURL);
+    return a.id == b.id && a.symbol == b.symbol && a.name == b.name && a.rank == b.rank && a.price == b.price &&
+           a.change24h == b.change24h && a.trend7d == b.trend7d && a.iconSeed == b.iconSeed &&
+           urlText(a.logoURL) == urlText(b.logoURL);
 }
 
 size_t qHash(const TokenSummary& token, size_t seed)
@@ -41,8 +41,9 @@ const QList<TokenSummary>& TokenSummary::fallbackCatalog()
         const auto row = [](const char* symbol, const char* name, qint64 rank, double price, double change,
                             QList<double> trend) {
             const QString text = QString::fromLatin1(symbol);
-            return TokenSummary{text, text, QString::fromLatin1(name), rank, price, change, std::move(trend),
-                                text.toLower(), std::nullopt};
+            return TokenSummary{text,        text,   QString::fromLatin1(name), rank,
+                                price,       change, std::move(trend),          text.toLower(),
+                                std::nullopt};
         };
         return QList<TokenSummary>{
             row("BTC", "Bitcoin", 1, 75456.36, -2.05, {71000, 72200, 73650, 74120, 75900, 76320, 75456}),

@@ -16,8 +16,7 @@ public:
     explicit MockMarketDataService(std::shared_ptr<Sleeper> sleeper = systemSleeper());
 
     QCoro::Task<QList<TokenSummary>> search(QString query, std::stop_token stop = {}) override;
-    QCoro::Task<Result<QList<TokenSummary>>> refreshWatchlist(QList<QString> ids,
-                                                              std::stop_token stop = {}) override;
+    QCoro::Task<Result<QList<TokenSummary>>> refreshWatchlist(QList<QString> ids, std::stop_token stop = {}) override;
 
     // The catalogue rows whose symbol, else name, contains the trimmed text, ignoring case.
     static QList<TokenSummary> matches(const QString& query);

@@ -16,7 +16,8 @@ namespace {
 
 using Milliseconds = std::chrono::milliseconds;
 
-QString translated(const char* text) {
+QString translated(const char* text)
+{
     return QCoreApplication::translate("ZentrowAPIMarketDataService", text);
 }
 
@@ -27,33 +28,39 @@ struct Endpoint {
     Milliseconds transferTimeout;
 };
 
-Error transportError(QNetworkReply::NetworkError code, QString description) {
+Error transportError(QNetworkReply::NetworkError code, QString description)
+{
     return Error(Error::Domain::Transport, code, std::move(description));
 }
 
 // Same code and text as an aborted reply, for a call stopped before it sent anything.
-Error cancelledError() {
+Error cancelledError()
+{
     return transportError(QNetworkReply::OperationCanceledError,
                           QCoreApplication::translate("QNetworkReply", "Operation canceled"));
 }
 
-Error sessionClosedError() {
+Error sessionClosedError()
+{
     return transportError(QNetworkReply::UnknownNetworkError,
                           translated("The network session was closed before the request could finish."));
 }
 
-Error bodyTooLargeError() {
+Error bodyTooLargeError()
+{
     return transportError(QNetworkReply::UnknownContentError,
                           translated("The server's answer is larger than 16 MiB and was not read."));
 }
 
-Error timedOutError() {
+Error timedOutError()
+{
     return transportError(QNetworkReply::TimeoutError, translated("The server did not answer in time."));
 }
 
 constexpr qint64 kReadBufferSize = 1024 * 1024;
 
-bool isSuccessStatus(int status) {
+bool isSuccessStatus(int status)
+{
     return status >= 200 && status <= 299;
 }
 
@@ -61,10 +68,13 @@ bool isSuccessStatus(int status) {
 class ReplyHandle {
 public:
     explicit ReplyHandle(QNetworkReply* reply)
-        : m_reply(reply) {}
+        : m_reply(reply)
+    {
+    }
     ReplyHandle(const ReplyHandle&) = delete;
     ReplyHandle& operator=(const ReplyHandle&) = delete;
-    ~ReplyHandle() {
+    ~ReplyHandle()
+    {
         if (m_reply) {
             m_reply->deleteLater();
         }
@@ -86,7 +96,8 @@ struct Exchange {
     QByteArray body;
 };
 
-void refuse(QNetworkReply* reply, Exchange& exchange, Error error) {
+void refuse(QNetworkReply* reply, Exchange& exchange, Error error)
+{
     if (exchange.refusal) {
         return;
     }
@@ -96,7 +107,8 @@ void refuse(QNetworkReply* reply, Exchange& exchange, Error error) {
     QMetaObject::invokeMethod(reply, &QNetworkReply::abort, Qt::QueuedConnection);
 }
 
-void watch(QNetworkReply* reply, const std::shared_ptr<Exchange>& exchange) {
+void watch(QNetworkReply* reply, const std::shared_ptr<Exchange>& exchange)
+{
     // Handlers only wake the coroutine; it resumes from the event loop, never inside abort()
     // or inside a caller's request_stop().
     QObject::connect(reply, &QNetworkReply::finished, reply, [exchange] { exchange->finished->wake(); });
@@ -129,7 +141,8 @@ void watch(QNetworkReply* reply, const std::shared_ptr<Exchange>& exchange) {
     });
 }
 
-Result<QByteArray> outcome(QNetworkReply& reply, Exchange& exchange, bool stopRequested) {
+Result<QByteArray> outcome(QNetworkReply& reply, Exchange& exchange, bool stopRequested)
+{
     if (exchange.refusal) {
         return *exchange.refusal;
     }
@@ -157,7 +170,8 @@ Result<QByteArray> outcome(QNetworkReply& reply, Exchange& exchange, bool stopRe
 }
 
 // One plain GET. Everything it uses is passed by value: the service may be gone on resumption.
-QCoro::Task<Result<QByteArray>> fetch(QUrl url, Endpoint endpoint, std::stop_token stop) {
+QCoro::Task<Result<QByteArray>> fetch(QUrl url, Endpoint endpoint, std::stop_token stop)
+{
     if (stop.stop_requested()) {
         co_return cancelledError();
     }
@@ -188,7 +202,8 @@ QCoro::Task<Result<QByteArray>> fetch(QUrl url, Endpoint endpoint, std::stop_tok
     co_return outcome(*reply, *exchange, stop.stop_requested());
 }
 
-QString encodedPathJoining(const QUrl& baseURL, QLatin1StringView path) {
+QString encodedPathJoining(const QUrl& baseURL, QLatin1StringView path)
+{
     QString basePath = baseURL.path(QUrl::FullyEncoded);
     while (basePath.endsWith(QLatin1Char('/'))) {
         basePath.chop(1);
@@ -196,7 +211,8 @@ QString encodedPathJoining(const QUrl& baseURL, QLatin1StringView path) {
     return basePath + path;
 }
 
-QUrl endpointURL(const QUrl& baseURL, QLatin1StringView path, const QByteArray& encodedQuery) {
+QUrl endpointURL(const QUrl& baseURL, QLatin1StringView path, const QByteArray& encodedQuery)
+{
     QUrl url = baseURL;
     url.setPath(encodedPathJoining(baseURL, path), QUrl::TolerantMode);
     url.setQuery(QString::fromLatin1(encodedQuery), QUrl::TolerantMode);
@@ -204,7 +220,8 @@ QUrl endpointURL(const QUrl& baseURL, QLatin1StringView path, const QByteArray& 
     return url;
 }
 
-std::optional<QUrl> logoURL(const std::optional<QString>& text) {
+std::optional<QUrl> logoURL(const std::optional<QString>& text)
+{
     if (!text || text->isEmpty()) {
         return std::nullopt;
     }
@@ -216,7 +233,8 @@ std::optional<QUrl> logoURL(const std::optional<QString>& text) {
 }
 
 // Reads the members both records share; the caller adds the numbers of a quote.
-TokenSummary readIdentity(JsonReader& item) {
+TokenSummary readIdentity(JsonReader& item)
+{
     TokenSummary token;
     const QString id = item.string(QStringLiteral("id"));
     const QString symbol = item.string(QStringLiteral("symbol"));
@@ -228,7 +246,8 @@ TokenSummary readIdentity(JsonReader& item) {
     return token;
 }
 
-template <typename ReadItem> Result<QList<TokenSummary>> decodeData(const QByteArray& body, ReadItem readItem) {
+template <typename ReadItem> Result<QList<TokenSummary>> decodeData(const QByteArray& body, ReadItem readItem)
+{
     const Result<QJsonObject> root = parseJsonObject(body);
     if (!root) {
         return root.error();
@@ -263,16 +282,19 @@ template <typename ReadItem> Result<QList<TokenSummary>> decodeData(const QByteA
 }
 
 // Blank input answers at once, without a request.
-QCoro::Task<QList<TokenSummary>> noTokens() {
+QCoro::Task<QList<TokenSummary>> noTokens()
+{
     co_return QList<TokenSummary>{};
 }
 
-QCoro::Task<Result<QList<TokenSummary>>> noQuotes() {
+QCoro::Task<Result<QList<TokenSummary>>> noQuotes()
+{
     co_return QList<TokenSummary>{};
 }
 
 QCoro::Task<QList<TokenSummary>> runSearch(QUrl url, Endpoint endpoint, std::shared_ptr<MockMarketDataService> fallback,
-                                           QString query, std::stop_token stop) {
+                                           QString query, std::stop_token stop)
+{
     const Result<QByteArray> body = co_await fetch(std::move(url), std::move(endpoint), stop);
     if (body) {
         Result<QList<TokenSummary>> tokens = ZentrowAPIMarketDataService::decodeSearch(body.value());
@@ -284,7 +306,8 @@ QCoro::Task<QList<TokenSummary>> runSearch(QUrl url, Endpoint endpoint, std::sha
     co_return co_await fallback->search(std::move(query), std::move(stop));
 }
 
-QCoro::Task<Result<QList<TokenSummary>>> runQuotes(QUrl url, Endpoint endpoint, std::stop_token stop) {
+QCoro::Task<Result<QList<TokenSummary>>> runQuotes(QUrl url, Endpoint endpoint, std::stop_token stop)
+{
     const Result<QByteArray> body = co_await fetch(std::move(url), std::move(endpoint), std::move(stop));
     if (!body) {
         co_return body.error();
@@ -300,13 +323,15 @@ ZentrowAPIMarketDataService::ZentrowAPIMarketDataService(QUrl baseURL, QNetworkA
     : m_baseURL(std::move(baseURL))
     , m_session(session)
     , m_fallback(std::move(fallback))
-    , m_transferTimeout(transferTimeout) {
+    , m_transferTimeout(transferTimeout)
+{
     if (!m_fallback) {
         m_fallback = std::make_shared<MockMarketDataService>();
     }
 }
 
-std::optional<QUrl> ZentrowAPIMarketDataService::searchURL(const QUrl& baseURL, const QString& query) {
+std::optional<QUrl> ZentrowAPIMarketDataService::searchURL(const QUrl& baseURL, const QString& query)
+{
     const QString text = query.trimmed();
     if (text.isEmpty()) {
         return std::nullopt;
@@ -317,7 +342,8 @@ std::optional<QUrl> ZentrowAPIMarketDataService::searchURL(const QUrl& baseURL, 
     return endpointURL(baseURL, QLatin1StringView("/api/search"), "q=" + QUrl::toPercentEncoding(text));
 }
 
-std::optional<QUrl> ZentrowAPIMarketDataService::quotesURL(const QUrl& baseURL, const QList<QString>& ids) {
+std::optional<QUrl> ZentrowAPIMarketDataService::quotesURL(const QUrl& baseURL, const QList<QString>& ids)
+{
     QStringList wanted;
     wanted.reserve(ids.size());
     for (const QString& id : ids) {
@@ -335,11 +361,13 @@ std::optional<QUrl> ZentrowAPIMarketDataService::quotesURL(const QUrl& baseURL, 
                        "ids=" + QUrl::toPercentEncoding(wanted.join(QLatin1Char(',')), ","));
 }
 
-Result<QList<TokenSummary>> ZentrowAPIMarketDataService::decodeSearch(const QByteArray& body) {
+Result<QList<TokenSummary>> ZentrowAPIMarketDataService::decodeSearch(const QByteArray& body)
+{
     return decodeData(body, [](JsonReader& item) { return readIdentity(item); });
 }
 
-Result<QList<TokenSummary>> ZentrowAPIMarketDataService::decodeQuotes(const QByteArray& body) {
+Result<QList<TokenSummary>> ZentrowAPIMarketDataService::decodeQuotes(const QByteArray& body)
+{
     return decodeData(body, [](JsonReader& item) {
         TokenSummary token = readIdentity(item);
         token.price = item.number(QStringLiteral("price"));
@@ -349,7 +377,8 @@ Result<QList<TokenSummary>> ZentrowAPIMarketDataService::decodeQuotes(const QByt
     });
 }
 
-QCoro::Task<QList<TokenSummary>> ZentrowAPIMarketDataService::search(QString query, std::stop_token stop) {
+QCoro::Task<QList<TokenSummary>> ZentrowAPIMarketDataService::search(QString query, std::stop_token stop)
+{
     std::optional<QUrl> url = searchURL(m_baseURL, query);
     if (!url) {
         return noTokens();
@@ -359,7 +388,8 @@ QCoro::Task<QList<TokenSummary>> ZentrowAPIMarketDataService::search(QString que
 }
 
 QCoro::Task<Result<QList<TokenSummary>>> ZentrowAPIMarketDataService::refreshWatchlist(QList<QString> ids,
-                                                                                       std::stop_token stop) {
+                                                                                       std::stop_token stop)
+{
     std::optional<QUrl> url = quotesURL(m_baseURL, ids);
     if (!url) {
         return noQuotes();

@@ -3,7 +3,6 @@
 #include "shell/SettingsWindowManager.h"
 #include "views/MenuBarPopoverView.h"
 
-
 QWidget* makePopoverContent(AppState& appState)
 {
     return new MenuBarPopoverView(appState);

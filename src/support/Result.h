@@ -6,8 +6,7 @@
 #include <variant>
 
 // A value or the Error that prevented it (std::expected arrives only with C++23).
-template <typename T>
-class Result {
+template <typename T> class Result {
 public:
     // An empty error; only there because QCoro::waitFor needs a default-constructible result.
     Result()

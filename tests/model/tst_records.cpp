@@ -74,10 +74,12 @@ private Q_SLOTS:
         QTest::newRow("missing showsTrend")
             << QByteArray(R"({"id": "A", "tokenID": "BTC", "isPinnedToMenuBar": true, "displayOrder": 0})") << false;
         QTest::newRow("pin as number")
-            << QByteArray(R"({"id": "A", "tokenID": "BTC", "isPinnedToMenuBar": 1, "showsTrend": true, "displayOrder": 0})")
+            << QByteArray(
+                   R"({"id": "A", "tokenID": "BTC", "isPinnedToMenuBar": 1, "showsTrend": true, "displayOrder": 0})")
             << false;
         QTest::newRow("null token")
-            << QByteArray(R"({"id": "A", "tokenID": null, "isPinnedToMenuBar": true, "showsTrend": true, "displayOrder": 0})")
+            << QByteArray(
+                   R"({"id": "A", "tokenID": null, "isPinnedToMenuBar": true, "showsTrend": true, "displayOrder": 0})")
             << false;
     }
     void entriesAreStrict()
@@ -145,7 +147,8 @@ private Q_SLOTS:
         const QString first = WatchlistEntry::makeID();
         const QString second = WatchlistEntry::makeID();
         QVERIFY(first != second);
-        const QRegularExpression canonical(QStringLiteral("^[0-9A-F]{8}-[0-9A-F]{4}-4[0-9A-F]{3}-[89AB][0-9A-F]{3}-[0-9A-F]{12}$"));
+        const QRegularExpression canonical(
+            QStringLiteral("^[0-9A-F]{8}-[0-9A-F]{4}-4[0-9A-F]{3}-[89AB][0-9A-F]{3}-[0-9A-F]{12}$"));
         QVERIFY2(canonical.match(first).hasMatch(), qPrintable(first));
         QVERIFY2(canonical.match(second).hasMatch(), qPrintable(second));
     }

@@ -90,8 +90,8 @@ private Q_SLOTS:
         QTest::newRow("preferences of wrong type")
             << QVariant(QByteArray(R"({"watchlist":[],"preferences":{"refreshInterval":"30"}})"));
         QTest::newRow("deeply nested") << QVariant(QByteArray(100000, '[') + QByteArray(100000, ']'));
-        QTest::newRow("invalid UTF-8")
-            << QVariant(QByteArray("{\"watchlist\":[{\"id\":\"\xC3\x28\",\"tokenID\":\"BTC\"}],\"preferences\":{}}"));
+        QTest::newRow("invalid UTF-8") << QVariant(
+            QByteArray("{\"watchlist\":[{\"id\":\"\xC3\x28\",\"tokenID\":\"BTC\"}],\"preferences\":{}}"));
         QByteArray garbage(10 * 1024 * 1024, Qt::Uninitialized);
         QRandomGenerator generator(7);
         generator.fillRange(reinterpret_cast<quint32*>(garbage.data()), garbage.size() / 4);

@@ -74,6 +74,7 @@ Error FakeMarketDataService::cancellationError()
 
 TokenSummary FakeMarketDataService::token(const QString& id, double price, double change, QList<double> trend)
 {
-    return TokenSummary{id, id.toUpper(), id + QStringLiteral(" Coin"), std::nullopt, price, change,
-                        std::move(trend), id.toLower(), std::nullopt};
+    return TokenSummary{
+        id,           id.toUpper(), id + QStringLiteral(" Coin"), std::nullopt, price, change, std::move(trend),
+        id.toLower(), std::nullopt};
 }

@@ -14,7 +14,7 @@
 class FakeMarketDataService final : public MarketDataServing {
 public:
     struct Call {
-        QString query;    // search
+        QString query;      // search
         QList<QString> ids; // refresh
         std::optional<Result<QList<TokenSummary>>> answer;
         std::shared_ptr<Wakeup> wakeup = Wakeup::create();
@@ -22,8 +22,7 @@ public:
     };
 
     QCoro::Task<QList<TokenSummary>> search(QString query, std::stop_token stop = {}) override;
-    QCoro::Task<Result<QList<TokenSummary>>> refreshWatchlist(QList<QString> ids,
-                                                              std::stop_token stop = {}) override;
+    QCoro::Task<Result<QList<TokenSummary>>> refreshWatchlist(QList<QString> ids, std::stop_token stop = {}) override;
 
     // When set, calls answer with this at once instead of waiting.
     std::optional<Result<QList<TokenSummary>>> autoRefreshAnswer;

@@ -9,7 +9,8 @@ namespace {
 // Far more than any test sends; a client that never ends its header block is cut off.
 constexpr qsizetype kMaximumHeaderSize = 64 * 1024;
 
-QByteArray reasonPhrase(int status) {
+QByteArray reasonPhrase(int status)
+{
     switch (status) {
     case 200:
         return "OK";
@@ -33,7 +34,8 @@ QByteArray reasonPhrase(int status) {
 }
 
 // Parses one complete header block (without its final empty line) into a request.
-LoopbackHttpServer::Request parseHead(const QByteArray& head) {
+LoopbackHttpServer::Request parseHead(const QByteArray& head)
+{
     LoopbackHttpServer::Request request;
     const QList<QByteArray> lines = head.split('\n');
     for (qsizetype i = 0; i < lines.size(); ++i) {
@@ -58,7 +60,8 @@ LoopbackHttpServer::Request parseHead(const QByteArray& head) {
 
 } // namespace
 
-QByteArray LoopbackHttpServer::Request::header(const QByteArray& name) const {
+QByteArray LoopbackHttpServer::Request::header(const QByteArray& name) const
+{
     for (const auto& [key, value] : headers) {
         if (key.compare(name, Qt::CaseInsensitive) == 0) {
             return value;
@@ -67,7 +70,8 @@ QByteArray LoopbackHttpServer::Request::header(const QByteArray& name) const {
     return {};
 }
 
-LoopbackHttpServer::Reply LoopbackHttpServer::Reply::json(QByteArray body, int status) {
+LoopbackHttpServer::Reply LoopbackHttpServer::Reply::json(QByteArray body, int status)
+{
     Reply reply;
     reply.status = status;
     reply.addHeader("Content-Type", "application/json");
@@ -75,26 +79,30 @@ LoopbackHttpServer::Reply LoopbackHttpServer::Reply::json(QByteArray body, int s
     return reply;
 }
 
-LoopbackHttpServer::Reply LoopbackHttpServer::Reply::never() {
+LoopbackHttpServer::Reply LoopbackHttpServer::Reply::never()
+{
     Reply reply;
     reply.mode = Mode::NeverAnswer;
     return reply;
 }
 
-LoopbackHttpServer::Reply LoopbackHttpServer::Reply::closeWithoutAnswer() {
+LoopbackHttpServer::Reply LoopbackHttpServer::Reply::closeWithoutAnswer()
+{
     Reply reply;
     reply.mode = Mode::CloseWithoutAnswer;
     return reply;
 }
 
-LoopbackHttpServer::Reply LoopbackHttpServer::Reply::truncated(QByteArray body, qint64 declaredLength) {
+LoopbackHttpServer::Reply LoopbackHttpServer::Reply::truncated(QByteArray body, qint64 declaredLength)
+{
     Reply reply = json(std::move(body));
     reply.mode = Mode::TruncatedBody;
     reply.declaredLength = declaredLength;
     return reply;
 }
 
-LoopbackHttpServer::Reply LoopbackHttpServer::Reply::raw(QByteArray bytes) {
+LoopbackHttpServer::Reply LoopbackHttpServer::Reply::raw(QByteArray bytes)
+{
     Reply reply;
     reply.mode = Mode::Raw;
     reply.body = std::move(bytes);
@@ -103,12 +111,14 @@ LoopbackHttpServer::Reply LoopbackHttpServer::Reply::raw(QByteArray bytes) {
 
 LoopbackHttpServer::LoopbackHttpServer(QObject* parent)
     : QObject(parent)
-    , m_handler([](const Request&) { return Reply::json(QByteArray(), 404); }) {
+    , m_handler([](const Request&) { return Reply::json(QByteArray(), 404); })
+{
     connect(&m_server, &QTcpServer::newConnection, this, &LoopbackHttpServer::acceptConnections);
     m_server.listen(QHostAddress::LocalHost, 0);
 }
 
-LoopbackHttpServer::~LoopbackHttpServer() {
+LoopbackHttpServer::~LoopbackHttpServer()
+{
     m_server.close();
     // Sockets would otherwise report their close into a half-destroyed server.
     for (const QPointer<QTcpSocket>& socket : std::as_const(m_sockets)) {
@@ -120,7 +130,8 @@ LoopbackHttpServer::~LoopbackHttpServer() {
     }
 }
 
-QUrl LoopbackHttpServer::baseUrl() const {
+QUrl LoopbackHttpServer::baseUrl() const
+{
     QUrl url;
     url.setScheme(QStringLiteral("http"));
     url.setHost(QStringLiteral("127.0.0.1"));
@@ -128,11 +139,13 @@ QUrl LoopbackHttpServer::baseUrl() const {
     return url;
 }
 
-void LoopbackHttpServer::setHandler(Handler handler) {
+void LoopbackHttpServer::setHandler(Handler handler)
+{
     m_handler = std::move(handler);
 }
 
-int LoopbackHttpServer::openConnections() const {
+int LoopbackHttpServer::openConnections() const
+{
     int count = 0;
     for (const QPointer<QTcpSocket>& socket : m_sockets) {
         if (socket && socket->state() == QAbstractSocket::ConnectedState) {
@@ -142,13 +155,15 @@ int LoopbackHttpServer::openConnections() const {
     return count;
 }
 
-quint16 LoopbackHttpServer::unusedPort() {
+quint16 LoopbackHttpServer::unusedPort()
+{
     QTcpServer probe;
     probe.listen(QHostAddress::LocalHost, 0);
     return probe.serverPort();
 }
 
-void LoopbackHttpServer::acceptConnections() {
+void LoopbackHttpServer::acceptConnections()
+{
     while (QTcpSocket* socket = m_server.nextPendingConnection()) {
         socket->setParent(this);
         m_sockets.removeAll(QPointer<QTcpSocket>());
@@ -164,7 +179,8 @@ void LoopbackHttpServer::acceptConnections() {
     }
 }
 
-void LoopbackHttpServer::readFrom(QTcpSocket* socket) {
+void LoopbackHttpServer::readFrom(QTcpSocket* socket)
+{
     const auto pending = m_pending.find(socket);
     if (pending == m_pending.end()) {
         // Already answered (or answering): later bytes on this connection are ignored.
@@ -198,7 +214,8 @@ void LoopbackHttpServer::readFrom(QTcpSocket* socket) {
     }
 }
 
-void LoopbackHttpServer::answer(QTcpSocket* socket, const Reply& reply) {
+void LoopbackHttpServer::answer(QTcpSocket* socket, const Reply& reply)
+{
     switch (reply.mode) {
     case Reply::Mode::NeverAnswer:
         return;
