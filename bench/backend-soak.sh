@@ -39,55 +39,6 @@ free_port() {
     python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1]); s.close()'
 }
 
-# The exchange: 60 USDT pairs, answers in the documented format, prices moving a little per call.
-cat >"$work/exchange.py" <<'PY'
-import json, sys, urllib.parse
-from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
-
-ASSETS = ["BTC", "ETH", "BNB", "SOL", "XRP", "DOGE", "ADA", "TRX", "AVAX", "LINK", "TON", "SHIB", "DOT",
-          "BCH", "LTC", "SUI", "XLM", "HBAR", "UNI", "PEPE", "NEAR", "APT", "ICP", "ETC", "POL", "AAVE",
-          "ATOM", "FIL", "ARB", "OP", "VET", "INJ", "RENDER", "FET", "TAO", "STX", "IMX", "SEI", "TIA",
-          "WLD", "ENA", "ONDO", "JUP", "PYTH", "BONK", "FLOKI", "WIF", "ALGO", "GRT", "LDO", "CRV", "SNX",
-          "COMP", "1INCH", "CAKE", "RUNE", "EGLD", "XTZ", "EOS", "THETA"]
-calls = {"exchangeInfo": 0, "ticker": 0, "klines": 0}
-
-class Handler(BaseHTTPRequestHandler):
-    protocol_version = "HTTP/1.1"
-    def log_message(self, *args):
-        pass
-    def do_GET(self):
-        url = urllib.parse.urlsplit(self.path)
-        query = urllib.parse.parse_qs(url.query)
-        if url.path == "/api/v3/exchangeInfo":
-            calls["exchangeInfo"] += 1
-            body = {"timezone": "UTC", "symbols": [
-                {"symbol": a + "USDT", "status": "TRADING", "baseAsset": a, "quoteAsset": "USDT",
-                 "isSpotTradingAllowed": True} for a in ASSETS]}
-        elif url.path == "/api/v3/ticker/24hr":
-            calls["ticker"] += 1
-            wanted = json.loads(query["symbols"][0])
-            tick = calls["ticker"] % 100
-            body = [{"symbol": s, "lastPrice": "%.8f" % (100 + ASSETS.index(s[:-4]) * 3.25 + tick / 100),
-                     "priceChangePercent": "%.3f" % (tick / 10 - 5)} for s in wanted if s[:-4] in ASSETS]
-        elif url.path == "/api/v3/klines":
-            calls["klines"] += 1
-            body = [[1699400000000 + d * 86400000, "100.0", "110.0", "90.0", "%.8f" % (100 + d), "1000.0",
-                     1699486399999 + d * 86400000, "100000.0", 100, "500.0", "50000.0", "0"] for d in range(7)]
-        elif url.path == "/calls":
-            body = calls
-        else:
-            self.send_error(404)
-            return
-        data = json.dumps(body).encode()
-        self.send_response(200)
-        self.send_header("Content-Type", "application/json")
-        self.send_header("Content-Length", str(len(data)))
-        self.end_headers()
-        self.wfile.write(data)
-
-ThreadingHTTPServer(("127.0.0.1", int(sys.argv[1])), Handler).serve_forever()
-PY
-
 # A mix of what apps ask: watchlists of different sizes and orders, searches, conditional GETs.
 cat >"$work/mix.lua" <<'LUA'
 local ids = {"BTC","ETH","BNB","SOL","XRP","DOGE","ADA","TRX","AVAX","LINK","TON","SHIB","DOT","BCH","LTC",
@@ -113,7 +64,7 @@ end
 LUA
 
 exchange_port=$(free_port)
-python3 "$work/exchange.py" "$exchange_port" &
+python3 "$(dirname "$0")/fake-exchange.py" "$exchange_port" --moving &
 pids+=($!)
 
 backend_port=$(free_port)
