@@ -18,7 +18,7 @@ packages=(
     clang libclang-rt-dev # libFuzzer targets (make fuzz, the short pass in make test)
     llvm # llvm-profdata and llvm-cov for make fuzz-coverage
     nginx-light # reference server for bench/backend-load.sh
-        libfontconfig-dev  # the app picks which CJK faces Qt sees
+    libfontconfig-dev  # the app picks which CJK faces Qt sees
 )
 
 missing=()
