@@ -224,13 +224,13 @@ private:
         }
         // GNOME slides its menu in and takes keys once it stands still.
         QImage last = screen().copy(below);
-        QTest::qWaitFor(
+        static_cast<void>(QTest::qWaitFor(
             [&] {
                 QTest::qWait(120);
                 QImage now = screen().copy(below);
                 return std::exchange(last, std::move(now)) == last;
             },
-            3000);
+            3000));
         if (!m_menuShot && qEnvironmentVariableIsSet("ZENTROW_E2E_SCREENSHOTS")) {
             // Once the menu has finished appearing.
             QTest::qWait(300);
@@ -358,7 +358,7 @@ private Q_SLOTS:
                 // are lost; a person would try again. Said aloud, so it does not go unnoticed.
                 qWarning("cycle %d: no popover after choosing from the menu; closing it and trying again", cycle + 1);
                 xdotool({QStringLiteral("key"), QStringLiteral("Escape")});
-                QTest::qWaitFor([this] { return popoverGeometry().has_value(); }, 1000);
+                static_cast<void>(QTest::qWaitFor([this] { return popoverGeometry().has_value(); }, 1000));
                 if (!popoverGeometry()) {
                     QVERIFY(chooseMenuEntry(2));
                 }
