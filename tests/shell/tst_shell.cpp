@@ -540,7 +540,7 @@ private Q_SLOTS:
 
         // The next refresh starts it again and gets its answer through.
         m_quote.replace("75456.36", "80000.5");
-        periodicRefresh();
+        QVERIFY(periodicRefresh());
         QTRY_COMPARE(itemProperty(service, QStringLiteral("Title")).toString(), QStringLiteral("BTC 80,000.50 -2.05%"));
         QTRY_COMPARE_WITH_TIMEOUT(threadsNamed("QNetworkAccess"), 0, 10000);
     }
