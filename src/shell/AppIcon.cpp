@@ -3,8 +3,52 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QIconEngine>
+#include <QImageReader>
 #include <QPainter>
 #include <QPainterPath>
+#include <QPixmap>
+
+namespace {
+
+// Reads the size asked for when it is asked for and keeps nothing: windows take their icon once,
+// when they are first shown, and holding every size from 16 to 256 px would cost a few hundred
+// kilobytes for the app's whole life.
+class AppIconEngine final : public QIconEngine {
+public:
+    QIconEngine* clone() const override { return new AppIconEngine; }
+    QString key() const override { return QStringLiteral("ZentrowAppIcon"); }
+
+    QList<QSize> availableSizes(QIcon::Mode, QIcon::State) override
+    {
+        QList<QSize> sizes;
+        for (int size : AppIcon::kPixelSizes) {
+            sizes.append(QSize(size, size));
+        }
+        return sizes;
+    }
+
+    QSize actualSize(const QSize& size, QIcon::Mode, QIcon::State) override
+    {
+        const int side = qMin(size.width(), size.height());
+        return QSize(side, side);
+    }
+
+    QPixmap pixmap(const QSize& size, QIcon::Mode, QIcon::State) override
+    {
+        const int side = qMin(size.width(), size.height());
+        return side > 0 ? QPixmap::fromImage(AppIcon::image(side)) : QPixmap();
+    }
+
+    void paint(QPainter* painter, const QRect& rect, QIcon::Mode mode, QIcon::State state) override
+    {
+        const int side = qMin(rect.width(), rect.height());
+        const QPixmap drawn = pixmap(QSize(side, side) * painter->device()->devicePixelRatio(), mode, state);
+        painter->drawPixmap(QRect(rect.topLeft(), QSize(side, side)), drawn);
+    }
+};
+
+} // namespace
 
 QString AppIcon::fileFor(const QString& themePath, int size)
 {
@@ -45,7 +89,11 @@ QImage AppIcon::image(int size)
             if (available < size) {
                 continue;
             }
-            QImage file(fileFor(path, available));
+            // Read as PNG without asking every image-format plugin whether it is theirs, which
+            // would load them all.
+            QImageReader reader(fileFor(path, available), "png");
+            reader.setAutoDetectImageFormat(false);
+            const QImage file = reader.read();
             if (!file.isNull()) {
                 return available == size ? file.convertToFormat(QImage::Format_ARGB32)
                                          : file.scaled(size, size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
@@ -58,16 +106,7 @@ QImage AppIcon::image(int size)
 
 QIcon AppIcon::icon()
 {
-    QIcon icon;
-    const QString path = themePath();
-    for (int size : kPixelSizes) {
-        if (!path.isEmpty()) {
-            icon.addFile(fileFor(path, size), QSize(size, size));
-        } else {
-            icon.addPixmap(QPixmap::fromImage(painted(size)));
-        }
-    }
-    return icon;
+    return QIcon(new AppIconEngine);
 }
 
 QImage AppIcon::painted(int size)

@@ -16,7 +16,7 @@ public:
     static QString themePath();
     // The icon at `size` x `size`, from the nearest file at or above that size.
     static QImage image(int size);
-    // Every size, for window icons.
+    // Every size, for window icons; each is read when a window asks for it.
     static QIcon icon();
 
 private:
