@@ -11,10 +11,13 @@
 #include "storage/LocalStore.h"
 #include "storage/SettingsDefaultsStore.h"
 #include "views/ImageLoader.h"
+#include "views/Typography.h"
 
+#include <QApplication>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QTimer>
+#include <QWidget>
 
 #include <fontconfig/fontconfig.h>
 
@@ -78,10 +81,6 @@ private:
 // they are.
 void offerOneCjkFaceSet()
 {
-    static bool offered = false;
-    if (std::exchange(offered, true)) {
-        return;
-    }
     static const char kRule[] = R"(<?xml version="1.0"?>
 <fontconfig>
   <selectfont>
@@ -101,6 +100,26 @@ void offerOneCjkFaceSet()
         FcConfigSetCurrent(config);
     }
     FcConfigDestroy(config);
+}
+
+// Before the first view: the views name their family, and Qt's own widgets (a scroll area's
+// metrics, tooltips, message boxes) should draw with the same one rather than load the desktop's
+// default sans-serif next to it.
+void prepareViewFonts()
+{
+    static bool prepared = false;
+    if (std::exchange(prepared, true)) {
+        return;
+    }
+    offerOneCjkFaceSet();
+    QFont font = QApplication::font();
+    font.setFamily(Typography::defaultFamily());
+    QApplication::setFont(font);
+    // Windows made before (the popover's frame) do not take the new font by themselves.
+    for (QWidget* window : QApplication::topLevelWidgets()) {
+        QEvent change(QEvent::ApplicationFontChange);
+        QCoreApplication::sendEvent(window, &change);
+    }
 }
 
 } // namespace
@@ -156,11 +175,11 @@ void ZentrowAppDelegate::applicationDidFinishLaunching()
     m_statusItem = std::make_unique<AdaptiveStatusItem>(m_bus);
     // Nothing of the app reads fonts before its first view is made.
     const auto makeContent = [](AppState& appState) {
-        offerOneCjkFaceSet();
+        prepareViewFonts();
         return makePopoverContent(appState);
     };
     const auto showSettings = [](AppState& appState) {
-        offerOneCjkFaceSet();
+        prepareViewFonts();
         showSettingsWindow(appState);
     };
     m_statusBarController =

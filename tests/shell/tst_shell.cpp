@@ -511,7 +511,7 @@ private Q_SLOTS:
         QCOMPARE(popover.content(), content);
     }
 
-    void chineseTextDrawsFromOneCjkFaceSet()
+    void textDrawsFromOneFamilyAndOneCjkFaceSet()
     {
         startApp();
         const QString service = itemService();
@@ -527,6 +527,15 @@ private Q_SLOTS:
         QVERIFY2(styles == QStringList{QStringLiteral("Regular")} ||
                      styles == (QStringList{QStringLiteral("Medium"), QStringLiteral("Regular")}),
                  qPrintable(styles.join(u',')));
+        // Qt's own widgets in the popover (the frame made at start, the scroll area) take the
+        // same family rather than loading the desktop's default sans-serif next to it.
+        PopoverWindow& popover = m_app->delegate().statusBarController()->popover();
+        QWidgetList widgets = popover.findChildren<QWidget*>();
+        widgets.append(&popover);
+        for (QWidget* widget : widgets) {
+            QVERIFY2(widget->font().family() == family,
+                     qPrintable(widget->objectName() + u' ' + widget->font().family()));
+        }
     }
 
     void networkThreadEndsBetweenRefreshesAndComesBack()
