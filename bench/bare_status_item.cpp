@@ -1,6 +1,10 @@
 // The floor bench_startup compares the app against: a Qt Widgets program with a StatusNotifierItem
 // on the session bus (an icon, a title, Activate) that registers with the watcher, and an empty
 // popup window that Activate shows and hides. Nothing else: no fonts drawn, no network, no state.
+//
+// With --text the popup draws two lines, one regular and one medium, in Noto Sans CJK SC: the
+// least any popover with a Chinese interface and semibold figures loads (two CJK faces and the
+// text code), which the plain floor never touches.
 #include <QApplication>
 #include <QCoreApplication>
 #include <QDBusAbstractAdaptor>
@@ -10,7 +14,10 @@
 #include <QDBusMetaType>
 #include <QDBusPendingCall>
 #include <QImage>
+#include <QPainter>
 #include <QWidget>
+
+#include <memory>
 
 struct IconPixmap {
     int width = 0;
@@ -78,6 +85,28 @@ private:
     IconPixmap m_icon;
 };
 
+class TextPopup : public QWidget {
+public:
+    TextPopup()
+        : QWidget(nullptr, Qt::Popup | Qt::FramelessWindowHint)
+    {
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter painter(this);
+        QFont font(QStringLiteral("Noto Sans CJK SC"));
+        font.setPixelSize(14);
+        painter.setFont(font);
+        painter.drawText(16, 30, QStringLiteral("自选 还没有添加代币"));
+        font.setPixelSize(15);
+        font.setWeight(QFont::Medium);
+        painter.setFont(font);
+        painter.drawText(16, 60, QStringLiteral("BTC 75,456.36 -2.05%"));
+    }
+};
+
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
@@ -85,7 +114,10 @@ int main(int argc, char** argv)
     qDBusRegisterMetaType<IconPixmap>();
     qDBusRegisterMetaType<QList<IconPixmap>>();
 
-    QWidget popup(nullptr, Qt::Popup | Qt::FramelessWindowHint);
+    const bool text = QCoreApplication::arguments().contains(QStringLiteral("--text"));
+    std::unique_ptr<QWidget> owned =
+        text ? std::make_unique<TextPopup>() : std::make_unique<QWidget>(nullptr, Qt::Popup | Qt::FramelessWindowHint);
+    QWidget& popup = *owned;
     popup.setFixedSize(368, 620);
     QObject item;
     new BareItemAdaptor(&item, &popup);

@@ -1,6 +1,8 @@
 // Start-up cost of the real app next to the bare status item (bench/bare_status_item.cpp), both on
 // one X display: time from process start to the item registering with the watcher, resident and
 // private memory after start and after the popover opens, threads, and CPU time while idle.
+// A second floor, "bare+text", is the bare item whose popup draws two lines of Chinese and Latin
+// text (bare_status_item --text), so the cost of the CJK faces shows apart from the app's own.
 // The app watches 10 tokens and refreshes them from a loopback backend; runs alternate.
 //
 //   dbus-run-session -- build/bench/bench_startup [--runs N] [--idle-seconds N] [--settle-ms N]
@@ -142,9 +144,10 @@ bool activate(qint64 pid)
 struct Series {
     QString name;
     QString path;
-    QList<double> startMillis;
-    QList<double> rssAfterStart, anonAfterStart, rssOpen, anonOpen;
-    QStringList threads;
+    QStringList arguments = {};
+    QList<double> startMillis = {};
+    QList<double> rssAfterStart = {}, anonAfterStart = {}, rssOpen = {}, anonOpen = {};
+    QStringList threads = {};
     qint64 idleCpu = -1;
 };
 
@@ -253,21 +256,26 @@ int main(int argc, char** argv)
     environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), home.path());
     environment.insert(QStringLiteral("ZENTROW_BACKEND_URL"), backend.baseUrl().toString());
 
-    Series bare{QStringLiteral("bare item"), QStringLiteral(ZENTROW_BARE_ITEM_PATH), {}, {}, {}, {}, {}, {}, -1};
-    Series zentrow{QStringLiteral("Zentrow"), QStringLiteral(ZENTROW_APP_PATH), {}, {}, {}, {}, {}, {}, -1};
+    Series bare{QStringLiteral("bare item"), QStringLiteral(ZENTROW_BARE_ITEM_PATH)};
+    Series bareText{
+        QStringLiteral("bare item + text"), QStringLiteral(ZENTROW_BARE_ITEM_PATH), {QStringLiteral("--text")}};
+    Series zentrow{QStringLiteral("Zentrow"), QStringLiteral(ZENTROW_APP_PATH)};
+    std::array<Series*, 3> order{&bare, &bareText, &zentrow};
     const auto toMB = [](qint64 kib) { return kib / 1024.0; };
 
     for (int run = 0; run < runs; ++run) {
         const bool last = run == runs - 1;
         std::vector<std::pair<Series*, std::unique_ptr<QProcess>>> keep;
-        for (Series* series : run % 2 ? std::array{&zentrow, &bare} : std::array{&bare, &zentrow}) {
+        // Each program goes first, second and last in turn.
+        std::rotate(order.begin(), order.begin() + 1, order.end());
+        for (Series* series : order) {
             const int before = watcher.registrations();
             auto process = std::make_unique<QProcess>();
             process->setProcessEnvironment(environment);
             process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
             QElapsedTimer clock;
             clock.start();
-            process->start(series->path, {});
+            process->start(series->path, series->arguments);
             if (!QTest::qWaitFor([&] { return watcher.registrations() > before; }, 10000)) {
                 std::fprintf(stderr, "%s did not register its status item\n", qPrintable(series->name));
                 return 1;
@@ -317,20 +325,25 @@ int main(int argc, char** argv)
     }
 
     std::printf("display %s, 10 watched tokens, medians of %d alternating runs\n", qPrintable(display), runs);
-    std::printf("%-34s %12s %12s %9s\n", "", "bare item", "Zentrow", "ratio");
-    const auto row = [](const char* what, double a, double b, const char* format) {
-        char left[32], right[32];
+    std::printf("%-30s %10s %11s %9s %8s %11s\n", "", "bare item", "bare+text", "Zentrow", "ratio", "ratio text");
+    const auto row = [&](const char* what, QList<double> Series::*values, const char* format) {
+        const double a = median(bare.*values), t = median(bareText.*values), b = median(zentrow.*values);
+        char left[32], middle[32], right[32];
         std::snprintf(left, sizeof left, format, a);
+        std::snprintf(middle, sizeof middle, format, t);
         std::snprintf(right, sizeof right, format, b);
-        std::printf("%-34s %12s %12s %9.2f\n", what, left, right, b / a);
+        std::printf("%-30s %10s %11s %9s %8.2f %11.2f\n", what, left, middle, right, b / a, b / t);
     };
-    row("start to registered item (ms)", median(bare.startMillis), median(zentrow.startMillis), "%.1f");
-    row("RSS after start (MB)", median(bare.rssAfterStart), median(zentrow.rssAfterStart), "%.1f");
-    row("RssAnon after start (MB)", median(bare.anonAfterStart), median(zentrow.anonAfterStart), "%.1f");
-    row("RSS popover open (MB)", median(bare.rssOpen), median(zentrow.rssOpen), "%.1f");
-    row("RssAnon popover open (MB)", median(bare.anonOpen), median(zentrow.anonOpen), "%.1f");
-    std::printf("%-34s %12lld %12lld\n", qPrintable(QStringLiteral("CPU over %1 idle s (ms)").arg(idleSeconds)),
-                static_cast<long long>(bare.idleCpu), static_cast<long long>(zentrow.idleCpu));
+    row("start to registered item (ms)", &Series::startMillis, "%.1f");
+    row("RSS after start (MB)", &Series::rssAfterStart, "%.1f");
+    row("RssAnon after start (MB)", &Series::anonAfterStart, "%.1f");
+    row("RSS popover open (MB)", &Series::rssOpen, "%.1f");
+    row("RssAnon popover open (MB)", &Series::anonOpen, "%.1f");
+    std::printf("%-30s %10lld %11lld %9lld\n", qPrintable(QStringLiteral("CPU over %1 idle s (ms)").arg(idleSeconds)),
+                static_cast<long long>(bare.idleCpu), static_cast<long long>(bareText.idleCpu),
+                static_cast<long long>(zentrow.idleCpu));
+    std::printf("ratio: Zentrow / bare item; ratio text: Zentrow / bare item whose popup draws a regular and a "
+                "medium line of Noto Sans CJK SC\n");
     const auto listed = [](const QList<double>& values) {
         QStringList texts;
         for (double value : values) {
