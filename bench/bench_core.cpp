@@ -6,6 +6,10 @@
 
 #include <QCoreApplication>
 #include <QCoroTask>
+#include <QHash>
+#include <QJsonDocument>
+#include <QLocale>
+#include <QSaveFile>
 #include <QTemporaryDir>
 
 #include <benchmark/benchmark.h>
@@ -73,14 +77,55 @@ void BM_menuBarDisplayText(benchmark::State& st)
 }
 BENCHMARK(BM_menuBarDisplayText)->Unit(benchmark::kMicrosecond);
 
+// The floor under the text above: the pinned token's symbol, price and change put into one
+// string by QLocale and QString::number, with no scan for the pin and no rounding of our own.
+void BM_menuBarDisplayTextReference(benchmark::State& st)
+{
+    Fixture fixture(500);
+    const TokenSummary token = fixture.service->answer.constLast();
+    const QLocale locale;
+    for (auto _ : st) {
+        const QString text = token.symbol + QLatin1Char(' ') + locale.toString(token.price, 'f', 2) + QLatin1Char(' ') +
+                             (token.change24h > 0 ? QStringLiteral("+") : QString()) +
+                             QString::number(token.change24h, 'f', 2) + QLatin1Char('%');
+        benchmark::DoNotOptimize(text);
+    }
+}
+BENCHMARK(BM_menuBarDisplayTextReference)->Unit(benchmark::kMicrosecond);
+
 void BM_persist500(benchmark::State& st)
 {
     Fixture fixture(500);
     for (auto _ : st) {
         fixture.state->persist();
+        // QSettings writes its file from the event loop, as it does in the app after each change.
+        QCoreApplication::processEvents();
     }
 }
 BENCHMARK(BM_persist500)->Unit(benchmark::kMillisecond);
+
+// The floor under persist(): the same document, already built, serialised by QJsonDocument and
+// written atomically by QSaveFile into the same kind of folder.
+void BM_persist500Reference(benchmark::State& st)
+{
+    Fixture fixture(500);
+    const auto encoded = StoredState{fixture.state->watchlistEntries(), fixture.state->preferences()}.encode();
+    const QJsonDocument document = QJsonDocument::fromJson(encoded.value_or(QByteArray()));
+    if (!document.isObject()) {
+        st.SkipWithError("the stored state did not encode");
+        return;
+    }
+    const QString path = fixture.dir.filePath(QStringLiteral("reference.json"));
+    for (auto _ : st) {
+        QSaveFile file(path);
+        if (!file.open(QIODevice::WriteOnly) || file.write(document.toJson(QJsonDocument::Compact)) < 0 ||
+            !file.commit()) {
+            st.SkipWithError("the file could not be written");
+            break;
+        }
+    }
+}
+BENCHMARK(BM_persist500Reference)->Unit(benchmark::kMillisecond);
 
 void BM_mergeRefresh500(benchmark::State& st)
 {
@@ -91,6 +136,25 @@ void BM_mergeRefresh500(benchmark::State& st)
     }
 }
 BENCHMARK(BM_mergeRefresh500)->Unit(benchmark::kMillisecond);
+
+// The floor under a merge: the same 500 records assigned into a hash keyed by id, as a plain
+// cache of the latest quotes would hold them.
+void BM_mergeRefresh500Reference(benchmark::State& st)
+{
+    Fixture fixture(500);
+    QHash<QString, TokenSummary> snapshots;
+    for (const TokenSummary& token : fixture.service->answer) {
+        snapshots.insert(token.id, token);
+    }
+    for (auto _ : st) {
+        const QList<TokenSummary> answer = fixture.service->answer;
+        for (const TokenSummary& token : answer) {
+            snapshots.insert(token.id, token);
+        }
+        benchmark::DoNotOptimize(snapshots.size());
+    }
+}
+BENCHMARK(BM_mergeRefresh500Reference)->Unit(benchmark::kMillisecond);
 
 void BM_priceText(benchmark::State& st)
 {

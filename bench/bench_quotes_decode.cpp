@@ -2,6 +2,8 @@
 #include "support/JsonReader.h"
 
 #include <QCoreApplication>
+#include <QJsonArray>
+#include <QJsonDocument>
 
 #include <benchmark/benchmark.h>
 
@@ -62,6 +64,59 @@ void parseOnly(benchmark::State& state)
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * body.size());
 }
 BENCHMARK(parseOnly)->Unit(benchmark::kMillisecond);
+
+// The reference the step above is read against: QJsonDocument::fromJson of the same bytes and
+// nothing else. Argument: with logos or not.
+void decodeQuotesReference(benchmark::State& state)
+{
+    const QByteArray body = quotesAnswer(kItems, state.range(0) != 0);
+    for (auto _ : state) {
+        const QJsonDocument document = QJsonDocument::fromJson(body);
+        benchmark::DoNotOptimize(document);
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * body.size());
+}
+BENCHMARK(decodeQuotesReference)->ArgName("logos")->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond);
+
+// Parse and map to the same records with plain QJsonValue reads: no checks, no error paths. What
+// decodeQuotes adds on top of this is its checking of every member.
+void decodeQuotesUncheckedReference(benchmark::State& state)
+{
+    const QByteArray body = quotesAnswer(kItems, state.range(0) != 0);
+    for (auto _ : state) {
+        const QJsonArray data = QJsonDocument::fromJson(body).object().value(QLatin1StringView("data")).toArray();
+        QList<TokenSummary> tokens;
+        tokens.reserve(data.size());
+        for (const QJsonValue& value : data) {
+            const QJsonObject object = value.toObject();
+            TokenSummary token;
+            const QString symbol = object.value(QLatin1StringView("symbol")).toString();
+            token.id = object.value(QLatin1StringView("id")).toString().toUpper();
+            token.symbol = symbol.toUpper();
+            token.name = object.value(QLatin1StringView("name")).toString();
+            const QJsonValue logo = object.value(QLatin1StringView("logoUrl"));
+            if (logo.isString()) {
+                token.logoURL = QUrl(logo.toString(), QUrl::StrictMode);
+            }
+            token.price = object.value(QLatin1StringView("price")).toDouble();
+            token.change24h = object.value(QLatin1StringView("change24h")).toDouble();
+            const QJsonArray trend = object.value(QLatin1StringView("trend7d")).toArray();
+            token.trend7d.reserve(trend.size());
+            for (const QJsonValue& sample : trend) {
+                token.trend7d.append(sample.toDouble());
+            }
+            token.iconSeed = symbol.toLower();
+            tokens.append(std::move(token));
+        }
+        if (tokens.size() != kItems) {
+            state.SkipWithError("the answer did not decode");
+            break;
+        }
+        benchmark::DoNotOptimize(tokens);
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * body.size());
+}
+BENCHMARK(decodeQuotesUncheckedReference)->ArgName("logos")->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond);
 
 } // namespace
 
