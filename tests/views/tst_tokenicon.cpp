@@ -8,7 +8,6 @@
 #include <QBuffer>
 #include <QNetworkAccessManager>
 #include <QPainter>
-#include <QSignalSpy>
 #include <QTest>
 
 #include <memory>
@@ -56,7 +55,6 @@ private Q_SLOTS:
     void badgeSitsOnAWhiteRing();
     void loadedLogoReplacesTheBadge_data();
     void loadedLogoReplacesTheBadge();
-    void logoFadesInAlongTheSpring();
     void failedLogoKeepsTheBadge();
     void iconDestroyedWhileLoadingIsLeftAlone();
 
@@ -94,7 +92,6 @@ void TestTokenIcon::init()
 
 void TestTokenIcon::cleanup()
 {
-    SpringAnimation::setAnimationsEnabled(false);
     m_loader.reset();
     m_network.reset();
     m_server.reset();
@@ -193,19 +190,6 @@ void TestTokenIcon::loadedLogoReplacesTheBadge()
     QVERIFY(third.hasLogo());
     QCOMPARE(third.logoOpacity(), 1.0);
     QCOMPARE(m_server->requests().size(), 1);
-}
-
-void TestTokenIcon::logoFadesInAlongTheSpring()
-{
-    SpringAnimation::setAnimationsEnabled(true);
-    TokenIconView icon(token("SOL", url("/logo.png")), 40, *m_loader);
-    auto* fade = icon.findChild<SpringAnimation*>(QStringLiteral("logoFade"));
-    QVERIFY(fade);
-    QSignalSpy steps(fade, &SpringAnimation::valueChanged);
-    QTRY_COMPARE(icon.logoOpacity(), 1.0);
-    QVERIFY(steps.size() > 2);
-    for (const auto& step : std::as_const(steps))
-        QVERIFY(step.at(0).toReal() > 0 && step.at(0).toReal() <= 1.0); // no overshoot
 }
 
 void TestTokenIcon::failedLogoKeepsTheBadge()
