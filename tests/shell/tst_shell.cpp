@@ -7,29 +7,22 @@
 #include "shell/ZentrowApp.h"
 #include "state/AppState.h"
 #include "support/NotificationCenter.h"
-#include "testlib/FakeStatusNotifierWatcher.h"
-#include "testlib/LoopbackHttpServer.h"
-#include "testlib/ManualSleeper.h"
+#include "testlib/AppOnPrivateBus.h"
 #include "testlib/StateHarness.h"
 #include "views/SettingsView.h"
 
 #include <QApplication>
 #include <QDBusConnectionInterface>
-#include <QDBusMessage>
-#include <QDBusPendingCall>
 #include <QDBusPendingReply>
 #include <QDir>
 #include <QEventLoop>
-#include <QFile>
 #include <QFontDatabase>
-#include <QProcess>
 #include <QRegularExpression>
 #include <QScreen>
-#include <QTemporaryDir>
-#include <QTest>
 #include <QTimer>
 
 using namespace std::chrono_literals;
+using namespace AppOnPrivateBus;
 
 namespace {
 
@@ -38,21 +31,6 @@ const QByteArray kBitcoinQuote = R"({"data":[{"id":"BTC","symbol":"BTC","name":"
   {"id":"ETH","symbol":"ETH","name":"Ethereum","price":2337.24,"change24h":1.34,"trend7d":[]}]})";
 const QString kBitcoinText = QStringLiteral("BTC 75,456.36 -2.05%");
 const QString kEtherText = QStringLiteral("ETH 2,337.24 +1.34%");
-
-// The desktop's side of the bus: a connection of its own, so calls go through the bus daemon.
-QDBusConnection hostBus()
-{
-    return QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("host"));
-}
-
-QDBusMessage waitFor(const QDBusPendingCall& call)
-{
-    QDBusPendingCall pending = call;
-    if (!QTest::qWaitFor([&pending] { return pending.isFinished(); }, 5000)) {
-        return {};
-    }
-    return pending.reply();
-}
 
 QVariant itemProperty(const QString& service, const QString& name)
 {
@@ -65,20 +43,6 @@ QVariant itemProperty(const QString& service, const QString& name)
         return {};
     }
     return reply.arguments().first().value<QDBusVariant>().variant();
-}
-
-bool callItem(const QString& service, const QString& path, const QString& interface, const QString& method,
-              const QVariantList& arguments)
-{
-    auto message = QDBusMessage::createMethodCall(service, path, interface, method);
-    message.setArguments(arguments);
-    return waitFor(hostBus().asyncCall(message)).type() == QDBusMessage::ReplyMessage;
-}
-
-bool activate(const QString& service, int x, int y)
-{
-    return callItem(service, StatusNotifierItem::kItemPath, QStringLiteral("org.kde.StatusNotifierItem"),
-                    QStringLiteral("Activate"), {x, y});
 }
 
 struct MenuEntry {
@@ -191,37 +155,19 @@ class ShellTest : public QObject {
     Q_OBJECT
 
 private:
-    QTemporaryDir m_dir;
-    std::unique_ptr<LoopbackHttpServer> m_backend;
-    std::unique_ptr<FakeStatusNotifierWatcher> m_watcher;
-    std::shared_ptr<ManualSleeper> m_sleeper;
-    std::unique_ptr<ZentrowApp> m_app;
+    Harness m_h;
     bool m_backendUp = false;
     QByteArray m_quote = kBitcoinQuote;
 
-    ZentrowApp& startApp()
-    {
-        ZentrowAppOptions options;
-        options.backendURL = m_backend->baseUrl();
-        options.settingsFile = m_dir.filePath(QStringLiteral("zentrow.conf"));
-        options.sleeper = m_sleeper;
-        options.transferTimeout = 2s;
-        m_app = std::make_unique<ZentrowApp>(options);
-        return *m_app;
-    }
-
-    StatusNotifierItem* notifierItem()
-    {
-        auto* controller = m_app->delegate().statusBarController();
-        return controller ? m_app->delegate().statusItem()->findChild<StatusNotifierItem*>() : nullptr;
-    }
+    ZentrowApp& startApp() { return m_h.start(); }
+    std::unique_ptr<ZentrowApp>& m_app = m_h.app;
 
     QString itemService()
     {
         QString service;
         (void)QTest::qWaitFor([this, &service] {
-            if (!m_watcher->items().isEmpty()) {
-                service = m_watcher->items().first();
+            if (!m_h.watcher->items().isEmpty()) {
+                service = m_h.watcher->items().first();
             }
             return !service.isEmpty();
         });
@@ -230,7 +176,7 @@ private:
 
     qsizetype quotesRequests() const
     {
-        const auto requests = m_backend->requests();
+        const auto requests = m_h.backend->requests();
         return std::count_if(requests.begin(), requests.end(),
                              [](const auto& request) { return request.target.startsWith("/api/quotes"); });
     }
@@ -242,11 +188,11 @@ private:
     {
         const AppState& state = m_app->appState();
         // The loop starts waiting only after the start-up refresh has begun.
-        if (!QTest::qWaitFor([&] { return m_sleeper->pendingCount() > 0 && !state.isRefreshingWatchlist(); })) {
+        if (!QTest::qWaitFor([&] { return m_h.sleeper->pendingCount() > 0 && !state.isRefreshingWatchlist(); })) {
             return false;
         }
         const qsizetype before = quotesRequests();
-        m_sleeper->advance(AppState::refreshWait(state.preferences().refreshInterval));
+        m_h.sleeper->advance(AppState::refreshWait(state.preferences().refreshInterval));
         return QTest::qWaitFor([&] { return quotesRequests() > before && !state.isRefreshingWatchlist(); });
     }
 
@@ -257,30 +203,17 @@ private Q_SLOTS:
     {
         m_backendUp = false;
         m_quote = kBitcoinQuote;
-        m_backend = std::make_unique<LoopbackHttpServer>();
-        m_backend->setHandler([this](const LoopbackHttpServer::Request& request) {
+        m_h.setUp([this](const LoopbackHttpServer::Request& request) {
             if (!request.target.startsWith("/api/quotes")) {
                 return LoopbackHttpServer::Reply::json(R"({"data":[]})");
             }
             return m_backendUp ? LoopbackHttpServer::Reply::json(m_quote)
                                : LoopbackHttpServer::Reply::json(R"({"error":"down"})", 503);
         });
-        m_watcher = std::make_unique<FakeStatusNotifierWatcher>(hostBus());
-        QVERIFY(m_watcher->start());
-        m_sleeper = std::make_shared<ManualSleeper>();
+        QVERIFY(m_h.watcher->start());
     }
 
-    void cleanup()
-    {
-        m_app.reset();
-        // Each test starts from a first launch.
-        QFile::remove(m_dir.filePath(QStringLiteral("zentrow.conf")));
-        m_watcher.reset();
-        m_backend.reset();
-        for (int i = 0; i < 5; ++i) {
-            QCoreApplication::processEvents();
-        }
-    }
+    void cleanup() { m_h.tearDown(); }
 
     void itemRegistersAndFollowsThePinnedToken()
     {
@@ -445,10 +378,15 @@ private Q_SLOTS:
         const QString service = itemService();
         PopoverWindow& popover = m_app->delegate().statusBarController()->popover();
         const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+        // The popover's content is made when it first opens, and kept.
+        QVERIFY(!popover.content());
 
         const QPoint click(screen.right() - 40, screen.top() + 5);
         QVERIFY(activate(service, click.x(), click.y()));
         QTRY_VERIFY(popover.isVisible());
+        QWidget* content = popover.content();
+        QVERIFY(content && content->isVisible());
+        QVERIFY(popover.findChild<QWidget*>(QStringLiteral("titleLabel")));
         QCOMPARE(popover.size(), QSize(368, 620));
         QVERIFY(popover.geometry().top() > click.y());
         QVERIFY(screen.contains(popover.geometry()));
@@ -488,26 +426,6 @@ private Q_SLOTS:
         QTRY_VERIFY(popover.isVisible());
         pauseBetweenClicks();
         QVERIFY(popover.isVisible());
-    }
-
-    void popoverContentIsMadeOnFirstOpen()
-    {
-        startApp();
-        const QString service = itemService();
-        PopoverWindow& popover = m_app->delegate().statusBarController()->popover();
-        QVERIFY(!popover.content());
-
-        QVERIFY(activate(service, 100, 5));
-        QTRY_VERIFY(popover.isVisible());
-        QWidget* content = popover.content();
-        QVERIFY(content && content->isVisible());
-        QVERIFY(popover.findChild<QWidget*>(QStringLiteral("titleLabel")));
-        pauseBetweenClicks();
-        QVERIFY(activate(service, 100, 5));
-        QTRY_VERIFY(!popover.isVisible());
-        pauseBetweenClicks();
-        QVERIFY(activate(service, 100, 5));
-        QTRY_VERIFY(popover.isVisible());
         QCOMPARE(popover.content(), content);
     }
 
@@ -629,10 +547,12 @@ private Q_SLOTS:
         window->close();
     }
 
-    void quitRequestEndsTheEventLoopWithZero()
+    void quitRequestEndsTheEventLoopWithZeroAndWritesNothing()
     {
         startApp();
         const QString service = itemService();
+        QTRY_VERIFY(!m_h.backend->requests().isEmpty());
+        QTRY_VERIFY(!m_app->appState().isRefreshingWatchlist());
         PopoverWindow& popover = m_app->delegate().statusBarController()->popover();
         QVERIFY(activate(service, 100, 5));
         QTRY_VERIFY(popover.isVisible());
@@ -641,51 +561,9 @@ private Q_SLOTS:
         QTimer::singleShot(5000, &loop, [&loop] { loop.exit(7); });
         QCOMPARE(loop.exec(), 0);
         QVERIFY(!popover.isVisible());
-    }
-
-    void threeFailedPeriodicRefreshesRaiseTheBanner()
-    {
-        startApp();
-        for (int i = 0; i < 2; ++i) {
-            QVERIFY(periodicRefresh());
-        }
-        QVERIFY(!m_app->appState().refreshErrorBanner());
-        // Failed refreshes give the tooltip no update time.
-        QVERIFY(!m_app->appState().lastQuotesUpdate().isValid());
-        QVERIFY(periodicRefresh());
-        QTRY_VERIFY(m_app->appState().refreshErrorBanner());
-        QCOMPARE(m_app->appState().refreshErrorBanner()->message, QStringLiteral("服务器返回了异常状态码：503。"));
-
-        // The popover shows it when it opens.
-        const QString service = itemService();
-        QVERIFY(activate(service, 100, 5));
-        PopoverWindow& popover = m_app->delegate().statusBarController()->popover();
-        QTRY_VERIFY(popover.isVisible());
-        auto* banner = popover.findChild<QWidget*>(QStringLiteral("refreshErrorBanner"));
-        QVERIFY(banner);
-        QTRY_VERIFY(banner->isVisible());
-    }
-
-    void watcherRestartsAndMissingHosts()
-    {
-        m_watcher->stop();
-        startApp();
-        QTRY_VERIFY(m_app->delegate().statusBarController());
-        QTest::qWait(200);
-        QCOMPARE(m_watcher->registrations(), 0);
-
-        // A host that appears later, goes away and returns gets the item each time.
-        QVERIFY(m_watcher->start());
-        QTRY_COMPARE(m_watcher->registrations(), 1);
-        m_watcher->stop();
-        QVERIFY(m_watcher->start());
-        QTRY_COMPARE(m_watcher->registrations(), 2);
-        const QString service = itemService();
-        QCOMPARE(itemProperty(service, QStringLiteral("IconName")).toString(), QStringLiteral("app.zentrow.Zentrow"));
-        QCOMPARE(itemProperty(service, QStringLiteral("XAyatanaLabel")).toString(), QStringLiteral("Zentrow"));
-        QCOMPARE(menuTexts(service).size(), 6);
-        QVERIFY(activate(service, 100, 5));
-        QTRY_VERIFY(m_app->delegate().statusBarController()->popover().isVisible());
+        // Nothing changed, so no stored document was written.
+        m_app.reset();
+        QVERIFY(!QFile::exists(m_h.settingsFile()));
     }
 
     void popoverShowsAnEdgeOverItsContent()
@@ -761,60 +639,33 @@ private Q_SLOTS:
         QDBusConnection::disconnectFromBus(QStringLiteral("logind"));
     }
 
-    void noStoredDocumentIsWrittenAtStartUp()
-    {
-        startApp();
-        QTRY_VERIFY(!m_backend->requests().isEmpty());
-        QTRY_VERIFY(!m_app->appState().isRefreshingWatchlist());
-        m_app.reset();
-        QVERIFY(!QFile::exists(m_dir.filePath(QStringLiteral("zentrow.conf"))));
-    }
-
+    // A second copy stands down and leaves the first running, with a session bus or without one.
     void secondLaunchLeavesTheFirstRunning()
     {
         QTemporaryDir home;
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home.path());
-        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-        QProcess first;
-        first.setProcessEnvironment(environment);
-        first.start(QStringLiteral(ZENTROW_APP_PATH), {});
-        QVERIFY(first.waitForStarted());
-        // The first instance owns its name once it is up.
-        QTRY_VERIFY_WITH_TIMEOUT(
-            hostBus().interface()->isServiceRegistered(QStringLiteral("app.zentrow.Zentrow")).value(), 10000);
-        QProcess second;
-        second.setProcessEnvironment(environment);
-        second.start(QStringLiteral(ZENTROW_APP_PATH), {});
-        QVERIFY(second.waitForFinished(10000));
-        QCOMPARE(second.exitCode(), 0);
-        QCOMPARE(first.state(), QProcess::Running);
-        first.terminate();
-        QVERIFY(first.waitForFinished(10000));
-    }
-
-    void runsWithoutASessionBus()
-    {
-        QTemporaryDir home;
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home.path());
-        environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), home.path());
-        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-        environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), QStringLiteral("unix:path=/nonexistent/bus"));
-        QProcess app;
-        app.setProcessEnvironment(environment);
-        app.start(QStringLiteral(ZENTROW_APP_PATH), {});
-        QVERIFY(app.waitForStarted());
-        // Nothing to show the item on, but the app keeps running, and a second copy still stands down.
-        QVERIFY(!app.waitForFinished(1500));
-        QProcess second;
-        second.setProcessEnvironment(environment);
-        second.start(QStringLiteral(ZENTROW_APP_PATH), {});
-        QVERIFY(second.waitForFinished(10000));
-        QCOMPARE(second.exitCode(), 0);
-        QCOMPARE(app.state(), QProcess::Running);
-        app.terminate();
-        QVERIFY(app.waitForFinished(10000));
+        QProcessEnvironment noBus;
+        noBus.insert(QStringLiteral("XDG_RUNTIME_DIR"), home.path());
+        noBus.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), QStringLiteral("unix:path=/nonexistent/bus"));
+        for (const QProcessEnvironment& extra : {QProcessEnvironment(), noBus}) {
+            QProcess first;
+            startExecutable(first, home.path(), extra);
+            QVERIFY(first.waitForStarted());
+            if (extra.isEmpty()) {
+                // The first instance owns its name once it is up.
+                QTRY_VERIFY_WITH_TIMEOUT(
+                    hostBus().interface()->isServiceRegistered(QStringLiteral("app.zentrow.Zentrow")).value(), 10000);
+            } else {
+                // Nothing to show the item on, but the app keeps running.
+                QVERIFY(!first.waitForFinished(1500));
+            }
+            QProcess second;
+            startExecutable(second, home.path(), extra);
+            QVERIFY(second.waitForFinished(10000));
+            QCOMPARE(second.exitCode(), 0);
+            QCOMPARE(first.state(), QProcess::Running);
+            first.terminate();
+            QVERIFY(first.waitForFinished(10000));
+        }
     }
 };
 

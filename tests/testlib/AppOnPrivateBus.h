@@ -1,0 +1,116 @@
+// The whole app in the test's process, on the private session bus dbus-run-session gives each
+// shell test: a loopback backend, a fake StatusNotifierWatcher as the desktop's host, and a
+// virtual clock. Also how a test starts the real zentrow executable beside it. For tests that
+// link the shell.
+#pragma once
+
+#include "shell/StatusNotifierItem.h"
+#include "shell/ZentrowApp.h"
+#include "testlib/FakeStatusNotifierWatcher.h"
+#include "testlib/LoopbackHttpServer.h"
+#include "testlib/ManualSleeper.h"
+
+#include <QCoreApplication>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusPendingCall>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <functional>
+#include <memory>
+
+namespace AppOnPrivateBus {
+
+// The desktop's side of the bus: a connection of its own, so calls go through the bus daemon.
+inline QDBusConnection hostBus()
+{
+    return QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("host"));
+}
+
+// The reply, or an invalid message when none came in five seconds.
+inline QDBusMessage waitFor(const QDBusPendingCall& call)
+{
+    QDBusPendingCall pending = call;
+    if (!QTest::qWaitFor([&pending] { return pending.isFinished(); }, 5000)) {
+        return {};
+    }
+    return pending.reply();
+}
+
+inline bool callItem(const QString& service, const QString& path, const QString& interface, const QString& method,
+                     const QVariantList& arguments)
+{
+    auto message = QDBusMessage::createMethodCall(service, path, interface, method);
+    message.setArguments(arguments);
+    return waitFor(hostBus().asyncCall(message)).type() == QDBusMessage::ReplyMessage;
+}
+
+// A primary click on the item, as a host reports it.
+inline bool activate(const QString& service, int x = 100, int y = 5)
+{
+    return callItem(service, StatusNotifierItem::kItemPath, QStringLiteral("org.kde.StatusNotifierItem"),
+                    QStringLiteral("Activate"), {x, y});
+}
+
+// The real executable with a configuration folder of its own under `home`, offscreen.
+inline void startExecutable(QProcess& process, const QString& home, const QProcessEnvironment& extra = {})
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home);
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    for (const QString& key : extra.keys()) {
+        environment.insert(key, extra.value(key));
+    }
+    process.setProcessEnvironment(environment);
+    process.start(QStringLiteral(ZENTROW_APP_PATH), {});
+}
+
+struct Harness {
+    QTemporaryDir dir;
+    std::unique_ptr<LoopbackHttpServer> backend;
+    std::unique_ptr<FakeStatusNotifierWatcher> watcher;
+    std::shared_ptr<ManualSleeper> sleeper;
+    std::unique_ptr<ZentrowApp> app;
+
+    // The watcher is made, not started.
+    void setUp(LoopbackHttpServer::Handler handler)
+    {
+        backend = std::make_unique<LoopbackHttpServer>();
+        backend->setHandler(std::move(handler));
+        watcher = std::make_unique<FakeStatusNotifierWatcher>(hostBus());
+        sleeper = std::make_shared<ManualSleeper>();
+    }
+
+    ZentrowApp& start(const std::function<void(ZentrowAppOptions&)>& adjust = {})
+    {
+        ZentrowAppOptions options;
+        options.backendURL = backend->baseUrl();
+        options.settingsFile = settingsFile();
+        options.sleeper = sleeper;
+        options.transferTimeout = std::chrono::seconds(2);
+        if (adjust) {
+            adjust(options);
+        }
+        app = std::make_unique<ZentrowApp>(options);
+        return *app;
+    }
+
+    QString settingsFile() const { return dir.filePath(QStringLiteral("zentrow.conf")); }
+
+    // Each test starts from a first launch.
+    void tearDown()
+    {
+        app.reset();
+        QFile::remove(settingsFile());
+        watcher.reset();
+        backend.reset();
+        for (int i = 0; i < 5; ++i) {
+            QCoreApplication::processEvents();
+        }
+    }
+};
+
+} // namespace AppOnPrivateBus
