@@ -1,5 +1,6 @@
 // zentrow-backend started the way systemd starts it for zentrow-backend.socket: the listening
 // socket at descriptor 3 with LISTEN_FDS and LISTEN_PID, and quitting once nobody uses it.
+#include "BackendProcess.h"
 #include "HttpServer.h"
 #include "SocketActivation.h"
 
@@ -75,18 +76,6 @@ void startActivated(QProcess& process, int descriptor, const QStringList& argume
     process.start();
 }
 
-QByteArray waitForOutput(QProcess& process, const QByteArray& needle)
-{
-    QByteArray output;
-    (void)QTest::qWaitFor(
-        [&] {
-            output.append(process.readAllStandardOutput());
-            return output.contains(needle) || process.state() == QProcess::NotRunning;
-        },
-        10'000);
-    return output;
-}
-
 // The first line of a blank search, which the backend answers without the exchange.
 QByteArray statusLine(quint16 port)
 {
@@ -101,23 +90,6 @@ QByteArray statusLine(quint16 port)
     return answer.left(answer.indexOf("\r\n"));
 }
 
-// waitForFinished() alone says false for a process whose end an event loop has already seen.
-bool waitForExit(QProcess& process, int timeoutMs)
-{
-    return process.state() == QProcess::NotRunning || process.waitForFinished(timeoutMs);
-}
-
-void stop(QProcess& process)
-{
-    if (process.state() != QProcess::NotRunning) {
-        process.terminate();
-        if (!process.waitForFinished(5000)) {
-            process.kill();
-            process.waitForFinished(5000);
-        }
-    }
-}
-
 } // namespace
 
 class TestBackendActivation : public QObject {
@@ -128,8 +100,8 @@ private Q_SLOTS:
     void rejectsWhatIsNotOneListeningSocket();
     void ignoresVariablesMeantForAnotherProcess();
     void idleExitWaitsForOpenConnections();
-    void reportsATakenPortInOneLine();
-    void printsVersionAndHelp();
+    void exitsWithAClearMessage_data();
+    void exitsWithAClearMessage();
 };
 
 void TestBackendActivation::servesUnderSystemdSocketActivate()
@@ -260,40 +232,37 @@ void TestBackendActivation::idleExitWaitsForOpenConnections()
     QTRY_COMPARE_WITH_TIMEOUT(idle.count(), 1, 5000);
 }
 
-void TestBackendActivation::reportsATakenPortInOneLine()
+void TestBackendActivation::exitsWithAClearMessage_data()
 {
-    QTcpServer holder;
-    QVERIFY(holder.listen(QHostAddress::LocalHost));
-    QProcess backend;
-    backend.start(QStringLiteral(ZENTROW_BACKEND_PATH), {"--port", QString::number(holder.serverPort())});
-    QVERIFY(backend.waitForFinished(10'000));
-    QCOMPARE(backend.exitCode(), 1);
-    QCOMPARE(backend.readAllStandardError(), QStringLiteral("zentrow-backend: port %1 on 127.0.0.1 is already in use\n")
-                                                 .arg(holder.serverPort())
-                                                 .toLatin1());
+    QTest::addColumn<QStringList>("arguments"); // %1: a port that is taken
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("pattern"); // on stdout for exit code 0, else on stderr
+
+    QTest::newRow("version") << QStringList{"--version"} << 0 << "^zentrow-backend \\d+\\.\\d+\\.\\d+\\n$";
+    QTest::newRow("help") << QStringList{"--help"} << 0 << "--exit-when-idle <s>";
+    QTest::newRow("bad idle time") << QStringList{"--exit-when-idle", "soon"} << 2 << "--exit-when-idle";
+    QTest::newRow("missing names file") << QStringList{"--port", "0", "--names", "/nonexistent/names.json"} << 1
+                                        << "/nonexistent/names\\.json";
+    QTest::newRow("taken port, in one line")
+        << QStringList{"--port", "%1"} << 1 << "^zentrow-backend: port %1 on 127\\.0\\.0\\.1 is already in use\\n$";
 }
 
-void TestBackendActivation::printsVersionAndHelp()
+void TestBackendActivation::exitsWithAClearMessage()
 {
-    QProcess version;
-    version.start(QStringLiteral(ZENTROW_BACKEND_PATH), {"--version"});
-    QVERIFY(version.waitForFinished(10'000));
-    QCOMPARE(version.exitCode(), 0);
-    QVERIFY(QRegularExpression(QStringLiteral("^zentrow-backend \\d+\\.\\d+\\.\\d+\\n$"))
-                .match(QString::fromLatin1(version.readAllStandardOutput()))
-                .hasMatch());
-
-    QProcess help;
-    help.start(QStringLiteral(ZENTROW_BACKEND_PATH), {"--help"});
-    QVERIFY(help.waitForFinished(10'000));
-    QCOMPARE(help.exitCode(), 0);
-    QVERIFY(help.readAllStandardOutput().contains("--exit-when-idle <s>"));
-
-    QProcess wrong;
-    wrong.start(QStringLiteral(ZENTROW_BACKEND_PATH), {"--exit-when-idle", "soon"});
-    QVERIFY(wrong.waitForFinished(10'000));
-    QCOMPARE(wrong.exitCode(), 2);
-    QVERIFY(wrong.readAllStandardError().contains("--exit-when-idle"));
+    QFETCH(QStringList, arguments);
+    QFETCH(int, exitCode);
+    QFETCH(QString, pattern);
+    QTcpServer holder;
+    QVERIFY(holder.listen(QHostAddress::LocalHost));
+    const QString port = QString::number(holder.serverPort());
+    arguments.replaceInStrings(QStringLiteral("%1"), port);
+    QProcess backend;
+    backend.start(QStringLiteral(ZENTROW_BACKEND_PATH), arguments);
+    QVERIFY(backend.waitForFinished(10'000));
+    QCOMPARE(backend.exitCode(), exitCode);
+    const QString text =
+        QString::fromUtf8(exitCode == 0 ? backend.readAllStandardOutput() : backend.readAllStandardError());
+    QVERIFY2(QRegularExpression(pattern.replace(QStringLiteral("%1"), port)).match(text).hasMatch(), qPrintable(text));
 }
 
 QTEST_GUILESS_MAIN(TestBackendActivation)

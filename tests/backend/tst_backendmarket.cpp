@@ -1,7 +1,7 @@
 // The backend against a fake exchange: how the exchange's answers become the app's records,
 // how often the exchange is asked, and what clients see when it fails.
 #include "Backend.h"
-#include "testlib/LoopbackHttpServer.h"
+#include "FakeExchange.h"
 
 #include <QElapsedTimer>
 #include <QJsonArray>
@@ -10,241 +10,13 @@
 #include <QNetworkAccessManager>
 #include <QNetworkProxy>
 #include <QNetworkReply>
-#include <QPointer>
-#include <QTcpServer>
-#include <QTcpSocket>
 #include <QTest>
-#include <QTimer>
 #include <QUrlQuery>
 
 using namespace std::chrono_literals;
 using Reply = LoopbackHttpServer::Reply;
 
 namespace {
-
-// Answers the three exchange endpoints in the documented format (decimals as strings) from
-// tables a test may change; counts nothing itself: the server keeps every request.
-class FakeExchange {
-public:
-    struct Pair {
-        QString symbol;
-        QString base;
-        QString quote = QStringLiteral("USDT");
-        QString status = QStringLiteral("TRADING");
-    };
-
-    FakeExchange()
-    {
-        m_server.setHandler([this](const LoopbackHttpServer::Request& request) { return answer(request); });
-    }
-
-    QUrl baseUrl() const { return m_server.baseUrl(); }
-
-    // The whole HTTP answer to a GET of `target`, as this exchange would send it.
-    QByteArray wireAnswer(const QByteArray& target)
-    {
-        LoopbackHttpServer::Request request;
-        request.method = "GET";
-        request.target = target;
-        const Reply reply = build(request);
-        QByteArray bytes = "HTTP/1.1 " + QByteArray::number(reply.status) +
-                           " Status\r\nContent-Length: " + QByteArray::number(reply.body.size()) + "\r\n";
-        for (const auto& [name, value] : reply.headers) {
-            bytes += name + ": " + value + "\r\n";
-        }
-        return bytes + "Connection: close\r\n\r\n" + reply.body;
-    }
-
-    // Requests whose path is `path`, in arrival order, as their full targets.
-    QList<QByteArray> targets(QByteArrayView path) const
-    {
-        QList<QByteArray> found;
-        for (const LoopbackHttpServer::Request& request : m_server.requests()) {
-            if (request.target == path || request.target.startsWith(path.toByteArray() + '?')) {
-                found.append(request.target);
-            }
-        }
-        return found;
-    }
-    qsizetype calls(QByteArrayView path) const { return targets(path).size(); }
-    qsizetype allCalls() const { return m_server.requests().size(); }
-    int openConnections() const { return m_server.openConnections(); }
-
-    QList<Pair> pairs{
-        {QStringLiteral("BTCUSDT"), QStringLiteral("BTC")},
-        {QStringLiteral("ETHUSDT"), QStringLiteral("ETH")},
-        {QStringLiteral("SOLUSDT"), QStringLiteral("SOL")},
-        {QStringLiteral("BCHUSDT"), QStringLiteral("BCH")},
-        {QStringLiteral("ZKJUSDT"), QStringLiteral("ZKJ")},
-        {QStringLiteral("ETHBTC"), QStringLiteral("ETH"), QStringLiteral("BTC")},
-        {QStringLiteral("LUNAUSDT"), QStringLiteral("LUNA"), QStringLiteral("USDT"), QStringLiteral("BREAK")},
-    };
-    // symbol -> {lastPrice, priceChangePercent}
-    QHash<QString, std::pair<QString, QString>> tickers{
-        {QStringLiteral("BTCUSDT"), {QStringLiteral("75456.36000000"), QStringLiteral("-2.050")}},
-        {QStringLiteral("ETHUSDT"), {QStringLiteral("3012.50000000"), QStringLiteral("1.250")}},
-        {QStringLiteral("SOLUSDT"), {QStringLiteral("151.20000000"), QStringLiteral("0.000")}},
-        {QStringLiteral("BCHUSDT"), {QStringLiteral("480.10000000"), QStringLiteral("-0.500")}},
-        {QStringLiteral("ZKJUSDT"), {QStringLiteral("0.00001234"), QStringLiteral("12.000")}},
-    };
-    QList<QString> closes{QStringLiteral("71000.00"), QStringLiteral("72200.00"), QStringLiteral("73650.00"),
-                          QStringLiteral("74120.00"), QStringLiteral("75900.00"), QStringLiteral("76320.00"),
-                          QStringLiteral("75456.36")};
-    bool hangs = false;    // never answers at all
-    int failingStatus = 0; // non-zero: every endpoint answers this
-    QList<std::pair<QByteArray, QByteArray>> failingHeaders;
-    std::chrono::milliseconds delay{0};
-
-private:
-    Reply answer(const LoopbackHttpServer::Request& request)
-    {
-        if (hangs) {
-            return Reply::never();
-        }
-        Reply reply = build(request);
-        reply.delay = delay;
-        return reply;
-    }
-
-    Reply build(const LoopbackHttpServer::Request& request)
-    {
-        if (failingStatus != 0) {
-            Reply reply = Reply::json(R"({"code":-1003,"msg":"Too much request weight used."})", failingStatus);
-            for (const auto& [name, value] : failingHeaders) {
-                reply.addHeader(name, value);
-            }
-            return reply;
-        }
-        const QUrl url = QUrl::fromEncoded("http://exchange" + request.target, QUrl::StrictMode);
-        const QUrlQuery query(url);
-        if (url.path() == QLatin1String("/api/v3/exchangeInfo")) {
-            QJsonArray symbols;
-            for (const Pair& pair : std::as_const(pairs)) {
-                symbols.append(QJsonObject{{"symbol", pair.symbol},
-                                           {"status", pair.status},
-                                           {"baseAsset", pair.base},
-                                           {"baseAssetPrecision", 8},
-                                           {"quoteAsset", pair.quote},
-                                           {"quotePrecision", 8},
-                                           {"orderTypes", QJsonArray{"LIMIT", "MARKET"}},
-                                           {"isSpotTradingAllowed", true},
-                                           {"filters", QJsonArray()},
-                                           {"permissions", QJsonArray{"SPOT"}}});
-            }
-            return Reply::json(QJsonDocument(QJsonObject{{"timezone", "UTC"},
-                                                         {"serverTime", 1565246363776.0},
-                                                         {"rateLimits", QJsonArray()},
-                                                         {"symbols", symbols}})
-                                   .toJson());
-        }
-        if (url.path() == QLatin1String("/api/v3/ticker/24hr")) {
-            const QJsonArray wanted =
-                QJsonDocument::fromJson(query.queryItemValue("symbols", QUrl::FullyDecoded).toUtf8()).array();
-            QJsonArray answer;
-            for (const QJsonValue& symbol : wanted) {
-                const auto ticker = tickers.constFind(symbol.toString());
-                if (ticker == tickers.constEnd()) {
-                    continue;
-                }
-                answer.append(QJsonObject{{"symbol", symbol.toString()},
-                                          {"priceChange", "-1578.00000000"},
-                                          {"priceChangePercent", ticker->second},
-                                          {"weightedAvgPrice", ticker->first},
-                                          {"lastPrice", ticker->first},
-                                          {"lastQty", "0.00100000"},
-                                          {"openPrice", ticker->first},
-                                          {"volume", "8913.30000000"},
-                                          {"openTime", 1499783499040.0},
-                                          {"closeTime", 1499869899040.0},
-                                          {"count", 76}});
-            }
-            return Reply::json(QJsonDocument(answer).toJson());
-        }
-        if (url.path() == QLatin1String("/api/v3/klines")) {
-            QJsonArray rows;
-            double openTime = 1499040000000.0;
-            for (const QString& close : std::as_const(closes)) {
-                rows.append(QJsonArray{openTime, "0.01634790", "0.80000000", "0.01575800", close, "148976.11427815",
-                                       openTime + 86399999, "2434.19055334", 308, "1756.87402397", "28.46694368", "0"});
-                openTime += 86400000;
-            }
-            return Reply::json(QJsonDocument(rows).toJson());
-        }
-        return Reply::json(R"({"code":-1121,"msg":"Invalid symbol."})", 400);
-    }
-
-    LoopbackHttpServer m_server;
-};
-
-// An exchange whose answers come one body byte at a time (the head at once), for as long as the
-// client cares to listen; with `trickles` off it sends them whole. Its content comes from a FakeExchange.
-class TricklingExchange {
-public:
-    explicit TricklingExchange(FakeExchange& content)
-        : m_content(content)
-    {
-        m_server.listen(QHostAddress::LocalHost, 0);
-        QObject::connect(&m_server, &QTcpServer::newConnection, [this] {
-            while (QTcpSocket* socket = m_server.nextPendingConnection()) {
-                serve(socket);
-            }
-        });
-    }
-    ~TricklingExchange()
-    {
-        for (const QPointer<QTcpSocket>& socket : std::as_const(m_sockets)) {
-            delete socket.data();
-        }
-    }
-
-    QUrl baseUrl() const { return QUrl(QStringLiteral("http://127.0.0.1:%1").arg(m_server.serverPort())); }
-    int openConnections() const
-    {
-        return static_cast<int>(std::count_if(m_sockets.begin(), m_sockets.end(), [](const QPointer<QTcpSocket>& s) {
-            return s && s->state() == QAbstractSocket::ConnectedState;
-        }));
-    }
-
-    bool trickles = true;
-    std::chrono::milliseconds byteInterval{100};
-
-private:
-    void serve(QTcpSocket* socket)
-    {
-        m_sockets.append(socket);
-        auto* received = new QByteArray;
-        QObject::connect(socket, &QObject::destroyed, [received] { delete received; });
-        QObject::connect(socket, &QTcpSocket::readyRead, socket, [this, socket, received] {
-            received->append(socket->readAll());
-            if (!received->contains("\r\n\r\n") || socket->property("answering").toBool()) {
-                return;
-            }
-            socket->setProperty("answering", true);
-            const QByteArray answer = m_content.wireAnswer(received->split(' ').value(1));
-            if (!trickles) {
-                socket->write(answer);
-                socket->disconnectFromHost();
-                return;
-            }
-            auto* timer = new QTimer(socket);
-            auto sent = std::make_shared<qsizetype>(answer.indexOf("\r\n\r\n") + 4);
-            socket->write(answer.first(*sent));
-            QObject::connect(timer, &QTimer::timeout, socket, [socket, timer, answer, sent] {
-                if (*sent < answer.size()) {
-                    socket->write(answer.mid((*sent)++, 1));
-                } else {
-                    timer->stop();
-                    socket->disconnectFromHost();
-                }
-            });
-            timer->start(byteInterval);
-        });
-    }
-
-    FakeExchange& m_content;
-    QTcpServer m_server;
-    QList<QPointer<QTcpSocket>> m_sockets;
-};
 
 struct Answer {
     int status = 0;
@@ -646,13 +418,12 @@ void TestBackendMarket::validatesWithEntityTags()
 
 void TestBackendMarket::answersInTimeWhenTheExchangeTrickles()
 {
-    FakeExchange content;
-    TricklingExchange exchange(content);
-    Harness harness([&exchange](BackendSettings& settings) {
-        settings.upstream = exchange.baseUrl();
+    Harness harness([](BackendSettings& settings) {
         settings.upstreamTimeout = 1s;
         settings.retryDelay = 5s;
     });
+    FakeExchange& exchange = harness.exchange;
+    exchange.trickle = 100ms;
 
     // Nothing cached: the answer is 503 once the deadline has passed, bytes coming or not.
     QElapsedTimer waited;
@@ -666,10 +437,10 @@ void TestBackendMarket::answersInTimeWhenTheExchangeTrickles()
     QVERIFY2(waited.elapsed() < 4000, qPrintable(QString::number(waited.elapsed())));
 
     // With data past their lifetime, answers come at once from them while the refresh trickles.
-    exchange.trickles = false;
+    exchange.trickle = 0ms;
     harness.advance(5s);
     QCOMPARE(harness.get("/api/quotes?ids=BTC").status, 200);
-    exchange.trickles = true;
+    exchange.trickle = 100ms;
     harness.advance(16s);
     for (int i = 0; i < 3; ++i) {
         answer = harness.get("/api/quotes?ids=BTC");

@@ -241,6 +241,19 @@ void LoopbackHttpServer::answer(QTcpSocket* socket, const Reply& reply)
     }
     head += "Connection: close\r\n\r\n";
     socket->write(head);
+    if (reply.byteInterval.count() > 0) {
+        auto* timer = new QTimer(socket);
+        connect(timer, &QTimer::timeout, socket, [socket, timer, body = reply.body, sent = qsizetype(0)]() mutable {
+            if (sent < body.size()) {
+                socket->write(body.mid(sent++, 1));
+            } else {
+                timer->stop();
+                socket->disconnectFromHost();
+            }
+        });
+        timer->start(reply.byteInterval);
+        return;
+    }
     socket->write(reply.body);
     // Closes once everything written has gone out.
     socket->disconnectFromHost();
