@@ -185,38 +185,6 @@ private Q_SLOTS:
         state.pinToMenuBar(QStringLiteral("LINK"));
         QCOMPARE(pins(h.stored().watchlist), (QList<bool>{false, false, false}));
     }
-
-    void toggleExpandedTokenComparesUpperCase()
-    {
-        StateHarness h;
-        AppState& state = h.make();
-        FieldRecorder recorder(state);
-        state.toggleExpandedToken(QStringLiteral("btc"));
-        QCOMPARE(state.expandedTokenID(), QStringLiteral("BTC"));
-        state.toggleExpandedToken(QStringLiteral("BTC"));
-        QVERIFY(!state.expandedTokenID());
-        state.toggleExpandedToken(QStringLiteral("BTC"));
-        state.toggleExpandedToken(QStringLiteral("ETH"));
-        QCOMPARE(state.expandedTokenID(), QStringLiteral("ETH"));
-        QCOMPARE(recorder.signals_, 4);
-        QCOMPARE(h.defaults->writes, 0);
-    }
-
-    void persistRenumbersAndFailedEncodeKeepsTheDocument()
-    {
-        StateHarness h;
-        h.storeEntries({"BTC", "ETH"});
-        AppState& state = h.make();
-        state.persist();
-        const QVariant before = h.defaults->values.value(LocalStore::kStorageKey);
-
-        AppPreferences broken = state.preferences();
-        broken.refreshInterval = std::numeric_limits<double>::quiet_NaN();
-        state.setPreferences(broken);
-        state.persist();
-        QCOMPARE(h.defaults->values.value(LocalStore::kStorageKey), before);
-        QVERIFY(std::isnan(state.preferences().refreshInterval));
-    }
 };
 
 QTEST_GUILESS_MAIN(AppStateTest)

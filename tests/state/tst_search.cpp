@@ -91,23 +91,6 @@ private Q_SLOTS:
         QTRY_VERIFY(!state.isSearching());
         QCOMPARE(state.searchResults().first().id, QStringLiteral("ADA"));
     }
-
-    void resetSearchEmptiesEverything()
-    {
-        StateHarness h;
-        AppState& state = h.make();
-        h.settle();
-        type(state, QStringLiteral("doge"));
-        h.settle();
-        state.resetSearch();
-        QVERIFY(state.searchQuery().isEmpty());
-        QVERIFY(!state.isSearching());
-        FieldRecorder recorder(state);
-        h.sleeper->advance(1s);
-        h.settle();
-        QVERIFY(h.service->searchCalls().isEmpty());
-        QVERIFY(recorder.fields.isEmpty());
-    }
 };
 
 QTEST_GUILESS_MAIN(SearchTest)
