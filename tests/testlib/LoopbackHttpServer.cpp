@@ -11,26 +11,10 @@ constexpr qsizetype kMaximumHeaderSize = 64 * 1024;
 
 QByteArray reasonPhrase(int status)
 {
-    switch (status) {
-    case 200:
-        return "OK";
-    case 204:
-        return "No Content";
-    case 301:
-        return "Moved Permanently";
-    case 302:
-        return "Found";
-    case 400:
-        return "Bad Request";
-    case 404:
-        return "Not Found";
-    case 500:
-        return "Internal Server Error";
-    case 503:
-        return "Service Unavailable";
-    default:
-        return "Status";
-    }
+    static const QHash<int, QByteArray> phrases{
+        {200, "OK"},          {204, "No Content"}, {301, "Moved Permanently"},     {302, "Found"},
+        {400, "Bad Request"}, {404, "Not Found"},  {500, "Internal Server Error"}, {503, "Service Unavailable"}};
+    return phrases.value(status, "Status");
 }
 
 // Parses one complete header block (without its final empty line) into a request.
