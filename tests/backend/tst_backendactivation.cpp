@@ -95,175 +95,168 @@ QByteArray statusLine(quint16 port)
 class TestBackendActivation : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void servesUnderSystemdSocketActivate();
-    void servesOnTheSocketFromSystemdUntilIdle();
-    void rejectsWhatIsNotOneListeningSocket();
-    void ignoresVariablesMeantForAnotherProcess();
-    void idleExitWaitsForOpenConnections();
-    void exitsWithAClearMessage_data();
-    void exitsWithAClearMessage();
-};
-
-void TestBackendActivation::servesUnderSystemdSocketActivate()
-{
-    // systemd's own tool for trying socket activation: it listens, and starts the program with
-    // the socket once the first client connects.
-    const QString activate = QStandardPaths::findExecutable(QStringLiteral("systemd-socket-activate"));
-    if (activate.isEmpty())
-        QSKIP("systemd-socket-activate is not installed (Debian package systemd)");
-    // The tool takes a port number, not a socket: a port found free may be taken by another
-    // process (tests run in parallel) before the tool binds it. Then another one is tried.
-    quint16 port = 0;
-    QProcess tool;
-    tool.setProcessChannelMode(QProcess::MergedChannels);
-    QByteArray output;
-    for (int attempt = 0; attempt < 5; ++attempt) {
-        {
-            QTcpServer probe;
-            QVERIFY(probe.listen(QHostAddress::LocalHost));
-            port = probe.serverPort();
+    void servesUnderSystemdSocketActivate()
+    {
+        // systemd's own tool for trying socket activation: it listens, and starts the program with
+        // the socket once the first client connects.
+        const QString activate = QStandardPaths::findExecutable(QStringLiteral("systemd-socket-activate"));
+        if (activate.isEmpty())
+            QSKIP("systemd-socket-activate is not installed (Debian package systemd)");
+        // The tool takes a port number, not a socket: a port found free may be taken by another
+        // process (tests run in parallel) before the tool binds it. Then another one is tried.
+        quint16 port = 0;
+        QProcess tool;
+        tool.setProcessChannelMode(QProcess::MergedChannels);
+        QByteArray output;
+        for (int attempt = 0; attempt < 5; ++attempt) {
+            {
+                QTcpServer probe;
+                QVERIFY(probe.listen(QHostAddress::LocalHost));
+                port = probe.serverPort();
+            }
+            tool.start(activate, {"-l", QStringLiteral("127.0.0.1:%1").arg(port), ZENTROW_BACKEND_PATH, "--upstream",
+                                  "http://127.0.0.1:9", "--exit-when-idle", "1"});
+            output = waitForOutput(tool, "Listening on");
+            if (!output.contains("Address already in use")) {
+                break;
+            }
+            QVERIFY(waitForExit(tool, 10'000));
         }
-        tool.start(activate, {"-l", QStringLiteral("127.0.0.1:%1").arg(port), ZENTROW_BACKEND_PATH, "--upstream",
-                              "http://127.0.0.1:9", "--exit-when-idle", "1"});
-        output = waitForOutput(tool, "Listening on");
-        if (!output.contains("Address already in use")) {
-            break;
-        }
+        QVERIFY2(output.contains("Listening on"), output.constData());
+        QCOMPARE(statusLine(port), QByteArray("HTTP/1.1 200 OK"));
+        output += waitForOutput(tool, "socket from systemd");
+        QVERIFY2(output.contains(
+                     QStringLiteral("listening on http://127.0.0.1:%1 (socket from systemd)").arg(port).toLatin1()),
+                 output.constData());
+        // Quiet for a second, the backend quits, and the tool with it.
         QVERIFY(waitForExit(tool, 10'000));
+        QCOMPARE(tool.exitCode(), 0);
     }
-    QVERIFY2(output.contains("Listening on"), output.constData());
-    QCOMPARE(statusLine(port), QByteArray("HTTP/1.1 200 OK"));
-    output += waitForOutput(tool, "socket from systemd");
-    QVERIFY2(
-        output.contains(QStringLiteral("listening on http://127.0.0.1:%1 (socket from systemd)").arg(port).toLatin1()),
-        output.constData());
-    // Quiet for a second, the backend quits, and the tool with it.
-    QVERIFY(waitForExit(tool, 10'000));
-    QCOMPARE(tool.exitCode(), 0);
-}
 
-void TestBackendActivation::servesOnTheSocketFromSystemdUntilIdle()
-{
-    RawListener listener;
-    QVERIFY(listener.port() != 0);
-    QProcess backend;
-    // --port would pick another port; the socket from systemd wins.
-    startActivated(backend, listener.descriptor(),
-                   {"--port", "0", "--exit-when-idle", "1", "--upstream", "http://127.0.0.1:9"});
-    const QByteArray output = waitForOutput(backend, "listening on");
-    QVERIFY2(
-        output.contains(
-            QStringLiteral("listening on http://127.0.0.1:%1 (socket from systemd)").arg(listener.port()).toLatin1()),
-        output + backend.readAllStandardError());
-    QCOMPARE(statusLine(listener.port()), QByteArray("HTTP/1.1 200 OK"));
-    QVERIFY(backend.waitForFinished(10'000));
-    QCOMPARE(backend.exitStatus(), QProcess::NormalExit);
-    QCOMPARE(backend.exitCode(), 0);
+    void servesOnTheSocketFromSystemdUntilIdle()
+    {
+        RawListener listener;
+        QVERIFY(listener.port() != 0);
+        QProcess backend;
+        // --port would pick another port; the socket from systemd wins.
+        startActivated(backend, listener.descriptor(),
+                       {"--port", "0", "--exit-when-idle", "1", "--upstream", "http://127.0.0.1:9"});
+        const QByteArray output = waitForOutput(backend, "listening on");
+        QVERIFY2(output.contains(QStringLiteral("listening on http://127.0.0.1:%1 (socket from systemd)")
+                                     .arg(listener.port())
+                                     .toLatin1()),
+                 output + backend.readAllStandardError());
+        QCOMPARE(statusLine(listener.port()), QByteArray("HTTP/1.1 200 OK"));
+        QVERIFY(backend.waitForFinished(10'000));
+        QCOMPARE(backend.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(backend.exitCode(), 0);
 
-    // The socket outlives the backend, so a client that comes later waits in its queue for the
-    // next start instead of being refused; a second start serves it.
-    QTcpSocket early;
-    early.connectToHost(QStringLiteral("127.0.0.1"), listener.port());
-    QVERIFY(early.waitForConnected(5000));
-    early.write("GET /api/search?q= HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n");
-    QProcess next;
-    startActivated(next, listener.descriptor(), {"--upstream", "http://127.0.0.1:9"});
-    QVERIFY(early.waitForReadyRead(10'000));
-    QVERIFY(early.readAll().startsWith("HTTP/1.1 200 OK"));
-    stop(next);
-}
+        // The socket outlives the backend, so a client that comes later waits in its queue for the
+        // next start instead of being refused; a second start serves it.
+        QTcpSocket early;
+        early.connectToHost(QStringLiteral("127.0.0.1"), listener.port());
+        QVERIFY(early.waitForConnected(5000));
+        early.write("GET /api/search?q= HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n");
+        QProcess next;
+        startActivated(next, listener.descriptor(), {"--upstream", "http://127.0.0.1:9"});
+        QVERIFY(early.waitForReadyRead(10'000));
+        QVERIFY(early.readAll().startsWith("HTTP/1.1 200 OK"));
+        stop(next);
+    }
 
-void TestBackendActivation::rejectsWhatIsNotOneListeningSocket()
-{
-    RawListener listener;
-    QProcess two;
-    startActivated(two, listener.descriptor(), {}, "2");
-    QVERIFY(two.waitForFinished(10'000));
-    QCOMPARE(two.exitCode(), 1);
-    QVERIFY(two.readAllStandardError().contains("LISTEN_FDS=2"));
+    void rejectsWhatIsNotOneListeningSocket()
+    {
+        RawListener listener;
+        QProcess two;
+        startActivated(two, listener.descriptor(), {}, "2");
+        QVERIFY(two.waitForFinished(10'000));
+        QCOMPARE(two.exitCode(), 1);
+        QVERIFY(two.readAllStandardError().contains("LISTEN_FDS=2"));
 
-    QTemporaryFile file;
-    QVERIFY(file.open());
-    QProcess notSocket;
-    startActivated(notSocket, file.handle(), {});
-    QVERIFY(notSocket.waitForFinished(10'000));
-    QCOMPARE(notSocket.exitCode(), 1);
-    QVERIFY(notSocket.readAllStandardError().contains("not a socket"));
+        QTemporaryFile file;
+        QVERIFY(file.open());
+        QProcess notSocket;
+        startActivated(notSocket, file.handle(), {});
+        QVERIFY(notSocket.waitForFinished(10'000));
+        QCOMPARE(notSocket.exitCode(), 1);
+        QVERIFY(notSocket.readAllStandardError().contains("not a socket"));
 
-    // A connected (not listening) socket is just as wrong.
-    QTcpServer peer;
-    QVERIFY(peer.listen(QHostAddress::LocalHost));
-    QTcpSocket client;
-    client.connectToHost(QHostAddress::LocalHost, peer.serverPort());
-    QVERIFY(client.waitForConnected(5000));
-    QProcess connected;
-    startActivated(connected, int(client.socketDescriptor()), {});
-    QVERIFY(connected.waitForFinished(10'000));
-    QCOMPARE(connected.exitCode(), 1);
-    QVERIFY(connected.readAllStandardError().contains("not a listening stream socket"));
-}
+        // A connected (not listening) socket is just as wrong.
+        QTcpServer peer;
+        QVERIFY(peer.listen(QHostAddress::LocalHost));
+        QTcpSocket client;
+        client.connectToHost(QHostAddress::LocalHost, peer.serverPort());
+        QVERIFY(client.waitForConnected(5000));
+        QProcess connected;
+        startActivated(connected, int(client.socketDescriptor()), {});
+        QVERIFY(connected.waitForFinished(10'000));
+        QCOMPARE(connected.exitCode(), 1);
+        QVERIFY(connected.readAllStandardError().contains("not a listening stream socket"));
+    }
 
-void TestBackendActivation::ignoresVariablesMeantForAnotherProcess()
-{
-    QProcess backend;
-    startActivated(backend, -1, {"--port", "0", "--upstream", "http://127.0.0.1:9"}, "1", false);
-    const QByteArray output = waitForOutput(backend, "listening on");
-    QVERIFY2(output.contains("listening on http://127.0.0.1:"), output + backend.readAllStandardError());
-    QVERIFY(!output.contains("systemd"));
-    stop(backend);
-}
+    void ignoresVariablesMeantForAnotherProcess()
+    {
+        QProcess backend;
+        startActivated(backend, -1, {"--port", "0", "--upstream", "http://127.0.0.1:9"}, "1", false);
+        const QByteArray output = waitForOutput(backend, "listening on");
+        QVERIFY2(output.contains("listening on http://127.0.0.1:"), output + backend.readAllStandardError());
+        QVERIFY(!output.contains("systemd"));
+        stop(backend);
+    }
 
-void TestBackendActivation::idleExitWaitsForOpenConnections()
-{
-    HttpServer server([](HttpRequest) -> QCoro::Task<HttpResponse> { co_return HttpResponse::error(404, {}); },
-                      HttpLimits{});
-    QVERIFY(server.listen(QHostAddress::LocalHost, 0));
-    IdleExit idleExit(server, 300ms);
-    QSignalSpy idle(&idleExit, &IdleExit::idle);
+    void idleExitWaitsForOpenConnections()
+    {
+        HttpServer server([](HttpRequest) -> QCoro::Task<HttpResponse> { co_return HttpResponse::error(404, {}); },
+                          HttpLimits{});
+        QVERIFY(server.listen(QHostAddress::LocalHost, 0));
+        IdleExit idleExit(server, 300ms);
+        QSignalSpy idle(&idleExit, &IdleExit::idle);
 
-    QTcpSocket client;
-    client.connectToHost(QHostAddress::LocalHost, server.port());
-    QTRY_COMPARE(server.connectionCount(), 1);
-    // Several quiet periods pass while a client stays connected.
-    QVERIFY(!idle.wait(1200));
+        QTcpSocket client;
+        client.connectToHost(QHostAddress::LocalHost, server.port());
+        QTRY_COMPARE(server.connectionCount(), 1);
+        // Several quiet periods pass while a client stays connected.
+        QVERIFY(!idle.wait(1200));
 
-    client.disconnectFromHost();
-    QTRY_COMPARE(server.connectionCount(), 0);
-    QTRY_COMPARE_WITH_TIMEOUT(idle.count(), 1, 5000);
-}
+        client.disconnectFromHost();
+        QTRY_COMPARE(server.connectionCount(), 0);
+        QTRY_COMPARE_WITH_TIMEOUT(idle.count(), 1, 5000);
+    }
 
-void TestBackendActivation::exitsWithAClearMessage_data()
-{
-    QTest::addColumn<QStringList>("arguments"); // %1: a port that is taken
-    QTest::addColumn<int>("exitCode");
-    QTest::addColumn<QString>("pattern"); // on stdout for exit code 0, else on stderr
+    void exitsWithAClearMessage_data()
+    {
+        QTest::addColumn<QStringList>("arguments"); // %1: a port that is taken
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("pattern"); // on stdout for exit code 0, else on stderr
 
-    QTest::newRow("version") << QStringList{"--version"} << 0 << "^zentrow-backend \\d+\\.\\d+\\.\\d+\\n$";
-    QTest::newRow("help") << QStringList{"--help"} << 0 << "--exit-when-idle <s>";
-    QTest::newRow("bad idle time") << QStringList{"--exit-when-idle", "soon"} << 2 << "--exit-when-idle";
-    QTest::newRow("missing names file") << QStringList{"--port", "0", "--names", "/nonexistent/names.json"} << 1
-                                        << "/nonexistent/names\\.json";
-    QTest::newRow("taken port, in one line")
-        << QStringList{"--port", "%1"} << 1 << "^zentrow-backend: port %1 on 127\\.0\\.0\\.1 is already in use\\n$";
-}
+        QTest::newRow("version") << QStringList{"--version"} << 0 << "^zentrow-backend \\d+\\.\\d+\\.\\d+\\n$";
+        QTest::newRow("help") << QStringList{"--help"} << 0 << "--exit-when-idle <s>";
+        QTest::newRow("bad idle time") << QStringList{"--exit-when-idle", "soon"} << 2 << "--exit-when-idle";
+        QTest::newRow("missing names file")
+            << QStringList{"--port", "0", "--names", "/nonexistent/names.json"} << 1 << "/nonexistent/names\\.json";
+        QTest::newRow("taken port, in one line")
+            << QStringList{"--port", "%1"} << 1 << "^zentrow-backend: port %1 on 127\\.0\\.0\\.1 is already in use\\n$";
+    }
 
-void TestBackendActivation::exitsWithAClearMessage()
-{
-    QFETCH(QStringList, arguments);
-    QFETCH(int, exitCode);
-    QFETCH(QString, pattern);
-    QTcpServer holder;
-    QVERIFY(holder.listen(QHostAddress::LocalHost));
-    const QString port = QString::number(holder.serverPort());
-    arguments.replaceInStrings(QStringLiteral("%1"), port);
-    QProcess backend;
-    backend.start(QStringLiteral(ZENTROW_BACKEND_PATH), arguments);
-    QVERIFY(backend.waitForFinished(10'000));
-    QCOMPARE(backend.exitCode(), exitCode);
-    const QString text =
-        QString::fromUtf8(exitCode == 0 ? backend.readAllStandardOutput() : backend.readAllStandardError());
-    QVERIFY2(QRegularExpression(pattern.replace(QStringLiteral("%1"), port)).match(text).hasMatch(), qPrintable(text));
-}
+    void exitsWithAClearMessage()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(int, exitCode);
+        QFETCH(QString, pattern);
+        QTcpServer holder;
+        QVERIFY(holder.listen(QHostAddress::LocalHost));
+        const QString port = QString::number(holder.serverPort());
+        arguments.replaceInStrings(QStringLiteral("%1"), port);
+        QProcess backend;
+        backend.start(QStringLiteral(ZENTROW_BACKEND_PATH), arguments);
+        QVERIFY(backend.waitForFinished(10'000));
+        QCOMPARE(backend.exitCode(), exitCode);
+        const QString text =
+            QString::fromUtf8(exitCode == 0 ? backend.readAllStandardOutput() : backend.readAllStandardError());
+        QVERIFY2(QRegularExpression(pattern.replace(QStringLiteral("%1"), port)).match(text).hasMatch(),
+                 qPrintable(text));
+    }
+};
 
 QTEST_GUILESS_MAIN(TestBackendActivation)
 #include "tst_backendactivation.moc"

@@ -66,70 +66,66 @@ class TestAppCommandLine : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void initTestCase() { QVERIFY(m_home.isValid()); }
-    void answersWithoutADisplay_data();
-    void answersWithoutADisplay();
-    void startsTheLocalBackendSocket();
+    void answersWithoutADisplay_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("pattern"); // on stdout for exit code 0, else on stderr; the other stays empty
+
+        const QString version = QStringLiteral("^zentrow \\d+\\.\\d+\\.\\d+\\n$");
+        QTest::newRow("--version") << QStringList{"--version"} << 0 << version;
+        QTest::newRow("-v") << QStringList{"-v"} << 0 << version;
+        // Qt's own options are no mistake.
+        QTest::newRow("Qt option") << QStringList{"-platform", "offscreen", "--version"} << 0 << version;
+        QTest::newRow("--help") << QStringList{"--help"} << 0
+                                << QStringLiteral("^(?=[\\s\\S]*--version)(?=[\\s\\S]*%1)")
+                                       .arg(QRegularExpression::escape(QString::fromLatin1(kDefaultBackendURL)));
+        QTest::newRow("unknown option")
+            << QStringList{"--bogus"} << 2
+            << "^zentrow: Unknown option 'bogus'\\.\\nRun 'zentrow --help' for the options\\.\\n$";
+        QTest::newRow("stray argument") << QStringList{"watch"} << 2 << "^zentrow: unexpected argument 'watch'\\n";
+    }
+
+    void answersWithoutADisplay()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(int, exitCode);
+        QFETCH(QString, pattern);
+        const Run result = run(arguments, withoutDisplay(m_home.path()));
+        QCOMPARE(result.exitCode, exitCode);
+        const QByteArray& said = exitCode == 0 ? result.out : result.err;
+        QVERIFY2(QRegularExpression(pattern).match(QString::fromUtf8(said)).hasMatch(), result.out + result.err);
+        QVERIFY((exitCode == 0 ? result.err : result.out).isEmpty());
+        // Help lists the app's own options, not Qt's.
+        QVERIFY(!result.out.contains("platform"));
+    }
+
+    void startsTheLocalBackendSocket()
+    {
+        if (!QHostAddress(QUrl(QString::fromLatin1(kDefaultBackendURL)).host()).isLoopback())
+            QSKIP("built for a backend on another machine: no local socket to start");
+        QDBusConnection bus = QDBusConnection::sessionBus();
+        QVERIFY2(bus.isConnected(), "run under dbus-run-session");
+        FakeSystemdManager manager;
+        QVERIFY(bus.registerObject(QStringLiteral("/org/freedesktop/systemd1"), &manager,
+                                   QDBusConnection::ExportScriptableSlots));
+        QVERIFY(bus.registerService(QStringLiteral("org.freedesktop.systemd1")));
+
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("XDG_CONFIG_HOME"), m_home.path());
+        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        QProcess app;
+        app.setProcessEnvironment(environment);
+        app.start(QStringLiteral(ZENTROW_APP_PATH), {});
+        QTRY_COMPARE_WITH_TIMEOUT(manager.started, QStringList{"zentrow-backend.socket replace"}, 10'000);
+        app.terminate();
+        QVERIFY(app.waitForFinished(10'000));
+        bus.unregisterService(QStringLiteral("org.freedesktop.systemd1"));
+    }
 
 private:
     QTemporaryDir m_home;
 };
-
-void TestAppCommandLine::answersWithoutADisplay_data()
-{
-    QTest::addColumn<QStringList>("arguments");
-    QTest::addColumn<int>("exitCode");
-    QTest::addColumn<QString>("pattern"); // on stdout for exit code 0, else on stderr; the other stays empty
-
-    const QString version = QStringLiteral("^zentrow \\d+\\.\\d+\\.\\d+\\n$");
-    QTest::newRow("--version") << QStringList{"--version"} << 0 << version;
-    QTest::newRow("-v") << QStringList{"-v"} << 0 << version;
-    // Qt's own options are no mistake.
-    QTest::newRow("Qt option") << QStringList{"-platform", "offscreen", "--version"} << 0 << version;
-    QTest::newRow("--help") << QStringList{"--help"} << 0
-                            << QStringLiteral("^(?=[\\s\\S]*--version)(?=[\\s\\S]*%1)")
-                                   .arg(QRegularExpression::escape(QString::fromLatin1(kDefaultBackendURL)));
-    QTest::newRow("unknown option")
-        << QStringList{"--bogus"} << 2
-        << "^zentrow: Unknown option 'bogus'\\.\\nRun 'zentrow --help' for the options\\.\\n$";
-    QTest::newRow("stray argument") << QStringList{"watch"} << 2 << "^zentrow: unexpected argument 'watch'\\n";
-}
-
-void TestAppCommandLine::answersWithoutADisplay()
-{
-    QFETCH(QStringList, arguments);
-    QFETCH(int, exitCode);
-    QFETCH(QString, pattern);
-    const Run result = run(arguments, withoutDisplay(m_home.path()));
-    QCOMPARE(result.exitCode, exitCode);
-    const QByteArray& said = exitCode == 0 ? result.out : result.err;
-    QVERIFY2(QRegularExpression(pattern).match(QString::fromUtf8(said)).hasMatch(), result.out + result.err);
-    QVERIFY((exitCode == 0 ? result.err : result.out).isEmpty());
-    // Help lists the app's own options, not Qt's.
-    QVERIFY(!result.out.contains("platform"));
-}
-
-void TestAppCommandLine::startsTheLocalBackendSocket()
-{
-    if (!QHostAddress(QUrl(QString::fromLatin1(kDefaultBackendURL)).host()).isLoopback())
-        QSKIP("built for a backend on another machine: no local socket to start");
-    QDBusConnection bus = QDBusConnection::sessionBus();
-    QVERIFY2(bus.isConnected(), "run under dbus-run-session");
-    FakeSystemdManager manager;
-    QVERIFY(bus.registerObject(QStringLiteral("/org/freedesktop/systemd1"), &manager,
-                               QDBusConnection::ExportScriptableSlots));
-    QVERIFY(bus.registerService(QStringLiteral("org.freedesktop.systemd1")));
-
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), m_home.path());
-    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    QProcess app;
-    app.setProcessEnvironment(environment);
-    app.start(QStringLiteral(ZENTROW_APP_PATH), {});
-    QTRY_COMPARE_WITH_TIMEOUT(manager.started, QStringList{"zentrow-backend.socket replace"}, 10'000);
-    app.terminate();
-    QVERIFY(app.waitForFinished(10'000));
-    bus.unregisterService(QStringLiteral("org.freedesktop.systemd1"));
-}
 
 QTEST_GUILESS_MAIN(TestAppCommandLine)
 #include "tst_appcommandline.moc"

@@ -459,34 +459,6 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(threadsNamed("QNetworkAccess"), 0, 10000);
     }
 
-    void popoverFromTheMenuHangsFromThePanel()
-    {
-        const QRect screen(0, 0, 1280, 800);
-        const QSize size = PopoverWindow::kSize;
-        auto placeFromMenu = [&](const QPoint& pointer, const QRect& available) {
-            return PopoverWindow::placement(StatusBarController::menuAnchor(pointer, screen, available), size, screen,
-                                            available);
-        };
-        // The pointer rests on the menu's entry, below a top panel: the popover hangs from the
-        // panel, not from the entry.
-        const QRect belowTop(0, 28, 1280, 772);
-        const QRect fromTop = placeFromMenu({1100, 90}, belowTop);
-        QCOMPARE(fromTop.top(), 28 + PopoverWindow::kMargin);
-        QVERIFY(belowTop.contains(fromTop));
-        QVERIFY(fromTop.left() <= 1100 && fromTop.right() >= 1100);
-        // A bottom panel: it stands on the panel.
-        const QRect aboveBottom(0, 0, 1280, 772);
-        const QRect fromBottom = placeFromMenu({300, 700}, aboveBottom);
-        QCOMPARE(fromBottom.bottom(), 771 - PopoverWindow::kMargin);
-        QVERIFY(aboveBottom.contains(fromBottom));
-        // Panels at both edges: the one the menu came from, the nearer one.
-        const QRect between(0, 28, 1280, 744);
-        QCOMPARE(placeFromMenu({600, 60}, between).top(), 28 + PopoverWindow::kMargin);
-        QCOMPARE(placeFromMenu({600, 740}, between).bottom(), 771 - PopoverWindow::kMargin);
-        // No panel reserved: next to the pointer, on the screen.
-        QVERIFY(screen.contains(placeFromMenu({1270, 5}, screen)));
-    }
-
     void tooltipStaysOffTheOpenPopover()
     {
         m_backendUp = true;

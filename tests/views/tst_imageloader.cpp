@@ -72,200 +72,190 @@ Reply image(QByteArray body)
 class TestImageLoader : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void init();
-    void cleanup();
-    void loadsOnceAndServesFromCache();
-    void failuresEndInANullImageWithoutRetrying_data();
-    void failuresEndInANullImageWithoutRetrying();
-    void onlyHttpUrlsAreFetched_data();
-    void onlyHttpUrlsAreFetched();
-    void answersSkipDestroyedContexts();
+    void init()
+    {
+        m_server = std::make_unique<LoopbackHttpServer>();
+        QVERIFY(m_server->isListening());
+        m_server->setHandler([](const LoopbackHttpServer::Request& request) {
+            const QByteArray path = request.target;
+            // Answered at once: a download is still in flight until the event loop runs, and a
+            // delay near the loader's 400 ms limit would race it on a busy machine.
+            if (path == "/logo.png")
+                return image(solidPng({64, 32}, Qt::red));
+            if (path == "/garbage.png")
+                return image("definitely not a picture");
+            if (path == "/hung.png")
+                return Reply::never();
+            if (path == "/huge.png")
+                return image(hugePngHeader());
+            if (path == "/large-body.png")
+                return image(QByteArray(600 * 1024, 'x'));
+            if (path == "/truncated.png")
+                return Reply::truncated(solidPng({16, 16}, Qt::green).left(40), 400);
+            Reply missing;
+            missing.status = 404;
+            missing.body = "no such logo";
+            return missing;
+        });
+        m_network = std::make_unique<QNetworkAccessManager>();
+        ImageLoader::Limits limits;
+        limits.timeout = 400ms;
+        limits.maxBodyBytes = 512 * 1024;
+        m_loader = std::make_unique<ImageLoader>(m_network.get(), limits);
+    }
+
+    void cleanup()
+    {
+        m_loader.reset();
+        m_network.reset();
+        m_server.reset();
+    }
+
+    void loadsOnceAndServesFromCache()
+    {
+        QObject context;
+        QList<QImage> answers;
+        const QUrl logo = url("/logo.png");
+        QVERIFY(m_loader->load(logo, &context, [&](const QImage& image) { answers.append(image); }));
+        QVERIFY(m_loader->load(logo, &context, [&](const QImage& image) { answers.append(image); }));
+        QCOMPARE(m_loader->downloadsInFlight(), 1);
+        QTRY_COMPARE(answers.size(), 2);
+        QCOMPARE(requestsFor("/logo.png"), 1);
+        for (const QImage& answer : std::as_const(answers)) {
+            QCOMPARE(answer.size(), QSize(64, 32));
+            QCOMPARE(answer.pixelColor(10, 10), QColor(Qt::red));
+        }
+        QCOMPARE(m_loader->cachedImage(logo).size(), QSize(64, 32));
+
+        // From the cache: still answered from the event loop, never inside load().
+        bool answered = false;
+        QVERIFY(m_loader->load(logo, &context, [&](const QImage& image) { answered = !image.isNull(); }));
+        QVERIFY(!answered);
+        QTRY_VERIFY(answered);
+        QCOMPARE(requestsFor("/logo.png"), 1);
+        QCOMPARE(m_loader->downloadsInFlight(), 0);
+    }
+
+    void failuresEndInANullImageWithoutRetrying_data()
+    {
+        QTest::addColumn<QByteArray>("path");
+        QTest::newRow("404") << QByteArray("/missing.png");
+        QTest::newRow("garbage bytes") << QByteArray("/garbage.png");
+        QTest::newRow("no answer (timeout)") << QByteArray("/hung.png");
+        QTest::newRow("20000 x 20000 pixels") << QByteArray("/huge.png");
+        QTest::newRow("body over the limit") << QByteArray("/large-body.png");
+        QTest::newRow("truncated body") << QByteArray("/truncated.png");
+    }
+
+    void failuresEndInANullImageWithoutRetrying()
+    {
+        QFETCH(QByteArray, path);
+        QObject context;
+        std::optional<QImage> answer;
+        const QUrl target = url(path.constData());
+        QVERIFY(m_loader->load(target, &context, [&](const QImage& image) { answer = image; }));
+        QTRY_VERIFY_WITH_TIMEOUT(answer.has_value(), 5000);
+        QVERIFY(answer->isNull());
+        QVERIFY(m_loader->cachedImage(target).isNull());
+        QCOMPARE(m_loader->downloadsInFlight(), 0);
+        QCOMPARE(requestsFor(path), 1);
+
+        // A broken logo is not fetched again on the next repaint.
+        answer.reset();
+        QVERIFY(m_loader->load(target, &context, [&](const QImage& image) { answer = image; }));
+        QTRY_VERIFY(answer.has_value());
+        QVERIFY(answer->isNull());
+        QCOMPARE(requestsFor(path), 1);
+    }
+
+    void onlyHttpUrlsAreFetched_data()
+    {
+        QTest::addColumn<QUrl>("target");
+        QTest::newRow("file") << QUrl("file:///usr/share/pixmaps/debian-logo.png");
+        QTest::newRow("data") << QUrl("data:image/png;base64,iVBORw0KGgo=");
+        QTest::newRow("ftp") << QUrl("ftp://127.0.0.1/logo.png");
+        QTest::newRow("relative") << QUrl("logo.png");
+        QTest::newRow("no host") << QUrl("http:///logo.png");
+        QTest::newRow("empty") << QUrl();
+    }
+
+    void onlyHttpUrlsAreFetched()
+    {
+        QFETCH(QUrl, target);
+        QVERIFY(!ImageLoader::isFetchable(target));
+        QObject context;
+        bool called = false;
+        QVERIFY(!m_loader->load(target, &context, [&](const QImage&) { called = true; }));
+        QCOMPARE(m_loader->downloadsInFlight(), 0);
+        QCoreApplication::processEvents();
+        QVERIFY(!called);
+        QVERIFY(m_server->requests().isEmpty());
+
+        QVERIFY(ImageLoader::isFetchable(url("/logo.png")));
+        QVERIFY(ImageLoader::isFetchable(QUrl("HTTPS://example.org/a.png")));
+    }
+
+    void answersSkipDestroyedContexts()
+    {
+        // A waiter that is gone by the time the answer comes is skipped; the others still get it.
+        auto gone = std::make_unique<QObject>();
+        QObject alive;
+        bool goneCalled = false;
+        bool aliveCalled = false;
+        const QUrl logo = url("/logo.png");
+        m_loader->load(logo, gone.get(), [&](const QImage&) { goneCalled = true; });
+        m_loader->load(logo, &alive, [&](const QImage&) { aliveCalled = true; });
+        gone.reset();
+        QTRY_VERIFY(aliveCalled);
+        QVERIFY(!goneCalled);
+
+        // Cached answers are queued with their context too.
+        gone = std::make_unique<QObject>();
+        m_loader->load(logo, gone.get(), [&](const QImage&) { goneCalled = true; });
+        gone.reset();
+        QCoreApplication::processEvents();
+        QVERIFY(!goneCalled);
+
+        // The network manager may go first: its replies die with it, and the waiters hear of it.
+        {
+            auto network = std::make_unique<QNetworkAccessManager>();
+            ImageLoader loader(network.get());
+            std::optional<QImage> answer;
+            loader.load(url("/hung.png"), &alive, [&](const QImage& image) { answer = image; });
+            QTRY_COMPARE(requestsFor("/hung.png"), 1);
+            network.reset();
+            QTRY_VERIFY(answer.has_value());
+            QVERIFY(answer->isNull());
+            QCOMPARE(loader.downloadsInFlight(), 0);
+        }
+        m_server->clearRequests();
+
+        // The loader itself may go while a download runs; its connection closes and nobody is called
+        // back. (Once the server has the request: a reply dropped before that may leave the network
+        // manager an idle connection to keep for later requests.)
+        bool orphanCalled = false;
+        m_loader->load(url("/hung.png"), &alive, [&](const QImage&) { orphanCalled = true; });
+        QCOMPARE(m_loader->downloadsInFlight(), 1);
+        QTRY_COMPARE(requestsFor("/hung.png"), 1);
+        m_loader.reset();
+        QTRY_COMPARE(m_server->openConnections(), 0);
+        QVERIFY(!orphanCalled);
+    }
 
 private:
-    int requestsFor(const QByteArray& target) const;
+    int requestsFor(const QByteArray& target) const
+    {
+        const QList<LoopbackHttpServer::Request> requests = m_server->requests();
+        return int(std::count_if(requests.begin(), requests.end(),
+                                 [&](const LoopbackHttpServer::Request& r) { return r.target == target; }));
+    }
+
     QUrl url(const char* path) const { return m_server->baseUrl().resolved(QUrl(QString::fromLatin1(path))); }
 
     std::unique_ptr<LoopbackHttpServer> m_server;
     std::unique_ptr<QNetworkAccessManager> m_network;
     std::unique_ptr<ImageLoader> m_loader;
 };
-
-void TestImageLoader::init()
-{
-    m_server = std::make_unique<LoopbackHttpServer>();
-    QVERIFY(m_server->isListening());
-    m_server->setHandler([](const LoopbackHttpServer::Request& request) {
-        const QByteArray path = request.target;
-        // Answered at once: a download is still in flight until the event loop runs, and a
-        // delay near the loader's 400 ms limit would race it on a busy machine.
-        if (path == "/logo.png")
-            return image(solidPng({64, 32}, Qt::red));
-        if (path == "/garbage.png")
-            return image("definitely not a picture");
-        if (path == "/hung.png")
-            return Reply::never();
-        if (path == "/huge.png")
-            return image(hugePngHeader());
-        if (path == "/large-body.png")
-            return image(QByteArray(600 * 1024, 'x'));
-        if (path == "/truncated.png")
-            return Reply::truncated(solidPng({16, 16}, Qt::green).left(40), 400);
-        Reply missing;
-        missing.status = 404;
-        missing.body = "no such logo";
-        return missing;
-    });
-    m_network = std::make_unique<QNetworkAccessManager>();
-    ImageLoader::Limits limits;
-    limits.timeout = 400ms;
-    limits.maxBodyBytes = 512 * 1024;
-    m_loader = std::make_unique<ImageLoader>(m_network.get(), limits);
-}
-
-void TestImageLoader::cleanup()
-{
-    m_loader.reset();
-    m_network.reset();
-    m_server.reset();
-}
-
-int TestImageLoader::requestsFor(const QByteArray& target) const
-{
-    const QList<LoopbackHttpServer::Request> requests = m_server->requests();
-    return int(std::count_if(requests.begin(), requests.end(),
-                             [&](const LoopbackHttpServer::Request& r) { return r.target == target; }));
-}
-
-void TestImageLoader::loadsOnceAndServesFromCache()
-{
-    QObject context;
-    QList<QImage> answers;
-    const QUrl logo = url("/logo.png");
-    QVERIFY(m_loader->load(logo, &context, [&](const QImage& image) { answers.append(image); }));
-    QVERIFY(m_loader->load(logo, &context, [&](const QImage& image) { answers.append(image); }));
-    QCOMPARE(m_loader->downloadsInFlight(), 1);
-    QTRY_COMPARE(answers.size(), 2);
-    QCOMPARE(requestsFor("/logo.png"), 1);
-    for (const QImage& answer : std::as_const(answers)) {
-        QCOMPARE(answer.size(), QSize(64, 32));
-        QCOMPARE(answer.pixelColor(10, 10), QColor(Qt::red));
-    }
-    QCOMPARE(m_loader->cachedImage(logo).size(), QSize(64, 32));
-
-    // From the cache: still answered from the event loop, never inside load().
-    bool answered = false;
-    QVERIFY(m_loader->load(logo, &context, [&](const QImage& image) { answered = !image.isNull(); }));
-    QVERIFY(!answered);
-    QTRY_VERIFY(answered);
-    QCOMPARE(requestsFor("/logo.png"), 1);
-    QCOMPARE(m_loader->downloadsInFlight(), 0);
-}
-
-void TestImageLoader::failuresEndInANullImageWithoutRetrying_data()
-{
-    QTest::addColumn<QByteArray>("path");
-    QTest::newRow("404") << QByteArray("/missing.png");
-    QTest::newRow("garbage bytes") << QByteArray("/garbage.png");
-    QTest::newRow("no answer (timeout)") << QByteArray("/hung.png");
-    QTest::newRow("20000 x 20000 pixels") << QByteArray("/huge.png");
-    QTest::newRow("body over the limit") << QByteArray("/large-body.png");
-    QTest::newRow("truncated body") << QByteArray("/truncated.png");
-}
-
-void TestImageLoader::failuresEndInANullImageWithoutRetrying()
-{
-    QFETCH(QByteArray, path);
-    QObject context;
-    std::optional<QImage> answer;
-    const QUrl target = url(path.constData());
-    QVERIFY(m_loader->load(target, &context, [&](const QImage& image) { answer = image; }));
-    QTRY_VERIFY_WITH_TIMEOUT(answer.has_value(), 5000);
-    QVERIFY(answer->isNull());
-    QVERIFY(m_loader->cachedImage(target).isNull());
-    QCOMPARE(m_loader->downloadsInFlight(), 0);
-    QCOMPARE(requestsFor(path), 1);
-
-    // A broken logo is not fetched again on the next repaint.
-    answer.reset();
-    QVERIFY(m_loader->load(target, &context, [&](const QImage& image) { answer = image; }));
-    QTRY_VERIFY(answer.has_value());
-    QVERIFY(answer->isNull());
-    QCOMPARE(requestsFor(path), 1);
-}
-
-void TestImageLoader::onlyHttpUrlsAreFetched_data()
-{
-    QTest::addColumn<QUrl>("target");
-    QTest::newRow("file") << QUrl("file:///usr/share/pixmaps/debian-logo.png");
-    QTest::newRow("data") << QUrl("data:image/png;base64,iVBORw0KGgo=");
-    QTest::newRow("ftp") << QUrl("ftp://127.0.0.1/logo.png");
-    QTest::newRow("relative") << QUrl("logo.png");
-    QTest::newRow("no host") << QUrl("http:///logo.png");
-    QTest::newRow("empty") << QUrl();
-}
-
-void TestImageLoader::onlyHttpUrlsAreFetched()
-{
-    QFETCH(QUrl, target);
-    QVERIFY(!ImageLoader::isFetchable(target));
-    QObject context;
-    bool called = false;
-    QVERIFY(!m_loader->load(target, &context, [&](const QImage&) { called = true; }));
-    QCOMPARE(m_loader->downloadsInFlight(), 0);
-    QCoreApplication::processEvents();
-    QVERIFY(!called);
-    QVERIFY(m_server->requests().isEmpty());
-
-    QVERIFY(ImageLoader::isFetchable(url("/logo.png")));
-    QVERIFY(ImageLoader::isFetchable(QUrl("HTTPS://example.org/a.png")));
-}
-
-void TestImageLoader::answersSkipDestroyedContexts()
-{
-    // A waiter that is gone by the time the answer comes is skipped; the others still get it.
-    auto gone = std::make_unique<QObject>();
-    QObject alive;
-    bool goneCalled = false;
-    bool aliveCalled = false;
-    const QUrl logo = url("/logo.png");
-    m_loader->load(logo, gone.get(), [&](const QImage&) { goneCalled = true; });
-    m_loader->load(logo, &alive, [&](const QImage&) { aliveCalled = true; });
-    gone.reset();
-    QTRY_VERIFY(aliveCalled);
-    QVERIFY(!goneCalled);
-
-    // Cached answers are queued with their context too.
-    gone = std::make_unique<QObject>();
-    m_loader->load(logo, gone.get(), [&](const QImage&) { goneCalled = true; });
-    gone.reset();
-    QCoreApplication::processEvents();
-    QVERIFY(!goneCalled);
-
-    // The network manager may go first: its replies die with it, and the waiters hear of it.
-    {
-        auto network = std::make_unique<QNetworkAccessManager>();
-        ImageLoader loader(network.get());
-        std::optional<QImage> answer;
-        loader.load(url("/hung.png"), &alive, [&](const QImage& image) { answer = image; });
-        QTRY_COMPARE(requestsFor("/hung.png"), 1);
-        network.reset();
-        QTRY_VERIFY(answer.has_value());
-        QVERIFY(answer->isNull());
-        QCOMPARE(loader.downloadsInFlight(), 0);
-    }
-    m_server->clearRequests();
-
-    // The loader itself may go while a download runs; its connection closes and nobody is called
-    // back. (Once the server has the request: a reply dropped before that may leave the network
-    // manager an idle connection to keep for later requests.)
-    bool orphanCalled = false;
-    m_loader->load(url("/hung.png"), &alive, [&](const QImage&) { orphanCalled = true; });
-    QCOMPARE(m_loader->downloadsInFlight(), 1);
-    QTRY_COMPARE(requestsFor("/hung.png"), 1);
-    m_loader.reset();
-    QTRY_COMPARE(m_server->openConnections(), 0);
-    QVERIFY(!orphanCalled);
-}
 
 QTEST_MAIN(TestImageLoader)
 #include "tst_imageloader.moc"
