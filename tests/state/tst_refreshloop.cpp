@@ -257,18 +257,6 @@ private Q_SLOTS:
         QCOMPARE(state.consecutivePeriodicFailures(), 0);
     }
 
-    void fullErrorMessageJoinsThePresentLines()
-    {
-        using E = Error;
-        QCOMPARE(AppState::fullErrorMessage(E(E::Domain::Transport, 1, "D")), QStringLiteral("D"));
-        QCOMPARE(AppState::fullErrorMessage(E(E::Domain::Transport, 1, "D", std::nullopt, QStringLiteral("S"))),
-                 QStringLiteral("D\nS"));
-        QCOMPARE(AppState::fullErrorMessage(E(E::Domain::Transport, 1, "D", QStringLiteral("R"), QStringLiteral("S"))),
-                 QStringLiteral("D\nR\nS"));
-        QCOMPARE(AppState::fullErrorMessage(E(E::Domain::Transport, 1, "D", QString(), std::nullopt)),
-                 QStringLiteral("D\n"));
-    }
-
     void destroyingTheStateMidTaskIsSafe()
     {
         // Loop asleep, a refresh waiting for the service, a search debouncing and one waiting
