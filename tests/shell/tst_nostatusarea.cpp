@@ -8,6 +8,7 @@
 #include "shell/ZentrowApp.h"
 #include "state/AppState.h"
 #include "testlib/AppOnPrivateBus.h"
+#include "testlib/StatusItemHost.h"
 #include "views/AddTokenSheet.h"
 #include "views/MenuBarPopoverView.h"
 
@@ -211,7 +212,7 @@ private Q_SLOTS:
         QTRY_COMPARE(m_notifications->closed, QList<uint>{42});
 
         // From now on the item is the app's face.
-        QVERIFY(activate(m_watcher->items().value(0)));
+        QVERIFY(StatusItemHost(hostBus(), m_watcher->items().value(0)).activate());
         QTRY_VERIFY(m_app->delegate().statusBarController()->popover().isVisible());
         advance(kReturnGrace * 6);
         QVERIFY(!fallback().window());

@@ -9,6 +9,7 @@
 #include "support/NotificationCenter.h"
 #include "testlib/AppOnPrivateBus.h"
 #include "testlib/StateHarness.h"
+#include "testlib/StatusItemHost.h"
 #include "views/SettingsView.h"
 
 #include <QApplication>
@@ -41,80 +42,16 @@ TokenSummary ether()
     return token;
 }
 
-QVariant itemProperty(const QString& service, const QString& name)
+// The item at `service`, as the desktop's host sees it.
+StatusItemHost item(const QString& service)
 {
-    auto message =
-        QDBusMessage::createMethodCall(service, StatusNotifierItem::kItemPath,
-                                       QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
-    message << QStringLiteral("org.kde.StatusNotifierItem") << name;
-    const QDBusMessage reply = waitFor(hostBus().asyncCall(message));
-    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) {
-        return {};
-    }
-    return reply.arguments().first().value<QDBusVariant>().variant();
-}
-
-struct MenuEntry {
-    int id = 0;
-    QVariantMap properties;
-    QString label() const { return properties.value(QStringLiteral("label")).toString(); }
-    bool checked() const { return properties.value(QStringLiteral("toggle-state")).toInt() == 1; }
-    bool separator() const { return properties.value(QStringLiteral("type")).toString() == QLatin1String("separator"); }
-};
-
-// The menu as a host reads it: its revision and the entries below the root.
-std::pair<uint, QList<MenuEntry>> menuLayout(const QString& service)
-{
-    auto message = QDBusMessage::createMethodCall(
-        service, StatusNotifierItem::kMenuPath, QStringLiteral("com.canonical.dbusmenu"), QStringLiteral("GetLayout"));
-    message << 0 << -1 << QStringList();
-    const QDBusMessage reply = waitFor(hostBus().asyncCall(message));
-    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().size() != 2) {
-        return {};
-    }
-    DBusMenuLayoutItem root;
-    reply.arguments().at(1).value<QDBusArgument>() >> root;
-    QList<MenuEntry> entries;
-    for (const QDBusVariant& child : root.children) {
-        DBusMenuLayoutItem item;
-        child.variant().value<QDBusArgument>() >> item;
-        entries.append({item.id, item.properties});
-    }
-    return {reply.arguments().at(0).toUInt(), entries};
-}
-
-// Labels with "-" for separators and "✓ " before a checked entry.
-QStringList menuTexts(const QString& service)
-{
-    QStringList texts;
-    for (const MenuEntry& entry : menuLayout(service).second) {
-        texts.append(entry.separator() ? QStringLiteral("-")
-                                       : (entry.checked() ? QStringLiteral("✓ ") : QString()) + entry.label());
-    }
-    return texts;
-}
-
-// The first entry whose label starts with `label`.
-int menuId(const QString& service, const QString& label)
-{
-    for (const MenuEntry& entry : menuLayout(service).second) {
-        if (entry.label().startsWith(label)) {
-            return entry.id;
-        }
-    }
-    return -1;
-}
-
-bool menuEvent(const QString& service, int id, const QString& eventId = QStringLiteral("clicked"))
-{
-    return callItem(service, StatusNotifierItem::kMenuPath, QStringLiteral("com.canonical.dbusmenu"),
-                    QStringLiteral("Event"), {id, eventId, QVariant::fromValue(QDBusVariant(0)), 0u});
+    return {hostBus(), service};
 }
 
 SniToolTip toolTip(const QString& service)
 {
     SniToolTip tip;
-    itemProperty(service, QStringLiteral("ToolTip")).value<QDBusArgument>() >> tip;
+    item(service).property(QStringLiteral("ToolTip")).value<QDBusArgument>() >> tip;
     return tip;
 }
 
@@ -229,21 +166,21 @@ private Q_SLOTS:
         startApp();
         const QString service = itemService();
         QVERIFY(service.startsWith(QStringLiteral("org.kde.StatusNotifierItem-")));
-        QCOMPARE(itemProperty(service, QStringLiteral("XAyatanaLabel")).toString(), QStringLiteral("Zentrow"));
-        QCOMPARE(itemProperty(service, QStringLiteral("Title")).toString(), QStringLiteral("Zentrow"));
-        QCOMPARE(itemProperty(service, QStringLiteral("ItemIsMenu")).toBool(), false);
-        QCOMPARE(itemProperty(service, QStringLiteral("Status")).toString(), QStringLiteral("Active"));
+        QCOMPARE(item(service).property(QStringLiteral("XAyatanaLabel")).toString(), QStringLiteral("Zentrow"));
+        QCOMPARE(item(service).property(QStringLiteral("Title")).toString(), QStringLiteral("Zentrow"));
+        QCOMPARE(item(service).property(QStringLiteral("ItemIsMenu")).toBool(), false);
+        QCOMPARE(item(service).property(QStringLiteral("Status")).toString(), QStringLiteral("Active"));
         // Before the first quotes: the token is listed with placeholders, and no update time.
-        QCOMPARE(menuTexts(service),
+        QCOMPARE(item(service).menuTexts(),
                  (QStringList{QStringLiteral("✓ BTC -- --"), QStringLiteral("-"), QStringLiteral("打开 Zentrow"),
                               QStringLiteral("设置"), QStringLiteral("-"), QStringLiteral("退出")}));
         QCOMPARE(toolTip(service).description, QStringLiteral("BTC -- --"));
 
         m_backendUp = true;
         QVERIFY(periodicRefresh());
-        QTRY_COMPARE(itemProperty(service, QStringLiteral("XAyatanaLabel")).toString(), kBitcoinText);
-        QCOMPARE(itemProperty(service, QStringLiteral("Title")).toString(), kBitcoinText);
-        QCOMPARE(itemProperty(service, QStringLiteral("XAyatanaLabelGuide")).toString(),
+        QTRY_COMPARE(item(service).property(QStringLiteral("XAyatanaLabel")).toString(), kBitcoinText);
+        QCOMPARE(item(service).property(QStringLiteral("Title")).toString(), kBitcoinText);
+        QCOMPARE(item(service).property(QStringLiteral("XAyatanaLabelGuide")).toString(),
                  QStringLiteral("BTC 00,000.00 -0.00%"));
         const SniToolTip tip = toolTip(service);
         QCOMPARE(tip.title, kBitcoinText);
@@ -251,17 +188,17 @@ private Q_SLOTS:
                      .match(tip.description)
                      .hasMatch(),
                  qPrintable(tip.description));
-        QCOMPARE(menuTexts(service).first(), QStringLiteral("✓ ") + kBitcoinText);
+        QCOMPARE(item(service).menuTexts().first(), QStringLiteral("✓ ") + kBitcoinText);
 
         // The icon by name from a theme folder that has it, and as pixels for hosts that want those.
-        QCOMPARE(itemProperty(service, QStringLiteral("IconName")).toString(), QStringLiteral("app.zentrow.Zentrow"));
-        const QString themePath = itemProperty(service, QStringLiteral("IconThemePath")).toString();
+        QCOMPARE(item(service).property(QStringLiteral("IconName")).toString(), QStringLiteral("app.zentrow.Zentrow"));
+        const QString themePath = item(service).property(QStringLiteral("IconThemePath")).toString();
         for (const char* file : {"scalable/apps/app.zentrow.Zentrow.svg", "22x22/apps/app.zentrow.Zentrow.png",
                                  "256x256/apps/app.zentrow.Zentrow.png"}) {
             QVERIFY2(QFile::exists(themePath + QStringLiteral("/hicolor/") + QLatin1String(file)), file);
         }
         SniIconPixmapList pixmaps;
-        itemProperty(service, QStringLiteral("IconPixmap")).value<QDBusArgument>() >> pixmaps;
+        item(service).property(QStringLiteral("IconPixmap")).value<QDBusArgument>() >> pixmaps;
         QVERIFY(!pixmaps.isEmpty());
         for (const SniIconPixmap& pixmap : pixmaps) {
             QCOMPARE(pixmap.bytes.size(), pixmap.width * pixmap.height * 4);
@@ -273,31 +210,31 @@ private Q_SLOTS:
         m_backendUp = true;
         startApp();
         const QString service = itemService();
-        QTRY_COMPARE(itemProperty(service, QStringLiteral("XAyatanaLabel")).toString(), kBitcoinText);
+        QTRY_COMPARE(item(service).property(QStringLiteral("XAyatanaLabel")).toString(), kBitcoinText);
         SignalCounter layouts;
         SignalCounter properties;
-        QVERIFY(countSignal(service, StatusNotifierItem::kMenuPath, QStringLiteral("com.canonical.dbusmenu"),
+        QVERIFY(countSignal(service, StatusItemHost::kMenuPath, StatusItemHost::kMenuInterface,
                             QStringLiteral("LayoutUpdated"), &layouts));
-        QVERIFY(countSignal(service, StatusNotifierItem::kMenuPath, QStringLiteral("com.canonical.dbusmenu"),
+        QVERIFY(countSignal(service, StatusItemHost::kMenuPath, StatusItemHost::kMenuInterface,
                             QStringLiteral("ItemsPropertiesUpdated"), &properties));
-        const uint firstRevision = menuLayout(service).first;
+        const uint firstRevision = item(service).menuLayout().first;
 
         m_app->appState().addToken(ether());
-        QTRY_COMPARE(menuTexts(service),
+        QTRY_COMPARE(item(service).menuTexts(),
                      (QStringList{QStringLiteral("✓ ") + kBitcoinText, kEtherText, QStringLiteral("-"),
                                   QStringLiteral("打开 Zentrow"), QStringLiteral("设置"), QStringLiteral("-"),
                                   QStringLiteral("退出")}));
         QTRY_VERIFY(layouts.count > 0);
         QVERIFY(layouts.last.at(0).toUInt() > firstRevision);
-        QCOMPARE(menuLayout(service).first, layouts.last.at(0).toUInt());
+        QCOMPARE(item(service).menuLayout().first, layouts.last.at(0).toUInt());
         QTRY_COMPARE(toolTip(service).description.section(QLatin1Char('\n'), 0, 1),
                      kBitcoinText + QLatin1Char('\n') + kEtherText);
 
         // Choosing an entry pins its token: the check mark moves, as does the status text.
         const int layoutsBefore = layouts.count;
-        QVERIFY(menuEvent(service, menuId(service, kEtherText)));
-        QTRY_COMPARE(itemProperty(service, QStringLiteral("XAyatanaLabel")).toString(), kEtherText);
-        QCOMPARE(menuTexts(service).mid(0, 2), (QStringList{kBitcoinText, QStringLiteral("✓ ") + kEtherText}));
+        QVERIFY(item(service).menuEvent(item(service).menuId(kEtherText)));
+        QTRY_COMPARE(item(service).property(QStringLiteral("XAyatanaLabel")).toString(), kEtherText);
+        QCOMPARE(item(service).menuTexts().mid(0, 2), (QStringList{kBitcoinText, QStringLiteral("✓ ") + kEtherText}));
         QTRY_VERIFY(properties.count > 0);
         QCOMPARE(layouts.count, layoutsBefore);
         QCOMPARE(toolTip(service).title, kEtherText);
@@ -306,15 +243,15 @@ private Q_SLOTS:
         AppPreferences preferences = m_app->appState().preferences();
         preferences.showsMenuBarSymbol = false;
         m_app->appState().setPreferences(preferences);
-        QTRY_COMPARE(menuTexts(service).mid(0, 2),
+        QTRY_COMPARE(item(service).menuTexts().mid(0, 2),
                      (QStringList{QStringLiteral("75,456.36 -2.05%"), QStringLiteral("✓ 2,337.24 +1.34%")}));
 
         // With nothing listed the menu still offers the popover, settings and quit.
         m_app->appState().removeToken(QStringLiteral("BTC"));
         m_app->appState().removeToken(QStringLiteral("ETH"));
-        QTRY_COMPARE(menuTexts(service), (QStringList{QStringLiteral("打开 Zentrow"), QStringLiteral("设置"),
-                                                      QStringLiteral("-"), QStringLiteral("退出")}));
-        QCOMPARE(itemProperty(service, QStringLiteral("XAyatanaLabel")).toString(), QStringLiteral("Zentrow"));
+        QTRY_COMPARE(item(service).menuTexts(), (QStringList{QStringLiteral("打开 Zentrow"), QStringLiteral("设置"),
+                                                             QStringLiteral("-"), QStringLiteral("退出")}));
+        QCOMPARE(item(service).property(QStringLiteral("XAyatanaLabel")).toString(), QStringLiteral("Zentrow"));
     }
 
     void oddHostCallsChangeNothing()
@@ -322,33 +259,31 @@ private Q_SLOTS:
         m_backendUp = true;
         startApp();
         const QString service = itemService();
-        QTRY_COMPARE(itemProperty(service, QStringLiteral("XAyatanaLabel")).toString(), kBitcoinText);
+        QTRY_COMPARE(item(service).property(QStringLiteral("XAyatanaLabel")).toString(), kBitcoinText);
         m_app->appState().addToken(ether());
-        QTRY_COMPARE(menuLayout(service).second.size(), 7);
-        const int etherId = menuId(service, QStringLiteral("ETH "));
+        QTRY_COMPARE(item(service).menuLayout().second.size(), 7);
+        const int etherId = item(service).menuId(QStringLiteral("ETH "));
         QVERIFY(etherId >= StatusNotifierMenu::kFirstTokenId);
         m_app->appState().removeToken(QStringLiteral("ETH"));
-        QTRY_COMPARE(menuLayout(service).second.size(), 6);
+        QTRY_COMPARE(item(service).menuLayout().second.size(), 6);
 
         // Events on unknown and vanished entries, and on the root, pin nothing.
         for (int id : {etherId, 99999, -1, 0, int(StatusNotifierMenu::kTokensSeparatorId)}) {
-            QVERIFY(menuEvent(service, id));
+            QVERIFY(item(service).menuEvent(id));
         }
-        auto group =
-            QDBusMessage::createMethodCall(service, StatusNotifierItem::kMenuPath,
-                                           QStringLiteral("com.canonical.dbusmenu"), QStringLiteral("EventGroup"));
+        auto group = QDBusMessage::createMethodCall(service, StatusItemHost::kMenuPath, StatusItemHost::kMenuInterface,
+                                                    QStringLiteral("EventGroup"));
         DBusMenuEventList events{{etherId, QStringLiteral("clicked"), QDBusVariant(0), 0},
                                  {StatusNotifierMenu::kOpenId, QStringLiteral("hovered"), QDBusVariant(0), 0}};
         group << QVariant::fromValue(events);
-        const QDBusMessage groupReply = waitFor(hostBus().asyncCall(group));
+        const QDBusMessage groupReply = item(service).call(group);
         QCOMPARE(groupReply.type(), QDBusMessage::ReplyMessage);
         QCOMPARE(qdbus_cast<QList<int>>(groupReply.arguments().at(0)), QList<int>{etherId});
         // Asking for the layout below an entry that is gone is an error, not a crash.
-        auto layout =
-            QDBusMessage::createMethodCall(service, StatusNotifierItem::kMenuPath,
-                                           QStringLiteral("com.canonical.dbusmenu"), QStringLiteral("GetLayout"));
+        auto layout = QDBusMessage::createMethodCall(service, StatusItemHost::kMenuPath, StatusItemHost::kMenuInterface,
+                                                     QStringLiteral("GetLayout"));
         layout << etherId << -1 << QStringList();
-        QCOMPARE(waitFor(hostBus().asyncCall(layout)).type(), QDBusMessage::ErrorMessage);
+        QCOMPARE(item(service).call(layout).type(), QDBusMessage::ErrorMessage);
         QCoreApplication::processEvents();
         QCOMPARE(m_app->appState().watchlistEntries().size(), 1);
         QVERIFY(m_app->appState().watchlistEntries().first().isPinnedToMenuBar);
@@ -359,11 +294,11 @@ private Q_SLOTS:
         const QRect screen = QGuiApplication::primaryScreen()->geometry();
         for (const QPoint& odd : {QPoint(-50000, -3), QPoint(INT_MAX, INT_MAX)}) {
             pauseBetweenClicks();
-            QVERIFY(activate(service, odd.x(), odd.y()));
+            QVERIFY(item(service).activate(odd.x(), odd.y()));
             QTRY_VERIFY(popover.isVisible());
             QVERIFY(screen.contains(popover.geometry()));
             pauseBetweenClicks();
-            QVERIFY(activate(service, odd.x(), odd.y()));
+            QVERIFY(item(service).activate(odd.x(), odd.y()));
             QTRY_VERIFY(!popover.isVisible());
         }
     }
@@ -378,7 +313,7 @@ private Q_SLOTS:
         QVERIFY(!popover.content());
 
         const QPoint click(screen.right() - 40, screen.top() + 5);
-        QVERIFY(activate(service, click.x(), click.y()));
+        QVERIFY(item(service).activate(click.x(), click.y()));
         QTRY_VERIFY(popover.isVisible());
         QWidget* content = popover.content();
         QVERIFY(content && content->isVisible());
@@ -388,27 +323,27 @@ private Q_SLOTS:
         QVERIFY(screen.contains(popover.geometry()));
 
         pauseBetweenClicks();
-        QVERIFY(activate(service, click.x(), click.y()));
+        QVERIFY(item(service).activate(click.x(), click.y()));
         QTRY_VERIFY(!popover.isVisible());
 
         // A right click does the same.
         pauseBetweenClicks();
-        QVERIFY(callItem(service, StatusNotifierItem::kItemPath, QStringLiteral("org.kde.StatusNotifierItem"),
-                         QStringLiteral("SecondaryActivate"), {10, 10}));
+        QVERIFY(item(service).call(StatusItemHost::kItemPath, StatusItemHost::kItemInterface,
+                                   QStringLiteral("SecondaryActivate"), {10, 10}));
         QTRY_VERIFY(popover.isVisible());
         pauseBetweenClicks();
-        QVERIFY(callItem(service, StatusNotifierItem::kItemPath, QStringLiteral("org.kde.StatusNotifierItem"),
-                         QStringLiteral("SecondaryActivate"), {10, 10}));
+        QVERIFY(item(service).call(StatusItemHost::kItemPath, StatusItemHost::kItemInterface,
+                                   QStringLiteral("SecondaryActivate"), {10, 10}));
         QTRY_VERIFY(!popover.isVisible());
 
         // A host opening the menu is not a click; its "打开 Zentrow" entry opens the popover, on
         // the panel's side, and leaves it open when chosen again.
-        QVERIFY(menuEvent(service, StatusNotifierMenu::kRootId, QStringLiteral("opened")));
-        QVERIFY(menuEvent(service, StatusNotifierMenu::kRootId, QStringLiteral("closed")));
+        QVERIFY(item(service).menuEvent(StatusNotifierMenu::kRootId, QStringLiteral("opened")));
+        QVERIFY(item(service).menuEvent(StatusNotifierMenu::kRootId, QStringLiteral("closed")));
         QCoreApplication::processEvents();
         QVERIFY(!popover.isVisible());
         for (int i = 0; i < 2; ++i) {
-            QVERIFY(menuEvent(service, menuId(service, QStringLiteral("打开 Zentrow"))));
+            QVERIFY(item(service).menuEvent(item(service).menuId(QStringLiteral("打开 Zentrow"))));
             QTRY_VERIFY(popover.isVisible());
             QVERIFY(screen.contains(popover.geometry()));
         }
@@ -417,7 +352,7 @@ private Q_SLOTS:
         // A burst of clicks while the popover opens counts once.
         pauseBetweenClicks();
         for (int i = 0; i < 3; ++i) {
-            QVERIFY(activate(service, click.x(), click.y()));
+            QVERIFY(item(service).activate(click.x(), click.y()));
         }
         QTRY_VERIFY(popover.isVisible());
         pauseBetweenClicks();
@@ -429,7 +364,7 @@ private Q_SLOTS:
     {
         startApp();
         const QString service = itemService();
-        QVERIFY(activate(service, 100, 5));
+        QVERIFY(item(service).activate());
         QTRY_VERIFY(m_app->delegate().statusBarController()->popover().isVisible());
         const QString family = QStringLiteral("Noto Sans CJK SC");
         if (!QFontDatabase::families().contains(family)) {
@@ -448,14 +383,16 @@ private Q_SLOTS:
         m_backendUp = true;
         startApp();
         const QString service = itemService();
-        QTRY_COMPARE(itemProperty(service, QStringLiteral("Title")).toString(), QStringLiteral("BTC 75,456.36 -2.05%"));
+        QTRY_COMPARE(item(service).property(QStringLiteral("Title")).toString(),
+                     QStringLiteral("BTC 75,456.36 -2.05%"));
         // Qt names it "QNetworkAccessManager thread".
         QTRY_COMPARE_WITH_TIMEOUT(threadsNamed("QNetworkAccess"), 0, 10000);
 
         // The next refresh starts it again and gets its answer through.
         m_quote.replace("75456.36", "80000.5");
         QVERIFY(periodicRefresh());
-        QTRY_COMPARE(itemProperty(service, QStringLiteral("Title")).toString(), QStringLiteral("BTC 80,000.50 -2.05%"));
+        QTRY_COMPARE(item(service).property(QStringLiteral("Title")).toString(),
+                     QStringLiteral("BTC 80,000.50 -2.05%"));
         QTRY_COMPARE_WITH_TIMEOUT(threadsNamed("QNetworkAccess"), 0, 10000);
     }
 
@@ -464,19 +401,19 @@ private Q_SLOTS:
         m_backendUp = true;
         startApp();
         const QString service = itemService();
-        QTRY_COMPARE(itemProperty(service, QStringLiteral("XAyatanaLabel")).toString(), kBitcoinText);
+        QTRY_COMPARE(item(service).property(QStringLiteral("XAyatanaLabel")).toString(), kBitcoinText);
         SignalCounter toolTips;
-        QVERIFY(countSignal(service, StatusNotifierItem::kItemPath, QStringLiteral("org.kde.StatusNotifierItem"),
+        QVERIFY(countSignal(service, StatusItemHost::kItemPath, StatusItemHost::kItemInterface,
                             QStringLiteral("NewToolTip"), &toolTips));
         PopoverWindow& popover = m_app->delegate().statusBarController()->popover();
-        QVERIFY(activate(service, 100, 5));
+        QVERIFY(item(service).activate());
         QTRY_VERIFY(popover.isVisible());
         // Announcing a tooltip makes hosts show it over whatever is there: not while the popover is open.
         m_app->appState().addToken(ether());
-        QTRY_COMPARE(menuLayout(service).second.size(), 7);
+        QTRY_COMPARE(item(service).menuLayout().second.size(), 7);
         QCOMPARE(toolTips.count, 0);
         pauseBetweenClicks();
-        QVERIFY(activate(service, 100, 5));
+        QVERIFY(item(service).activate());
         QTRY_VERIFY(!popover.isVisible());
         QTRY_COMPARE(toolTips.count, 1);
         QVERIFY(toolTip(service).description.contains(QStringLiteral("ETH ")));
@@ -488,7 +425,7 @@ private Q_SLOTS:
         const QString service = itemService();
         PopoverWindow& popover = m_app->delegate().statusBarController()->popover();
         m_app->appState().setIsSearchPresented(true);
-        QVERIFY(activate(service, 100, 5));
+        QVERIFY(item(service).activate());
         QTRY_VERIFY(popover.isVisible());
         NotificationCenter::defaultCenter().post(NotificationCenter::kOpenSettings);
         QTRY_VERIFY(!popover.isVisible());
@@ -506,7 +443,7 @@ private Q_SLOTS:
         window->close();
 
         // The item's menu opens the same window.
-        QVERIFY(menuEvent(service, menuId(service, QStringLiteral("设置"))));
+        QVERIFY(item(service).menuEvent(item(service).menuId(QStringLiteral("设置"))));
         QTRY_VERIFY(window->isVisible());
         QCOMPARE(settings.window(), window);
         window->close();
@@ -519,7 +456,7 @@ private Q_SLOTS:
         QTRY_VERIFY(!m_h.backend->requests().isEmpty());
         QTRY_VERIFY(!m_app->appState().isRefreshingWatchlist());
         PopoverWindow& popover = m_app->delegate().statusBarController()->popover();
-        QVERIFY(activate(service, 100, 5));
+        QVERIFY(item(service).activate());
         QTRY_VERIFY(popover.isVisible());
         QEventLoop loop;
         QTimer::singleShot(0, [] { NotificationCenter::defaultCenter().post(NotificationCenter::kQuitApp); });

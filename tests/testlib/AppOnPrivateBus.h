@@ -4,7 +4,6 @@
 // link the shell.
 #pragma once
 
-#include "shell/StatusNotifierItem.h"
 #include "shell/ZentrowApp.h"
 #include "testlib/FakeStatusNotifierWatcher.h"
 #include "testlib/LoopbackHttpServer.h"
@@ -12,8 +11,6 @@
 
 #include <QCoreApplication>
 #include <QDBusConnection>
-#include <QDBusMessage>
-#include <QDBusPendingCall>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -28,31 +25,6 @@ namespace AppOnPrivateBus {
 inline QDBusConnection hostBus()
 {
     return QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("host"));
-}
-
-// The reply, or an invalid message when none came in five seconds.
-inline QDBusMessage waitFor(const QDBusPendingCall& call)
-{
-    QDBusPendingCall pending = call;
-    if (!QTest::qWaitFor([&pending] { return pending.isFinished(); }, 5000)) {
-        return {};
-    }
-    return pending.reply();
-}
-
-inline bool callItem(const QString& service, const QString& path, const QString& interface, const QString& method,
-                     const QVariantList& arguments)
-{
-    auto message = QDBusMessage::createMethodCall(service, path, interface, method);
-    message.setArguments(arguments);
-    return waitFor(hostBus().asyncCall(message)).type() == QDBusMessage::ReplyMessage;
-}
-
-// A primary click on the item, as a host reports it.
-inline bool activate(const QString& service, int x = 100, int y = 5)
-{
-    return callItem(service, StatusNotifierItem::kItemPath, QStringLiteral("org.kde.StatusNotifierItem"),
-                    QStringLiteral("Activate"), {x, y});
 }
 
 // The real executable with a configuration folder of its own under `home`, offscreen.
