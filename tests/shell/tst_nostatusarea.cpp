@@ -187,18 +187,13 @@ private Q_SLOTS:
         QCOMPARE(view->size(), QSize(368, 620));
         QVERIFY(!m_app->delegate().statusBarController()->popover().isVisible());
 
-        // It follows the one state, and its settings entry opens the settings window.
+        // It follows the one state, and its settings entry opens the settings window beside it.
         m_app->appState().setIsSearchPresented(true);
         QTRY_VERIFY(view->addTokenSheet()->isVisible());
         m_app->appState().setIsSearchPresented(false);
         QTRY_VERIFY(!view->addTokenSheet()->isVisible());
-        QAction* settings = nullptr;
-        for (QAction* action : view->moreMenu()->actions()) {
-            if (action->text() == QStringLiteral("设置")) {
-                settings = action;
-            }
-        }
-        QVERIFY(settings);
+        QAction* settings = view->moreMenu()->actions().first();
+        QCOMPARE(settings->text(), QStringLiteral("设置"));
         settings->trigger();
         QTRY_VERIFY(SettingsWindowManager::shared().window() && SettingsWindowManager::shared().window()->isVisible());
         QVERIFY(shownWindow());
