@@ -108,9 +108,6 @@ private Q_SLOTS:
     }
     void tabsSwitchPanesKeepTheValuesAndReportTheirSize()
     {
-        QVERIFY(SettingsTabs::fromRawValue(u"关于") == SettingsTab::about);
-        QVERIFY(!SettingsTabs::fromRawValue(u"general"));
-
         Fixture f;
         auto* tabs = f.child<QTabBar>("settingsTabs");
         QCOMPARE(tabs->count(), 2);
