@@ -2,6 +2,7 @@
 // how often the exchange is asked, and what clients see when it fails.
 #include "Backend.h"
 #include "FakeExchange.h"
+#include "RawHttpClient.h"
 
 #include <QElapsedTimer>
 #include <QJsonArray>
@@ -18,20 +19,8 @@ using Reply = LoopbackHttpServer::Reply;
 
 namespace {
 
-struct Answer {
-    int status = 0;
-    QByteArray body;
-    QList<QNetworkReply::RawHeaderPair> headers;
-
-    QByteArray header(QByteArrayView name) const
-    {
-        for (const auto& [key, value] : headers) {
-            if (QByteArrayView(key).compare(name, Qt::CaseInsensitive) == 0) {
-                return value;
-            }
-        }
-        return {};
-    }
+// An answer as the network manager hands it over.
+struct Answer : RawResponse {
     QJsonArray data() const { return QJsonDocument::fromJson(body).object().value("data").toArray(); }
     QStringList ids() const
     {
