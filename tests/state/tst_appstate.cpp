@@ -65,7 +65,6 @@ private Q_SLOTS:
         h.service->answerRefresh(QList<TokenSummary>{TokenSummary::fallbackCatalog().first()});
         QTRY_VERIFY(!state.isRefreshingWatchlist());
         QCOMPARE(state.watchlist().size(), 1);
-        QCOMPARE(state.selectedTokenID(), QStringLiteral("BTC"));
         QCOMPARE(h.defaults->writes, 0);
     }
 
@@ -136,7 +135,7 @@ private Q_SLOTS:
         QVERIFY(!state.watchlistEntries().last().isPinnedToMenuBar);
     }
 
-    void removeTokenKeepsOnePinAndTheSelectionValid()
+    void removeTokenKeepsOnePin()
     {
         StateHarness h;
         h.storeEntries({"BTC", "ETH", "SOL"}, 0);
@@ -146,13 +145,11 @@ private Q_SLOTS:
                                                      FakeMarketDataService::token("ETH", 3),
                                                      FakeMarketDataService::token("SOL", 4)});
         QTRY_VERIFY(!state.isRefreshingWatchlist());
-        QCOMPARE(state.selectedTokenID(), QStringLiteral("BTC"));
         state.toggleExpandedToken(QStringLiteral("btc"));
 
         state.removeToken(QStringLiteral("btc"));
         QCOMPARE(tokenIDs(state), (QStringList{"ETH", "SOL"}));
         QCOMPARE(pins(state.watchlistEntries()), (QList<bool>{true, false}));
-        QCOMPARE(state.selectedTokenID(), QStringLiteral("ETH"));
         QVERIFY(!state.expandedTokenID());
         QVERIFY(!state.tokenSnapshots().contains(QStringLiteral("BTC")));
 
@@ -167,7 +164,6 @@ private Q_SLOTS:
 
         state.removeToken(QStringLiteral("ETH"));
         QVERIFY(state.watchlistEntries().isEmpty());
-        QVERIFY(!state.selectedTokenID());
         QVERIFY(h.stored().watchlist.isEmpty());
     }
 
