@@ -57,412 +57,396 @@ struct EchoServer {
 class TestBackendHttp : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void initTestCase();
-    void keepsAliveAndAnswersPipelinedRequestsInOrder();
-    void refusesMalformedRequests_data();
-    void refusesMalformedRequests();
-    void boundsConnectionsAndStalledClients();
-    void closesTricklingClientsOnTime();
-    void keepsPlacesForOtherClients();
-    void survivesClientsAndServerGoingAway();
-    void checksApiRequests_data();
-    void checksApiRequests();
-    void decodesQueries_data();
-    void decodesQueries();
-    void readsTheCommandLine_data();
-    void readsTheCommandLine();
-};
-
-void TestBackendHttp::initTestCase()
-{
-    // Hundreds of connections, both ends in this process.
-    rlimit limit{};
-    QCOMPARE(getrlimit(RLIMIT_NOFILE, &limit), 0);
-    limit.rlim_cur = std::max<rlim_t>(limit.rlim_cur, std::min<rlim_t>(limit.rlim_max, 4096));
-    QCOMPARE(setrlimit(RLIMIT_NOFILE, &limit), 0);
-}
-
-void TestBackendHttp::keepsAliveAndAnswersPipelinedRequestsInOrder()
-{
-    EchoServer echo;
-    RawClient client(echo.port());
-    // The slow one first: later answers wait for it.
-    client.send(get("/slow?1") + get("/fast?2") + "HEAD /head?3 HTTP/1.1\r\nHost: x\r\n\r\n");
-    QList<RawResponse> responses = client.read(3, {false, false, true});
-    QCOMPARE(responses.size(), 3);
-    QCOMPARE(responses.at(0).body, QByteArray("GET /slow?1"));
-    QCOMPARE(responses.at(1).body, QByteArray("GET /fast?2"));
-    QCOMPARE(responses.at(2).statusLine, QByteArray("HTTP/1.1 200 OK"));
-    QCOMPARE(responses.at(2).header("Content-Length"), QByteArray("12"));
-    QVERIFY(!responses.at(0).header("Date").isEmpty());
-    QVERIFY(responses.at(0).header("Connection").isEmpty());
-
-    // Split into single bytes, with bare LF line ends, still one request.
-    const QByteArray request = "GET /bytes HTTP/1.1\nHost: x\n\n";
-    for (const char byte : request) {
-        client.sendAlone(QByteArray(1, byte));
-    }
-    QCOMPARE(client.readOne().body, QByteArray("GET /bytes"));
-    QVERIFY(client.isOpen());
-
-    // A body is read (and dropped) before the next request starts, however it arrives.
-    client.sendAlone("POST /body HTTP/1.1\r\nHost: x\r\nContent-Length: 5\r\n\r\nhel");
-    client.send("lo" + get("/after"));
-    responses = client.read(2);
-    QCOMPARE(responses.size(), 2);
-    QCOMPARE(responses.at(0).body, QByteArray("POST /body"));
-    QCOMPARE(responses.at(1).body, QByteArray("GET /after"));
-
-    // Connection: close, and HTTP/1.0 without keep-alive, end the connection after the answer.
-    client.send(get("/last", "Connection: close\r\n"));
-    QCOMPARE(client.readOne().header("Connection"), QByteArray("close"));
-    QVERIFY(client.waitForClose());
-    RawClient old(echo.port());
-    old.send("GET /old HTTP/1.0\r\n\r\n");
-    QCOMPARE(old.readOne().statusLine, QByteArray("HTTP/1.0 200 OK"));
-    QVERIFY(old.waitForClose());
-    RawClient kept(echo.port());
-    kept.send("GET /old HTTP/1.0\r\nConnection: keep-alive\r\n\r\n");
-    QCOMPARE(kept.readOne().header("Connection"), QByteArray("keep-alive"));
-    kept.send("GET /again HTTP/1.0\r\nConnection: keep-alive\r\n\r\n");
-    QCOMPARE(kept.readOne().body, QByteArray("GET /again"));
-}
-
-void TestBackendHttp::refusesMalformedRequests_data()
-{
-    QTest::addColumn<QByteArray>("bytes");
-    QTest::addColumn<int>("status");
-
-    QTest::newRow("garbage") << QByteArray("HELLO\r\n\r\n") << 400;
-    QTest::newRow("two spaces") << QByteArray("GET  / HTTP/1.1\r\nHost: x\r\n\r\n") << 400;
-    QTest::newRow("absolute target") << QByteArray("GET http://x/ HTTP/1.1\r\nHost: x\r\n\r\n") << 400;
-    QTest::newRow("raw UTF-8 in target") << QByteArray("GET /api/search?q=\xc3\xa9 HTTP/1.1\r\nHost: x\r\n\r\n") << 400;
-    QTest::newRow("no Host") << QByteArray("GET / HTTP/1.1\r\n\r\n") << 400;
-    QTest::newRow("two Hosts") << QByteArray("GET / HTTP/1.1\r\nHost: a\r\nHost: b\r\n\r\n") << 400;
-    QTest::newRow("folded header") << QByteArray("GET / HTTP/1.1\r\nHost: x\r\n folded\r\n\r\n") << 400;
-    QTest::newRow("space before colon") << QByteArray("GET / HTTP/1.1\r\nHost : x\r\n\r\n") << 400;
-    QTest::newRow("bad length") << QByteArray("GET / HTTP/1.1\r\nHost: x\r\nContent-Length: 1x\r\n\r\n") << 400;
-    QTest::newRow("conflicting lengths")
-        << QByteArray("GET / HTTP/1.1\r\nHost: x\r\nContent-Length: 1\r\nContent-Length: 2\r\n\r\nab") << 400;
-    QTest::newRow("chunked") << QByteArray("POST / HTTP/1.1\r\nHost: x\r\nTransfer-Encoding: chunked\r\n\r\n0\r\n\r\n")
-                             << 501;
-    QTest::newRow("HTTP/2") << QByteArray("GET / HTTP/2.0\r\nHost: x\r\n\r\n") << 505;
-    QTest::newRow("large body") << QByteArray("POST / HTTP/1.1\r\nHost: x\r\nContent-Length: 999999\r\n\r\n") << 413;
-    QTest::newRow("large head") << get("/", "X-Filler: " + QByteArray(20'000, 'a') + "\r\n") << 431;
-    QTest::newRow("endless head") << QByteArray("GET / HTTP/1.1\r\nX-Filler: " + QByteArray(40'000, 'a')) << 431;
-}
-
-void TestBackendHttp::refusesMalformedRequests()
-{
-    QFETCH(QByteArray, bytes);
-    QFETCH(int, status);
-    EchoServer echo;
-    RawClient client(echo.port());
-    client.send(bytes);
-    const RawResponse response = client.readOne();
-    QCOMPARE(response.status, status);
-    QCOMPARE(QJsonDocument::fromJson(response.body).object().value("error").toObject().value("status").toInt(), status);
-    QCOMPARE(response.header("Connection"), QByteArray("close"));
-    QVERIFY(client.waitForClose());
-    QCOMPARE(echo.started, 0);
-
-    // The server is none the worse for it.
-    RawClient next(echo.port());
-    next.send(get("/fine"));
-    QCOMPARE(next.readOne().status, 200);
-}
-
-void TestBackendHttp::boundsConnectionsAndStalledClients()
-{
-    HttpLimits limits;
-    limits.maxConnections = 2;
-    limits.headTimeout = 200ms;
-    limits.idleTimeout = 200ms;
-    EchoServer echo(limits);
-
-    // Two clients at work fill the server: a third is refused, and told so.
-    RawClient first(echo.port());
-    first.send(get("/slow"));
-    QTRY_COMPARE(echo.started, 1);
-    RawClient second(echo.port());
-    second.send(get("/slow"));
-    QTRY_COMPARE(echo.started, 2);
-    RawClient third(echo.port());
-    const RawResponse refused = third.readOne();
-    QCOMPARE(refused.status, 503);
-    QCOMPARE(refused.header("Retry-After"), QByteArray("1"));
-    QVERIFY(third.waitForClose());
-    QCOMPARE(first.readOne().status, 200);
-    QCOMPARE(second.readOne().status, 200);
-
-    // Idle, they make room: a newcomer takes the place of the one that has been quiet longest.
-    RawClient fourth(echo.port());
-    fourth.send(get("/welcome"));
-    QCOMPARE(fourth.readOne().status, 200);
-    QVERIFY(first.waitForClose());
-    QVERIFY(second.isOpen());
-
-    // A request that never finishes is cut off; so is a connection that stays quiet.
-    second.send("GET /never-ends HTTP/1.1\r\nHost: x\r\n");
-    QCOMPARE(second.readOne().status, 408);
-    QVERIFY(second.waitForClose());
-    QVERIFY(fourth.waitForClose());
-    QTRY_COMPARE(echo.server->connectionCount(), 0);
-}
-
-void TestBackendHttp::closesTricklingClientsOnTime()
-{
-    HttpLimits limits;
-    limits.headTimeout = 300ms;
-    limits.idleTimeout = 60s;
-    EchoServer echo(limits);
-
-    // Blank lines, or a head that grows a byte at a time, do not put off the head timeout.
-    RawClient blankLines(echo.port());
-    RawClient partialHead(echo.port());
-    partialHead.send("GET /x HTTP/1.1\r\nHost: x\r\nX-Slow: ");
-    QTimer trickle;
-    QObject::connect(&trickle, &QTimer::timeout, [&] {
-        blankLines.send("\r\n");
-        partialHead.send("a");
-    });
-    trickle.start(100ms);
-    QCOMPARE(blankLines.readOne().status, 408);
-    QCOMPARE(partialHead.readOne().status, 408);
-    QVERIFY(blankLines.waitForClose());
-    QVERIFY(partialHead.waitForClose());
-    trickle.stop();
-
-    // Blank lines before a request that does arrive in time are still fine.
-    RawClient polite(echo.port());
-    polite.send("\r\n\r\n" + get("/after-blank-lines"));
-    QCOMPARE(polite.readOne().body, QByteArray("GET /after-blank-lines"));
-    QCOMPARE(echo.started, 1);
-}
-
-void TestBackendHttp::keepsPlacesForOtherClients()
-{
-    EchoServer echo; // the shipped limits: 512 places, 128 per client address
-    // One process opens 600 connections and trickles blank lines on all of them.
-    std::vector<std::unique_ptr<RawClient>> hogs;
-    for (int i = 0; i < 600; ++i) {
-        hogs.push_back(std::make_unique<RawClient>(echo.port()));
-        hogs.back()->send("\r\n");
-    }
-    QTRY_COMPARE(echo.server->connectionCount(), 128);
-
-    // Another address still finds room...
-    RawClient neighbour(echo.port(), QHostAddress("127.0.0.2"));
-    neighbour.send(get("/neighbour"));
-    QCOMPARE(neighbour.readOne().body, QByteArray("GET /neighbour"));
-    // ...and so does a client from the hogs' own address, in place of the quietest of them.
-    RawClient local(echo.port());
-    local.send(get("/local"));
-    QCOMPARE(local.readOne().body, QByteArray("GET /local"));
-    QCOMPARE(echo.server->connectionCount(), 128 + 1);
-}
-
-void TestBackendHttp::survivesClientsAndServerGoingAway()
-{
-    auto echo = std::make_unique<EchoServer>();
+    void initTestCase()
     {
-        RawClient leaving(echo->port());
-        leaving.send(get("/slow"));
-        QTRY_COMPARE(echo->started, 1);
+        // Hundreds of connections, both ends in this process.
+        rlimit limit{};
+        QCOMPARE(getrlimit(RLIMIT_NOFILE, &limit), 0);
+        limit.rlim_cur = std::max<rlim_t>(limit.rlim_cur, std::min<rlim_t>(limit.rlim_max, 4096));
+        QCOMPARE(setrlimit(RLIMIT_NOFILE, &limit), 0);
     }
-    // The answer comes back to a connection that is gone.
-    QTRY_COMPARE(echo->finished, 1);
 
-    // And to a server that is gone.
-    RawClient client(echo->port());
-    client.send(get("/slow"));
-    QTRY_COMPARE(echo->started, 2);
-    echo->server.reset();
-    QVERIFY(client.waitForClose());
-    QTRY_COMPARE(echo->finished, 2);
-}
+    void keepsAliveAndAnswersPipelinedRequestsInOrder()
+    {
+        EchoServer echo;
+        RawClient client(echo.port());
+        // The slow one first: later answers wait for it.
+        client.send(get("/slow?1") + get("/fast?2") + "HEAD /head?3 HTTP/1.1\r\nHost: x\r\n\r\n");
+        QList<RawResponse> responses = client.read(3, {false, false, true});
+        QCOMPARE(responses.size(), 3);
+        QCOMPARE(responses.at(0).body, QByteArray("GET /slow?1"));
+        QCOMPARE(responses.at(1).body, QByteArray("GET /fast?2"));
+        QCOMPARE(responses.at(2).statusLine, QByteArray("HTTP/1.1 200 OK"));
+        QCOMPARE(responses.at(2).header("Content-Length"), QByteArray("12"));
+        QVERIFY(!responses.at(0).header("Date").isEmpty());
+        QVERIFY(responses.at(0).header("Connection").isEmpty());
 
-void TestBackendHttp::checksApiRequests_data()
-{
-    QTest::addColumn<QByteArray>("request");
-    QTest::addColumn<int>("status");
+        // Split into single bytes, with bare LF line ends, still one request.
+        const QByteArray request = "GET /bytes HTTP/1.1\nHost: x\n\n";
+        for (const char byte : request) {
+            client.sendAlone(QByteArray(1, byte));
+        }
+        QCOMPARE(client.readOne().body, QByteArray("GET /bytes"));
+        QVERIFY(client.isOpen());
 
-    const QByteArray ids200 = QByteArray("A,").repeated(199) + "A";
-    const QByteArray text100 = QByteArray("%C3%A9").repeated(100);
+        // A body is read (and dropped) before the next request starts, however it arrives.
+        client.sendAlone("POST /body HTTP/1.1\r\nHost: x\r\nContent-Length: 5\r\n\r\nhel");
+        client.send("lo" + get("/after"));
+        responses = client.read(2);
+        QCOMPARE(responses.size(), 2);
+        QCOMPARE(responses.at(0).body, QByteArray("POST /body"));
+        QCOMPARE(responses.at(1).body, QByteArray("GET /after"));
 
-    QTest::newRow("empty search") << get("/api/search?q=") << 200;
-    QTest::newRow("blank search") << get("/api/search?q=+%20") << 200;
-    QTest::newRow("no ids") << get("/api/quotes?ids=,,") << 200;
-    // Accepted, then the exchange (unreachable here) is asked.
-    QTest::newRow("100 characters") << get("/api/search?q=" + text100) << 503;
-    QTest::newRow("200 ids") << get("/api/quotes?ids=" + ids200) << 503;
-    QTest::newRow("HEAD") << QByteArray("HEAD /api/quotes?ids=BTC HTTP/1.1\r\nHost: x\r\n\r\n") << 503;
+        // Connection: close, and HTTP/1.0 without keep-alive, end the connection after the answer.
+        client.send(get("/last", "Connection: close\r\n"));
+        QCOMPARE(client.readOne().header("Connection"), QByteArray("close"));
+        QVERIFY(client.waitForClose());
+        RawClient old(echo.port());
+        old.send("GET /old HTTP/1.0\r\n\r\n");
+        QCOMPARE(old.readOne().statusLine, QByteArray("HTTP/1.0 200 OK"));
+        QVERIFY(old.waitForClose());
+        RawClient kept(echo.port());
+        kept.send("GET /old HTTP/1.0\r\nConnection: keep-alive\r\n\r\n");
+        QCOMPARE(kept.readOne().header("Connection"), QByteArray("keep-alive"));
+        kept.send("GET /again HTTP/1.0\r\nConnection: keep-alive\r\n\r\n");
+        QCOMPARE(kept.readOne().body, QByteArray("GET /again"));
+    }
 
-    QTest::newRow("101 characters") << get("/api/search?q=" + text100 + "x") << 400;
-    QTest::newRow("201 ids") << get("/api/quotes?ids=" + ids200 + ",B") << 400;
-    QTest::newRow("no q") << get("/api/search") << 400;
-    QTest::newRow("no ids") << get("/api/quotes?q=BTC") << 400;
-    QTest::newRow("two q") << get("/api/search?q=a&q=b") << 400;
-    QTest::newRow("two ids") << get("/api/quotes?ids=BTC&ids=ETH") << 400;
-    QTest::newRow("bad escape") << get("/api/search?q=%ZZ") << 400;
-    QTest::newRow("cut escape") << get("/api/quotes?ids=BTC%2") << 400;
-    QTest::newRow("cut UTF-8") << get("/api/search?q=%E4%B8") << 400;
-    QTest::newRow("overlong UTF-8") << get("/api/search?q=%C0%AF") << 400;
-    QTest::newRow("surrogate") << get("/api/search?q=%ED%A0%80") << 400;
-    QTest::newRow("bad name") << get("/api/search?q=btc&%FF=1") << 400;
+    void refusesMalformedRequests_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<int>("status");
 
-    QTest::newRow("root") << get("/") << 404;
-    QTest::newRow("other path") << get("/api/prices?ids=BTC") << 404;
-    QTest::newRow("trailing slash") << get("/api/search/?q=btc") << 404;
-    QTest::newRow("letter case") << get("/API/search?q=btc") << 404;
-    QTest::newRow("POST") << QByteArray("POST /api/quotes?ids=BTC HTTP/1.1\r\nHost: x\r\nContent-Length: 2\r\n\r\n{}")
-                          << 405;
-    QTest::newRow("DELETE") << QByteArray("DELETE /api/search?q=x HTTP/1.1\r\nHost: x\r\n\r\n") << 405;
-}
+        QTest::newRow("garbage") << QByteArray("HELLO\r\n\r\n") << 400;
+        QTest::newRow("two spaces") << QByteArray("GET  / HTTP/1.1\r\nHost: x\r\n\r\n") << 400;
+        QTest::newRow("absolute target") << QByteArray("GET http://x/ HTTP/1.1\r\nHost: x\r\n\r\n") << 400;
+        QTest::newRow("raw UTF-8 in target")
+            << QByteArray("GET /api/search?q=\xc3\xa9 HTTP/1.1\r\nHost: x\r\n\r\n") << 400;
+        QTest::newRow("no Host") << QByteArray("GET / HTTP/1.1\r\n\r\n") << 400;
+        QTest::newRow("two Hosts") << QByteArray("GET / HTTP/1.1\r\nHost: a\r\nHost: b\r\n\r\n") << 400;
+        QTest::newRow("folded header") << QByteArray("GET / HTTP/1.1\r\nHost: x\r\n folded\r\n\r\n") << 400;
+        QTest::newRow("space before colon") << QByteArray("GET / HTTP/1.1\r\nHost : x\r\n\r\n") << 400;
+        QTest::newRow("bad length") << QByteArray("GET / HTTP/1.1\r\nHost: x\r\nContent-Length: 1x\r\n\r\n") << 400;
+        QTest::newRow("conflicting lengths")
+            << QByteArray("GET / HTTP/1.1\r\nHost: x\r\nContent-Length: 1\r\nContent-Length: 2\r\n\r\nab") << 400;
+        QTest::newRow("chunked") << QByteArray(
+                                        "POST / HTTP/1.1\r\nHost: x\r\nTransfer-Encoding: chunked\r\n\r\n0\r\n\r\n")
+                                 << 501;
+        QTest::newRow("HTTP/2") << QByteArray("GET / HTTP/2.0\r\nHost: x\r\n\r\n") << 505;
+        QTest::newRow("large body") << QByteArray("POST / HTTP/1.1\r\nHost: x\r\nContent-Length: 999999\r\n\r\n")
+                                    << 413;
+        QTest::newRow("large head") << get("/", "X-Filler: " + QByteArray(20'000, 'a') + "\r\n") << 431;
+        QTest::newRow("endless head") << QByteArray("GET / HTTP/1.1\r\nX-Filler: " + QByteArray(40'000, 'a')) << 431;
+    }
 
-void TestBackendHttp::checksApiRequests()
-{
-    QFETCH(QByteArray, request);
-    QFETCH(int, status);
+    void refusesMalformedRequests()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(int, status);
+        EchoServer echo;
+        RawClient client(echo.port());
+        client.send(bytes);
+        const RawResponse response = client.readOne();
+        QCOMPARE(response.status, status);
+        QCOMPARE(QJsonDocument::fromJson(response.body).object().value("error").toObject().value("status").toInt(),
+                 status);
+        QCOMPARE(response.header("Connection"), QByteArray("close"));
+        QVERIFY(client.waitForClose());
+        QCOMPARE(echo.started, 0);
 
-    BackendSettings settings;
-    settings.port = 0;
-    settings.upstream = QUrl(QStringLiteral("http://127.0.0.1:%1").arg(LoopbackHttpServer::unusedPort()));
-    Backend backend(settings);
-    QString problem;
-    QVERIFY2(backend.start(&problem), qPrintable(problem));
+        // The server is none the worse for it.
+        RawClient next(echo.port());
+        next.send(get("/fine"));
+        QCOMPARE(next.readOne().status, 200);
+    }
 
-    RawClient client(backend.port());
-    const bool isHead = request.startsWith("HEAD");
-    client.send(request);
-    const RawResponse response = client.readOne(isHead);
-    QCOMPARE(response.status, status);
-    QVERIFY(response.header("Content-Type").startsWith("application/json"));
-    if (status == 200) {
-        QCOMPARE(response.body, QByteArray(R"({"data":[]})"));
-        QVERIFY(response.header("Cache-Control").startsWith("public, max-age="));
-        QVERIFY(!response.header("ETag").isEmpty());
-    } else {
-        QCOMPARE(response.header("Cache-Control"), QByteArray("no-store"));
-        if (!isHead) {
-            const QJsonObject error = QJsonDocument::fromJson(response.body).object().value("error").toObject();
-            QCOMPARE(error.value("status").toInt(), status);
-            QVERIFY(!error.value("message").toString().isEmpty());
+    void boundsConnectionsAndStalledClients()
+    {
+        HttpLimits limits;
+        limits.maxConnections = 2;
+        limits.headTimeout = 200ms;
+        limits.idleTimeout = 200ms;
+        EchoServer echo(limits);
+
+        // Two clients at work fill the server: a third is refused, and told so.
+        RawClient first(echo.port());
+        first.send(get("/slow"));
+        QTRY_COMPARE(echo.started, 1);
+        RawClient second(echo.port());
+        second.send(get("/slow"));
+        QTRY_COMPARE(echo.started, 2);
+        RawClient third(echo.port());
+        const RawResponse refused = third.readOne();
+        QCOMPARE(refused.status, 503);
+        QCOMPARE(refused.header("Retry-After"), QByteArray("1"));
+        QVERIFY(third.waitForClose());
+        QCOMPARE(first.readOne().status, 200);
+        QCOMPARE(second.readOne().status, 200);
+
+        // Idle, they make room: a newcomer takes the place of the one that has been quiet longest.
+        RawClient fourth(echo.port());
+        fourth.send(get("/welcome"));
+        QCOMPARE(fourth.readOne().status, 200);
+        QVERIFY(first.waitForClose());
+        QVERIFY(second.isOpen());
+
+        // A request that never finishes is cut off; so is a connection that stays quiet.
+        second.send("GET /never-ends HTTP/1.1\r\nHost: x\r\n");
+        QCOMPARE(second.readOne().status, 408);
+        QVERIFY(second.waitForClose());
+        QVERIFY(fourth.waitForClose());
+        QTRY_COMPARE(echo.server->connectionCount(), 0);
+    }
+
+    void closesTricklingClientsOnTime()
+    {
+        HttpLimits limits;
+        limits.headTimeout = 300ms;
+        limits.idleTimeout = 60s;
+        EchoServer echo(limits);
+
+        // Blank lines, or a head that grows a byte at a time, do not put off the head timeout.
+        RawClient blankLines(echo.port());
+        RawClient partialHead(echo.port());
+        partialHead.send("GET /x HTTP/1.1\r\nHost: x\r\nX-Slow: ");
+        QTimer trickle;
+        QObject::connect(&trickle, &QTimer::timeout, [&] {
+            blankLines.send("\r\n");
+            partialHead.send("a");
+        });
+        trickle.start(100ms);
+        QCOMPARE(blankLines.readOne().status, 408);
+        QCOMPARE(partialHead.readOne().status, 408);
+        QVERIFY(blankLines.waitForClose());
+        QVERIFY(partialHead.waitForClose());
+        trickle.stop();
+
+        // Blank lines before a request that does arrive in time are still fine.
+        RawClient polite(echo.port());
+        polite.send("\r\n\r\n" + get("/after-blank-lines"));
+        QCOMPARE(polite.readOne().body, QByteArray("GET /after-blank-lines"));
+        QCOMPARE(echo.started, 1);
+    }
+
+    void keepsPlacesForOtherClients()
+    {
+        EchoServer echo; // the shipped limits: 512 places, 128 per client address
+        // One process opens 600 connections and trickles blank lines on all of them.
+        std::vector<std::unique_ptr<RawClient>> hogs;
+        for (int i = 0; i < 600; ++i) {
+            hogs.push_back(std::make_unique<RawClient>(echo.port()));
+            hogs.back()->send("\r\n");
+        }
+        QTRY_COMPARE(echo.server->connectionCount(), 128);
+
+        // Another address still finds room...
+        RawClient neighbour(echo.port(), QHostAddress("127.0.0.2"));
+        neighbour.send(get("/neighbour"));
+        QCOMPARE(neighbour.readOne().body, QByteArray("GET /neighbour"));
+        // ...and so does a client from the hogs' own address, in place of the quietest of them.
+        RawClient local(echo.port());
+        local.send(get("/local"));
+        QCOMPARE(local.readOne().body, QByteArray("GET /local"));
+        QCOMPARE(echo.server->connectionCount(), 128 + 1);
+    }
+
+    void survivesClientsAndServerGoingAway()
+    {
+        auto echo = std::make_unique<EchoServer>();
+        {
+            RawClient leaving(echo->port());
+            leaving.send(get("/slow"));
+            QTRY_COMPARE(echo->started, 1);
+        }
+        // The answer comes back to a connection that is gone.
+        QTRY_COMPARE(echo->finished, 1);
+
+        // And to a server that is gone.
+        RawClient client(echo->port());
+        client.send(get("/slow"));
+        QTRY_COMPARE(echo->started, 2);
+        echo->server.reset();
+        QVERIFY(client.waitForClose());
+        QTRY_COMPARE(echo->finished, 2);
+    }
+
+    void checksApiRequests_data()
+    {
+        QTest::addColumn<QByteArray>("request");
+        QTest::addColumn<int>("status");
+
+        const QByteArray ids200 = QByteArray("A,").repeated(199) + "A";
+        const QByteArray text100 = QByteArray("%C3%A9").repeated(100);
+
+        QTest::newRow("empty search") << get("/api/search?q=") << 200;
+        QTest::newRow("blank search") << get("/api/search?q=+%20") << 200;
+        QTest::newRow("no ids") << get("/api/quotes?ids=,,") << 200;
+        // Accepted, then the exchange (unreachable here) is asked.
+        QTest::newRow("100 characters") << get("/api/search?q=" + text100) << 503;
+        QTest::newRow("200 ids") << get("/api/quotes?ids=" + ids200) << 503;
+        QTest::newRow("HEAD") << QByteArray("HEAD /api/quotes?ids=BTC HTTP/1.1\r\nHost: x\r\n\r\n") << 503;
+
+        QTest::newRow("101 characters") << get("/api/search?q=" + text100 + "x") << 400;
+        QTest::newRow("201 ids") << get("/api/quotes?ids=" + ids200 + ",B") << 400;
+        QTest::newRow("no q") << get("/api/search") << 400;
+        QTest::newRow("no ids") << get("/api/quotes?q=BTC") << 400;
+        QTest::newRow("two q") << get("/api/search?q=a&q=b") << 400;
+        QTest::newRow("two ids") << get("/api/quotes?ids=BTC&ids=ETH") << 400;
+        QTest::newRow("bad escape") << get("/api/search?q=%ZZ") << 400;
+        QTest::newRow("cut escape") << get("/api/quotes?ids=BTC%2") << 400;
+        QTest::newRow("cut UTF-8") << get("/api/search?q=%E4%B8") << 400;
+        QTest::newRow("overlong UTF-8") << get("/api/search?q=%C0%AF") << 400;
+        QTest::newRow("surrogate") << get("/api/search?q=%ED%A0%80") << 400;
+        QTest::newRow("bad name") << get("/api/search?q=btc&%FF=1") << 400;
+
+        QTest::newRow("root") << get("/") << 404;
+        QTest::newRow("other path") << get("/api/prices?ids=BTC") << 404;
+        QTest::newRow("trailing slash") << get("/api/search/?q=btc") << 404;
+        QTest::newRow("letter case") << get("/API/search?q=btc") << 404;
+        QTest::newRow("POST") << QByteArray(
+                                     "POST /api/quotes?ids=BTC HTTP/1.1\r\nHost: x\r\nContent-Length: 2\r\n\r\n{}")
+                              << 405;
+        QTest::newRow("DELETE") << QByteArray("DELETE /api/search?q=x HTTP/1.1\r\nHost: x\r\n\r\n") << 405;
+    }
+
+    void checksApiRequests()
+    {
+        QFETCH(QByteArray, request);
+        QFETCH(int, status);
+
+        BackendSettings settings;
+        settings.port = 0;
+        settings.upstream = QUrl(QStringLiteral("http://127.0.0.1:%1").arg(LoopbackHttpServer::unusedPort()));
+        Backend backend(settings);
+        QString problem;
+        QVERIFY2(backend.start(&problem), qPrintable(problem));
+
+        RawClient client(backend.port());
+        const bool isHead = request.startsWith("HEAD");
+        client.send(request);
+        const RawResponse response = client.readOne(isHead);
+        QCOMPARE(response.status, status);
+        QVERIFY(response.header("Content-Type").startsWith("application/json"));
+        if (status == 200) {
+            QCOMPARE(response.body, QByteArray(R"({"data":[]})"));
+            QVERIFY(response.header("Cache-Control").startsWith("public, max-age="));
+            QVERIFY(!response.header("ETag").isEmpty());
+        } else {
+            QCOMPARE(response.header("Cache-Control"), QByteArray("no-store"));
+            if (!isHead) {
+                const QJsonObject error = QJsonDocument::fromJson(response.body).object().value("error").toObject();
+                QCOMPARE(error.value("status").toInt(), status);
+                QVERIFY(!error.value("message").toString().isEmpty());
+            }
+        }
+        if (status == 405) {
+            QCOMPARE(response.header("Allow"), QByteArray("GET, HEAD"));
+        }
+        // A refused request leaves the connection usable.
+        client.send(get("/api/search?q="));
+        QCOMPARE(client.readOne().status, 200);
+    }
+
+    void decodesQueries_data()
+    {
+        QTest::addColumn<QByteArray>("query");
+        QTest::addColumn<QStringList>("decoded"); // name, value, name, value...; empty: refused
+
+        QTest::newRow("plain") << QByteArray("q=eth") << QStringList{"q", "eth"};
+        QTest::newRow("space forms") << QByteArray("q=a+b%20c") << QStringList{"q", "a b c"};
+        QTest::newRow("escaped plus") << QByteArray("q=a%2Bb") << QStringList{"q", "a+b"};
+        QTest::newRow("escaped percent") << QByteArray("q=%2520") << QStringList{"q", "%20"};
+        QTest::newRow("UTF-8") << QByteArray("q=%E5%B8%81%F0%9F%98%80") << QStringList{"q", "币😀"};
+        // A byte order mark is a character like any other, kept wherever it stands.
+        QTest::newRow("leading byte order marks")
+            << QByteArray("%EF%BB%BFq=%EF%BB%BFx") << QStringList{QStringLiteral("\uFEFFq"), QStringLiteral("\uFEFFx")};
+        QTest::newRow("inner byte order mark")
+            << QByteArray("q=a%EF%BB%BF") << QStringList{"q", QStringLiteral("a\uFEFF")};
+        QTest::newRow("empty pieces") << QByteArray("&a=1&&b=&c&") << QStringList{"a", "1", "b", "", "c", ""};
+        QTest::newRow("equals in value") << QByteArray("ids=a=b") << QStringList{"ids", "a=b"};
+        QTest::newRow("lone percent") << QByteArray("q=%") << QStringList{};
+        QTest::newRow("stray continuation") << QByteArray("q=%80") << QStringList{};
+        QTest::newRow("beyond U+10FFFF") << QByteArray("q=%F4%90%80%80") << QStringList{};
+    }
+
+    void decodesQueries()
+    {
+        QFETCH(QByteArray, query);
+        QFETCH(QStringList, decoded);
+        QString problem;
+        const auto parameters = QueryString::parse(query, &problem);
+        if (decoded.isEmpty()) {
+            QVERIFY(!parameters);
+            QVERIFY(!problem.isEmpty());
+            return;
+        }
+        QVERIFY(parameters);
+        QStringList flat;
+        for (const QueryString::Parameter& parameter : *parameters) {
+            flat << parameter.name << parameter.value;
+        }
+        QCOMPARE(flat, decoded);
+    }
+
+    void readsTheCommandLine_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("exitCode"); // -1: runs
+
+        QTest::newRow("defaults") << QStringList{} << -1;
+        QTest::newRow("all flags")
+            << QString("--address ::1 --port 0 --upstream http://127.0.0.1:9/v3 --catalogue-ttl 7200 "
+                       "--price-ttl 30 --trend-ttl 600 --stale-for 0 --retry-delay 2 "
+                       "--upstream-timeout 3 --max-connections 8 --max-connections-per-address 2")
+                   .split(' ')
+            << -1;
+        QTest::newRow("help") << QStringList{"--help"} << 0;
+        QTest::newRow("unknown flag") << QStringList{"--verbose"} << 2;
+        QTest::newRow("stray argument") << QStringList{"8737"} << 2;
+        QTest::newRow("host name") << QStringList{"--address", "localhost"} << 2;
+        QTest::newRow("port too high") << QStringList{"--port", "65536"} << 2;
+        QTest::newRow("port not a number") << QStringList{"--port", "http"} << 2;
+        QTest::newRow("ftp upstream") << QStringList{"--upstream", "ftp://example.org"} << 2;
+        QTest::newRow("relative upstream") << QStringList{"--upstream", "/api"} << 2;
+        QTest::newRow("upstream with query") << QStringList{"--upstream", "https://example.org/?a=1"} << 2;
+        QTest::newRow("zero lifetime") << QStringList{"--price-ttl", "0"} << 2;
+        QTest::newRow("negative stale") << QStringList{"--stale-for", "-1"} << 2;
+        QTest::newRow("fractional") << QStringList{"--trend-ttl", "1.5"} << 2;
+        QTest::newRow("no connections") << QStringList{"--max-connections", "0"} << 2;
+        QTest::newRow("more per address than in all")
+            << QStringList{"--max-connections", "8", "--max-connections-per-address", "9"} << 2;
+    }
+
+    void readsTheCommandLine()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(int, exitCode);
+        const auto parsed = parseCommandLine(QStringList{"zentrow-backend"} + arguments);
+        if (exitCode >= 0) {
+            const auto* exit = std::get_if<CommandLineExit>(&parsed);
+            QVERIFY(exit);
+            QCOMPARE(exit->exitCode, exitCode);
+            QVERIFY(exit->text.contains(exitCode == 0 ? "--upstream" : "--help"));
+            return;
+        }
+        const auto* settings = std::get_if<BackendSettings>(&parsed);
+        QVERIFY(settings);
+        // Every flag reaches its setting.
+        if (!arguments.isEmpty()) {
+            QCOMPARE(settings->address, QHostAddress(QHostAddress::LocalHostIPv6));
+            QCOMPARE(settings->port, quint16(0));
+            QCOMPARE(settings->upstream, QUrl("http://127.0.0.1:9/v3"));
+            QCOMPARE(settings->catalogueTtl, 7200s);
+            QCOMPARE(settings->priceTtl, 30s);
+            QCOMPARE(settings->trendTtl, 600s);
+            QCOMPARE(settings->staleFor, 0s);
+            QCOMPARE(settings->retryDelay, 2s);
+            QCOMPARE(settings->upstreamTimeout, 3000ms);
+            QCOMPARE(settings->maxConnections, 8);
+            QCOMPARE(settings->maxConnectionsPerAddress, 2);
         }
     }
-    if (status == 405) {
-        QCOMPARE(response.header("Allow"), QByteArray("GET, HEAD"));
-    }
-    // A refused request leaves the connection usable.
-    client.send(get("/api/search?q="));
-    QCOMPARE(client.readOne().status, 200);
-}
-
-void TestBackendHttp::decodesQueries_data()
-{
-    QTest::addColumn<QByteArray>("query");
-    QTest::addColumn<QStringList>("decoded"); // name, value, name, value...; empty: refused
-
-    QTest::newRow("plain") << QByteArray("q=eth") << QStringList{"q", "eth"};
-    QTest::newRow("space forms") << QByteArray("q=a+b%20c") << QStringList{"q", "a b c"};
-    QTest::newRow("escaped plus") << QByteArray("q=a%2Bb") << QStringList{"q", "a+b"};
-    QTest::newRow("escaped percent") << QByteArray("q=%2520") << QStringList{"q", "%20"};
-    QTest::newRow("UTF-8") << QByteArray("q=%E5%B8%81%F0%9F%98%80") << QStringList{"q", "币😀"};
-    // A byte order mark is a character like any other, kept wherever it stands.
-    QTest::newRow("leading byte order marks")
-        << QByteArray("%EF%BB%BFq=%EF%BB%BFx") << QStringList{QStringLiteral("\uFEFFq"), QStringLiteral("\uFEFFx")};
-    QTest::newRow("inner byte order mark") << QByteArray("q=a%EF%BB%BF") << QStringList{"q", QStringLiteral("a\uFEFF")};
-    QTest::newRow("empty pieces") << QByteArray("&a=1&&b=&c&") << QStringList{"a", "1", "b", "", "c", ""};
-    QTest::newRow("equals in value") << QByteArray("ids=a=b") << QStringList{"ids", "a=b"};
-    QTest::newRow("lone percent") << QByteArray("q=%") << QStringList{};
-    QTest::newRow("bad hex") << QByteArray("q=%g0") << QStringList{};
-    QTest::newRow("stray continuation") << QByteArray("q=%80") << QStringList{};
-    QTest::newRow("overlong three bytes") << QByteArray("q=%E0%80%AF") << QStringList{};
-    QTest::newRow("beyond U+10FFFF") << QByteArray("q=%F4%90%80%80") << QStringList{};
-    QTest::newRow("invalid lead") << QByteArray("q=%FE") << QStringList{};
-}
-
-void TestBackendHttp::decodesQueries()
-{
-    QFETCH(QByteArray, query);
-    QFETCH(QStringList, decoded);
-    QString problem;
-    const auto parameters = QueryString::parse(query, &problem);
-    if (decoded.isEmpty()) {
-        QVERIFY(!parameters);
-        QVERIFY(!problem.isEmpty());
-        return;
-    }
-    QVERIFY(parameters);
-    QStringList flat;
-    for (const QueryString::Parameter& parameter : *parameters) {
-        flat << parameter.name << parameter.value;
-    }
-    QCOMPARE(flat, decoded);
-}
-
-void TestBackendHttp::readsTheCommandLine_data()
-{
-    QTest::addColumn<QStringList>("arguments");
-    QTest::addColumn<int>("exitCode"); // -1: runs
-
-    QTest::newRow("defaults") << QStringList{} << -1;
-    QTest::newRow("all flags") << QString(
-                                      "--address ::1 --port 0 --upstream http://127.0.0.1:9/v3 --catalogue-ttl 7200 "
-                                      "--price-ttl 30 --trend-ttl 600 --stale-for 0 --retry-delay 2 "
-                                      "--upstream-timeout 3 --max-connections 8 --max-connections-per-address 2")
-                                      .split(' ')
-                               << -1;
-    QTest::newRow("help") << QStringList{"--help"} << 0;
-    QTest::newRow("unknown flag") << QStringList{"--verbose"} << 2;
-    QTest::newRow("stray argument") << QStringList{"8737"} << 2;
-    QTest::newRow("host name") << QStringList{"--address", "localhost"} << 2;
-    QTest::newRow("port too high") << QStringList{"--port", "65536"} << 2;
-    QTest::newRow("port not a number") << QStringList{"--port", "http"} << 2;
-    QTest::newRow("ftp upstream") << QStringList{"--upstream", "ftp://example.org"} << 2;
-    QTest::newRow("relative upstream") << QStringList{"--upstream", "/api"} << 2;
-    QTest::newRow("upstream with query") << QStringList{"--upstream", "https://example.org/?a=1"} << 2;
-    QTest::newRow("zero lifetime") << QStringList{"--price-ttl", "0"} << 2;
-    QTest::newRow("negative stale") << QStringList{"--stale-for", "-1"} << 2;
-    QTest::newRow("fractional") << QStringList{"--trend-ttl", "1.5"} << 2;
-    QTest::newRow("no connections") << QStringList{"--max-connections", "0"} << 2;
-    QTest::newRow("more per address than in all")
-        << QStringList{"--max-connections", "8", "--max-connections-per-address", "9"} << 2;
-}
-
-void TestBackendHttp::readsTheCommandLine()
-{
-    QFETCH(QStringList, arguments);
-    QFETCH(int, exitCode);
-    const auto parsed = parseCommandLine(QStringList{"zentrow-backend"} + arguments);
-    if (exitCode >= 0) {
-        const auto* exit = std::get_if<CommandLineExit>(&parsed);
-        QVERIFY(exit);
-        QCOMPARE(exit->exitCode, exitCode);
-        QVERIFY(exit->text.contains(exitCode == 0 ? "--upstream" : "--help"));
-        return;
-    }
-    const auto* settings = std::get_if<BackendSettings>(&parsed);
-    QVERIFY(settings);
-    if (arguments.isEmpty()) {
-        QCOMPARE(settings->address, QHostAddress(QHostAddress::LocalHost));
-        QCOMPARE(settings->port, quint16(8737));
-        QCOMPARE(settings->upstream, QUrl("https://data-api.binance.vision"));
-        QCOMPARE(settings->maxConnectionsPerAddress, 0); // a quarter of maxConnections
-    } else {
-        QCOMPARE(settings->address, QHostAddress(QHostAddress::LocalHostIPv6));
-        QCOMPARE(settings->port, quint16(0));
-        QCOMPARE(settings->upstream, QUrl("http://127.0.0.1:9/v3"));
-        QCOMPARE(settings->catalogueTtl, 7200s);
-        QCOMPARE(settings->priceTtl, 30s);
-        QCOMPARE(settings->trendTtl, 600s);
-        QCOMPARE(settings->staleFor, 0s);
-        QCOMPARE(settings->retryDelay, 2s);
-        QCOMPARE(settings->upstreamTimeout, 3000ms);
-        QCOMPARE(settings->maxConnections, 8);
-        QCOMPARE(settings->maxConnectionsPerAddress, 2);
-    }
-}
+};
 
 QTEST_GUILESS_MAIN(TestBackendHttp)
 #include "tst_backendhttp.moc"

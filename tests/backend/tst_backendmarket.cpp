@@ -1,7 +1,8 @@
 // The backend against a fake exchange: how the exchange's answers become the app's records,
 // how often the exchange is asked, and what clients see when it fails.
 #include "Backend.h"
-#include "testlib/LoopbackHttpServer.h"
+#include "FakeExchange.h"
+#include "RawHttpClient.h"
 
 #include <QElapsedTimer>
 #include <QJsonArray>
@@ -10,11 +11,7 @@
 #include <QNetworkAccessManager>
 #include <QNetworkProxy>
 #include <QNetworkReply>
-#include <QPointer>
-#include <QTcpServer>
-#include <QTcpSocket>
 #include <QTest>
-#include <QTimer>
 #include <QUrlQuery>
 
 using namespace std::chrono_literals;
@@ -22,244 +19,8 @@ using Reply = LoopbackHttpServer::Reply;
 
 namespace {
 
-// Answers the three exchange endpoints in the documented format (decimals as strings) from
-// tables a test may change; counts nothing itself: the server keeps every request.
-class FakeExchange {
-public:
-    struct Pair {
-        QString symbol;
-        QString base;
-        QString quote = QStringLiteral("USDT");
-        QString status = QStringLiteral("TRADING");
-    };
-
-    FakeExchange()
-    {
-        m_server.setHandler([this](const LoopbackHttpServer::Request& request) { return answer(request); });
-    }
-
-    QUrl baseUrl() const { return m_server.baseUrl(); }
-
-    // The whole HTTP answer to a GET of `target`, as this exchange would send it.
-    QByteArray wireAnswer(const QByteArray& target)
-    {
-        LoopbackHttpServer::Request request;
-        request.method = "GET";
-        request.target = target;
-        const Reply reply = build(request);
-        QByteArray bytes = "HTTP/1.1 " + QByteArray::number(reply.status) +
-                           " Status\r\nContent-Length: " + QByteArray::number(reply.body.size()) + "\r\n";
-        for (const auto& [name, value] : reply.headers) {
-            bytes += name + ": " + value + "\r\n";
-        }
-        return bytes + "Connection: close\r\n\r\n" + reply.body;
-    }
-
-    // Requests whose path is `path`, in arrival order, as their full targets.
-    QList<QByteArray> targets(QByteArrayView path) const
-    {
-        QList<QByteArray> found;
-        for (const LoopbackHttpServer::Request& request : m_server.requests()) {
-            if (request.target == path || request.target.startsWith(path.toByteArray() + '?')) {
-                found.append(request.target);
-            }
-        }
-        return found;
-    }
-    qsizetype calls(QByteArrayView path) const { return targets(path).size(); }
-    qsizetype allCalls() const { return m_server.requests().size(); }
-    int openConnections() const { return m_server.openConnections(); }
-
-    QList<Pair> pairs{
-        {QStringLiteral("BTCUSDT"), QStringLiteral("BTC")},
-        {QStringLiteral("ETHUSDT"), QStringLiteral("ETH")},
-        {QStringLiteral("SOLUSDT"), QStringLiteral("SOL")},
-        {QStringLiteral("BCHUSDT"), QStringLiteral("BCH")},
-        {QStringLiteral("ZKJUSDT"), QStringLiteral("ZKJ")},
-        {QStringLiteral("ETHBTC"), QStringLiteral("ETH"), QStringLiteral("BTC")},
-        {QStringLiteral("LUNAUSDT"), QStringLiteral("LUNA"), QStringLiteral("USDT"), QStringLiteral("BREAK")},
-    };
-    // symbol -> {lastPrice, priceChangePercent}
-    QHash<QString, std::pair<QString, QString>> tickers{
-        {QStringLiteral("BTCUSDT"), {QStringLiteral("75456.36000000"), QStringLiteral("-2.050")}},
-        {QStringLiteral("ETHUSDT"), {QStringLiteral("3012.50000000"), QStringLiteral("1.250")}},
-        {QStringLiteral("SOLUSDT"), {QStringLiteral("151.20000000"), QStringLiteral("0.000")}},
-        {QStringLiteral("BCHUSDT"), {QStringLiteral("480.10000000"), QStringLiteral("-0.500")}},
-        {QStringLiteral("ZKJUSDT"), {QStringLiteral("0.00001234"), QStringLiteral("12.000")}},
-    };
-    QList<QString> closes{QStringLiteral("71000.00"), QStringLiteral("72200.00"), QStringLiteral("73650.00"),
-                          QStringLiteral("74120.00"), QStringLiteral("75900.00"), QStringLiteral("76320.00"),
-                          QStringLiteral("75456.36")};
-    bool hangs = false;    // never answers at all
-    int failingStatus = 0; // non-zero: every endpoint answers this
-    QList<std::pair<QByteArray, QByteArray>> failingHeaders;
-    std::chrono::milliseconds delay{0};
-
-private:
-    Reply answer(const LoopbackHttpServer::Request& request)
-    {
-        if (hangs) {
-            return Reply::never();
-        }
-        Reply reply = build(request);
-        reply.delay = delay;
-        return reply;
-    }
-
-    Reply build(const LoopbackHttpServer::Request& request)
-    {
-        if (failingStatus != 0) {
-            Reply reply = Reply::json(R"({"code":-1003,"msg":"Too much request weight used."})", failingStatus);
-            for (const auto& [name, value] : failingHeaders) {
-                reply.addHeader(name, value);
-            }
-            return reply;
-        }
-        const QUrl url = QUrl::fromEncoded("http://exchange" + request.target, QUrl::StrictMode);
-        const QUrlQuery query(url);
-        if (url.path() == QLatin1String("/api/v3/exchangeInfo")) {
-            QJsonArray symbols;
-            for (const Pair& pair : std::as_const(pairs)) {
-                symbols.append(QJsonObject{{"symbol", pair.symbol},
-                                           {"status", pair.status},
-                                           {"baseAsset", pair.base},
-                                           {"baseAssetPrecision", 8},
-                                           {"quoteAsset", pair.quote},
-                                           {"quotePrecision", 8},
-                                           {"orderTypes", QJsonArray{"LIMIT", "MARKET"}},
-                                           {"isSpotTradingAllowed", true},
-                                           {"filters", QJsonArray()},
-                                           {"permissions", QJsonArray{"SPOT"}}});
-            }
-            return Reply::json(QJsonDocument(QJsonObject{{"timezone", "UTC"},
-                                                         {"serverTime", 1565246363776.0},
-                                                         {"rateLimits", QJsonArray()},
-                                                         {"symbols", symbols}})
-                                   .toJson());
-        }
-        if (url.path() == QLatin1String("/api/v3/ticker/24hr")) {
-            const QJsonArray wanted =
-                QJsonDocument::fromJson(query.queryItemValue("symbols", QUrl::FullyDecoded).toUtf8()).array();
-            QJsonArray answer;
-            for (const QJsonValue& symbol : wanted) {
-                const auto ticker = tickers.constFind(symbol.toString());
-                if (ticker == tickers.constEnd()) {
-                    continue;
-                }
-                answer.append(QJsonObject{{"symbol", symbol.toString()},
-                                          {"priceChange", "-1578.00000000"},
-                                          {"priceChangePercent", ticker->second},
-                                          {"weightedAvgPrice", ticker->first},
-                                          {"lastPrice", ticker->first},
-                                          {"lastQty", "0.00100000"},
-                                          {"openPrice", ticker->first},
-                                          {"volume", "8913.30000000"},
-                                          {"openTime", 1499783499040.0},
-                                          {"closeTime", 1499869899040.0},
-                                          {"count", 76}});
-            }
-            return Reply::json(QJsonDocument(answer).toJson());
-        }
-        if (url.path() == QLatin1String("/api/v3/klines")) {
-            QJsonArray rows;
-            double openTime = 1499040000000.0;
-            for (const QString& close : std::as_const(closes)) {
-                rows.append(QJsonArray{openTime, "0.01634790", "0.80000000", "0.01575800", close, "148976.11427815",
-                                       openTime + 86399999, "2434.19055334", 308, "1756.87402397", "28.46694368", "0"});
-                openTime += 86400000;
-            }
-            return Reply::json(QJsonDocument(rows).toJson());
-        }
-        return Reply::json(R"({"code":-1121,"msg":"Invalid symbol."})", 400);
-    }
-
-    LoopbackHttpServer m_server;
-};
-
-// An exchange whose answers come one body byte at a time (the head at once), for as long as the
-// client cares to listen; with `trickles` off it sends them whole. Its content comes from a FakeExchange.
-class TricklingExchange {
-public:
-    explicit TricklingExchange(FakeExchange& content)
-        : m_content(content)
-    {
-        m_server.listen(QHostAddress::LocalHost, 0);
-        QObject::connect(&m_server, &QTcpServer::newConnection, [this] {
-            while (QTcpSocket* socket = m_server.nextPendingConnection()) {
-                serve(socket);
-            }
-        });
-    }
-    ~TricklingExchange()
-    {
-        for (const QPointer<QTcpSocket>& socket : std::as_const(m_sockets)) {
-            delete socket.data();
-        }
-    }
-
-    QUrl baseUrl() const { return QUrl(QStringLiteral("http://127.0.0.1:%1").arg(m_server.serverPort())); }
-    int openConnections() const
-    {
-        return static_cast<int>(std::count_if(m_sockets.begin(), m_sockets.end(), [](const QPointer<QTcpSocket>& s) {
-            return s && s->state() == QAbstractSocket::ConnectedState;
-        }));
-    }
-
-    bool trickles = true;
-    std::chrono::milliseconds byteInterval{100};
-
-private:
-    void serve(QTcpSocket* socket)
-    {
-        m_sockets.append(socket);
-        auto* received = new QByteArray;
-        QObject::connect(socket, &QObject::destroyed, [received] { delete received; });
-        QObject::connect(socket, &QTcpSocket::readyRead, socket, [this, socket, received] {
-            received->append(socket->readAll());
-            if (!received->contains("\r\n\r\n") || socket->property("answering").toBool()) {
-                return;
-            }
-            socket->setProperty("answering", true);
-            const QByteArray answer = m_content.wireAnswer(received->split(' ').value(1));
-            if (!trickles) {
-                socket->write(answer);
-                socket->disconnectFromHost();
-                return;
-            }
-            auto* timer = new QTimer(socket);
-            auto sent = std::make_shared<qsizetype>(answer.indexOf("\r\n\r\n") + 4);
-            socket->write(answer.first(*sent));
-            QObject::connect(timer, &QTimer::timeout, socket, [socket, timer, answer, sent] {
-                if (*sent < answer.size()) {
-                    socket->write(answer.mid((*sent)++, 1));
-                } else {
-                    timer->stop();
-                    socket->disconnectFromHost();
-                }
-            });
-            timer->start(byteInterval);
-        });
-    }
-
-    FakeExchange& m_content;
-    QTcpServer m_server;
-    QList<QPointer<QTcpSocket>> m_sockets;
-};
-
-struct Answer {
-    int status = 0;
-    QByteArray body;
-    QList<QNetworkReply::RawHeaderPair> headers;
-
-    QByteArray header(QByteArrayView name) const
-    {
-        for (const auto& [key, value] : headers) {
-            if (QByteArrayView(key).compare(name, Qt::CaseInsensitive) == 0) {
-                return value;
-            }
-        }
-        return {};
-    }
+// An answer as the network manager hands it over.
+struct Answer : RawResponse {
     QJsonArray data() const { return QJsonDocument::fromJson(body).object().value("data").toArray(); }
     QStringList ids() const
     {
@@ -363,332 +124,322 @@ QJsonObject itemOf(const Answer& answer, const QString& id)
 class TestBackendMarket : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void mapsExchangeAnswersToTheAppRecords();
-    void searchesSymbolsAndNames();
-    void coalescesAndCachesExchangeCalls();
-    void refreshesWhenDataExpire();
-    void servesStaleDataThenUnavailable();
-    void honoursTheExchangesBackOff();
-    void validatesWithEntityTags();
-    void answersInTimeWhenTheExchangeTrickles();
-};
+    void mapsExchangeAnswersToTheAppRecords()
+    {
+        Harness harness;
+        QVERIFY(harness.started);
 
-void TestBackendMarket::mapsExchangeAnswersToTheAppRecords()
-{
-    Harness harness;
-    QVERIFY(harness.started);
+        const Answer quotes = harness.get("/api/quotes?ids=btc,ETH,NOPE,BTC,ZKJ,LUNA");
+        QCOMPARE(quotes.status, 200);
+        QCOMPARE(quotes.header("Content-Type"), QByteArray("application/json; charset=utf-8"));
+        // Unknown, halted and repeated ids are left out; the rest keep the order asked for.
+        QCOMPARE(quotes.ids(), QStringList({"BTC", "ETH", "ZKJ"}));
+        const QJsonObject btc = itemOf(quotes, "BTC");
+        QCOMPARE(btc.value("symbol").toString(), QString("BTC"));
+        QCOMPARE(btc.value("name").toString(), QString("Bitcoin"));
+        QVERIFY(!btc.contains("logoUrl"));
+        QCOMPARE(btc.value("price").toDouble(), 75456.36);
+        QCOMPARE(btc.value("change24h").toDouble(), -2.05);
+        QCOMPARE(btc.value("trend7d").toArray(), QJsonArray({71000, 72200, 73650, 74120, 75900, 76320, 75456.36}));
+        // Outside the name table an asset goes by its ticker; tiny prices keep their digits.
+        const QJsonObject zkj = itemOf(quotes, "ZKJ");
+        QCOMPARE(zkj.value("name").toString(), QString("ZKJ"));
+        QCOMPARE(zkj.value("price").toDouble(), 0.00001234);
 
-    const Answer quotes = harness.get("/api/quotes?ids=btc,ETH,NOPE,BTC,ZKJ,LUNA");
-    QCOMPARE(quotes.status, 200);
-    QCOMPARE(quotes.header("Content-Type"), QByteArray("application/json; charset=utf-8"));
-    // Unknown, halted and repeated ids are left out; the rest keep the order asked for.
-    QCOMPARE(quotes.ids(), QStringList({"BTC", "ETH", "ZKJ"}));
-    const QJsonObject btc = itemOf(quotes, "BTC");
-    QCOMPARE(btc.value("symbol").toString(), QString("BTC"));
-    QCOMPARE(btc.value("name").toString(), QString("Bitcoin"));
-    QVERIFY(!btc.contains("logoUrl"));
-    QCOMPARE(btc.value("price").toDouble(), 75456.36);
-    QCOMPARE(btc.value("change24h").toDouble(), -2.05);
-    QCOMPARE(btc.value("trend7d").toArray(), QJsonArray({71000, 72200, 73650, 74120, 75900, 76320, 75456.36}));
-    // Outside the name table an asset goes by its ticker; tiny prices keep their digits.
-    const QJsonObject zkj = itemOf(quotes, "ZKJ");
-    QCOMPARE(zkj.value("name").toString(), QString("ZKJ"));
-    QCOMPARE(zkj.value("price").toDouble(), 0.00001234);
+        // One batch of tickers, one kline series per token, exactly as documented.
+        QCOMPARE(harness.exchange.targets("/api/v3/ticker/24hr"),
+                 QList<QByteArray>{"/api/v3/ticker/24hr?symbols=%5B%22BTCUSDT%22,%22ETHUSDT%22,%22ZKJUSDT%22%5D"});
+        QList<QByteArray> klines = harness.exchange.targets("/api/v3/klines");
+        std::sort(klines.begin(), klines.end());
+        QCOMPARE(klines, QList<QByteArray>({"/api/v3/klines?symbol=BTCUSDT&interval=1d&limit=7",
+                                            "/api/v3/klines?symbol=ETHUSDT&interval=1d&limit=7",
+                                            "/api/v3/klines?symbol=ZKJUSDT&interval=1d&limit=7"}));
 
-    // One batch of tickers, one kline series per token, exactly as documented.
-    QCOMPARE(harness.exchange.targets("/api/v3/ticker/24hr"),
-             QList<QByteArray>{"/api/v3/ticker/24hr?symbols=%5B%22BTCUSDT%22,%22ETHUSDT%22,%22ZKJUSDT%22%5D"});
-    QList<QByteArray> klines = harness.exchange.targets("/api/v3/klines");
-    std::sort(klines.begin(), klines.end());
-    QCOMPARE(klines, QList<QByteArray>({"/api/v3/klines?symbol=BTCUSDT&interval=1d&limit=7",
-                                        "/api/v3/klines?symbol=ETHUSDT&interval=1d&limit=7",
-                                        "/api/v3/klines?symbol=ZKJUSDT&interval=1d&limit=7"}));
+        const Answer search = harness.get("/api/search?q=eth");
+        QCOMPARE(search.status, 200);
+        QCOMPARE(search.body, QByteArray(R"({"data":[{"id":"ETH","symbol":"ETH","name":"Ethereum"}]})"));
+        QCOMPARE(harness.get("/api/quotes?ids=").body, QByteArray(R"({"data":[]})"));
+        QCOMPARE(harness.get("/api/quotes?ids=NOPE").body, QByteArray(R"({"data":[]})"));
 
-    const Answer search = harness.get("/api/search?q=eth");
-    QCOMPARE(search.status, 200);
-    QCOMPARE(search.body, QByteArray(R"({"data":[{"id":"ETH","symbol":"ETH","name":"Ethereum"}]})"));
-    QCOMPARE(harness.get("/api/quotes?ids=").body, QByteArray(R"({"data":[]})"));
-    QCOMPARE(harness.get("/api/quotes?ids=NOPE").body, QByteArray(R"({"data":[]})"));
-
-    // A token listed without a ticker is left out; a broken kline series costs only the trend,
-    // and such an answer is not for caches.
-    Harness sparse;
-    sparse.exchange.tickers.remove("SOLUSDT");
-    sparse.exchange.closes = {"1.0", "not a number"};
-    const Answer partial = sparse.get("/api/quotes?ids=SOL,ETH");
-    QCOMPARE(partial.status, 200);
-    QCOMPARE(partial.ids(), QStringList{"ETH"});
-    QCOMPARE(itemOf(partial, "ETH").value("trend7d").toArray(), QJsonArray());
-    QCOMPARE(partial.maxAge(), 0);
-}
-
-void TestBackendMarket::searchesSymbolsAndNames()
-{
-    Harness harness;
-    for (int i = 0; i < 60; ++i) {
-        const QString base = QStringLiteral("BIT%1").arg(i, 2, 10, QLatin1Char('0'));
-        harness.exchange.pairs.append({base + "USDT", base});
+        // A token listed without a ticker is left out; a broken kline series costs only the trend,
+        // and such an answer is not for caches.
+        Harness sparse;
+        sparse.exchange.tickers.remove("SOLUSDT");
+        sparse.exchange.closes = {"1.0", "not a number"};
+        const Answer partial = sparse.get("/api/quotes?ids=SOL,ETH");
+        QCOMPARE(partial.status, 200);
+        QCOMPARE(partial.ids(), QStringList{"ETH"});
+        QCOMPARE(itemOf(partial, "ETH").value("trend7d").toArray(), QJsonArray());
+        QCOMPARE(partial.maxAge(), 0);
     }
 
-    // Symbol prefixes first (well-known assets ahead), then names; never more than 50.
-    Answer answer = harness.get("/api/search?q=bit");
-    QCOMPARE(answer.status, 200);
-    QCOMPARE(answer.data().size(), 50);
-    QCOMPARE(answer.ids().first(), QString("BIT00"));
-    answer = harness.get("/api/search?q=BITCOIN");
-    QCOMPARE(answer.ids(), QStringList({"BTC", "BCH"}));
-    answer = harness.get("/api/search?q=bitcoin%20cash");
-    QCOMPARE(answer.ids(), QStringList{"BCH"});
-    answer = harness.get("/api/search?q=Sol");
-    QCOMPARE(answer.ids(), QStringList{"SOL"});
-    // The exact symbol outranks longer symbols and names that merely contain it.
-    answer = harness.get("/api/search?q=eth");
-    QCOMPARE(answer.ids(), QStringList{"ETH"});
-    answer = harness.get("/api/search?q=%20%20%20");
-    QCOMPARE(answer.body, QByteArray(R"({"data":[]})"));
-    answer = harness.get("/api/search?q=luna");
-    QCOMPARE(answer.body, QByteArray(R"({"data":[]})"));
-    QCOMPARE(harness.exchange.calls("/api/v3/exchangeInfo"), 1);
-}
+    void searchesSymbolsAndNames()
+    {
+        Harness harness;
+        for (int i = 0; i < 60; ++i) {
+            const QString base = QStringLiteral("BIT%1").arg(i, 2, 10, QLatin1Char('0'));
+            harness.exchange.pairs.append({base + "USDT", base});
+        }
 
-void TestBackendMarket::coalescesAndCachesExchangeCalls()
-{
-    Harness harness;
-    harness.exchange.delay = 200ms;
-
-    // Twenty clients at once, cold cache: one call per kind of data.
-    QList<QNetworkReply*> replies;
-    for (int i = 0; i < 20; ++i) {
-        replies.append(harness.start(i % 2 ? "/api/quotes?ids=BTC,ETH" : "/api/quotes?ids=ETH,BTC"));
-    }
-    replies.append(harness.start("/api/search?q=btc"));
-    for (QNetworkReply* reply : replies) {
-        const Answer answer = Harness::finish(reply);
+        // Symbol prefixes first (well-known assets ahead), then names; never more than 50.
+        Answer answer = harness.get("/api/search?q=bit");
         QCOMPARE(answer.status, 200);
+        QCOMPARE(answer.data().size(), 50);
+        QCOMPARE(answer.ids().first(), QString("BIT00"));
+        answer = harness.get("/api/search?q=BITCOIN");
+        QCOMPARE(answer.ids(), QStringList({"BTC", "BCH"}));
+        answer = harness.get("/api/search?q=bitcoin%20cash");
+        QCOMPARE(answer.ids(), QStringList{"BCH"});
+        answer = harness.get("/api/search?q=Sol");
+        QCOMPARE(answer.ids(), QStringList{"SOL"});
+        // The exact symbol outranks longer symbols and names that merely contain it.
+        answer = harness.get("/api/search?q=eth");
+        QCOMPARE(answer.ids(), QStringList{"ETH"});
+        answer = harness.get("/api/search?q=%20%20%20");
+        QCOMPARE(answer.body, QByteArray(R"({"data":[]})"));
+        answer = harness.get("/api/search?q=luna");
+        QCOMPARE(answer.body, QByteArray(R"({"data":[]})"));
+        QCOMPARE(harness.exchange.calls("/api/v3/exchangeInfo"), 1);
     }
-    QCOMPARE(harness.exchange.calls("/api/v3/exchangeInfo"), 1);
-    QCOMPARE(harness.exchange.calls("/api/v3/ticker/24hr"), 1);
-    QCOMPARE(harness.exchange.calls("/api/v3/klines"), 2);
 
-    // Within the lifetimes nothing more is asked, whatever the clients do.
-    harness.exchange.delay = 0ms;
-    harness.advance(14s);
-    for (int i = 0; i < 5; ++i) {
-        QCOMPARE(harness.get("/api/quotes?ids=ETH").status, 200);
-        QCOMPARE(harness.get("/api/search?q=e").status, 200);
+    void coalescesAndCachesExchangeCalls()
+    {
+        Harness harness;
+        harness.exchange.delay = 200ms;
+
+        // Twenty clients at once, cold cache: one call per kind of data.
+        QList<QNetworkReply*> replies;
+        for (int i = 0; i < 20; ++i) {
+            replies.append(harness.start(i % 2 ? "/api/quotes?ids=BTC,ETH" : "/api/quotes?ids=ETH,BTC"));
+        }
+        replies.append(harness.start("/api/search?q=btc"));
+        for (QNetworkReply* reply : replies) {
+            const Answer answer = Harness::finish(reply);
+            QCOMPARE(answer.status, 200);
+        }
+        QCOMPARE(harness.exchange.calls("/api/v3/exchangeInfo"), 1);
+        QCOMPARE(harness.exchange.calls("/api/v3/ticker/24hr"), 1);
+        QCOMPARE(harness.exchange.calls("/api/v3/klines"), 2);
+
+        // Within the lifetimes nothing more is asked, whatever the clients do.
+        harness.exchange.delay = 0ms;
+        harness.advance(14s);
+        for (int i = 0; i < 5; ++i) {
+            QCOMPARE(harness.get("/api/quotes?ids=ETH").status, 200);
+            QCOMPARE(harness.get("/api/search?q=e").status, 200);
+        }
+        QCOMPARE(harness.exchange.allCalls(), 4);
+
+        // A token nobody asked for yet costs one batch, which takes along the half-spent others.
+        QCOMPARE(harness.get("/api/quotes?ids=SOL").ids(), QStringList{"SOL"});
+        QCOMPARE(symbolsOf(harness.exchange.targets("/api/v3/ticker/24hr").last()),
+                 QStringList({"BTCUSDT", "ETHUSDT", "SOLUSDT"}));
+        QCOMPARE(harness.exchange.calls("/api/v3/klines"), 3);
+        // ...so the first clients' next refresh finds everything fresh.
+        harness.advance(2s);
+        QCOMPARE(harness.get("/api/quotes?ids=BTC,ETH").status, 200);
+        QCOMPARE(harness.exchange.calls("/api/v3/ticker/24hr"), 2);
     }
-    QCOMPARE(harness.exchange.allCalls(), 4);
 
-    // A token nobody asked for yet costs one batch, which takes along the half-spent others.
-    QCOMPARE(harness.get("/api/quotes?ids=SOL").ids(), QStringList{"SOL"});
-    QCOMPARE(symbolsOf(harness.exchange.targets("/api/v3/ticker/24hr").last()),
-             QStringList({"BTCUSDT", "ETHUSDT", "SOLUSDT"}));
-    QCOMPARE(harness.exchange.calls("/api/v3/klines"), 3);
-    // ...so the first clients' next refresh finds everything fresh.
-    harness.advance(2s);
-    QCOMPARE(harness.get("/api/quotes?ids=BTC,ETH").status, 200);
-    QCOMPARE(harness.exchange.calls("/api/v3/ticker/24hr"), 2);
-}
+    void refreshesWhenDataExpire()
+    {
+        Harness harness([](BackendSettings& settings) { settings.priceTtl = 15s; });
+        QCOMPARE(harness.get("/api/quotes?ids=BTC").maxAge(), 15);
+        harness.advance(5s);
+        Answer answer = harness.get("/api/quotes?ids=BTC");
+        QCOMPARE(answer.maxAge(), 10);
+        QCOMPARE(harness.get("/api/search?q=btc").maxAge(), 3595);
 
-void TestBackendMarket::refreshesWhenDataExpire()
-{
-    Harness harness([](BackendSettings& settings) { settings.priceTtl = 15s; });
-    QCOMPARE(harness.get("/api/quotes?ids=BTC").maxAge(), 15);
-    harness.advance(5s);
-    Answer answer = harness.get("/api/quotes?ids=BTC");
-    QCOMPARE(answer.maxAge(), 10);
-    QCOMPARE(harness.get("/api/search?q=btc").maxAge(), 3595);
+        // Fresh answers tell caches in front how long the data may stand in after their lifetime.
+        QCOMPARE(answer.header("Cache-Control"),
+                 QByteArray("public, max-age=10, stale-while-revalidate=600, stale-if-error=600"));
 
-    // Fresh answers tell caches in front how long the data may stand in after their lifetime.
-    QCOMPARE(answer.header("Cache-Control"),
-             QByteArray("public, max-age=10, stale-while-revalidate=600, stale-if-error=600"));
+        // Past its lifetime the last price answers at once, while one refresh for everybody runs
+        // behind it: the answers are all in before the (slow) exchange has said a word.
+        harness.exchange.tickers["BTCUSDT"] = {"76000.00000000", "-1.000"};
+        harness.exchange.delay = 1s;
+        harness.advance(10s);
+        QList<QNetworkReply*> replies;
+        for (int i = 0; i < 5; ++i) {
+            replies.append(harness.start("/api/quotes?ids=BTC"));
+        }
+        for (QNetworkReply* reply : replies) {
+            answer = Harness::finish(reply);
+            QCOMPARE(itemOf(answer, "BTC").value("price").toDouble(), 75456.36);
+            QCOMPARE(answer.header("Cache-Control"), QByteArray("public, max-age=0, stale-if-error=600"));
+        }
+        QCOMPARE(harness.exchange.openConnections(), 1);
+        QTRY_COMPARE(harness.exchange.openConnections(), 0);
+        harness.exchange.delay = 0ms;
+        answer = harness.get("/api/quotes?ids=BTC");
+        QCOMPARE(itemOf(answer, "BTC").value("price").toDouble(), 76000.0);
+        QCOMPARE(answer.maxAge(), 15);
+        QCOMPARE(harness.exchange.calls("/api/v3/ticker/24hr"), 2);
+        QCOMPARE(harness.exchange.calls("/api/v3/klines"), 1);
 
-    // Past its lifetime the last price answers at once, while one refresh for everybody runs
-    // behind it: the answers are all in before the (slow) exchange has said a word.
-    harness.exchange.tickers["BTCUSDT"] = {"76000.00000000", "-1.000"};
-    harness.exchange.delay = 1s;
-    harness.advance(10s);
-    QList<QNetworkReply*> replies;
-    for (int i = 0; i < 5; ++i) {
-        replies.append(harness.start("/api/quotes?ids=BTC"));
+        // Trends and the catalogue last an hour.
+        harness.advance(3600s);
+        QCOMPARE(harness.get("/api/quotes?ids=BTC").status, 200);
+        QCOMPARE(harness.exchange.calls("/api/v3/exchangeInfo"), 2);
+        QCOMPARE(harness.exchange.calls("/api/v3/ticker/24hr"), 3);
+        QCOMPARE(harness.exchange.calls("/api/v3/klines"), 2);
     }
-    for (QNetworkReply* reply : replies) {
-        answer = Harness::finish(reply);
+
+    void servesStaleDataThenUnavailable()
+    {
+        Harness harness([](BackendSettings& settings) {
+            settings.staleFor = 600s;
+            settings.retryDelay = 5s;
+        });
+        QCOMPARE(harness.get("/api/quotes?ids=BTC").status, 200);
+        harness.exchange.failingStatus = 500;
+
+        // Past its lifetime, the last good price stands in, not to be reused without asking, and the
+        // exchange is left alone between retries.
+        harness.advance(16s);
+        Answer answer = harness.get("/api/quotes?ids=BTC");
+        QCOMPARE(answer.status, 200);
         QCOMPARE(itemOf(answer, "BTC").value("price").toDouble(), 75456.36);
-        QCOMPARE(answer.header("Cache-Control"), QByteArray("public, max-age=0, stale-if-error=600"));
-    }
-    QCOMPARE(harness.exchange.openConnections(), 1);
-    QTRY_COMPARE(harness.exchange.openConnections(), 0);
-    harness.exchange.delay = 0ms;
-    answer = harness.get("/api/quotes?ids=BTC");
-    QCOMPARE(itemOf(answer, "BTC").value("price").toDouble(), 76000.0);
-    QCOMPARE(answer.maxAge(), 15);
-    QCOMPARE(harness.exchange.calls("/api/v3/ticker/24hr"), 2);
-    QCOMPARE(harness.exchange.calls("/api/v3/klines"), 1);
+        QCOMPARE(answer.header("Cache-Control"), QByteArray("public, max-age=0, stale-if-error=599"));
+        QTRY_COMPARE(harness.exchange.calls("/api/v3/ticker/24hr"), 2);
+        QTRY_COMPARE(harness.exchange.openConnections(), 0);
+        QCOMPARE(harness.get("/api/quotes?ids=BTC").status, 200); // the failed refresh has been taken in
+        const qsizetype callsAfterFailure = harness.exchange.allCalls();
+        harness.advance(4s);
+        QCOMPARE(harness.get("/api/quotes?ids=BTC").status, 200);
+        QCOMPARE(harness.exchange.allCalls(), callsAfterFailure);
+        harness.advance(2s);
+        QCOMPARE(harness.get("/api/quotes?ids=BTC").status, 200);
+        QTRY_COMPARE(harness.exchange.calls("/api/v3/ticker/24hr"), 3);
 
-    // Trends and the catalogue last an hour.
-    harness.advance(3600s);
-    QCOMPARE(harness.get("/api/quotes?ids=BTC").status, 200);
-    QCOMPARE(harness.exchange.calls("/api/v3/exchangeInfo"), 2);
-    QCOMPARE(harness.exchange.calls("/api/v3/ticker/24hr"), 3);
-    QCOMPARE(harness.exchange.calls("/api/v3/klines"), 2);
-}
+        // Beyond the stale bound: 503 with a JSON reason, never cached.
+        harness.advance(600s);
+        answer = harness.get("/api/quotes?ids=BTC");
+        QCOMPARE(answer.status, 503);
+        QCOMPARE(answer.header("Cache-Control"), QByteArray("no-store"));
+        QVERIFY(!answer.header("Retry-After").isEmpty());
+        const QJsonObject error = QJsonDocument::fromJson(answer.body).object().value("error").toObject();
+        QCOMPARE(error.value("status").toInt(), 503);
+        QVERIFY(!error.value("message").toString().isEmpty());
+        // Searches still work from the catalogue, which lives longer.
+        QCOMPARE(harness.get("/api/search?q=btc").status, 200);
 
-void TestBackendMarket::servesStaleDataThenUnavailable()
-{
-    Harness harness([](BackendSettings& settings) {
-        settings.staleFor = 600s;
-        settings.retryDelay = 5s;
-    });
-    QCOMPARE(harness.get("/api/quotes?ids=BTC").status, 200);
-    harness.exchange.failingStatus = 500;
-
-    // Past its lifetime, the last good price stands in, not to be reused without asking, and the
-    // exchange is left alone between retries.
-    harness.advance(16s);
-    Answer answer = harness.get("/api/quotes?ids=BTC");
-    QCOMPARE(answer.status, 200);
-    QCOMPARE(itemOf(answer, "BTC").value("price").toDouble(), 75456.36);
-    QCOMPARE(answer.header("Cache-Control"), QByteArray("public, max-age=0, stale-if-error=599"));
-    QTRY_COMPARE(harness.exchange.calls("/api/v3/ticker/24hr"), 2);
-    QTRY_COMPARE(harness.exchange.openConnections(), 0);
-    QCOMPARE(harness.get("/api/quotes?ids=BTC").status, 200); // the failed refresh has been taken in
-    const qsizetype callsAfterFailure = harness.exchange.allCalls();
-    harness.advance(4s);
-    QCOMPARE(harness.get("/api/quotes?ids=BTC").status, 200);
-    QCOMPARE(harness.exchange.allCalls(), callsAfterFailure);
-    harness.advance(2s);
-    QCOMPARE(harness.get("/api/quotes?ids=BTC").status, 200);
-    QTRY_COMPARE(harness.exchange.calls("/api/v3/ticker/24hr"), 3);
-
-    // Beyond the stale bound: 503 with a JSON reason, never cached.
-    harness.advance(600s);
-    answer = harness.get("/api/quotes?ids=BTC");
-    QCOMPARE(answer.status, 503);
-    QCOMPARE(answer.header("Cache-Control"), QByteArray("no-store"));
-    QVERIFY(!answer.header("Retry-After").isEmpty());
-    const QJsonObject error = QJsonDocument::fromJson(answer.body).object().value("error").toObject();
-    QCOMPARE(error.value("status").toInt(), 503);
-    QVERIFY(!error.value("message").toString().isEmpty());
-    // Searches still work from the catalogue, which lives longer.
-    QCOMPARE(harness.get("/api/search?q=btc").status, 200);
-
-    // Once the exchange answers again, so do we.
-    harness.exchange.failingStatus = 0;
-    harness.advance(5s);
-    answer = harness.get("/api/quotes?ids=BTC");
-    QCOMPARE(answer.status, 200);
-    QCOMPARE(answer.maxAge(), 15);
-
-    // With nothing cached, a failing exchange means 503 for both routes.
-    Harness cold;
-    cold.exchange.failingStatus = 502;
-    QCOMPARE(cold.get("/api/search?q=btc").status, 503);
-    QCOMPARE(cold.get("/api/quotes?ids=BTC").status, 503);
-    QCOMPARE(cold.exchange.allCalls(), 1);
-
-    // An exchange that never answers costs a client the upstream timeout, no more.
-    Harness hung([](BackendSettings& settings) { settings.upstreamTimeout = 300ms; });
-    hung.exchange.hangs = true;
-    QCOMPARE(hung.get("/api/quotes?ids=BTC").status, 503);
-}
-
-void TestBackendMarket::honoursTheExchangesBackOff()
-{
-    Harness harness([](BackendSettings& settings) { settings.retryDelay = 1s; });
-    harness.exchange.failingStatus = 429;
-    harness.exchange.failingHeaders = {{"Retry-After", "120"}};
-    QCOMPARE(harness.get("/api/quotes?ids=BTC").status, 503);
-    QCOMPARE(harness.exchange.allCalls(), 1);
-
-    // Told to wait two minutes, we do, however often clients ask.
-    harness.exchange.failingStatus = 0;
-    for (int i = 0; i < 5; ++i) {
-        harness.advance(20s);
-        QCOMPARE(harness.get("/api/quotes?ids=BTC").status, 503);
-    }
-    QCOMPARE(harness.exchange.allCalls(), 1);
-    harness.advance(25s);
-    QCOMPARE(harness.get("/api/quotes?ids=BTC").status, 200);
-}
-
-void TestBackendMarket::validatesWithEntityTags()
-{
-    Harness harness;
-    const Answer first = harness.get("/api/quotes?ids=BTC,ETH");
-    const QByteArray tag = first.header("ETag");
-    QVERIFY(tag.startsWith('"') && tag.endsWith('"') && tag.size() > 2);
-
-    Answer answer = harness.get("/api/quotes?ids=BTC,ETH", {{"If-None-Match", tag}});
-    QCOMPARE(answer.status, 304);
-    QVERIFY(answer.body.isEmpty());
-    QCOMPARE(answer.header("ETag"), tag);
-    QVERIFY(answer.maxAge() > 0);
-    QCOMPARE(harness.get("/api/quotes?ids=BTC,ETH", {{"If-None-Match", "\"other\", W/" + tag}}).status, 304);
-    QCOMPARE(harness.get("/api/quotes?ids=BTC,ETH", {{"If-None-Match", "*"}}).status, 304);
-    QCOMPARE(harness.get("/api/quotes?ids=BTC,ETH", {{"If-None-Match", "\"other\""}}).status, 200);
-    // Same data, same tag; another answer, another tag.
-    QCOMPARE(harness.get("/api/quotes?ids=BTC,ETH").header("ETag"), tag);
-    QVERIFY(harness.get("/api/quotes?ids=ETH,BTC").header("ETag") != tag);
-
-    // Data past their lifetime are the same data: the tag still holds until the refresh is in.
-    harness.exchange.tickers["BTCUSDT"] = {"1.00000000", "0.000"};
-    harness.advance(15s);
-    answer = harness.get("/api/quotes?ids=BTC,ETH", {{"If-None-Match", tag}});
-    QCOMPARE(answer.status, 304);
-    QCOMPARE(answer.maxAge(), 0);
-    QTRY_COMPARE(harness.get("/api/quotes?ids=BTC,ETH", {{"If-None-Match", tag}}).status, 200);
-    QVERIFY(harness.get("/api/quotes?ids=BTC,ETH").header("ETag") != tag);
-
-    const Answer search = harness.get("/api/search?q=btc");
-    QCOMPARE(harness.get("/api/search?q=btc", {{"If-None-Match", search.header("ETag")}}).status, 304);
-}
-
-void TestBackendMarket::answersInTimeWhenTheExchangeTrickles()
-{
-    FakeExchange content;
-    TricklingExchange exchange(content);
-    Harness harness([&exchange](BackendSettings& settings) {
-        settings.upstream = exchange.baseUrl();
-        settings.upstreamTimeout = 1s;
-        settings.retryDelay = 5s;
-    });
-
-    // Nothing cached: the answer is 503 once the deadline has passed, bytes coming or not.
-    QElapsedTimer waited;
-    waited.start();
-    Answer answer = harness.get("/api/quotes?ids=BTC");
-    QCOMPARE(answer.status, 503);
-    QVERIFY2(waited.elapsed() < 4000, qPrintable(QString::number(waited.elapsed())));
-    harness.advance(5s);
-    waited.restart();
-    QCOMPARE(harness.get("/api/search?q=btc").status, 503);
-    QVERIFY2(waited.elapsed() < 4000, qPrintable(QString::number(waited.elapsed())));
-
-    // With data past their lifetime, answers come at once from them while the refresh trickles.
-    exchange.trickles = false;
-    harness.advance(5s);
-    QCOMPARE(harness.get("/api/quotes?ids=BTC").status, 200);
-    exchange.trickles = true;
-    harness.advance(16s);
-    for (int i = 0; i < 3; ++i) {
+        // Once the exchange answers again, so do we.
+        harness.exchange.failingStatus = 0;
+        harness.advance(5s);
         answer = harness.get("/api/quotes?ids=BTC");
         QCOMPARE(answer.status, 200);
-        QCOMPARE(itemOf(answer, "BTC").value("price").toDouble(), 75456.36);
-        QCOMPARE(answer.maxAge(), 0);
-    }
-    QCOMPARE(exchange.openConnections(), 1); // one refresh, still trickling
-    // The refresh is given up at its deadline, and the exchange left alone for a while.
-    QTRY_COMPARE(exchange.openConnections(), 0);
-    QCOMPARE(harness.get("/api/quotes?ids=BTC").status, 200);
-    QCOMPARE(exchange.openConnections(), 0);
+        QCOMPARE(answer.maxAge(), 15);
 
-    // Past the stale bound only the deadline stands between a client and its 503.
-    harness.advance(700s);
-    waited.restart();
-    QCOMPARE(harness.get("/api/quotes?ids=BTC").status, 503);
-    QVERIFY2(waited.elapsed() < 4000, qPrintable(QString::number(waited.elapsed())));
-}
+        // With nothing cached, a failing exchange means 503 for both routes.
+        Harness cold;
+        cold.exchange.failingStatus = 502;
+        QCOMPARE(cold.get("/api/search?q=btc").status, 503);
+        QCOMPARE(cold.get("/api/quotes?ids=BTC").status, 503);
+        QCOMPARE(cold.exchange.allCalls(), 1);
+
+        // An exchange that never answers costs a client the upstream timeout, no more.
+        Harness hung([](BackendSettings& settings) { settings.upstreamTimeout = 300ms; });
+        hung.exchange.hangs = true;
+        QCOMPARE(hung.get("/api/quotes?ids=BTC").status, 503);
+    }
+
+    void honoursTheExchangesBackOff()
+    {
+        Harness harness([](BackendSettings& settings) { settings.retryDelay = 1s; });
+        harness.exchange.failingStatus = 429;
+        harness.exchange.failingHeaders = {{"Retry-After", "120"}};
+        QCOMPARE(harness.get("/api/quotes?ids=BTC").status, 503);
+        QCOMPARE(harness.exchange.allCalls(), 1);
+
+        // Told to wait two minutes, we do, however often clients ask.
+        harness.exchange.failingStatus = 0;
+        for (int i = 0; i < 5; ++i) {
+            harness.advance(20s);
+            QCOMPARE(harness.get("/api/quotes?ids=BTC").status, 503);
+        }
+        QCOMPARE(harness.exchange.allCalls(), 1);
+        harness.advance(25s);
+        QCOMPARE(harness.get("/api/quotes?ids=BTC").status, 200);
+    }
+
+    void validatesWithEntityTags()
+    {
+        Harness harness;
+        const Answer first = harness.get("/api/quotes?ids=BTC,ETH");
+        const QByteArray tag = first.header("ETag");
+        QVERIFY(tag.startsWith('"') && tag.endsWith('"') && tag.size() > 2);
+
+        Answer answer = harness.get("/api/quotes?ids=BTC,ETH", {{"If-None-Match", tag}});
+        QCOMPARE(answer.status, 304);
+        QVERIFY(answer.body.isEmpty());
+        QCOMPARE(answer.header("ETag"), tag);
+        QVERIFY(answer.maxAge() > 0);
+        QCOMPARE(harness.get("/api/quotes?ids=BTC,ETH", {{"If-None-Match", "\"other\", W/" + tag}}).status, 304);
+        QCOMPARE(harness.get("/api/quotes?ids=BTC,ETH", {{"If-None-Match", "*"}}).status, 304);
+        QCOMPARE(harness.get("/api/quotes?ids=BTC,ETH", {{"If-None-Match", "\"other\""}}).status, 200);
+        // Same data, same tag; another answer, another tag.
+        QCOMPARE(harness.get("/api/quotes?ids=BTC,ETH").header("ETag"), tag);
+        QVERIFY(harness.get("/api/quotes?ids=ETH,BTC").header("ETag") != tag);
+
+        // Data past their lifetime are the same data: the tag still holds until the refresh is in.
+        harness.exchange.tickers["BTCUSDT"] = {"1.00000000", "0.000"};
+        harness.advance(15s);
+        answer = harness.get("/api/quotes?ids=BTC,ETH", {{"If-None-Match", tag}});
+        QCOMPARE(answer.status, 304);
+        QCOMPARE(answer.maxAge(), 0);
+        QTRY_COMPARE(harness.get("/api/quotes?ids=BTC,ETH", {{"If-None-Match", tag}}).status, 200);
+        QVERIFY(harness.get("/api/quotes?ids=BTC,ETH").header("ETag") != tag);
+
+        const Answer search = harness.get("/api/search?q=btc");
+        QCOMPARE(harness.get("/api/search?q=btc", {{"If-None-Match", search.header("ETag")}}).status, 304);
+    }
+
+    void answersInTimeWhenTheExchangeTrickles()
+    {
+        Harness harness([](BackendSettings& settings) {
+            settings.upstreamTimeout = 1s;
+            settings.retryDelay = 5s;
+        });
+        FakeExchange& exchange = harness.exchange;
+        exchange.trickle = 100ms;
+
+        // Nothing cached: the answer is 503 once the deadline has passed, bytes coming or not.
+        QElapsedTimer waited;
+        waited.start();
+        Answer answer = harness.get("/api/quotes?ids=BTC");
+        QCOMPARE(answer.status, 503);
+        QVERIFY2(waited.elapsed() < 4000, qPrintable(QString::number(waited.elapsed())));
+        harness.advance(5s);
+        waited.restart();
+        QCOMPARE(harness.get("/api/search?q=btc").status, 503);
+        QVERIFY2(waited.elapsed() < 4000, qPrintable(QString::number(waited.elapsed())));
+
+        // With data past their lifetime, answers come at once from them while the refresh trickles.
+        exchange.trickle = 0ms;
+        harness.advance(5s);
+        QCOMPARE(harness.get("/api/quotes?ids=BTC").status, 200);
+        exchange.trickle = 100ms;
+        harness.advance(16s);
+        for (int i = 0; i < 3; ++i) {
+            answer = harness.get("/api/quotes?ids=BTC");
+            QCOMPARE(answer.status, 200);
+            QCOMPARE(itemOf(answer, "BTC").value("price").toDouble(), 75456.36);
+            QCOMPARE(answer.maxAge(), 0);
+        }
+        QCOMPARE(exchange.openConnections(), 1); // one refresh, still trickling
+        // The refresh is given up at its deadline, and the exchange left alone for a while.
+        QTRY_COMPARE(exchange.openConnections(), 0);
+        QCOMPARE(harness.get("/api/quotes?ids=BTC").status, 200);
+        QCOMPARE(exchange.openConnections(), 0);
+
+        // Past the stale bound only the deadline stands between a client and its 503.
+        harness.advance(700s);
+        waited.restart();
+        QCOMPARE(harness.get("/api/quotes?ids=BTC").status, 503);
+        QVERIFY2(waited.elapsed() < 4000, qPrintable(QString::number(waited.elapsed())));
+    }
+};
 
 QTEST_GUILESS_MAIN(TestBackendMarket)
 #include "tst_backendmarket.moc"

@@ -9,12 +9,11 @@
 
 #include "shell/StatusNotifierTypes.h"
 #include "testlib/LoopbackHttpServer.h"
+#include "testlib/StatusItemHost.h"
 
 #include <QApplication>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
-#include <QDBusMessage>
-#include <QDBusReply>
 #include <QDir>
 #include <QImage>
 #include <QPixmap>
@@ -29,8 +28,6 @@ namespace {
 const QByteArray kQuotes = R"({"data":[{"id":"BTC","symbol":"BTC","name":"Bitcoin","price":75456.36,
   "change24h":-2.05,"trend7d":[71000,72200,73650,74120,75900,76320,75456]}]})";
 const QString kPinnedText = QStringLiteral("BTC 75,456.36 -2.05%");
-const QString kItemPath = QStringLiteral("/StatusNotifierItem");
-const QString kMenuPath = QStringLiteral("/MenuBar");
 constexpr QSize kPopoverSize{368, 620};
 // GNOME Shell takes a while to draw a new item after its start-up animation.
 constexpr int kHostTimeoutMs = 30000;
@@ -97,45 +94,8 @@ private:
 
     QDBusConnection bus() const { return QDBusConnection::sessionBus(); }
 
-    QVariant itemProperty(const QString& name) const
-    {
-        auto message = QDBusMessage::createMethodCall(
-            m_service, kItemPath, QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
-        message << QStringLiteral("org.kde.StatusNotifierItem") << name;
-        const QDBusMessage reply = bus().call(message, QDBus::Block, 5000);
-        if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) {
-            return {};
-        }
-        return reply.arguments().first().value<QDBusVariant>().variant();
-    }
-
-    // The menu's entries as a host lists them: labels, "-" for a separator, a leading "✓ "
-    // on a checked entry.
-    QStringList menuEntries() const
-    {
-        auto message = QDBusMessage::createMethodCall(m_service, kMenuPath, QStringLiteral("com.canonical.dbusmenu"),
-                                                      QStringLiteral("GetLayout"));
-        message << 0 << -1 << QStringList();
-        const QDBusMessage reply = bus().call(message, QDBus::Block, 5000);
-        if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().size() != 2) {
-            return {QStringLiteral("no layout: ") + reply.errorMessage()};
-        }
-        DBusMenuLayoutItem root;
-        reply.arguments().at(1).value<QDBusArgument>() >> root;
-        QStringList entries;
-        for (const QDBusVariant& child : root.children) {
-            DBusMenuLayoutItem item;
-            child.variant().value<QDBusArgument>() >> item;
-            if (item.properties.value(QStringLiteral("type")).toString() == QLatin1String("separator")) {
-                entries.append(QStringLiteral("-"));
-                continue;
-            }
-            const bool checked = item.properties.value(QStringLiteral("toggle-state")).toInt() == 1;
-            entries.append((checked ? QStringLiteral("✓ ") : QString()) +
-                           item.properties.value(QStringLiteral("label")).toString());
-        }
-        return entries;
-    }
+    StatusItemHost item() const { return {bus(), m_service}; }
+    QVariant itemProperty(const QString& name) const { return item().property(name); }
 
     QImage screen() const { return QGuiApplication::primaryScreen()->grabWindow(0).toImage(); }
 
@@ -323,7 +283,7 @@ private Q_SLOTS:
                      .hasMatch(),
                  qPrintable(toolTip.description));
 
-        QCOMPARE(menuEntries(),
+        QCOMPARE(item().menuTexts(),
                  (QStringList{QStringLiteral("✓ ") + kPinnedText, QStringLiteral("-"), QStringLiteral("打开 Zentrow"),
                               QStringLiteral("设置"), QStringLiteral("-"), QStringLiteral("退出")}));
 
@@ -383,12 +343,7 @@ private Q_SLOTS:
     {
         // What KDE sends on a left click (and GNOME on a double click): the item's position in
         // physical pixels. A second one closes the popover again.
-        auto activate = [this] {
-            auto message = QDBusMessage::createMethodCall(
-                m_service, kItemPath, QStringLiteral("org.kde.StatusNotifierItem"), QStringLiteral("Activate"));
-            message << m_item.x() << m_item.y();
-            return bus().call(message, QDBus::Block, 5000).type() == QDBusMessage::ReplyMessage;
-        };
+        auto activate = [this] { return item().activate(m_item.x(), m_item.y()); };
         for (int round = 0; round < 2; ++round) {
             pauseLikeAPerson();
             QVERIFY(activate());

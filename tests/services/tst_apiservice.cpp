@@ -1,7 +1,10 @@
 #include "services/ZentrowAPIMarketDataService.h"
 #include "testlib/LoopbackHttpServer.h"
+#include "testlib/ManualSleeper.h"
 
+#include <QCoroTask>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QNetworkProxy>
 #include <QNetworkReply>
@@ -98,101 +101,420 @@ class TestZentrowAPIMarketDataService : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void sendsExactRequests_data();
-    void sendsExactRequests();
-    void blankInputsSendNothing();
+    void sendsExactRequests_data()
+    {
+        QTest::addColumn<QString>("basePath");
+        QTest::addColumn<bool>("isSearch");
+        QTest::addColumn<QStringList>("input");
+        QTest::addColumn<QByteArray>("target");
+
+        QTest::newRow("search") << "" << true << QStringList{"eth"} << QByteArray("/api/search?q=eth");
+        QTest::newRow("search trimmed") << "" << true << QStringList{"  eth "} << QByteArray("/api/search?q=eth");
+        QTest::newRow("search space escaped once")
+            << "" << true << QStringList{"bit coin"} << QByteArray("/api/search?q=bit%20coin");
+        QTest::newRow("search non-ASCII as UTF-8")
+            << "" << true << QStringList{"Éther 以太"} << QByteArray("/api/search?q=%C3%89ther%20%E4%BB%A5%E5%A4%AA");
+        QTest::newRow("search delimiters") << "" << true << QStringList{"a+b&q=c#d%e/f?g,h"}
+                                           << QByteArray("/api/search?q=a%2Bb%26q%3Dc%23d%25e%2Ff%3Fg%2Ch");
+        QTest::newRow("quotes") << "" << false << QStringList{"btc", "", "Eth"}
+                                << QByteArray("/api/quotes?ids=BTC,ETH");
+        QTest::newRow("quotes keep duplicates")
+            << "" << false << QStringList{"sol", "SOL"} << QByteArray("/api/quotes?ids=SOL,SOL");
+        QTest::newRow("quotes untrimmed, escaped")
+            << "" << false << QStringList{" a&ids=b"} << QByteArray("/api/quotes?ids=%20A%26IDS%3DB");
+        QTest::newRow("base path") << "/v1" << false << QStringList{"btc"} << QByteArray("/v1/api/quotes?ids=BTC");
+        QTest::newRow("base path, trailing slash")
+            << "/v1/" << true << QStringList{"eth"} << QByteArray("/v1/api/search?q=eth");
+    }
+
+    void sendsExactRequests()
+    {
+        QFETCH(QString, basePath);
+        QFETCH(bool, isSearch);
+        QFETCH(QStringList, input);
+        QFETCH(QByteArray, target);
+
+        Fixture f(5s, {}, basePath);
+        f.server.setHandler([](const LoopbackHttpServer::Request&) { return Reply::json(R"({"data": []})"); });
+
+        // An empty list is an answer in its own right: no fallback results.
+        if (isSearch) {
+            const auto pending = start(f.service.search(input.value(0)));
+            QTRY_VERIFY(pending.done());
+            QVERIFY(pending.value().isEmpty());
+        } else {
+            const auto pending = start(f.service.refreshWatchlist(input));
+            QTRY_VERIFY(pending.done());
+            QVERIFY(pending.value().ok() && pending.value().value().isEmpty());
+        }
+
+        QVERIFY(f.sleeper->durations.isEmpty());
+        const QList<LoopbackHttpServer::Request> requests = f.server.requests();
+        QCOMPARE(requests.size(), 1);
+        QCOMPARE(requests.first().requestLine, "GET " + target + " HTTP/1.1");
+        QVERIFY(requests.first().body.isEmpty());
+        // Only what Qt itself sends with every GET; the service adds no header of its own.
+        const QList<QByteArray> qtHeaders{"host", "connection", "accept-encoding", "accept-language", "user-agent"};
+        for (const auto& [name, value] : requests.first().headers) {
+            QVERIFY2(qtHeaders.contains(name.toLower()), name.constData());
+        }
+    }
+
+    void blankInputsSendNothing()
+    {
+        Fixture f;
+        for (const QString& query : {QString(), QStringLiteral("   "), QStringLiteral("\n\t ")}) {
+            const auto pending = start(f.service.search(query));
+            QVERIFY(pending.done()); // at once, without a turn of the event loop
+            QVERIFY(pending.value().isEmpty());
+        }
+        for (const QList<QString>& ids : {QList<QString>{}, QList<QString>{"", ""}}) {
+            const auto pending = start(f.service.refreshWatchlist(ids));
+            QVERIFY(pending.done());
+            QVERIFY(pending.value().ok());
+            QVERIFY(pending.value().value().isEmpty());
+        }
+        QCoreApplication::processEvents();
+        QVERIFY(f.server.requests().isEmpty());
+        QVERIFY(f.sleeper->durations.isEmpty());
+    }
+
     void mapsSearchAnswer();
-    void mapsQuotesAnswer();
-    void logoURL_data();
-    void logoURL();
-    void decodesStrictly_data();
-    void decodesStrictly();
-    void failures_data();
-    void failures();
-    void nonHttpAnswerIsInvalidResponse();
-    void cancellationAbortsTheRequest();
-    void serviceOrSessionMayGoAwayMidFlight();
-};
 
-void TestZentrowAPIMarketDataService::sendsExactRequests_data()
-{
-    QTest::addColumn<QString>("basePath");
-    QTest::addColumn<bool>("isSearch");
-    QTest::addColumn<QStringList>("input");
-    QTest::addColumn<QByteArray>("target");
-
-    QTest::newRow("search") << "" << true << QStringList{"eth"} << QByteArray("/api/search?q=eth");
-    QTest::newRow("search trimmed") << "" << true << QStringList{"  eth "} << QByteArray("/api/search?q=eth");
-    QTest::newRow("search keeps case") << "" << true << QStringList{"BTC"} << QByteArray("/api/search?q=BTC");
-    QTest::newRow("search unreserved") << "" << true << QStringList{"Az09-._~"} << QByteArray("/api/search?q=Az09-._~");
-    QTest::newRow("search space escaped once")
-        << "" << true << QStringList{"bit coin"} << QByteArray("/api/search?q=bit%20coin");
-    QTest::newRow("search non-ASCII as UTF-8")
-        << "" << true << QStringList{"Éther 以太"} << QByteArray("/api/search?q=%C3%89ther%20%E4%BB%A5%E5%A4%AA");
-    QTest::newRow("search delimiters") << "" << true << QStringList{"a+b&q=c#d%e/f?g,h"}
-                                       << QByteArray("/api/search?q=a%2Bb%26q%3Dc%23d%25e%2Ff%3Fg%2Ch");
-    QTest::newRow("quotes") << "" << false << QStringList{"btc", "", "Eth"} << QByteArray("/api/quotes?ids=BTC,ETH");
-    QTest::newRow("quotes keep duplicates")
-        << "" << false << QStringList{"sol", "SOL"} << QByteArray("/api/quotes?ids=SOL,SOL");
-    QTest::newRow("quotes untrimmed, escaped")
-        << "" << false << QStringList{" a&ids=b"} << QByteArray("/api/quotes?ids=%20A%26IDS%3DB");
-    QTest::newRow("base path") << "/v1" << false << QStringList{"btc"} << QByteArray("/v1/api/quotes?ids=BTC");
-    QTest::newRow("base path, trailing slash")
-        << "/v1/" << true << QStringList{"eth"} << QByteArray("/v1/api/search?q=eth");
-    QTest::newRow("base root slash") << "/" << true << QStringList{"eth"} << QByteArray("/api/search?q=eth");
-}
-
-void TestZentrowAPIMarketDataService::sendsExactRequests()
-{
-    QFETCH(QString, basePath);
-    QFETCH(bool, isSearch);
-    QFETCH(QStringList, input);
-    QFETCH(QByteArray, target);
-
-    Fixture f(5s, {}, basePath);
-    f.server.setHandler([](const LoopbackHttpServer::Request&) { return Reply::json(R"({"data": []})"); });
-
-    // An empty list is an answer in its own right: no fallback results.
-    if (isSearch) {
-        const auto pending = start(f.service.search(input.value(0)));
+    void mapsQuotesAnswer()
+    {
+        Fixture f;
+        f.server.setHandler([](const LoopbackHttpServer::Request& request) {
+            // The redirect's own body must not end up in front of the answer.
+            if (request.target.startsWith("/api/quotes")) {
+                Reply moved = Reply::json(R"({"data": []})", 302);
+                moved.addHeader("Location", "/v2/quotes");
+                return moved;
+            }
+            // ETH was asked for but is missing; SOL was not asked for but is there.
+            return Reply::json(dataOf(kBitcoinQuote).chopped(2) + R"(, {"id": "sol", "symbol": "sol", "name": "Solana",
+                                         "price": 85.71, "change24h": 0, "trend7d": []}]})");
+        });
+        const auto pending = start(f.service.refreshWatchlist({"btc", "eth"}));
         QTRY_VERIFY(pending.done());
-        QVERIFY(pending.value().isEmpty());
-    } else {
-        const auto pending = start(f.service.refreshWatchlist(input));
-        QTRY_VERIFY(pending.done());
-        QVERIFY(pending.value().ok() && pending.value().value().isEmpty());
-    }
-
-    QVERIFY(f.sleeper->durations.isEmpty());
-    const QList<LoopbackHttpServer::Request> requests = f.server.requests();
-    QCOMPARE(requests.size(), 1);
-    QCOMPARE(requests.first().requestLine, "GET " + target + " HTTP/1.1");
-    QVERIFY(requests.first().body.isEmpty());
-    // Only what Qt itself sends with every GET; the service adds no header of its own.
-    const QList<QByteArray> qtHeaders{"host", "connection", "accept-encoding", "accept-language", "user-agent"};
-    for (const auto& [name, value] : requests.first().headers) {
-        QVERIFY2(qtHeaders.contains(name.toLower()), name.constData());
-    }
-}
-
-void TestZentrowAPIMarketDataService::blankInputsSendNothing()
-{
-    Fixture f;
-    for (const QString& query : {QString(), QStringLiteral("   "), QStringLiteral("\n\t ")}) {
-        const auto pending = start(f.service.search(query));
-        QVERIFY(pending.done()); // at once, without a turn of the event loop
-        QVERIFY(pending.value().isEmpty());
-    }
-    for (const QList<QString>& ids : {QList<QString>{}, QList<QString>{"", ""}}) {
-        const auto pending = start(f.service.refreshWatchlist(ids));
-        QVERIFY(pending.done());
         QVERIFY(pending.value().ok());
-        QVERIFY(pending.value().value().isEmpty());
+        const QList<TokenSummary>& tokens = pending.value().value();
+        QCOMPARE(idsOf(tokens), (QStringList{"BTC", "SOL"}));
+        QCOMPARE(f.server.requests().size(), 2);
+
+        TokenSummary bitcoin = TokenSummary::fallbackCatalog().first();
+        bitcoin.rank.reset();
+        QCOMPARE(tokens.at(0), bitcoin);
+        QCOMPARE(tokens.at(1).price, 85.71);
+        QVERIFY(tokens.at(1).trend7d.isEmpty());
+        QCOMPARE(tokens.at(1).iconSeed, QStringLiteral("sol"));
     }
-    QCoreApplication::processEvents();
-    QVERIFY(f.server.requests().isEmpty());
-    QVERIFY(f.sleeper->durations.isEmpty());
-}
+
+    void decodesStrictly_data()
+    {
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<QString>("failingMember"); // named first in the failure reason, when not empty
+
+        const QByteArray head = R"({"data": [{"id": "BTC", "symbol": "BTC", "name": "Bitcoin", )";
+        const auto quote = [&head](const char* numbers) { return head + numbers + "}]}"; };
+
+        QTest::newRow("price as string") << quote(R"("price": "75456.36", "change24h": 0, "trend7d": [])")
+                                         << "data[0].price";
+        QTest::newRow("change missing") << quote(R"("price": 1, "trend7d": [])") << "data[0].change24h";
+        QTest::newRow("trend missing") << quote(R"("price": 1, "change24h": 0)") << "data[0].trend7d";
+        QTest::newRow("trend with string")
+            << quote(R"("price": 1, "change24h": 0, "trend7d": [1, "2"])") << "data[0].trend7d[1]";
+        QTest::newRow("trend -1e400") << quote(R"("price": 1, "change24h": 0, "trend7d": [-1e400])") << "";
+        QTest::newRow("second item, id as number")
+            << QByteArray(
+                   R"({"data": [{"id": "A", "symbol": "A", "name": "A", "price": 1, "change24h": 0, "trend7d": []},
+                                       {"id": 1, "symbol": "B", "name": "B", "price": 1, "change24h": 0, "trend7d": []}]})")
+            << "data[1].id";
+        QTest::newRow("logoUrl as number")
+            << quote(R"("price": 1, "change24h": 0, "trend7d": [], "logoUrl": 3)") << "data[0].logoUrl";
+        QTest::newRow("item not an object") << QByteArray(R"({"data": ["BTC"]})") << "data[0]";
+        QTest::newRow("data not an array") << QByteArray(R"({"data": {}})") << "data";
+        QTest::newRow("top level array") << QByteArray(R"([{"data": []}])") << "";
+        QTest::newRow("empty body") << QByteArray() << "";
+        QTest::newRow("deeply nested") << QByteArray(5000, '[') + QByteArray(5000, ']') << "";
+        QTest::newRow("invalid UTF-8") << QByteArray("{\"data\": [{\"id\": \"\xFF\xFE\"}]}") << "";
+    }
+
+    void decodesStrictly()
+    {
+        QFETCH(QByteArray, body);
+        QFETCH(QString, failingMember);
+
+        const Result<QList<TokenSummary>> tokens = ZentrowAPIMarketDataService::decodeQuotes(body);
+        QVERIFY(!tokens.ok());
+        QCOMPARE(tokens.error().domain(), Error::Domain::Decoding);
+        QVERIFY(!tokens.error().localizedDescription().isEmpty());
+        const QString reason = tokens.error().localizedFailureReason().value_or(QString());
+        QVERIFY(!reason.isEmpty());
+        if (!failingMember.isEmpty()) {
+            QVERIFY2(reason.startsWith(failingMember + QLatin1Char(':')), qPrintable(reason));
+        }
+    }
+
+    void failures_data()
+    {
+        QTest::addColumn<Reply>("reply");
+        QTest::addColumn<bool>("nobodyListens");
+        QTest::addColumn<Error::Domain>("domain");
+        QTest::addColumn<qint64>("code");
+        QTest::addColumn<QString>("description"); // empty: any non-empty text
+
+        const QByteArray quote = dataOf(kBitcoinQuote);
+        const QString tooLarge = QStringLiteral("The server's answer is larger than 16 MiB and was not read.");
+        const auto transport = Error::Domain::Transport;
+        const auto decoding = Error::Domain::Decoding;
+
+        QTest::newRow("not HTTP") << Reply::raw("SSH-2.0-OpenSSH\r\n\r\n") << false << transport
+                                  << qint64(QNetworkReply::RemoteHostClosedError) << QString();
+        QTest::newRow("connection refused")
+            << Reply() << true << transport << qint64(QNetworkReply::ConnectionRefusedError) << QString();
+        QTest::newRow("no answer in time")
+            << Reply::never() << false << transport << qint64(QNetworkReply::TimeoutError)
+            << QStringLiteral("The server did not answer in time.");
+        QTest::newRow("closed without answer") << Reply::closeWithoutAnswer() << false << transport
+                                               << qint64(QNetworkReply::RemoteHostClosedError) << QString();
+        QTest::newRow("status 503") << Reply::json(quote, 503) << false << Error::Domain::MarketDataService
+                                    << qint64(503) << QStringLiteral("服务器返回了异常状态码：503。");
+        Reply statusWithoutEnd = Reply::truncated("{", 1000);
+        statusWithoutEnd.status = 404;
+        statusWithoutEnd.mode = Reply::Mode::TruncatedBody;
+        QTest::newRow("status 404, body never read") << statusWithoutEnd << false << Error::Domain::MarketDataService
+                                                     << qint64(404) << QStringLiteral("服务器返回了异常状态码：404。");
+        QTest::newRow("not JSON") << Reply::json("<html>busy</html>") << false << decoding << qint64(0) << QString();
+        QTest::newRow("truncated body") << Reply::truncated(quote.left(40), quote.size()) << false << transport
+                                        << qint64(QNetworkReply::RemoteHostClosedError) << QString();
+
+        const QByteArray huge(ZentrowAPIMarketDataService::kMaximumBodySize + 1, ' ');
+        QTest::newRow("over 16 MiB") << Reply::json(huge) << false << transport
+                                     << qint64(QNetworkReply::UnknownContentError) << tooLarge;
+        // Far more than the limit: the client must not stall once its buffers are full.
+        Reply undeclared = Reply::json(huge + huge + huge + quote);
+        undeclared.sendsContentLength = false;
+        QTest::newRow("over 16 MiB, length undeclared")
+            << undeclared << false << transport << qint64(QNetworkReply::UnknownContentError) << tooLarge;
+        // Refused on the header alone: the body never comes, yet the call ends before any timeout.
+        QTest::newRow("over 16 MiB announced")
+            << Reply::truncated("{", ZentrowAPIMarketDataService::kMaximumBodySize + 1) << false << transport
+            << qint64(QNetworkReply::UnknownContentError) << tooLarge;
+    }
+
+    void failures()
+    {
+        QFETCH(Reply, reply);
+        QFETCH(bool, nobodyListens);
+        QFETCH(Error::Domain, domain);
+        QFETCH(qint64, code);
+        QFETCH(QString, description);
+
+        // Short enough for the silent backend, long enough for the large bodies under a sanitizer.
+        const auto timeout = reply.mode == Reply::Mode::NeverAnswer ? 300ms : 20s;
+        QUrl base;
+        if (nobodyListens) {
+            base = QUrl(QStringLiteral("http://127.0.0.1:%1").arg(LoopbackHttpServer::unusedPort()));
+        }
+        Fixture f(timeout, base);
+        f.server.setHandler([reply](const LoopbackHttpServer::Request&) { return reply; });
+
+        const auto quotes = start(f.service.refreshWatchlist({"btc"}));
+        QTRY_VERIFY_WITH_TIMEOUT(quotes.done(), 30000);
+        QVERIFY(!quotes.value().ok());
+        const Error& error = quotes.value().error();
+        QCOMPARE(error.domain(), domain);
+        QCOMPARE(error.code(), code);
+        if (description.isEmpty()) {
+            QVERIFY(!error.localizedDescription().isEmpty());
+        } else {
+            QCOMPARE(error.localizedDescription(), description);
+        }
+        if (domain == Error::Domain::Decoding) {
+            QVERIFY(error.localizedFailureReason().has_value());
+        }
+
+        // The same failure on a search is answered from the catalogue, with the caller's text.
+        const auto search = start(f.service.search(QStringLiteral(" bit ")));
+        QTRY_VERIFY_WITH_TIMEOUT(search.done(), 30000);
+        QCOMPARE(idsOf(search.value()), QStringList{"BTC"});
+        QCOMPARE(f.sleeper->durations, QList<std::chrono::milliseconds>{MockMarketDataService::kSearchDelay});
+        // Qt sends a request again once when the connection closes before any answer.
+        QVERIFY(nobodyListens ? f.server.requests().isEmpty() : f.server.requests().size() >= 2);
+    }
+
+    void nonHttpAnswerIsInvalidResponse()
+    {
+        // A base URL the manager answers without HTTP: the files exist and are valid answers.
+        QTemporaryDir root;
+        QVERIFY(root.isValid());
+        QVERIFY(QDir(root.path()).mkpath(QStringLiteral("api")));
+        for (const char* name : {"api/quotes", "api/search"}) {
+            QFile file(root.filePath(QLatin1String(name)));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(dataOf(kBitcoinQuote));
+        }
+        Fixture f(5s, QUrl::fromLocalFile(root.path()));
+
+        const auto quotes = start(f.service.refreshWatchlist({"BTC"}));
+        QTRY_VERIFY(quotes.done());
+        QVERIFY(!quotes.value().ok());
+        QCOMPARE(quotes.value().error().localizedDescription(), QStringLiteral("无效的服务器响应。"));
+        QCOMPARE(quotes.value().error().domain(), Error::Domain::MarketDataService);
+
+        const auto search = start(f.service.search(QStringLiteral("doge")));
+        QTRY_VERIFY(search.done());
+        QCOMPARE(idsOf(search.value()), QStringList{"DOGE"});
+    }
+
+    void cancellationAbortsTheRequest()
+    {
+        Fixture f;
+        f.server.setHandler([](const LoopbackHttpServer::Request&) { return Reply::never(); });
+
+        std::stop_source searchStop;
+        std::stop_source quotesStop;
+        const auto search = start(f.service.search(QStringLiteral("coin"), searchStop.get_token()));
+        const auto quotes = start(f.service.refreshWatchlist({"BTC"}, quotesStop.get_token()));
+        QTRY_COMPARE(f.server.openConnections(), 2);
+        QTRY_COMPARE(f.server.requests().size(), 2);
+
+        searchStop.request_stop();
+        quotesStop.request_stop();
+        // Nothing of the calls runs inside request_stop(); they end on a later turn of the loop.
+        QVERIFY(!search.done());
+        QVERIFY(!quotes.done());
+
+        QTRY_VERIFY(search.done() && quotes.done());
+        QCOMPARE(idsOf(search.value()), (QStringList{"BTC", "DOGE"}));
+        // The fallback got the stopped token, which cuts its wait short.
+        QCOMPARE(f.sleeper->stoppedTokens, QList<bool>{true});
+        QVERIFY(!quotes.value().ok());
+        QCOMPARE(quotes.value().error().domain(), Error::Domain::Transport);
+        QCOMPARE(quotes.value().error().code(), qint64(QNetworkReply::OperationCanceledError));
+        // The aborted requests closed their connections.
+        QTRY_COMPARE(f.server.openConnections(), 0);
+
+        // Already stopped: nothing is sent at all.
+        const auto late = start(f.service.refreshWatchlist({"BTC"}, quotesStop.get_token()));
+        QTRY_VERIFY(late.done());
+        QCOMPARE(late.value().error().code(), qint64(QNetworkReply::OperationCanceledError));
+        QCOMPARE(f.server.requests().size(), 2);
+    }
+
+    void serviceOrSessionMayGoAwayMidFlight()
+    {
+        LoopbackHttpServer server;
+        server.setHandler([](const LoopbackHttpServer::Request& request) {
+            Reply reply =
+                request.target.startsWith("/api/quotes") ? Reply::json(dataOf(kBitcoinQuote)) : Reply::json("{}", 500);
+            reply.delay = 100ms;
+            return reply;
+        });
+        auto session = std::make_unique<QNetworkAccessManager>();
+        session->setProxy(QNetworkProxy::NoProxy);
+        auto sleeper = std::make_shared<RecordingSleeper>();
+        auto service = std::make_shared<ZentrowAPIMarketDataService>(server.baseUrl(), session.get(),
+                                                                     std::make_shared<MockMarketDataService>(sleeper));
+
+        // The service goes first: its calls still finish, the search through the fallback.
+        const auto quotes = start(service->refreshWatchlist({"BTC"}));
+        const auto search = start(service->search(QStringLiteral("sol")));
+        QTRY_COMPARE(server.requests().size(), 2);
+        service.reset();
+        QTRY_VERIFY(quotes.done() && search.done());
+        QVERIFY(quotes.value().ok());
+        QCOMPARE(idsOf(quotes.value().value()), QStringList{"BTC"});
+        QCOMPARE(idsOf(search.value()), QStringList{"SOL"});
+
+        // The session goes while calls wait on it: transport errors, a fallback search, and later
+        // calls that fail cleanly.
+        server.setHandler([](const LoopbackHttpServer::Request&) { return Reply::never(); });
+        ZentrowAPIMarketDataService orphan(server.baseUrl(), session.get(),
+                                           std::make_shared<MockMarketDataService>(sleeper));
+        const auto stuck = start(orphan.refreshWatchlist({"BTC"}));
+        const auto stuckSearch = start(orphan.search(QStringLiteral("ada")));
+        QTRY_COMPARE(server.requests().size(), 4);
+        session.reset();
+        QTRY_VERIFY(stuck.done() && stuckSearch.done());
+        QVERIFY(!stuck.value().ok());
+        QCOMPARE(stuck.value().error().domain(), Error::Domain::Transport);
+        QCOMPARE(idsOf(stuckSearch.value()), QStringList{"ADA"});
+        const auto after = start(orphan.refreshWatchlist({"BTC"}));
+        QTRY_VERIFY(after.done());
+        QCOMPARE(after.value().error().domain(), Error::Domain::Transport);
+    }
+
+    // The built-in catalogue the service falls back on for searches.
+    void searchMatchesSymbolOrName_data()
+    {
+        QTest::addColumn<QString>("query");
+        QTest::addColumn<QStringList>("expected");
+        QTest::newRow("bit") << "bit" << QStringList{"BTC"};
+        QTest::newRow("COIN") << "COIN" << QStringList{"BTC", "DOGE"};
+        QTest::newRow("e") << "e" << QStringList{"ETH", "DOGE"};
+        QTest::newRow("padded sol") << "  sol  " << QStringList{"SOL"};
+        QTest::newRow("inner space") << "bit coin" << QStringList{};
+        QTest::newRow("rank is not searched") << "1" << QStringList{};
+        QTest::newRow("accents count") << "bïtcoin" << QStringList{};
+    }
+    void searchMatchesSymbolOrName()
+    {
+        QFETCH(QString, query);
+        QFETCH(QStringList, expected);
+        QCOMPARE(idsOf(MockMarketDataService::matches(query)), expected);
+    }
+
+    void searchWaitsOnlyForRealText()
+    {
+        auto sleeper = std::make_shared<ManualSleeper>();
+        MockMarketDataService service(sleeper);
+        const auto blank = QCoro::waitFor(service.search(QStringLiteral(" \n\t ")));
+        QVERIFY(blank.isEmpty());
+        QVERIFY(sleeper->requested().isEmpty());
+
+        // Real time here, to prove the default wait is wired to a real timer.
+        MockMarketDataService real;
+        QElapsedTimer clock;
+        clock.start();
+        const auto found = QCoro::waitFor(real.search(QStringLiteral("eth")));
+        QVERIFY(clock.elapsed() >= 170);
+        QCOMPARE(idsOf(found), QStringList{"ETH"});
+    }
+
+    void quotesFollowTheIdsInOrder()
+    {
+        auto sleeper = std::make_shared<ManualSleeper>();
+        MockMarketDataService manual(sleeper);
+        auto quotes = manual.refreshWatchlist({"eth", "BTC", "LINK"});
+        sleeper->advance(MockMarketDataService::kQuotesDelay);
+        QCOMPARE(idsOf(QCoro::waitFor(quotes).value()), (QStringList{"ETH", "BTC"}));
+
+        auto twice = manual.refreshWatchlist({"SOL", "SOL", " ETH"});
+        sleeper->advance(MockMarketDataService::kQuotesDelay);
+        QCOMPARE(idsOf(QCoro::waitFor(twice).value()), (QStringList{"SOL", "SOL"}));
+
+        auto none = manual.refreshWatchlist({});
+        QCOMPARE(sleeper->requested().size(), 3);
+        sleeper->advance(MockMarketDataService::kQuotesDelay);
+        QVERIFY(QCoro::waitFor(none).value().isEmpty());
+    }
+
+    void cancellationCutsTheWaitShortWithoutFailing()
+    {
+        auto sleeper = std::make_shared<ManualSleeper>();
+        MockMarketDataService service(sleeper);
+        std::stop_source stop;
+        auto search = service.search(QStringLiteral("a"), stop.get_token());
+        auto quotes = service.refreshWatchlist({"ADA"}, stop.get_token());
+        QCOMPARE(sleeper->pendingCount(), 2);
+        stop.request_stop();
+        QCOMPARE(idsOf(QCoro::waitFor(search)), (QStringList{"SOL", "ADA"}));
+        QCOMPARE(idsOf(QCoro::waitFor(quotes).value()), QStringList{"ADA"});
+        QCOMPARE(sleeper->now().count(), 0);
+    }
+};
 
 void TestZentrowAPIMarketDataService::mapsSearchAnswer()
 {
@@ -220,312 +542,6 @@ void TestZentrowAPIMarketDataService::mapsSearchAnswer()
     // Order kept, duplicates kept, unknown members ignored; no fallback involved.
     QCOMPARE(pending.value(), (QList<TokenSummary>{ethereum, second}));
     QVERIFY(f.sleeper->durations.isEmpty());
-}
-
-void TestZentrowAPIMarketDataService::mapsQuotesAnswer()
-{
-    Fixture f;
-    f.server.setHandler([](const LoopbackHttpServer::Request& request) {
-        // The redirect's own body must not end up in front of the answer.
-        if (request.target.startsWith("/api/quotes")) {
-            Reply moved = Reply::json(R"({"data": []})", 302);
-            moved.addHeader("Location", "/v2/quotes");
-            return moved;
-        }
-        // ETH was asked for but is missing; SOL was not asked for but is there.
-        return Reply::json(dataOf(kBitcoinQuote).chopped(2) + R"(, {"id": "sol", "symbol": "sol", "name": "Solana",
-                                     "price": 85.71, "change24h": 0, "trend7d": []}]})");
-    });
-    const auto pending = start(f.service.refreshWatchlist({"btc", "eth"}));
-    QTRY_VERIFY(pending.done());
-    QVERIFY(pending.value().ok());
-    const QList<TokenSummary>& tokens = pending.value().value();
-    QCOMPARE(idsOf(tokens), (QStringList{"BTC", "SOL"}));
-    QCOMPARE(f.server.requests().size(), 2);
-
-    TokenSummary bitcoin = TokenSummary::fallbackCatalog().first();
-    bitcoin.rank.reset();
-    QCOMPARE(tokens.at(0), bitcoin);
-    QCOMPARE(tokens.at(1).price, 85.71);
-    QVERIFY(tokens.at(1).trend7d.isEmpty());
-    QCOMPARE(tokens.at(1).iconSeed, QStringLiteral("sol"));
-}
-
-void TestZentrowAPIMarketDataService::logoURL_data()
-{
-    QTest::addColumn<QByteArray>("member");
-    QTest::addColumn<QUrl>("expected");
-
-    QTest::newRow("missing") << QByteArray() << QUrl();
-    QTest::newRow("null") << QByteArray(R"(, "logoUrl": null)") << QUrl();
-    QTest::newRow("empty") << QByteArray(R"(, "logoUrl": "")") << QUrl();
-    QTest::newRow("relative") << QByteArray(R"(, "logoUrl": "/img/eth.png")") << QUrl();
-    QTest::newRow("not a URL") << QByteArray(R"(, "logoUrl": "https://cdn example/e.png")") << QUrl();
-    QTest::newRow("absolute") << QByteArray(R"(, "logoUrl": "https://cdn.example/e.png?s=64")")
-                              << QUrl(QStringLiteral("https://cdn.example/e.png?s=64"));
-}
-
-void TestZentrowAPIMarketDataService::logoURL()
-{
-    QFETCH(QByteArray, member);
-    QFETCH(QUrl, expected);
-
-    const QByteArray body = R"({"data": [{"id": "eth", "symbol": "eth", "name": "Ethereum")" + member + "}]}";
-    const Result<QList<TokenSummary>> tokens = ZentrowAPIMarketDataService::decodeSearch(body);
-    QVERIFY(tokens.ok());
-    QCOMPARE(tokens.value().size(), 1);
-    QCOMPARE(tokens.value().first().logoURL.value_or(QUrl()), expected);
-}
-
-void TestZentrowAPIMarketDataService::decodesStrictly_data()
-{
-    QTest::addColumn<QByteArray>("body");
-    QTest::addColumn<QString>("failingMember"); // named first in the failure reason, when not empty
-
-    const QByteArray head = R"({"data": [{"id": "BTC", "symbol": "BTC", "name": "Bitcoin", )";
-    const auto quote = [&head](const char* numbers) { return head + numbers + "}]}"; };
-
-    QTest::newRow("price as string") << quote(R"("price": "75456.36", "change24h": 0, "trend7d": [])")
-                                     << "data[0].price";
-    QTest::newRow("price null") << quote(R"("price": null, "change24h": 0, "trend7d": [])") << "data[0].price";
-    QTest::newRow("change missing") << quote(R"("price": 1, "trend7d": [])") << "data[0].change24h";
-    QTest::newRow("trend missing") << quote(R"("price": 1, "change24h": 0)") << "data[0].trend7d";
-    QTest::newRow("trend with string") << quote(R"("price": 1, "change24h": 0, "trend7d": [1, "2"])")
-                                       << "data[0].trend7d[1]";
-    QTest::newRow("trend with null") << quote(R"("price": 1, "change24h": 0, "trend7d": [null])")
-                                     << "data[0].trend7d[0]";
-    QTest::newRow("trend -1e400") << quote(R"("price": 1, "change24h": 0, "trend7d": [-1e400])") << "";
-    QTest::newRow("second item, id as number")
-        << QByteArray(R"({"data": [{"id": "A", "symbol": "A", "name": "A", "price": 1, "change24h": 0, "trend7d": []},
-                                   {"id": 1, "symbol": "B", "name": "B", "price": 1, "change24h": 0, "trend7d": []}]})")
-        << "data[1].id";
-    QTest::newRow("logoUrl as number") << quote(R"("price": 1, "change24h": 0, "trend7d": [], "logoUrl": 3)")
-                                       << "data[0].logoUrl";
-    QTest::newRow("item not an object") << QByteArray(R"({"data": ["BTC"]})") << "data[0]";
-    QTest::newRow("data not an array") << QByteArray(R"({"data": {}})") << "data";
-    QTest::newRow("data null") << QByteArray(R"({"data": null})") << "data";
-    QTest::newRow("top level array") << QByteArray(R"([{"data": []}])") << "";
-    QTest::newRow("empty body") << QByteArray() << "";
-}
-
-void TestZentrowAPIMarketDataService::decodesStrictly()
-{
-    QFETCH(QByteArray, body);
-    QFETCH(QString, failingMember);
-
-    const Result<QList<TokenSummary>> tokens = ZentrowAPIMarketDataService::decodeQuotes(body);
-    QVERIFY(!tokens.ok());
-    QCOMPARE(tokens.error().domain(), Error::Domain::Decoding);
-    QVERIFY(!tokens.error().localizedDescription().isEmpty());
-    const QString reason = tokens.error().localizedFailureReason().value_or(QString());
-    QVERIFY(!reason.isEmpty());
-    if (!failingMember.isEmpty()) {
-        QVERIFY2(reason.startsWith(failingMember + QLatin1Char(':')), qPrintable(reason));
-    }
-}
-
-void TestZentrowAPIMarketDataService::failures_data()
-{
-    QTest::addColumn<Reply>("reply");
-    QTest::addColumn<bool>("nobodyListens");
-    QTest::addColumn<Error::Domain>("domain");
-    QTest::addColumn<qint64>("code");
-    QTest::addColumn<QString>("description"); // empty: any non-empty text
-
-    const QByteArray quote = dataOf(kBitcoinQuote);
-    const QString tooLarge = QStringLiteral("The server's answer is larger than 16 MiB and was not read.");
-    const auto transport = Error::Domain::Transport;
-    const auto decoding = Error::Domain::Decoding;
-
-    QTest::newRow("not HTTP") << Reply::raw("SSH-2.0-OpenSSH\r\n\r\n") << false << transport
-                              << qint64(QNetworkReply::RemoteHostClosedError) << QString();
-    QTest::newRow("connection refused") << Reply() << true << transport << qint64(QNetworkReply::ConnectionRefusedError)
-                                        << QString();
-    QTest::newRow("no answer in time") << Reply::never() << false << transport << qint64(QNetworkReply::TimeoutError)
-                                       << QStringLiteral("The server did not answer in time.");
-    QTest::newRow("closed without answer") << Reply::closeWithoutAnswer() << false << transport
-                                           << qint64(QNetworkReply::RemoteHostClosedError) << QString();
-    QTest::newRow("status 500") << Reply::json(quote, 500) << false << Error::Domain::MarketDataService << qint64(500)
-                                << QStringLiteral("服务器返回了异常状态码：500。");
-    QTest::newRow("status 503") << Reply::json(quote, 503) << false << Error::Domain::MarketDataService << qint64(503)
-                                << QStringLiteral("服务器返回了异常状态码：503。");
-    Reply statusWithoutEnd = Reply::truncated("{", 1000);
-    statusWithoutEnd.status = 404;
-    statusWithoutEnd.mode = Reply::Mode::TruncatedBody;
-    QTest::newRow("status 404, body never read") << statusWithoutEnd << false << Error::Domain::MarketDataService
-                                                 << qint64(404) << QStringLiteral("服务器返回了异常状态码：404。");
-    QTest::newRow("not JSON") << Reply::json("<html>busy</html>") << false << decoding << qint64(0) << QString();
-    QTest::newRow("missing data") << Reply::json(R"({"quotes": []})") << false << decoding << qint64(0) << QString();
-    QTest::newRow("wrong member type") << Reply::json(
-                                              R"({"data": [{"id": "BTC", "symbol": 7, "name": "Bitcoin", "price": 1,
-                                     "change24h": 0, "trend7d": []}]})")
-                                       << false << decoding << qint64(0) << QString();
-    QTest::newRow("truncated body") << Reply::truncated(quote.left(40), quote.size()) << false << transport
-                                    << qint64(QNetworkReply::RemoteHostClosedError) << QString();
-    QTest::newRow("deeply nested") << Reply::json(QByteArray(5000, '[') + QByteArray(5000, ']')) << false << decoding
-                                   << qint64(0) << QString();
-    QTest::newRow("invalid UTF-8") << Reply::json("{\"data\": [{\"id\": \"\xFF\xFE\"}]}") << false << decoding
-                                   << qint64(0) << QString();
-    QTest::newRow("1e400") << Reply::json(dataOf(QLatin1StringView(
-                                  R"({"id": "B", "symbol": "B", "name": "B", "price": 1e400, "change24h": 0,
-                                      "trend7d": []})")))
-                           << false << decoding << qint64(0) << QString();
-
-    const QByteArray huge(ZentrowAPIMarketDataService::kMaximumBodySize + 1, ' ');
-    QTest::newRow("over 16 MiB") << Reply::json(huge) << false << transport
-                                 << qint64(QNetworkReply::UnknownContentError) << tooLarge;
-    // Far more than the limit: the client must not stall once its buffers are full.
-    Reply undeclared = Reply::json(huge + huge + huge + quote);
-    undeclared.sendsContentLength = false;
-    QTest::newRow("over 16 MiB, length undeclared")
-        << undeclared << false << transport << qint64(QNetworkReply::UnknownContentError) << tooLarge;
-    // Refused on the header alone: the body never comes, yet the call ends before any timeout.
-    QTest::newRow("over 16 MiB announced")
-        << Reply::truncated("{", ZentrowAPIMarketDataService::kMaximumBodySize + 1) << false << transport
-        << qint64(QNetworkReply::UnknownContentError) << tooLarge;
-}
-
-void TestZentrowAPIMarketDataService::failures()
-{
-    QFETCH(Reply, reply);
-    QFETCH(bool, nobodyListens);
-    QFETCH(Error::Domain, domain);
-    QFETCH(qint64, code);
-    QFETCH(QString, description);
-
-    // Short enough for the silent backend, long enough for the large bodies under a sanitizer.
-    const auto timeout = reply.mode == Reply::Mode::NeverAnswer ? 300ms : 20s;
-    QUrl base;
-    if (nobodyListens) {
-        base = QUrl(QStringLiteral("http://127.0.0.1:%1").arg(LoopbackHttpServer::unusedPort()));
-    }
-    Fixture f(timeout, base);
-    f.server.setHandler([reply](const LoopbackHttpServer::Request&) { return reply; });
-
-    const auto quotes = start(f.service.refreshWatchlist({"btc"}));
-    QTRY_VERIFY_WITH_TIMEOUT(quotes.done(), 30000);
-    QVERIFY(!quotes.value().ok());
-    const Error& error = quotes.value().error();
-    QCOMPARE(error.domain(), domain);
-    QCOMPARE(error.code(), code);
-    if (description.isEmpty()) {
-        QVERIFY(!error.localizedDescription().isEmpty());
-    } else {
-        QCOMPARE(error.localizedDescription(), description);
-    }
-    if (domain == Error::Domain::Decoding) {
-        QVERIFY(error.localizedFailureReason().has_value());
-    }
-
-    // The same failure on a search is answered from the catalogue, with the caller's text.
-    const auto search = start(f.service.search(QStringLiteral(" bit ")));
-    QTRY_VERIFY_WITH_TIMEOUT(search.done(), 30000);
-    QCOMPARE(idsOf(search.value()), QStringList{"BTC"});
-    QCOMPARE(f.sleeper->durations, QList<std::chrono::milliseconds>{MockMarketDataService::kSearchDelay});
-    // Qt sends a request again once when the connection closes before any answer.
-    QVERIFY(nobodyListens ? f.server.requests().isEmpty() : f.server.requests().size() >= 2);
-}
-
-void TestZentrowAPIMarketDataService::nonHttpAnswerIsInvalidResponse()
-{
-    // A base URL the manager answers without HTTP: the files exist and are valid answers.
-    QTemporaryDir root;
-    QVERIFY(root.isValid());
-    QVERIFY(QDir(root.path()).mkpath(QStringLiteral("api")));
-    for (const char* name : {"api/quotes", "api/search"}) {
-        QFile file(root.filePath(QLatin1String(name)));
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(dataOf(kBitcoinQuote));
-    }
-    Fixture f(5s, QUrl::fromLocalFile(root.path()));
-
-    const auto quotes = start(f.service.refreshWatchlist({"BTC"}));
-    QTRY_VERIFY(quotes.done());
-    QVERIFY(!quotes.value().ok());
-    QCOMPARE(quotes.value().error().localizedDescription(), QStringLiteral("无效的服务器响应。"));
-    QCOMPARE(quotes.value().error().domain(), Error::Domain::MarketDataService);
-
-    const auto search = start(f.service.search(QStringLiteral("doge")));
-    QTRY_VERIFY(search.done());
-    QCOMPARE(idsOf(search.value()), QStringList{"DOGE"});
-}
-
-void TestZentrowAPIMarketDataService::cancellationAbortsTheRequest()
-{
-    Fixture f;
-    f.server.setHandler([](const LoopbackHttpServer::Request&) { return Reply::never(); });
-
-    std::stop_source searchStop;
-    std::stop_source quotesStop;
-    const auto search = start(f.service.search(QStringLiteral("coin"), searchStop.get_token()));
-    const auto quotes = start(f.service.refreshWatchlist({"BTC"}, quotesStop.get_token()));
-    QTRY_COMPARE(f.server.openConnections(), 2);
-    QTRY_COMPARE(f.server.requests().size(), 2);
-
-    searchStop.request_stop();
-    quotesStop.request_stop();
-    // Nothing of the calls runs inside request_stop(); they end on a later turn of the loop.
-    QVERIFY(!search.done());
-    QVERIFY(!quotes.done());
-
-    QTRY_VERIFY(search.done() && quotes.done());
-    QCOMPARE(idsOf(search.value()), (QStringList{"BTC", "DOGE"}));
-    // The fallback got the stopped token, which cuts its wait short.
-    QCOMPARE(f.sleeper->stoppedTokens, QList<bool>{true});
-    QVERIFY(!quotes.value().ok());
-    QCOMPARE(quotes.value().error().domain(), Error::Domain::Transport);
-    QCOMPARE(quotes.value().error().code(), qint64(QNetworkReply::OperationCanceledError));
-    // The aborted requests closed their connections.
-    QTRY_COMPARE(f.server.openConnections(), 0);
-
-    // Already stopped: nothing is sent at all.
-    const auto late = start(f.service.refreshWatchlist({"BTC"}, quotesStop.get_token()));
-    QTRY_VERIFY(late.done());
-    QCOMPARE(late.value().error().code(), qint64(QNetworkReply::OperationCanceledError));
-    QCOMPARE(f.server.requests().size(), 2);
-}
-
-void TestZentrowAPIMarketDataService::serviceOrSessionMayGoAwayMidFlight()
-{
-    LoopbackHttpServer server;
-    server.setHandler([](const LoopbackHttpServer::Request& request) {
-        Reply reply =
-            request.target.startsWith("/api/quotes") ? Reply::json(dataOf(kBitcoinQuote)) : Reply::json("{}", 500);
-        reply.delay = 100ms;
-        return reply;
-    });
-    auto session = std::make_unique<QNetworkAccessManager>();
-    session->setProxy(QNetworkProxy::NoProxy);
-    auto sleeper = std::make_shared<RecordingSleeper>();
-    auto service = std::make_shared<ZentrowAPIMarketDataService>(server.baseUrl(), session.get(),
-                                                                 std::make_shared<MockMarketDataService>(sleeper));
-
-    // The service goes first: its calls still finish, the search through the fallback.
-    const auto quotes = start(service->refreshWatchlist({"BTC"}));
-    const auto search = start(service->search(QStringLiteral("sol")));
-    QTRY_COMPARE(server.requests().size(), 2);
-    service.reset();
-    QTRY_VERIFY(quotes.done() && search.done());
-    QVERIFY(quotes.value().ok());
-    QCOMPARE(idsOf(quotes.value().value()), QStringList{"BTC"});
-    QCOMPARE(idsOf(search.value()), QStringList{"SOL"});
-
-    // The session goes while calls wait on it: transport errors, a fallback search, and later
-    // calls that fail cleanly.
-    server.setHandler([](const LoopbackHttpServer::Request&) { return Reply::never(); });
-    ZentrowAPIMarketDataService orphan(server.baseUrl(), session.get(),
-                                       std::make_shared<MockMarketDataService>(sleeper));
-    const auto stuck = start(orphan.refreshWatchlist({"BTC"}));
-    const auto stuckSearch = start(orphan.search(QStringLiteral("ada")));
-    QTRY_COMPARE(server.requests().size(), 4);
-    session.reset();
-    QTRY_VERIFY(stuck.done() && stuckSearch.done());
-    QVERIFY(!stuck.value().ok());
-    QCOMPARE(stuck.value().error().domain(), Error::Domain::Transport);
-    QCOMPARE(idsOf(stuckSearch.value()), QStringList{"ADA"});
-    const auto after = start(orphan.refreshWatchlist({"BTC"}));
-    QTRY_VERIFY(after.done());
-    QCOMPARE(after.value().error().domain(), Error::Domain::Transport);
 }
 
 QTEST_GUILESS_MAIN(TestZentrowAPIMarketDataService)

@@ -7,37 +7,26 @@
 #include "shell/StatusBarController.h"
 #include "shell/ZentrowApp.h"
 #include "state/AppState.h"
-#include "testlib/FakeStatusNotifierWatcher.h"
-#include "testlib/LoopbackHttpServer.h"
-#include "testlib/ManualSleeper.h"
+#include "testlib/AppOnPrivateBus.h"
+#include "testlib/StatusItemHost.h"
 #include "views/AddTokenSheet.h"
 #include "views/MenuBarPopoverView.h"
 
 #include <QApplication>
-#include <QDBusConnectionInterface>
 #include <QDBusContext>
-#include <QDBusMessage>
-#include <QDBusPendingCall>
 #include <QEventLoop>
 #include <QMenu>
 #include <QPointer>
-#include <QProcess>
-#include <QTemporaryDir>
-#include <QTest>
 #include <QTimer>
 #include <QWindow>
 
 using namespace std::chrono_literals;
+using namespace AppOnPrivateBus;
 
 namespace {
 
 constexpr auto kNoHostDelay = 3s;
 constexpr auto kReturnGrace = 10s;
-
-QDBusConnection busConnection(const QString& name)
-{
-    return QDBusConnection::connectToBus(QDBusConnection::SessionBus, name);
-}
 
 } // namespace
 
@@ -61,7 +50,7 @@ public:
     };
 
     explicit FakeNotificationServer(Mode mode)
-        : m_bus(busConnection(QStringLiteral("notifications")))
+        : m_bus(QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("notifications")))
         , m_mode(mode)
     {
     }
@@ -103,23 +92,15 @@ class NoStatusAreaTest : public QObject {
     Q_OBJECT
 
 private:
-    QTemporaryDir m_dir;
-    std::unique_ptr<LoopbackHttpServer> m_backend;
-    std::unique_ptr<FakeStatusNotifierWatcher> m_watcher;
+    Harness m_h;
     std::unique_ptr<FakeNotificationServer> m_notifications;
-    std::shared_ptr<ManualSleeper> m_sleeper;
-    std::unique_ptr<ZentrowApp> m_app;
+    std::unique_ptr<ZentrowApp>& m_app = m_h.app;
+    std::unique_ptr<FakeStatusNotifierWatcher>& m_watcher = m_h.watcher;
 
     ZentrowApp& startApp(std::chrono::milliseconds noticeTimeout = StatusAreaNotice::kDefaultTimeout)
     {
-        ZentrowAppOptions options;
-        options.backendURL = m_backend->baseUrl();
-        options.settingsFile = m_dir.filePath(QStringLiteral("zentrow.conf"));
-        options.sleeper = m_sleeper;
-        options.transferTimeout = 2s;
-        options.statusAreaTimings.noticeTimeout = noticeTimeout;
-        m_app = std::make_unique<ZentrowApp>(options);
-        return *m_app;
+        return m_h.start(
+            [noticeTimeout](ZentrowAppOptions& options) { options.statusAreaTimings.noticeTimeout = noticeTimeout; });
     }
 
     // Once the app has launched.
@@ -144,21 +125,10 @@ private:
     // Moves the virtual clock and lets whatever woke up run.
     void advance(std::chrono::milliseconds by)
     {
-        m_sleeper->advance(by);
+        m_h.sleeper->advance(by);
         for (int i = 0; i < 5; ++i) {
             QCoreApplication::processEvents();
         }
-    }
-
-    bool activateItem()
-    {
-        const QString service = m_watcher->items().value(0);
-        auto message =
-            QDBusMessage::createMethodCall(service, QStringLiteral("/StatusNotifierItem"),
-                                           QStringLiteral("org.kde.StatusNotifierItem"), QStringLiteral("Activate"));
-        message << 100 << 5;
-        QDBusPendingCall call = busConnection(QStringLiteral("host")).asyncCall(message);
-        return QTest::qWaitFor([&call] { return call.isFinished(); }) && !call.isError();
     }
 
 private Q_SLOTS:
@@ -171,26 +141,17 @@ private Q_SLOTS:
 
     void init()
     {
-        m_backend = std::make_unique<LoopbackHttpServer>();
-        m_backend->setHandler(
-            [](const LoopbackHttpServer::Request&) { return LoopbackHttpServer::Reply::json(R"({"data":[]})"); });
-        m_watcher = std::make_unique<FakeStatusNotifierWatcher>(busConnection(QStringLiteral("host")));
-        m_sleeper = std::make_shared<ManualSleeper>();
+        m_h.setUp([](const LoopbackHttpServer::Request&) { return LoopbackHttpServer::Reply::json(R"({"data":[]})"); });
     }
 
     void cleanup()
     {
         m_app.reset();
         m_notifications.reset();
-        m_watcher.reset();
-        m_backend.reset();
         if (SettingsWindowManager::shared().window()) {
             SettingsWindowManager::shared().window()->close();
         }
-        QFile::remove(m_dir.filePath(QStringLiteral("zentrow.conf")));
-        for (int i = 0; i < 5; ++i) {
-            QCoreApplication::processEvents();
-        }
+        m_h.tearDown();
     }
 
     void noHostTellsOnceOpensTheWindowAndGivesWayToAHost()
@@ -220,26 +181,19 @@ private Q_SLOTS:
         QPointer<StatusAreaFallbackWindow> window = shownWindow();
         QCOMPARE(window->windowTitle(), QStringLiteral("Zentrow"));
         QVERIFY(!window->windowIcon().isNull());
-        QCOMPARE(window->windowType(), Qt::Window);
         QVERIFY(window->windowFlags().testFlag(Qt::WindowCloseButtonHint));
-        QCOMPARE(window->size(), QSize(368, 620));
         auto* view = window->findChild<MenuBarPopoverView*>(QStringLiteral("menuBarPopoverView"));
         QVERIFY(view && view->isVisible());
         QCOMPARE(view->size(), QSize(368, 620));
         QVERIFY(!m_app->delegate().statusBarController()->popover().isVisible());
 
-        // It follows the one state, and its settings entry opens the settings window.
+        // It follows the one state, and its settings entry opens the settings window beside it.
         m_app->appState().setIsSearchPresented(true);
         QTRY_VERIFY(view->addTokenSheet()->isVisible());
         m_app->appState().setIsSearchPresented(false);
         QTRY_VERIFY(!view->addTokenSheet()->isVisible());
-        QAction* settings = nullptr;
-        for (QAction* action : view->moreMenu()->actions()) {
-            if (action->text() == QStringLiteral("设置")) {
-                settings = action;
-            }
-        }
-        QVERIFY(settings);
+        QAction* settings = view->moreMenu()->actions().first();
+        QCOMPARE(settings->text(), QStringLiteral("设置"));
         settings->trigger();
         QTRY_VERIFY(SettingsWindowManager::shared().window() && SettingsWindowManager::shared().window()->isVisible());
         QVERIFY(shownWindow());
@@ -253,7 +207,7 @@ private Q_SLOTS:
         QTRY_COMPARE(m_notifications->closed, QList<uint>{42});
 
         // From now on the item is the app's face.
-        QVERIFY(activateItem());
+        QVERIFY(StatusItemHost(hostBus(), m_watcher->items().value(0)).activate());
         QTRY_VERIFY(m_app->delegate().statusBarController()->popover().isVisible());
         advance(kReturnGrace * 6);
         QVERIFY(!fallback().window());
@@ -401,13 +355,10 @@ private Q_SLOTS:
     {
         // The real app on this bus, with nothing to host its item and nobody to show a notification.
         QTemporaryDir home;
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home.path());
-        environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), home.path());
-        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        QProcessEnvironment runtime;
+        runtime.insert(QStringLiteral("XDG_RUNTIME_DIR"), home.path());
         QProcess app;
-        app.setProcessEnvironment(environment);
-        app.start(QStringLiteral(ZENTROW_APP_PATH), {});
+        startExecutable(app, home.path(), runtime);
         QVERIFY(app.waitForStarted());
         QByteArray errors;
         const auto ourLines = [&errors] {

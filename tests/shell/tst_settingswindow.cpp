@@ -56,8 +56,6 @@ private Q_SLOTS:
         const double nan = std::numeric_limits<double>::quiet_NaN();
         QCOMPARE(SettingsWindowManager::contentSize({nan, -4}), QSize(520, 100));
         QCOMPARE(SettingsWindowManager::contentSize({1e300, 1e300}), QSize(16384, 16384));
-
-        QCOMPARE(SettingsWindowManager::centredOrigin({668, 360}, kRightScreen), QPoint(1280 + 800 - 334, 500 - 180));
     }
 
     void showsOneWindowCentredUnderThePointer()
@@ -101,6 +99,8 @@ private Q_SLOTS:
         StateHarness h;
         AppState& state = h.make();
         SettingsWindowManager manager;
+        QScreen* screen = QGuiApplication::primaryScreen();
+        QCursor::setPos(screen->geometry().center());
         manager.show(state);
         QWidget* window = manager.window();
         QTRY_VERIFY(window->isActiveWindow());
@@ -131,6 +131,7 @@ private Q_SLOTS:
         QCOMPARE(window->size(), closedSize);
         QCOMPARE(manager.lastContentSize(), closedSize);
         QTRY_VERIFY(window->isActiveWindow());
+        QTRY_VERIFY(isCentredIn(*window, screen->availableGeometry()));
         // A fresh view, on the tab the closed one showed.
         QVERIFY(!closedView);
         QCOMPARE(manager.settingsView()->selectedTab(), SettingsTab::about);
@@ -187,24 +188,6 @@ private Q_SLOTS:
         QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : window, Qt::Key_Escape);
         QTRY_VERIFY(!window->isVisible());
         QApplication::setWindowIcon(previous);
-    }
-
-    void reopeningStaysCentred()
-    {
-        StateHarness h;
-        AppState& state = h.make();
-        SettingsWindowManager manager;
-        QScreen* screen = QGuiApplication::primaryScreen();
-        QCursor::setPos(screen->geometry().center());
-        manager.show(state);
-        QWidget* window = manager.window();
-        QTRY_VERIFY(window->isActiveWindow());
-        QTRY_VERIFY(isCentredIn(*window, screen->availableGeometry()));
-        window->close();
-        QTRY_VERIFY(!window->isVisible());
-        manager.show(state);
-        QTRY_VERIFY(window->isActiveWindow());
-        QTRY_VERIFY(isCentredIn(*window, screen->availableGeometry()));
     }
 
     void hostedViewIsBoundToTheGivenState()

@@ -1,7 +1,12 @@
+// The app state: its watchlist, the texts it shows, and searches.
+#include "support/DecimalFormat.h"
 #include "testlib/StateHarness.h"
 
-#include <QSignalSpy>
 #include <QTest>
+
+#include <limits>
+
+using namespace std::chrono_literals;
 
 namespace {
 
@@ -23,12 +28,22 @@ QList<bool> pins(const QList<WatchlistEntry>& entries)
     return flags;
 }
 
+// Types into the search field, as a user does.
+void typeQuery(AppState& state, const QString& text)
+{
+    state.setSearchQuery(text);
+    state.runSearch(false);
+}
+
 } // namespace
 
 class AppStateTest : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
+    void init() { QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates)); }
+    void cleanup() { QLocale::setDefault(QLocale::c()); }
+
     void firstStartWatchesBitcoinAndFetchesFromTheEventLoop()
     {
         StateHarness h;
@@ -50,7 +65,6 @@ private Q_SLOTS:
         h.service->answerRefresh(QList<TokenSummary>{TokenSummary::fallbackCatalog().first()});
         QTRY_VERIFY(!state.isRefreshingWatchlist());
         QCOMPARE(state.watchlist().size(), 1);
-        QCOMPARE(state.selectedTokenID(), QStringLiteral("BTC"));
         QCOMPARE(h.defaults->writes, 0);
     }
 
@@ -121,7 +135,7 @@ private Q_SLOTS:
         QVERIFY(!state.watchlistEntries().last().isPinnedToMenuBar);
     }
 
-    void removeTokenKeepsOnePinAndTheSelectionValid()
+    void removeTokenKeepsOnePin()
     {
         StateHarness h;
         h.storeEntries({"BTC", "ETH", "SOL"}, 0);
@@ -131,13 +145,11 @@ private Q_SLOTS:
                                                      FakeMarketDataService::token("ETH", 3),
                                                      FakeMarketDataService::token("SOL", 4)});
         QTRY_VERIFY(!state.isRefreshingWatchlist());
-        QCOMPARE(state.selectedTokenID(), QStringLiteral("BTC"));
         state.toggleExpandedToken(QStringLiteral("btc"));
 
         state.removeToken(QStringLiteral("btc"));
         QCOMPARE(tokenIDs(state), (QStringList{"ETH", "SOL"}));
         QCOMPARE(pins(state.watchlistEntries()), (QList<bool>{true, false}));
-        QCOMPARE(state.selectedTokenID(), QStringLiteral("ETH"));
         QVERIFY(!state.expandedTokenID());
         QVERIFY(!state.tokenSnapshots().contains(QStringLiteral("BTC")));
 
@@ -152,7 +164,6 @@ private Q_SLOTS:
 
         state.removeToken(QStringLiteral("ETH"));
         QVERIFY(state.watchlistEntries().isEmpty());
-        QVERIFY(!state.selectedTokenID());
         QVERIFY(h.stored().watchlist.isEmpty());
     }
 
@@ -186,36 +197,180 @@ private Q_SLOTS:
         QCOMPARE(pins(h.stored().watchlist), (QList<bool>{false, false, false}));
     }
 
-    void toggleExpandedTokenComparesUpperCase()
+    void priceText_data()
     {
-        StateHarness h;
-        AppState& state = h.make();
-        FieldRecorder recorder(state);
-        state.toggleExpandedToken(QStringLiteral("btc"));
-        QCOMPARE(state.expandedTokenID(), QStringLiteral("BTC"));
-        state.toggleExpandedToken(QStringLiteral("BTC"));
-        QVERIFY(!state.expandedTokenID());
-        state.toggleExpandedToken(QStringLiteral("BTC"));
-        state.toggleExpandedToken(QStringLiteral("ETH"));
-        QCOMPARE(state.expandedTokenID(), QStringLiteral("ETH"));
-        QCOMPARE(recorder.signals_, 4);
-        QCOMPARE(h.defaults->writes, 0);
+        QTest::addColumn<double>("price");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("75456.36") << 75456.36 << "75,456.36";
+        QTest::newRow("0.1762") << 0.1762 << "0.1762";
+        QTest::newRow("0") << 0.0 << "--";
+        QTest::newRow("negative") << -3.0 << "--";
+        QTest::newRow("NaN") << std::numeric_limits<double>::quiet_NaN() << "--";
+        // Ties go to even on the shortest decimal form, not on the binary value.
+        QTest::newRow("0.125") << 0.125 << "0.1250";
+        QTest::newRow("2.675") << 2.675 << "2.68";
+        QTest::newRow("2.665") << 2.665 << "2.66";
+        QTest::newRow("1.005") << 1.005 << "1.00";
+        QTest::newRow("0.99995") << 0.99995 << "1.0000";
+        QTest::newRow("0.00015") << 0.00015 << "0.0002";
+        QTest::newRow("999.995") << 999.995 << "1,000.00";
+        QTest::newRow("beyond double digits") << 123456789012345678901234.0 << "123,456,789,012,345,690,000,000.00";
+        QTest::newRow("denormal") << 5e-324 << "0.0000";
+    }
+    void priceText()
+    {
+        QFETCH(double, price);
+        QFETCH(QString, text);
+        QCOMPARE(AppState::priceText(price), text);
     }
 
-    void persistRenumbersAndFailedEncodeKeepsTheDocument()
+    void priceTextFollowsTheLocale()
+    {
+        QCOMPARE(DecimalFormat::fixedHalfEven(0.125, 2, QLocale(QLocale::English)), QStringLiteral("0.12"));
+        QLocale::setDefault(QLocale(QLocale::Chinese, QLocale::China));
+        QCOMPARE(AppState::priceText(75456.36), QStringLiteral("75,456.36"));
+        QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+        QCOMPARE(AppState::priceText(75456.36), QStringLiteral("75.456,36"));
+        QCOMPARE(AppState::priceText(0.1762), QStringLiteral("0,1762"));
+        QLocale::setDefault(QLocale(QLocale::French, QLocale::France));
+        QCOMPARE(AppState::priceText(1234.5), QStringLiteral("1\u202F234,50"));
+        QCOMPARE(AppState::priceText(std::numeric_limits<double>::infinity()), QStringLiteral("inf"));
+    }
+
+    void changeText_data()
+    {
+        QTest::addColumn<double>("change");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("1.34") << 1.34 << "+1.34%";
+        QTest::newRow("-2.05") << -2.05 << "-2.05%";
+        QTest::newRow("0.004") << 0.004 << "+0.00%";
+        // Exact binary ties go to the even digit; values just below a tie go down.
+        QTest::newRow("tie 0.125") << 0.125 << "+0.12%";
+        QTest::newRow("tie 0.375") << 0.375 << "+0.38%";
+        QTest::newRow("below tie 2.675") << 2.675 << "+2.67%";
+        QTest::newRow("not a number") << std::numeric_limits<double>::quiet_NaN() << "nan%";
+        QTest::newRow("infinite") << std::numeric_limits<double>::infinity() << "+inf%";
+        QTest::newRow("0") << 0.0 << "--";
+        QTest::newRow("-0") << -0.0 << "--";
+    }
+    void changeText()
+    {
+        QFETCH(double, change);
+        QFETCH(QString, text);
+        QCOMPARE(AppState::changeText(change), text);
+        // The change is C-formatted whatever the locale.
+        QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+        QCOMPARE(AppState::changeText(change), text);
+    }
+
+    void menuBarTextFollowsThePin()
     {
         StateHarness h;
-        h.storeEntries({"BTC", "ETH"});
+        h.storeEntries({"ETH", "BTC", "SOL"}, 1);
         AppState& state = h.make();
-        state.persist();
-        const QVariant before = h.defaults->values.value(LocalStore::kStorageKey);
+        // Before the first quotes, and while the pinned token has no snapshot.
+        QCOMPARE(state.menuBarDisplayText(), QStringLiteral("Zentrow"));
+        h.settle();
+        h.service->answerRefresh(QList<TokenSummary>{FakeMarketDataService::token("ETH", 2337.24, -3.08)});
+        QTRY_VERIFY(!state.isRefreshingWatchlist());
+        QCOMPARE(state.menuBarDisplayText(), QStringLiteral("Zentrow"));
 
-        AppPreferences broken = state.preferences();
-        broken.refreshInterval = std::numeric_limits<double>::quiet_NaN();
-        state.setPreferences(broken);
-        state.persist();
-        QCOMPARE(h.defaults->values.value(LocalStore::kStorageKey), before);
-        QVERIFY(std::isnan(state.preferences().refreshInterval));
+        auto refresh = state.performRefresh(false);
+        h.service->answerRefresh(QList<TokenSummary>{TokenSummary::fallbackCatalog().first()});
+        QTRY_VERIFY(refresh.isReady());
+        QCOMPARE(state.pinnedMenuBarToken()->id, QStringLiteral("BTC"));
+        // The symbol and change switches show in the settings view's preview (tst_settingsview).
+        QCOMPARE(state.menuBarDisplayText(), QStringLiteral("BTC 75,456.36 -2.05%"));
+
+        // No pin at all: the first listed token that has a snapshot.
+        state.pinToMenuBar(QStringLiteral("NONE"));
+        QCOMPARE(state.menuBarDisplayText(), QStringLiteral("ETH 2,337.24 -3.08%"));
+    }
+
+    void freshlyAddedTokenShowsPlaceholders()
+    {
+        StateHarness h;
+        h.storeDocument(StoredState{});
+        AppState& state = h.make();
+        state.addToken(TokenSummary{"PEPE", "PEPE", "Pepe", std::nullopt, 0, 0, {}, "pepe", std::nullopt});
+        QCOMPARE(state.menuBarDisplayText(), QStringLiteral("PEPE -- --"));
+    }
+
+    void typingDebouncesToOneCallWithTheWholeText()
+    {
+        StateHarness h;
+        AppState& state = h.make();
+        h.settle();
+        const QString word = QStringLiteral("ether");
+        for (qsizetype i = 1; i <= word.size(); ++i) {
+            typeQuery(state, word.left(i));
+            h.settle();
+            h.sleeper->advance(500ms);
+            h.settle();
+            QVERIFY(state.isSearching());
+        }
+        QVERIFY(h.service->searchCalls().isEmpty());
+        h.sleeper->advance(299ms);
+        h.settle();
+        QVERIFY(h.service->searchCalls().isEmpty());
+        h.sleeper->advance(1ms);
+        QTRY_COMPARE(h.service->searchCalls().size(), 1);
+        QCOMPARE(h.service->searchCalls().first()->query, QStringLiteral("ether"));
+        QVERIFY(state.isSearching());
+
+        h.service->answerSearch({TokenSummary::fallbackCatalog().at(1)});
+        QTRY_VERIFY(!state.isSearching());
+        QCOMPARE(state.searchResults().size(), 1);
+    }
+
+    void blankTextClearsAtOnce()
+    {
+        StateHarness h;
+        AppState& state = h.make();
+        h.settle();
+        state.setSearchQuery(QStringLiteral("sol"));
+        state.runSearch(true);
+        QTRY_COMPARE(h.service->searchCalls().size(), 1);
+        h.service->answerSearch({TokenSummary::fallbackCatalog().at(2)});
+        QTRY_COMPARE(state.searchResults().size(), 1);
+
+        // Cleared while a typed search debounces: nothing is written later.
+        typeQuery(state, QStringLiteral("so"));
+        h.settle();
+        typeQuery(state, QStringLiteral(" \n\t"));
+        QVERIFY(state.searchResults().isEmpty());
+        QVERIFY(!state.isSearching());
+        h.sleeper->advance(5s);
+        h.settle();
+        QCOMPARE(h.service->searchCalls().size(), 1);
+
+        // Cleared while the service works: the list empties now and the late answer is dropped.
+        state.setSearchQuery(QStringLiteral("ada"));
+        state.runSearch(true);
+        QTRY_COMPARE(h.service->searchCalls().size(), 2);
+        typeQuery(state, QString());
+        QVERIFY(state.searchResults().isEmpty());
+        h.settle();
+        QVERIFY(h.service->searchCalls().last()->stopped);
+        QVERIFY(state.searchResults().isEmpty());
+        QVERIFY(!state.isSearching());
+    }
+
+    void aNewerSearchOwnsTheResults()
+    {
+        StateHarness h;
+        AppState& state = h.make();
+        h.settle();
+        state.setSearchQuery(QStringLiteral("a"));
+        state.runSearch(true);
+        QTRY_COMPARE(h.service->searchCalls().size(), 1);
+        state.setSearchQuery(QStringLiteral("ad"));
+        state.runSearch(true);
+        QTRY_COMPARE(h.service->searchCalls().size(), 2);
+        QVERIFY(h.service->searchCalls().first()->stopped || h.service->searchCalls().first()->wakeup->isWoken());
+        h.service->answerSearch({TokenSummary::fallbackCatalog().at(5)});
+        QTRY_VERIFY(!state.isSearching());
+        QCOMPARE(state.searchResults().first().id, QStringLiteral("ADA"));
     }
 };
 

@@ -5,7 +5,6 @@
 #include <QTest>
 
 using namespace std::chrono_literals;
-using Field = AppState::Field;
 using Millis = QList<std::chrono::milliseconds>;
 
 namespace {
@@ -178,30 +177,6 @@ private Q_SLOTS:
         QCOMPARE(state.consecutivePeriodicFailures(), 0);
     }
 
-    void selectionFollowsTheFirstTokenWithASnapshot()
-    {
-        StateHarness h;
-        h.storeEntries({"BTC", "ETH"});
-        AppState& state = h.make();
-        h.settle();
-        h.service->answerRefresh(QList<TokenSummary>{FakeMarketDataService::token("ETH", 2)});
-        QTRY_VERIFY(!state.isRefreshingWatchlist());
-        QCOMPARE(state.selectedTokenID(), QStringLiteral("ETH"));
-
-        state.setSelectedTokenID(QStringLiteral("GONE"));
-        auto refresh = state.performRefresh(false);
-        h.service->answerRefresh(failure(0));
-        QTRY_VERIFY(refresh.isReady());
-        QCOMPARE(state.selectedTokenID(), QStringLiteral("ETH"));
-
-        // A valid selection is not even rewritten.
-        FieldRecorder recorder(state);
-        auto again = state.performRefresh(false);
-        h.service->answerRefresh(QList<TokenSummary>{});
-        QTRY_VERIFY(again.isReady());
-        QVERIFY(!recorder.fields.contains(Field::SelectedTokenID));
-    }
-
     void bannerNeedsThreeFailuresOrSuccessesInARow()
     {
         StateHarness h;
@@ -255,18 +230,6 @@ private Q_SLOTS:
         }
         QVERIFY(!state.refreshErrorBanner());
         QCOMPARE(state.consecutivePeriodicFailures(), 0);
-    }
-
-    void fullErrorMessageJoinsThePresentLines()
-    {
-        using E = Error;
-        QCOMPARE(AppState::fullErrorMessage(E(E::Domain::Transport, 1, "D")), QStringLiteral("D"));
-        QCOMPARE(AppState::fullErrorMessage(E(E::Domain::Transport, 1, "D", std::nullopt, QStringLiteral("S"))),
-                 QStringLiteral("D\nS"));
-        QCOMPARE(AppState::fullErrorMessage(E(E::Domain::Transport, 1, "D", QStringLiteral("R"), QStringLiteral("S"))),
-                 QStringLiteral("D\nR\nS"));
-        QCOMPARE(AppState::fullErrorMessage(E(E::Domain::Transport, 1, "D", QString(), std::nullopt)),
-                 QStringLiteral("D\n"));
     }
 
     void destroyingTheStateMidTaskIsSafe()

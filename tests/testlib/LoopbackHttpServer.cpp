@@ -11,26 +11,10 @@ constexpr qsizetype kMaximumHeaderSize = 64 * 1024;
 
 QByteArray reasonPhrase(int status)
 {
-    switch (status) {
-    case 200:
-        return "OK";
-    case 204:
-        return "No Content";
-    case 301:
-        return "Moved Permanently";
-    case 302:
-        return "Found";
-    case 400:
-        return "Bad Request";
-    case 404:
-        return "Not Found";
-    case 500:
-        return "Internal Server Error";
-    case 503:
-        return "Service Unavailable";
-    default:
-        return "Status";
-    }
+    static const QHash<int, QByteArray> phrases{
+        {200, "OK"},          {204, "No Content"}, {301, "Moved Permanently"},     {302, "Found"},
+        {400, "Bad Request"}, {404, "Not Found"},  {500, "Internal Server Error"}, {503, "Service Unavailable"}};
+    return phrases.value(status, "Status");
 }
 
 // Parses one complete header block (without its final empty line) into a request.
@@ -241,6 +225,19 @@ void LoopbackHttpServer::answer(QTcpSocket* socket, const Reply& reply)
     }
     head += "Connection: close\r\n\r\n";
     socket->write(head);
+    if (reply.byteInterval.count() > 0) {
+        auto* timer = new QTimer(socket);
+        connect(timer, &QTimer::timeout, socket, [socket, timer, body = reply.body, sent = qsizetype(0)]() mutable {
+            if (sent < body.size()) {
+                socket->write(body.mid(sent++, 1));
+            } else {
+                timer->stop();
+                socket->disconnectFromHost();
+            }
+        });
+        timer->start(reply.byteInterval);
+        return;
+    }
     socket->write(reply.body);
     // Closes once everything written has gone out.
     socket->disconnectFromHost();

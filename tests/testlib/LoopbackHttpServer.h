@@ -48,8 +48,9 @@ public:
         QByteArray body;
         std::chrono::milliseconds delay{0}; // before anything is sent (or the close)
         Mode mode = Mode::Answer;
-        qint64 declaredLength = -1;     // TruncatedBody: the Content-Length to announce
-        bool sendsContentLength = true; // false: the body ends when the connection closes
+        qint64 declaredLength = -1;                // TruncatedBody: the Content-Length to announce
+        bool sendsContentLength = true;            // false: the body ends when the connection closes
+        std::chrono::milliseconds byteInterval{0}; // > 0: the head at once, then one body byte per interval
 
         void addHeader(const QByteArray& name, const QByteArray& value) { headers.append({name, value}); }
 

@@ -6,7 +6,6 @@
 #include "views/MenuBarPopoverView.h"
 #include "views/MenuWatchlistRowView.h"
 #include "views/RefreshErrorBannerView.h"
-#include "views/SearchResultListView.h"
 #include "views/SpringAnimation.h"
 #include "views/Typography.h"
 
@@ -15,7 +14,6 @@
 #include <QApplication>
 #include <QContextMenuEvent>
 #include <QCursor>
-#include <QDir>
 #include <QFontInfo>
 #include <QLabel>
 #include <QLineEdit>
@@ -114,33 +112,11 @@ private Q_SLOTS:
             QVERIFY(view.rows().isEmpty());
             QWidget* empty = child(view, "emptyState");
             QVERIFY(empty->isVisible());
-            QCOMPARE(child<GlyphView>(view, "emptyStateIcon")->glyph(), Glyphs::Glyph::BitcoinsignCircle);
             QCOMPARE(child<QLabel>(view, "emptyStateTitle")->text(), QStringLiteral("还没有添加代币"));
             QCOMPARE(child<QLabel>(view, "emptyStateSubtitle")->text(), QStringLiteral("点击左上角按钮开始添加。"));
             QCOMPARE(child<QLabel>(view, "titleLabel")->text(), QStringLiteral("Zentrow"));
             QVERIFY(!child(view, "watchlistRows")->isVisible());
         }
-    }
-
-    void sheetAndBannerAreMadeWhenFirstNeeded()
-    {
-        // A listed watchlist measures none of the texts it does not show.
-        StateHarness h;
-        AppState& state = started(h, catalog(2));
-        MenuBarPopoverView view(state);
-        show(view);
-        QCOMPARE(view.rows().size(), 2);
-        QVERIFY(!view.findChild<AddTokenSheet*>());
-        QVERIFY(!view.findChild<RefreshErrorBannerView*>());
-        QVERIFY(!view.banner());
-        QVERIFY(!child(view, "emptyState")->isVisible());
-
-        raiseBanner(h, Error(Error::Domain::Transport, 1, QStringLiteral("boom")));
-        QVERIFY(view.banner() && view.banner()->isVisible());
-        QTest::mouseClick(child<QAbstractButton>(view, "addTokenButton"), Qt::LeftButton);
-        h.settle();
-        QVERIFY(view.findChild<AddTokenSheet*>()->isVisible());
-        QVERIFY(!child(view, "watchlistScreen")->isVisible());
     }
 
     void rowsAreKeptAcrossRefreshesAndRenderedOncePerPass()
@@ -272,11 +248,9 @@ private Q_SLOTS:
         const QList<QAction*> items = menu->actions();
         QCOMPARE(items.size(), 3);
         QCOMPARE(items.at(0)->text(), QStringLiteral("设置"));
-        QVERIFY(items.at(1)->isSeparator());
         QCOMPARE(items.at(2)->text(), QStringLiteral("退出"));
-
-        menu->findChild<QAction*>(QStringLiteral("settingsAction"))->trigger();
-        menu->findChild<QAction*>(QStringLiteral("quitAction"))->trigger();
+        items.at(0)->trigger();
+        items.at(2)->trigger();
         QCOMPARE(posted.size(), 2);
         QCOMPARE(posted.at(0).at(0).toString(), QStringLiteral("zentrow.open-settings"));
         QCOMPARE(posted.at(1).at(0).toString(), QStringLiteral("zentrow.quit-app"));
@@ -409,32 +383,22 @@ private Q_SLOTS:
         }
     }
 
-    // Renders each main state at 1x and 2x; with ZENTROW_RENDER_DIR set, also writes them as PNGs.
+    // Each main state fills the popover to its corners, at 1x and 2x.
     void rendersEachMainState()
     {
-        const QString directory = qEnvironmentVariable("ZENTROW_RENDER_DIR");
         StateHarness h;
         AppState& state = started(h, catalog(3));
         MenuBarPopoverView view(state);
         show(view);
-        const QColor popoverBackground = QColor::fromRgbF(0.965f, 0.965f, 0.955f);
-        const QColor sheetBackground = QColor::fromRgbF(0.97f, 0.97f, 0.96f);
-        auto capture = [&](const QString& name, const QColor& background) {
+        auto fillsTheCorners = [&](const QColor& background) {
             for (const int ratio : {1, 2}) {
                 const QImage image = Pixels::render(view, ratio, Qt::black, false);
                 QCOMPARE(image.size(), QSize(368, 620) * ratio);
-                // The screen's own background fills it to the corners.
                 QCOMPARE(image.pixel(image.width() - 1, image.height() - 1), background.rgb());
-                if (!directory.isEmpty()) {
-                    QDir().mkpath(directory);
-                    QVERIFY(image.save(QStringLiteral("%1/popover-%2@%3x.png").arg(directory, name).arg(ratio)));
-                }
             }
         };
-        capture(QStringLiteral("three-rows"), popoverBackground);
-        state.toggleExpandedToken(QStringLiteral("ETH"));
-        h.settle();
-        capture(QStringLiteral("expanded"), popoverBackground);
+        const QColor popoverBackground = QColor::fromRgbF(0.965f, 0.965f, 0.955f);
+        fillsTheCorners(popoverBackground);
         state.toggleExpandedToken(QStringLiteral("ETH"));
         raiseBanner(h, Error(Error::Domain::Transport, 99,
                              QStringLiteral("The request timed out while contacting https://backend.zentrow.invalid/"
@@ -442,7 +406,7 @@ private Q_SLOTS:
                              QStringLiteral("The network connection was lost.")));
         state.toggleRefreshErrorExpanded();
         h.settle();
-        capture(QStringLiteral("banner-expanded"), popoverBackground);
+        fillsTheCorners(popoverBackground);
 
         // The row menu shows its destructive item in red.
         openRowMenu(view.rows().first());
@@ -457,25 +421,13 @@ private Q_SLOTS:
         QVERIFY(red > 0);
         menu->close();
 
+        h.service->autoSearchAnswer = TokenSummary::fallbackCatalog();
         state.setIsSearchPresented(true);
         h.settle();
-        capture(QStringLiteral("add-token-prompt"), sheetBackground);
-        h.service->autoSearchAnswer = TokenSummary::fallbackCatalog();
         QTest::keyClicks(view.addTokenSheet()->searchField(), QStringLiteral("a"));
         QTest::keyClick(view.addTokenSheet()->searchField(), Qt::Key_Return);
         QTRY_COMPARE(view.addTokenSheet()->content(), AddTokenSheet::Content::Results);
-        capture(QStringLiteral("results"), sheetBackground);
-
-        StateHarness emptyHarness;
-        AppState& emptyState = started(emptyHarness, {});
-        MenuBarPopoverView emptyView(emptyState);
-        show(emptyView);
-        for (const int ratio : {1, 2}) {
-            const QImage image = Pixels::render(emptyView, ratio, Qt::black, false);
-            if (!directory.isEmpty()) {
-                QVERIFY(image.save(QStringLiteral("%1/popover-empty@%2x.png").arg(directory).arg(ratio)));
-            }
-        }
+        fillsTheCorners(QColor::fromRgbF(0.97f, 0.97f, 0.96f));
     }
 };
 

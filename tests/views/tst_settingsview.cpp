@@ -1,16 +1,22 @@
+// The settings view over a real state, and its "登录时启动" box against a real autostart folder.
 #include "Pixels.h"
+#include "storage/AutostartEntry.h"
 #include "testlib/StateHarness.h"
 #include "views/SettingsView.h"
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QDir>
+#include <QFile>
 #include <QImage>
 #include <QLabel>
 #include <QTabBar>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QWheelEvent>
 
 #include <cmath>
+#include <functional>
 #include <limits>
 #include <memory>
 
@@ -28,14 +34,14 @@ struct Fixture {
     QList<QSizeF> reports;
     std::unique_ptr<SettingsView> view;
 
-    explicit Fixture(std::optional<double> interval = std::nullopt)
+    explicit Fixture(const std::function<void(AppPreferences&)>& adjust = {})
     {
         h.service->autoRefreshAnswer = QList<TokenSummary>{FakeMarketDataService::token("BTC", 75456.36, -2.05)};
         AppState& state = h.make();
         h.settle();
-        if (interval) {
+        if (adjust) {
             AppPreferences preferences = state.preferences();
-            preferences.refreshInterval = *interval;
+            adjust(preferences);
             state.setPreferences(preferences);
         }
         view = std::make_unique<SettingsView>(state, SettingsTab::general, SettingsView::kLabelColumnWidth,
@@ -57,7 +63,10 @@ struct Fixture {
     }
     QString text(const char* name) const { return child<QLabel>(name)->text(); }
     QCheckBox* box(const char* name) const { return child<QCheckBox>(name); }
-    void click(const char* name) const { QTest::mouseClick(box(name), Qt::LeftButton); }
+    void click(const char* name) const
+    {
+        QTest::mouseClick(box(name), Qt::LeftButton, {}, QPoint(8, box(name)->height() / 2));
+    }
     void step(int direction) const
     {
         QWidget* stepper = child("refreshStepper");
@@ -80,12 +89,25 @@ bool isBackgroundUnder(QRgb rgb, qreal opacity)
 class SettingsViewTest : public QObject {
     Q_OBJECT
 
+private:
+    QTemporaryDir m_config;
+    QString entryPath() const { return m_config.filePath("autostart/app.zentrow.Zentrow.desktop"); }
+
 private Q_SLOTS:
+    void initTestCase()
+    {
+        QVERIFY(m_config.isValid());
+        // The view writes the user's own autostart entry; here that is a temporary one.
+        qputenv("XDG_CONFIG_HOME", m_config.path().toUtf8());
+    }
+
+    void cleanup()
+    {
+        QDir(m_config.path()).removeRecursively();
+        QVERIFY(QDir().mkpath(m_config.path()));
+    }
     void tabsSwitchPanesKeepTheValuesAndReportTheirSize()
     {
-        QVERIFY(SettingsTabs::fromRawValue(u"关于") == SettingsTab::about);
-        QVERIFY(!SettingsTabs::fromRawValue(u"general"));
-
         Fixture f;
         auto* tabs = f.child<QTabBar>("settingsTabs");
         QCOMPARE(tabs->count(), 2);
@@ -144,8 +166,6 @@ private Q_SLOTS:
             const QImage image = Pixels::render(*f.view, ratio, Qt::magenta, false);
             QVERIFY(isBackgroundUnder(Pixels::at(image, 4, 4).rgb(), 0));
             QVERIFY(isBackgroundUnder(Pixels::at(image, 4, 48).rgb(), 0.1));
-            // The selected segment is a white pill on the grey track.
-            QCOMPARE(Pixels::at(image, 242 + 8, 14 + 12).rgb(), qRgb(255, 255, 255));
             // Separators run along the groups' bottom edges only, not into the padding, and not
             // under the last group.
             const int refreshBottom = f.at("refreshGroup").y() + f.child("refreshGroup")->height() - 1;
@@ -158,20 +178,41 @@ private Q_SLOTS:
     void stepperMovesByFiveWithinRangeAndRestartsTheLoop()
     {
         Fixture f;
+        QWidget* stepper = f.child("refreshStepper");
         const qsizetype starts = f.loopStarts();
         const int writes = f.h.defaults->writes;
-        f.step(+1);
+        // Each arrow answers over at least 22 x 22 points, out to the stepper's edges.
+        QVERIFY(stepper->width() >= 44 && stepper->height() >= 22);
+        QTest::mouseClick(stepper, Qt::LeftButton, {}, QPoint(stepper->width() - 1, 0));
         QCOMPARE(f.h.stored().preferences.refreshInterval, 35.0);
         QCOMPARE(f.h.defaults->writes, writes + 1);
         QTRY_COMPARE(f.text("refreshIntervalLabel"), QStringLiteral("35 秒刷新一次"));
         QTRY_COMPARE(f.loopStarts(), starts + 1);
         QCOMPARE(f.h.sleeper->requested().last(), 35s);
-
-        f.step(-1);
-        f.step(-1);
+        QTest::mouseClick(stepper, Qt::LeftButton, {}, QPoint(0, stepper->height() - 1));
+        QTest::mouseClick(stepper, Qt::LeftButton, {}, QPoint(stepper->width() / 2 - 1, stepper->height() - 1));
         QCOMPARE(f.h.stored().preferences.refreshInterval, 25.0);
-        QTRY_COMPARE(f.text("refreshIntervalLabel"), QStringLiteral("25 秒刷新一次"));
         QTRY_COMPARE(f.h.sleeper->requested().last(), 25s);
+
+        // The wheel, where half notches add up to one step, and the arrow keys.
+        const auto wheel = [stepper](int delta) {
+            const QPointF at(stepper->width() / 2.0, stepper->height() / 2.0);
+            QWheelEvent event(at, stepper->mapToGlobal(at), QPoint(), QPoint(0, delta), Qt::NoButton, Qt::NoModifier,
+                              Qt::NoScrollPhase, false);
+            QApplication::sendEvent(stepper, &event);
+        };
+        wheel(120);
+        QCOMPARE(f.state().preferences().refreshInterval, 30.0);
+        wheel(-60);
+        QCOMPARE(f.state().preferences().refreshInterval, 30.0);
+        wheel(-60);
+        QCOMPARE(f.state().preferences().refreshInterval, 25.0);
+        stepper->setFocus();
+        QTest::keyClick(stepper, Qt::Key_Up);
+        QTest::keyClick(stepper, Qt::Key_Up);
+        QTest::keyClick(stepper, Qt::Key_Down);
+        QCOMPARE(f.state().preferences().refreshInterval, 30.0);
+        QTRY_COMPARE(f.text("refreshIntervalLabel"), QStringLiteral("30 秒刷新一次"));
 
         // At the ends a press changes nothing and writes nothing.
         for (const auto& [bound, direction] : {std::pair{300.0, +1}, std::pair{5.0, -1}}) {
@@ -188,44 +229,6 @@ private Q_SLOTS:
             QCOMPARE(f.h.defaults->writes, before);
             QCOMPARE(f.loopStarts(), loops);
         }
-    }
-
-    void stepperTakesClicksWheelAndKeysOverLargeTargets()
-    {
-        Fixture f;
-        QWidget* stepper = f.child("refreshStepper");
-        // Each arrow answers over at least 22 x 22 points, out to the stepper's edges.
-        QVERIFY(stepper->width() >= 44);
-        QVERIFY(stepper->height() >= 22);
-        QTest::mouseClick(stepper, Qt::LeftButton, {}, QPoint(stepper->width() - 1, 0));
-        QCOMPARE(f.state().preferences().refreshInterval, 35.0);
-        QTest::mouseClick(stepper, Qt::LeftButton, {}, QPoint(0, stepper->height() - 1));
-        QTest::mouseClick(stepper, Qt::LeftButton, {}, QPoint(stepper->width() / 2 - 1, stepper->height() - 1));
-        QCOMPARE(f.state().preferences().refreshInterval, 25.0);
-        // The row keeps the stepper and its text on one line.
-        QVERIFY(qAbs(f.at("refreshStepper").y() + stepper->height() / 2 -
-                     (f.at("refreshIntervalLabel").y() + f.child("refreshIntervalLabel")->height() / 2)) <= 1);
-
-        const auto wheel = [stepper](int delta) {
-            const QPointF at(stepper->width() / 2.0, stepper->height() / 2.0);
-            QWheelEvent event(at, stepper->mapToGlobal(at), QPoint(), QPoint(0, delta), Qt::NoButton, Qt::NoModifier,
-                              Qt::NoScrollPhase, false);
-            QApplication::sendEvent(stepper, &event);
-        };
-        wheel(120);
-        QCOMPARE(f.state().preferences().refreshInterval, 30.0);
-        // Half notches add up to one step.
-        wheel(-60);
-        QCOMPARE(f.state().preferences().refreshInterval, 30.0);
-        wheel(-60);
-        QCOMPARE(f.state().preferences().refreshInterval, 25.0);
-
-        stepper->setFocus();
-        QTest::keyClick(stepper, Qt::Key_Up);
-        QTest::keyClick(stepper, Qt::Key_Up);
-        QTest::keyClick(stepper, Qt::Key_Down);
-        QCOMPARE(f.state().preferences().refreshInterval, 30.0);
-        QTRY_COMPARE(f.text("refreshIntervalLabel"), QStringLiteral("30 秒刷新一次"));
     }
 
     void checkboxesPersistAndPreviewWithoutRestartingTheLoop()
@@ -311,7 +314,7 @@ private Q_SLOTS:
         QFETCH(int, direction);
         QFETCH(double, storedAfterStep);
 
-        Fixture f(stored);
+        Fixture f([stored](AppPreferences& preferences) { preferences.refreshInterval = stored; });
         QCOMPARE(f.text("refreshIntervalLabel"), shown + QStringLiteral(" 秒刷新一次"));
         const qsizetype starts = f.loopStarts();
         const int writes = f.h.defaults->writes;
@@ -330,6 +333,83 @@ private Q_SLOTS:
         QTRY_COMPARE(f.loopStarts(), starts + 1);
         QTRY_COMPARE(f.text("refreshIntervalLabel"),
                      QString::number(int(std::trunc(storedAfterStep))) + QStringLiteral(" 秒刷新一次"));
+    }
+
+    void launchAtLoginShowsTheFileNotTheStoredChoice()
+    {
+        const auto storing = [](bool choice) {
+            return [choice](AppPreferences& preferences) { preferences.launchesAtLogin = choice; };
+        };
+        {
+            // Stored as on, but the entry was removed by hand: the session will not start the app.
+            Fixture f(storing(true));
+            QVERIFY(!f.box("launchesAtLoginCheckBox")->isChecked());
+        }
+        QString problem;
+        QVERIFY(AutostartEntry::forCurrentUser().setEnabled(true, &problem));
+        {
+            Fixture f(storing(false));
+            QVERIFY(f.box("launchesAtLoginCheckBox")->isChecked());
+        }
+        // Switched off in the session's startup settings.
+        QFile entry(entryPath());
+        QVERIFY(entry.open(QIODevice::Append));
+        entry.write("X-GNOME-Autostart-enabled=false\n");
+        entry.close();
+        Fixture f(storing(true));
+        QVERIFY(!f.box("launchesAtLoginCheckBox")->isChecked());
+    }
+
+    void launchAtLoginWritesTheEntryAndSaysWhyItCannot()
+    {
+        Fixture f;
+        QCheckBox* box = f.box("launchesAtLoginCheckBox");
+        auto* message = f.child<QLabel>("launchesAtLoginMessage");
+        QCOMPARE(box->text(), QStringLiteral("登录时启动"));
+        QCOMPARE(f.text("launchAtLoginGroupTitle"), QStringLiteral("启动"));
+        // Its own group, between the status-bar options and debugging.
+        QVERIFY(f.at("menuBarGroup").y() < f.at("launchAtLoginGroup").y() &&
+                f.at("launchAtLoginGroup").y() < f.at("debugGroup").y());
+        f.click("launchesAtLoginCheckBox");
+        QVERIFY(box->isChecked());
+        QFile entry(entryPath());
+        QVERIFY(entry.open(QIODevice::ReadOnly));
+        QVERIFY(entry.readAll().contains(
+            "\nExec=" + AutostartEntry::execValue(QCoreApplication::applicationFilePath()).toUtf8() + "\n"));
+        QVERIFY(f.h.stored().preferences.launchesAtLogin);
+        f.click("launchesAtLoginCheckBox");
+        QVERIFY(!box->isChecked());
+        QVERIFY(!QFile::exists(entryPath()));
+        QVERIFY(!f.h.stored().preferences.launchesAtLogin);
+        QVERIFY(!message->isVisible());
+
+        // A file where the autostart folder should be: the box shows the truth and says why.
+        QVERIFY(QDir(m_config.filePath("autostart")).removeRecursively());
+        QFile blocker(m_config.filePath("autostart"));
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        blocker.close();
+        const AppPreferences before = f.h.stored().preferences;
+        f.click("launchesAtLoginCheckBox");
+        QVERIFY(!box->isChecked());
+        QCOMPARE(message->text(),
+                 QStringLiteral("无法创建文件夹 %1：同名的文件已存在").arg(m_config.filePath("autostart")));
+        QVERIFY(message->isVisible());
+        QVERIFY(!f.state().preferences().launchesAtLogin);
+        QVERIFY(f.h.stored().preferences.sameAs(before));
+        // Once the folder can be made, the next tick works and the message goes.
+        QVERIFY(QFile::remove(m_config.filePath("autostart")));
+        f.click("launchesAtLoginCheckBox");
+        QVERIFY(box->isChecked());
+        QVERIFY(!message->isVisible());
+
+        // An entry that cannot be removed stays ticked.
+        const QString other = m_config.filePath("other");
+        QVERIFY(QDir().mkpath(other + "/app.zentrow.Zentrow.desktop/keep"));
+        f.view->setAutostartEntry(AutostartEntry(other, QStringLiteral("/usr/bin/zentrow")));
+        QVERIFY(!box->isChecked());
+        f.click("launchesAtLoginCheckBox");
+        QVERIFY(!box->isChecked());
+        QVERIFY(message->text().startsWith(QStringLiteral("无法写入 ")));
     }
 };
 

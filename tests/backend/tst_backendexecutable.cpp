@@ -1,0 +1,495 @@
+// The zentrow-backend executable. Started the way systemd starts it for zentrow-backend.socket
+// (the listening socket at descriptor 3 with LISTEN_FDS and LISTEN_PID, quitting once nobody uses
+// it), and in front of a fake exchange on loopback with the app's HTTP client talking to it: what
+// the app sends, the backend understands, and the other way round.
+#include "BackendProcess.h"
+#include "FakeExchange.h"
+#include "HttpServer.h"
+#include "RawHttpClient.h"
+#include "SocketActivation.h"
+#include "services/MarketDataServiceError.h"
+#include "services/ZentrowAPIMarketDataService.h"
+
+#include <QElapsedTimer>
+#include <QNetworkProxy>
+#include <QRegularExpression>
+#include <QSignalSpy>
+#include <QStandardPaths>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QTemporaryFile>
+#include <QTest>
+
+#include <QCoroTask>
+
+#include <arpa/inet.h>
+#include <csignal>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+using namespace std::chrono_literals;
+
+namespace {
+// A listening socket on 127.0.0.1 that no event loop of ours accepts on, as systemd holds it.
+class RawListener {
+public:
+    RawListener()
+    {
+        m_descriptor = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof(address);
+        if (m_descriptor < 0 || ::bind(m_descriptor, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
+            ::listen(m_descriptor, 16) != 0 ||
+            ::getsockname(m_descriptor, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+            return;
+        }
+        m_port = ntohs(address.sin_port);
+    }
+    ~RawListener()
+    {
+        if (m_descriptor >= 0)
+            ::close(m_descriptor);
+    }
+    RawListener(const RawListener&) = delete;
+    RawListener& operator=(const RawListener&) = delete;
+
+    int descriptor() const { return m_descriptor; }
+    quint16 port() const { return m_port; }
+
+private:
+    int m_descriptor = -1;
+    quint16 m_port = 0;
+};
+
+// Starts the backend with `descriptor` as its descriptor 3. LISTEN_PID must name the backend
+// itself, which only a shell that then execs it knows: `$$` before `exec`.
+void startActivated(QProcess& process, int descriptor, const QStringList& arguments, const QByteArray& fdCount = "1",
+                    bool pidMatches = true)
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("LISTEN_FDS"), QString::fromLatin1(fdCount));
+    process.setProcessEnvironment(environment);
+    process.setChildProcessModifier([descriptor] {
+        // dup2 clears close-on-exec on the copy, which is what hands it over.
+        if (descriptor >= 0)
+            ::dup2(descriptor, SocketActivation::kFirstDescriptor);
+    });
+    const QString pid = pidMatches ? QStringLiteral("$$") : QStringLiteral("1");
+    process.setProgram(QStringLiteral("/bin/sh"));
+    process.setArguments(QStringList{QStringLiteral("-c"), QStringLiteral("LISTEN_PID=%1 exec \"$0\" \"$@\"").arg(pid),
+                                     QStringLiteral(ZENTROW_BACKEND_PATH)} +
+                         arguments);
+    process.start();
+}
+
+// The first line of a blank search, which the backend answers without the exchange.
+QByteArray statusLine(quint16 port)
+{
+    QTcpSocket socket;
+    socket.connectToHost(QStringLiteral("127.0.0.1"), port);
+    if (!socket.waitForConnected(5000))
+        return {};
+    socket.write("GET /api/search?q= HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n");
+    QByteArray answer;
+    while (!answer.contains("\r\n") && socket.waitForReadyRead(5000))
+        answer.append(socket.readAll());
+    return answer.left(answer.indexOf("\r\n"));
+}
+
+// Waits for a task on a running event loop.
+template <typename T> T await(QCoro::Task<T>&& task)
+{
+    std::optional<T> result;
+    [](QCoro::Task<T> running, std::optional<T>& slot) -> QCoro::Task<> {
+        slot.emplace(co_await running);
+    }(std::move(task), result);
+    (void)QTest::qWaitFor([&result] { return result.has_value(); }, 20'000);
+    return result.value_or(T{});
+}
+
+// zentrow-backend as a child process on a free port, in front of `exchange`.
+class BackendProcess {
+public:
+    // `descriptorLimit` > 0 starts it with RLIMIT_NOFILE lowered to that.
+    explicit BackendProcess(const QStringList& arguments, int descriptorLimit = 0)
+    {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        // In the sanitizer build, leaks found at exit fail the process (and so the test).
+        environment.insert(QStringLiteral("ASAN_OPTIONS"),
+                           environment.value(QStringLiteral("ASAN_OPTIONS")) + QStringLiteral(":detect_leaks=1"));
+        m_process.setProcessEnvironment(environment);
+        if (descriptorLimit > 0) {
+            m_process.setProgram(QStringLiteral("/bin/sh"));
+            m_process.setArguments(
+                QStringList{QStringLiteral("-c"),
+                            QStringLiteral("ulimit -n %1 && exec \"$0\" \"$@\"").arg(descriptorLimit),
+                            QStringLiteral(ZENTROW_BACKEND_PATH)} +
+                arguments);
+        } else {
+            m_process.setProgram(QStringLiteral(ZENTROW_BACKEND_PATH));
+            m_process.setArguments(arguments);
+        }
+        m_process.setProcessChannelMode(QProcess::SeparateChannels);
+        m_process.start();
+    }
+    ~BackendProcess() { stop(m_process); }
+
+    // The URL it announced once listening; empty if it never did.
+    QUrl waitForUrl()
+    {
+        static const QRegularExpression kListening(QStringLiteral("listening on (http://\\S+)\\s"));
+        QRegularExpressionMatch match;
+        (void)QTest::qWaitFor(
+            [&] {
+                m_output.append(m_process.readAllStandardOutput());
+                match = kListening.match(QString::fromUtf8(m_output));
+                return match.hasMatch() || m_process.state() == QProcess::NotRunning;
+            },
+            10'000);
+        return match.hasMatch() ? QUrl(match.captured(1)) : QUrl();
+    }
+
+    QProcess& process() { return m_process; }
+    // Everything written to stderr so far.
+    QByteArray errors()
+    {
+        m_errors.append(m_process.readAllStandardError());
+        return m_errors;
+    }
+
+private:
+    QProcess m_process;
+    QByteArray m_output;
+    QByteArray m_errors;
+};
+
+} // namespace
+
+class TestBackendExecutable : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase();
+
+    void appReadsTheBackend()
+    {
+        FakeExchange exchange;
+        exchange.pairs.append({QStringLiteral("CAFEUSDT"), QStringLiteral("CAFE")});
+        BackendProcess backend({"--port", "0", "--upstream", exchange.baseUrl().toString(), "--names", m_namesFile});
+        const QUrl url = backend.waitForUrl();
+        QVERIFY2(url.isValid(), backend.process().readAllStandardError().constData());
+        QCOMPARE(url.host(), QString("127.0.0.1"));
+
+        QNetworkAccessManager network;
+        network.setProxy(QNetworkProxy::NoProxy);
+        ZentrowAPIMarketDataService service(url, &network, std::make_shared<MockMarketDataService>(), 10s);
+
+        // A space and non-ASCII letters, escaped once by the app, decoded once by the backend. The
+        // built-in catalogue knows no such token, so the answer is the backend's.
+        QList<TokenSummary> found = await(service.search(QStringLiteral("  CAFÉ crè ")));
+        QCOMPARE(found.size(), 1);
+        QCOMPARE(found.first().id, QString("CAFE"));
+        QCOMPARE(found.first().name, QString("Café Crème"));
+        QCOMPARE(found.first().iconSeed, QString("cafe"));
+        QVERIFY(found.first().trend7d.isEmpty());
+
+        found = await(service.search(QStringLiteral("bitcoin")));
+        QCOMPARE(found.size(), 2);
+        QCOMPARE(found.at(0).id, QString("BTC"));
+        QCOMPARE(found.at(0).logoURL, QUrl("https://img.example/btc.png"));
+        QCOMPARE(found.at(1).id, QString("BCH"));
+        QCOMPARE(found.at(1).logoURL, std::nullopt);
+
+        const Result<QList<TokenSummary>> quotes =
+            await(service.refreshWatchlist({QStringLiteral("btc"), QStringLiteral("Eth"), QStringLiteral("nope")}));
+        QVERIFY(quotes.ok());
+        QCOMPARE(quotes.value().size(), 2);
+        const TokenSummary& btc = quotes.value().at(0);
+        QCOMPARE(btc.id, QString("BTC"));
+        QCOMPARE(btc.name, QString("Bitcoin"));
+        QCOMPARE(btc.price, 75456.36);
+        QCOMPARE(btc.change24h, -2.05);
+        QCOMPARE(btc.trend7d, QList<double>({71000, 72200, 73650, 74120, 75900, 76320, 75456.36}));
+        QCOMPARE(btc.rank, std::nullopt);
+        const TokenSummary& eth = quotes.value().at(1);
+        QCOMPARE(eth.id, QString("ETH"));
+        // The --names table replaces the built-in one, and ETH is not in it.
+        QCOMPARE(eth.name, QString("ETH"));
+    }
+
+    void appSeesBackendFailures()
+    {
+        FakeExchange exchange;
+        exchange.failingStatus = 503;
+        BackendProcess backend({"--port", "0", "--upstream", exchange.baseUrl().toString()});
+        const QUrl url = backend.waitForUrl();
+        QVERIFY(url.isValid());
+
+        QNetworkAccessManager network;
+        network.setProxy(QNetworkProxy::NoProxy);
+        ZentrowAPIMarketDataService service(url, &network, std::make_shared<MockMarketDataService>(), 10s);
+
+        // Quotes fail with the backend's status; searches fall back to the built-in catalogue.
+        const Result<QList<TokenSummary>> quotes = await(service.refreshWatchlist({QStringLiteral("BTC")}));
+        QVERIFY(!quotes.ok());
+        QCOMPARE(quotes.error(), Error(MarketDataServiceError::httpStatus(503)));
+        const QList<TokenSummary> found = await(service.search(QStringLiteral("btc")));
+        QCOMPARE(found.size(), 1);
+        QCOMPARE(found.first().rank, std::optional<qint64>(1));
+        QCOMPARE(exchange.allCalls(), 1);
+    }
+
+    void stopsCleanlyOnSignals_data()
+    {
+        QTest::addColumn<int>("signalNumber");
+        QTest::newRow("SIGTERM") << SIGTERM;
+        QTest::newRow("SIGINT") << SIGINT;
+    }
+
+    void stopsCleanlyOnSignals()
+    {
+        QFETCH(int, signalNumber);
+        FakeExchange exchange;
+        BackendProcess backend(
+            {"--port", "0", "--upstream", exchange.baseUrl().toString(), "--upstream-timeout", "60"});
+        const QUrl url = backend.waitForUrl();
+        QVERIFY(url.isValid());
+
+        RawClient searching(url);
+        searching.get("/api/search?q=btc");
+        QCOMPARE(searching.status(), 200); // now idle on keep-alive
+        // Tickers never come, so a quotes request is still waiting when the signal arrives.
+        exchange.hangs = true;
+        RawClient waiting(url);
+        waiting.get("/api/quotes?ids=BTC");
+        QTRY_COMPARE(exchange.allCalls(), 2);
+
+        QElapsedTimer stopping;
+        stopping.start();
+        QCOMPARE(::kill(static_cast<pid_t>(backend.process().processId()), signalNumber), 0);
+        // The waiting request is answered (the exchange is given up on), then everything closes.
+        QCOMPARE(waiting.status(), 503);
+        QVERIFY(waitForExit(backend.process(), 5000));
+        QVERIFY2(stopping.elapsed() < 3000, qPrintable(QString::number(stopping.elapsed())));
+        QTRY_VERIFY(searching.isClosed());
+        const QByteArray errors = backend.errors();
+        QCOMPARE(backend.process().exitStatus(), QProcess::NormalExit);
+        QVERIFY2(backend.process().exitCode() == 0, errors.constData());
+        QVERIFY2(!errors.contains("Sanitizer"), errors.constData());
+        QVERIFY(errors.contains("stopping"));
+    }
+
+    void refusesNewClientsAtTheDescriptorLimit()
+    {
+        FakeExchange exchange;
+        BackendProcess backend({"--port", "0", "--upstream", exchange.baseUrl().toString()}, 40);
+        const QUrl url = backend.waitForUrl();
+        QVERIFY2(url.isValid(), backend.errors().constData());
+        RawClient regular(url);
+        regular.get("/api/quotes?ids=BTC");
+        QCOMPARE(regular.status(), 200);
+
+        // More silent clients than the process has descriptors for.
+        std::vector<std::unique_ptr<RawClient>> crowd;
+        for (int i = 0; i < 60; ++i) {
+            crowd.push_back(std::make_unique<RawClient>(url));
+        }
+        QTRY_VERIFY2(std::any_of(crowd.begin(), crowd.end(), [](const auto& client) { return client->isClosed(); }),
+                     backend.errors().constData());
+
+        // Newcomers hear "busy" (or see the door close) at once instead of waiting in the backlog...
+        for (int i = 0; i < 3; ++i) {
+            RawClient late(url);
+            late.get("/api/quotes?ids=BTC");
+            const int status = late.status(5000);
+            QVERIFY2(status == 503 || (status == 0 && late.isClosed()), qPrintable(QString::number(status)));
+        }
+        // ...while those already in are served on, and the log says so once.
+        regular.get("/api/quotes?ids=BTC");
+        QCOMPARE(regular.status(), 200);
+        QTRY_COMPARE(backend.errors().count("out of file descriptors"), 1);
+    }
+
+    void servesUnderSystemdSocketActivate()
+    {
+        // systemd's own tool for trying socket activation: it listens, and starts the program with
+        // the socket once the first client connects.
+        const QString activate = QStandardPaths::findExecutable(QStringLiteral("systemd-socket-activate"));
+        if (activate.isEmpty())
+            QSKIP("systemd-socket-activate is not installed (Debian package systemd)");
+        // The tool takes a port number, not a socket: a port found free may be taken by another
+        // process (tests run in parallel) before the tool binds it. Then another one is tried.
+        quint16 port = 0;
+        QProcess tool;
+        tool.setProcessChannelMode(QProcess::MergedChannels);
+        QByteArray output;
+        for (int attempt = 0; attempt < 5; ++attempt) {
+            {
+                QTcpServer probe;
+                QVERIFY(probe.listen(QHostAddress::LocalHost));
+                port = probe.serverPort();
+            }
+            tool.start(activate, {"-l", QStringLiteral("127.0.0.1:%1").arg(port), ZENTROW_BACKEND_PATH, "--upstream",
+                                  "http://127.0.0.1:9", "--exit-when-idle", "1"});
+            output = waitForOutput(tool, "Listening on");
+            if (!output.contains("Address already in use")) {
+                break;
+            }
+            QVERIFY(waitForExit(tool, 10'000));
+        }
+        QVERIFY2(output.contains("Listening on"), output.constData());
+        QCOMPARE(statusLine(port), QByteArray("HTTP/1.1 200 OK"));
+        output += waitForOutput(tool, "socket from systemd");
+        QVERIFY2(output.contains(
+                     QStringLiteral("listening on http://127.0.0.1:%1 (socket from systemd)").arg(port).toLatin1()),
+                 output.constData());
+        // Quiet for a second, the backend quits, and the tool with it.
+        QVERIFY(waitForExit(tool, 10'000));
+        QCOMPARE(tool.exitCode(), 0);
+    }
+
+    void servesOnTheSocketFromSystemdUntilIdle()
+    {
+        RawListener listener;
+        QVERIFY(listener.port() != 0);
+        QProcess backend;
+        // --port would pick another port; the socket from systemd wins.
+        startActivated(backend, listener.descriptor(),
+                       {"--port", "0", "--exit-when-idle", "1", "--upstream", "http://127.0.0.1:9"});
+        const QByteArray output = waitForOutput(backend, "listening on");
+        QVERIFY2(output.contains(QStringLiteral("listening on http://127.0.0.1:%1 (socket from systemd)")
+                                     .arg(listener.port())
+                                     .toLatin1()),
+                 output + backend.readAllStandardError());
+        QCOMPARE(statusLine(listener.port()), QByteArray("HTTP/1.1 200 OK"));
+        QVERIFY(backend.waitForFinished(10'000));
+        QCOMPARE(backend.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(backend.exitCode(), 0);
+
+        // The socket outlives the backend, so a client that comes later waits in its queue for the
+        // next start instead of being refused; a second start serves it.
+        QTcpSocket early;
+        early.connectToHost(QStringLiteral("127.0.0.1"), listener.port());
+        QVERIFY(early.waitForConnected(5000));
+        early.write("GET /api/search?q= HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n");
+        QProcess next;
+        startActivated(next, listener.descriptor(), {"--upstream", "http://127.0.0.1:9"});
+        QVERIFY(early.waitForReadyRead(10'000));
+        QVERIFY(early.readAll().startsWith("HTTP/1.1 200 OK"));
+        stop(next);
+    }
+
+    void rejectsWhatIsNotOneListeningSocket()
+    {
+        RawListener listener;
+        QProcess two;
+        startActivated(two, listener.descriptor(), {}, "2");
+        QVERIFY(two.waitForFinished(10'000));
+        QCOMPARE(two.exitCode(), 1);
+        QVERIFY(two.readAllStandardError().contains("LISTEN_FDS=2"));
+
+        QTemporaryFile file;
+        QVERIFY(file.open());
+        QProcess notSocket;
+        startActivated(notSocket, file.handle(), {});
+        QVERIFY(notSocket.waitForFinished(10'000));
+        QCOMPARE(notSocket.exitCode(), 1);
+        QVERIFY(notSocket.readAllStandardError().contains("not a socket"));
+
+        // A connected (not listening) socket is just as wrong.
+        QTcpServer peer;
+        QVERIFY(peer.listen(QHostAddress::LocalHost));
+        QTcpSocket client;
+        client.connectToHost(QHostAddress::LocalHost, peer.serverPort());
+        QVERIFY(client.waitForConnected(5000));
+        QProcess connected;
+        startActivated(connected, int(client.socketDescriptor()), {});
+        QVERIFY(connected.waitForFinished(10'000));
+        QCOMPARE(connected.exitCode(), 1);
+        QVERIFY(connected.readAllStandardError().contains("not a listening stream socket"));
+    }
+
+    void ignoresVariablesMeantForAnotherProcess()
+    {
+        QProcess backend;
+        startActivated(backend, -1, {"--port", "0", "--upstream", "http://127.0.0.1:9"}, "1", false);
+        const QByteArray output = waitForOutput(backend, "listening on");
+        QVERIFY2(output.contains("listening on http://127.0.0.1:"), output + backend.readAllStandardError());
+        QVERIFY(!output.contains("systemd"));
+        stop(backend);
+    }
+
+    void idleExitWaitsForOpenConnections()
+    {
+        HttpServer server([](HttpRequest) -> QCoro::Task<HttpResponse> { co_return HttpResponse::error(404, {}); },
+                          HttpLimits{});
+        QVERIFY(server.listen(QHostAddress::LocalHost, 0));
+        IdleExit idleExit(server, 300ms);
+        QSignalSpy idle(&idleExit, &IdleExit::idle);
+
+        QTcpSocket client;
+        client.connectToHost(QHostAddress::LocalHost, server.port());
+        QTRY_COMPARE(server.connectionCount(), 1);
+        // Several quiet periods pass while a client stays connected.
+        QVERIFY(!idle.wait(1200));
+
+        client.disconnectFromHost();
+        QTRY_COMPARE(server.connectionCount(), 0);
+        QTRY_COMPARE_WITH_TIMEOUT(idle.count(), 1, 5000);
+    }
+
+    void exitsWithAClearMessage_data()
+    {
+        QTest::addColumn<QStringList>("arguments"); // %1: a port that is taken
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("pattern"); // on stdout for exit code 0, else on stderr
+
+        QTest::newRow("version") << QStringList{"--version"} << 0 << "^zentrow-backend \\d+\\.\\d+\\.\\d+\\n$";
+        QTest::newRow("help") << QStringList{"--help"} << 0 << "--exit-when-idle <s>";
+        QTest::newRow("bad idle time") << QStringList{"--exit-when-idle", "soon"} << 2 << "--exit-when-idle";
+        QTest::newRow("missing names file")
+            << QStringList{"--port", "0", "--names", "/nonexistent/names.json"} << 1 << "/nonexistent/names\\.json";
+        QTest::newRow("taken port, in one line")
+            << QStringList{"--port", "%1"} << 1 << "^zentrow-backend: port %1 on 127\\.0\\.0\\.1 is already in use\\n$";
+    }
+
+    void exitsWithAClearMessage()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(int, exitCode);
+        QFETCH(QString, pattern);
+        QTcpServer holder;
+        QVERIFY(holder.listen(QHostAddress::LocalHost));
+        const QString port = QString::number(holder.serverPort());
+        arguments.replaceInStrings(QStringLiteral("%1"), port);
+        QProcess backend;
+        backend.start(QStringLiteral(ZENTROW_BACKEND_PATH), arguments);
+        QVERIFY(backend.waitForFinished(10'000));
+        QCOMPARE(backend.exitCode(), exitCode);
+        const QString text =
+            QString::fromUtf8(exitCode == 0 ? backend.readAllStandardOutput() : backend.readAllStandardError());
+        QVERIFY2(QRegularExpression(pattern.replace(QStringLiteral("%1"), port)).match(text).hasMatch(),
+                 qPrintable(text));
+    }
+
+private:
+    QTemporaryDir m_dir;
+    QString m_namesFile;
+};
+
+void TestBackendExecutable::initTestCase()
+{
+    QVERIFY(m_dir.isValid());
+    m_namesFile = m_dir.filePath("names.json");
+    QFile names(m_namesFile);
+    QVERIFY(names.open(QIODevice::WriteOnly));
+    names.write(R"({"assets": [{"id": "BTC", "name": "Bitcoin", "logoUrl": "https://img.example/btc.png"},
+                            {"id": "BCH", "name": "Bitcoin Cash"},
+                            {"id": "CAFE", "name": "Café Crème"}]})");
+}
+
+QTEST_GUILESS_MAIN(TestBackendExecutable)
+#include "tst_backendexecutable.moc"

@@ -1,0 +1,342 @@
+// What the app keeps on disk: its stored document, and the autostart entry for the session.
+#include "storage/AutostartEntry.h"
+#include "storage/LocalStore.h"
+#include "storage/SettingsDefaultsStore.h"
+#include "testlib/MemoryDefaultsStore.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <limits>
+
+#include <unistd.h>
+
+namespace {
+
+const QByteArray kTwoEntries = R"({"watchlist":[
+  {"id":"6F1C2E0A-3B9D-4E57-9C21-8A4F0D7E5B13","tokenID":"BTC","isPinnedToMenuBar":true,"showsTrend":true,"displayOrder":0},
+  {"id":"0B8E4D7C-51A2-4F3E-8D6B-2C9A7E1F4B60","tokenID":"ETH","isPinnedToMenuBar":false,"showsTrend":true,"displayOrder":1}],
+ "preferences":{"refreshInterval":30,"showsTrendInList":true,"launchesAtLogin":false,
+   "usesLiveMenuBarUpdates":true,"showsMenuBarSymbol":true,"showsMenuBarChange":true,"showsLayoutDebugOutlines":false}})";
+
+void verifyDefault(const StoredState& state)
+{
+    QCOMPARE(state.watchlist.size(), 1);
+    const WatchlistEntry& entry = state.watchlist.first();
+    QCOMPARE(entry.tokenID, QStringLiteral("BTC"));
+    QVERIFY(entry.isPinnedToMenuBar);
+    QVERIFY(entry.showsTrend);
+    QCOMPARE(entry.displayOrder, 0);
+    QCOMPARE(entry.id.size(), 36);
+    QVERIFY(state.preferences.sameAs(AppPreferences()));
+}
+
+QByteArray readAll(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+bool writeFile(const QString& path, const QByteArray& contents)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(contents) == contents.size();
+}
+
+} // namespace
+
+class TestStorage : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void init()
+    {
+        m_dir = std::make_unique<QTemporaryDir>();
+        QVERIFY(m_dir->isValid());
+    }
+
+    // Writing and removing
+    void writesAnEntryTheSessionStartsAndRemovesIt()
+    {
+        // The folder is made when missing.
+        const QString folder = m_dir->filePath("config/autostart");
+        const AutostartEntry entry(folder, QStringLiteral("/opt/Zentrow Apps/zentrow"));
+        QVERIFY(!entry.isEnabled());
+
+        QString problem;
+        QVERIFY2(entry.setEnabled(true, &problem), qPrintable(problem));
+        QVERIFY(problem.isEmpty());
+        QVERIFY(entry.isEnabled());
+        QCOMPARE(entry.filePath(), folder + "/app.zentrow.Zentrow.desktop");
+        const QByteArray written = readAll(entry.filePath());
+        QVERIFY(written.startsWith("[Desktop Entry]\nType=Application\n"));
+        QVERIFY(written.contains("\nExec=\"/opt/Zentrow Apps/zentrow\"\n"));
+        QVERIFY(written.contains("\nX-GNOME-Autostart-enabled=true\n"));
+        // Nothing but the entry is left behind (QSaveFile's temporary file is renamed over it).
+        QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden), QStringList{"app.zentrow.Zentrow.desktop"});
+        // desktop-file-validate comes with the Debian package desktop-file-utils.
+        const QString validator = QStandardPaths::findExecutable(QStringLiteral("desktop-file-validate"));
+        if (!validator.isEmpty()) {
+            QProcess validate;
+            validate.start(validator, {entry.filePath()});
+            QVERIFY(validate.waitForFinished(10'000));
+            QVERIFY2(validate.exitCode() == 0 && validate.readAllStandardOutput().isEmpty(),
+                     validate.readAllStandardError().constData());
+        }
+
+        QVERIFY(entry.setEnabled(false, &problem));
+        QVERIFY(!QFile::exists(entry.filePath()));
+        QVERIFY(!entry.isEnabled());
+        // Nothing to remove is no failure.
+        QVERIFY(entry.setEnabled(false, &problem));
+        QVERIFY(problem.isEmpty());
+    }
+
+    void followsXdgConfigHome()
+    {
+        const QByteArray saved = qgetenv("XDG_CONFIG_HOME");
+        qputenv("XDG_CONFIG_HOME", m_dir->path().toUtf8());
+        QCOMPARE(AutostartEntry::userFolder(), m_dir->path() + "/autostart");
+        // Relative values are to be ignored, says the base directory specification.
+        qputenv("XDG_CONFIG_HOME", "relative/config");
+        QCOMPARE(AutostartEntry::userFolder(), QDir::homePath() + "/.config/autostart");
+        qputenv("XDG_CONFIG_HOME", saved);
+        QCOMPARE(AutostartEntry::forCurrentUser().executable(), QCoreApplication::applicationFilePath());
+    }
+
+    // Reading the file as it is
+    void readsSwitchedOffEntriesAsOff()
+    {
+        const AutostartEntry entry(m_dir->path(), QStringLiteral("/usr/bin/zentrow"));
+        QVERIFY(writeFile(entry.filePath(), "[Desktop Entry]\nType=Application\nExec=zentrow\nHidden=true\n"));
+        QVERIFY(!entry.isEnabled());
+        QVERIFY(writeFile(entry.filePath(), "[Desktop Entry]\nExec=zentrow\nX-GNOME-Autostart-enabled = false\n"));
+        QVERIFY(!entry.isEnabled());
+        // Keys of other groups are not the entry's.
+        QVERIFY(writeFile(entry.filePath(), "[Desktop Entry]\nExec=zentrow\n[Desktop Action quit]\nHidden=true\n"));
+        QVERIFY(entry.isEnabled());
+
+        QString problem;
+        QVERIFY(entry.setEnabled(true, &problem));
+        QVERIFY(entry.isEnabled());
+    }
+
+    // Exec quoting
+    void quotesTheExecutable_data()
+    {
+        QTest::addColumn<QString>("executable");
+        QTest::addColumn<QString>("exec");
+        QTest::newRow("plain") << "/usr/bin/zentrow" << QStringLiteral("/usr/bin/zentrow");
+        QTest::newRow("space") << "/opt/my apps/zentrow" << QStringLiteral("\"/opt/my apps/zentrow\"");
+        QTest::newRow("dollar") << "/opt/a$b/zentrow" << QStringLiteral("\"/opt/a\\\\$b/zentrow\"");
+        QTest::newRow("double quote") << "/opt/a\"b/zentrow" << QStringLiteral("\"/opt/a\\\\\"b/zentrow\"");
+        QTest::newRow("backslash") << "/opt/a\\b/zentrow" << QStringLiteral("\"/opt/a\\\\\\\\b/zentrow\"");
+        QTest::newRow("percent") << "/opt/100%/zentrow" << QStringLiteral("/opt/100%%/zentrow");
+        QTest::newRow("non-ASCII") << "/home/张三/bin/zentrow" << QStringLiteral("/home/张三/bin/zentrow");
+    }
+
+    void quotesTheExecutable()
+    {
+        QFETCH(QString, executable);
+        QFETCH(QString, exec);
+        QCOMPARE(AutostartEntry::execValue(executable), exec);
+    }
+
+    // Bad folders
+    void refusesAFileWhereTheFolderShouldBe()
+    {
+        const QString folder = m_dir->filePath("autostart");
+        QVERIFY(writeFile(folder, "not a folder"));
+        const AutostartEntry entry(folder, QStringLiteral("/usr/bin/zentrow"));
+        QVERIFY(!entry.isEnabled());
+
+        QString problem;
+        QVERIFY(!entry.setEnabled(true, &problem));
+        QCOMPARE(problem, QStringLiteral("无法创建文件夹 %1：同名的文件已存在").arg(folder));
+        QCOMPARE(readAll(folder), QByteArray("not a folder"));
+        QVERIFY(!entry.isEnabled());
+        problem.clear();
+        QVERIFY(entry.setEnabled(false, &problem));
+        QCOMPARE(readAll(folder), QByteArray("not a folder"));
+    }
+
+    void keepsAnEntryItCannotReplaceOrRemove()
+    {
+        // A folder in the entry's place fails every write, even for root.
+        const AutostartEntry entry(m_dir->path(), QStringLiteral("/usr/bin/zentrow"));
+        QVERIFY(QDir().mkpath(entry.filePath() + "/keep"));
+        QVERIFY(!entry.isEnabled());
+
+        QString problem;
+        QVERIFY(!entry.setEnabled(true, &problem));
+        QVERIFY2(problem.startsWith(QStringLiteral("无法写入 %1：").arg(entry.filePath())), qPrintable(problem));
+        problem.clear();
+        QVERIFY(!entry.setEnabled(false, &problem));
+        QVERIFY2(problem.startsWith(QStringLiteral("无法删除 %1：").arg(entry.filePath())), qPrintable(problem));
+        QVERIFY(QFileInfo(entry.filePath() + "/keep").isDir());
+        QCOMPARE(QDir(m_dir->path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
+                 QStringList{"app.zentrow.Zentrow.desktop"});
+    }
+
+    void reportsAReadOnlyFolder()
+    {
+        if (::geteuid() == 0)
+            QSKIP("root writes into read-only folders; the folder-in-the-way cases cover failed writes");
+        const QString folder = m_dir->filePath("autostart");
+        const AutostartEntry entry(folder, QStringLiteral("/usr/bin/zentrow"));
+        QString problem;
+        QVERIFY(entry.setEnabled(true, &problem));
+        const QByteArray before = readAll(entry.filePath());
+        QVERIFY(QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner));
+
+        const AutostartEntry moved(folder, QStringLiteral("/opt/zentrow/bin/zentrow"));
+        QVERIFY(!moved.setEnabled(true, &problem));
+        QVERIFY(problem.startsWith(QStringLiteral("无法写入 %1：").arg(entry.filePath())));
+        QCOMPARE(readAll(entry.filePath()), before);
+        QVERIFY(!entry.setEnabled(false, &problem));
+        QVERIFY(problem.startsWith(QStringLiteral("无法删除 %1：").arg(entry.filePath())));
+        QVERIFY(entry.isEnabled());
+
+        // A read-only configuration folder without the autostart folder cannot get one.
+        QVERIFY(QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        const QString locked = m_dir->filePath("locked");
+        QVERIFY(QDir().mkpath(locked));
+        QVERIFY(QFile::setPermissions(locked, QFile::ReadOwner | QFile::ExeOwner));
+        const AutostartEntry inLocked(locked + "/autostart", QStringLiteral("/usr/bin/zentrow"));
+        QVERIFY(!inLocked.setEnabled(true, &problem));
+        QCOMPARE(problem, QStringLiteral("无法创建文件夹 %1").arg(locked + "/autostart"));
+        QVERIFY(QFile::setPermissions(locked, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    }
+
+    // The stored document.
+    void firstRunGivesDefaultWithFreshIDs()
+    {
+        auto defaults = std::make_shared<MemoryDefaultsStore>();
+        LocalStore store(defaults);
+        const StoredState first = store.load();
+        verifyDefault(first);
+        const StoredState second = store.load();
+        verifyDefault(second);
+        QVERIFY(first.watchlist.first().id != second.watchlist.first().id);
+        QCOMPARE(defaults->writes, 0);
+    }
+
+    void readsTheDocumentAsStored()
+    {
+        auto defaults = std::make_shared<MemoryDefaultsStore>();
+        defaults->values.insert(LocalStore::kStorageKey, kTwoEntries);
+        const StoredState state = LocalStore(defaults).load();
+        QCOMPARE(state.watchlist.size(), 2);
+        QCOMPARE(state.watchlist.at(1).tokenID, QStringLiteral("ETH"));
+        QCOMPARE(state.watchlist.at(1).id, QStringLiteral("0B8E4D7C-51A2-4F3E-8D6B-2C9A7E1F4B60"));
+
+        // Contents are not checked: empty lists, double pins and gaps pass through.
+        defaults->values.insert(LocalStore::kStorageKey, QByteArray(R"({"watchlist":[],"preferences":{}})"));
+        const StoredState empty = LocalStore(defaults).load();
+        QVERIFY(empty.watchlist.isEmpty());
+        QVERIFY(empty.preferences.sameAs(AppPreferences()));
+
+        QByteArray odd = kTwoEntries;
+        odd.replace(R"("isPinnedToMenuBar":false)", R"("isPinnedToMenuBar":true)");
+        odd.replace(R"("displayOrder":1)", R"("displayOrder":7)");
+        defaults->values.insert(LocalStore::kStorageKey, odd);
+        const StoredState kept = LocalStore(defaults).load();
+        QVERIFY(kept.watchlist.at(0).isPinnedToMenuBar && kept.watchlist.at(1).isPinnedToMenuBar);
+        QCOMPARE(kept.watchlist.at(1).displayOrder, 7);
+    }
+
+    void unreadableDocumentsGiveTheDefault_data()
+    {
+        QTest::addColumn<QVariant>("stored");
+        QByteArray noOrder = kTwoEntries;
+        noOrder.replace(R"(,"displayOrder":1)", "");
+        QByteArray noPreferences = kTwoEntries.left(kTwoEntries.indexOf(",\n \"preferences\"")) + "}";
+
+        QTest::newRow("a string, not binary data") << QVariant(QString::fromLatin1(kTwoEntries));
+        QTest::newRow("a number") << QVariant(42);
+        QTest::newRow("empty bytes") << QVariant(QByteArray());
+        QTest::newRow("not JSON") << QVariant(QByteArray("zentrow"));
+        QTest::newRow("JSON array") << QVariant(QByteArray("[1,2]"));
+        QTest::newRow("one entry lacks displayOrder") << QVariant(noOrder);
+        QTest::newRow("no preferences") << QVariant(noPreferences);
+        QTest::newRow("null preferences") << QVariant(QByteArray(R"({"watchlist":[],"preferences":null})"));
+        QTest::newRow("null watchlist") << QVariant(QByteArray(R"({"watchlist":null,"preferences":{}})"));
+        QTest::newRow("entry is not an object") << QVariant(QByteArray(R"({"watchlist":[1],"preferences":{}})"));
+        QTest::newRow("preferences of wrong type")
+            << QVariant(QByteArray(R"({"watchlist":[],"preferences":{"refreshInterval":"30"}})"));
+        QTest::newRow("deeply nested") << QVariant(QByteArray(100000, '[') + QByteArray(100000, ']'));
+        QTest::newRow("invalid UTF-8") << QVariant(
+            QByteArray("{\"watchlist\":[{\"id\":\"\xC3\x28\",\"tokenID\":\"BTC\"}],\"preferences\":{}}"));
+        QByteArray garbage(10 * 1024 * 1024, Qt::Uninitialized);
+        QRandomGenerator generator(7);
+        generator.fillRange(reinterpret_cast<quint32*>(garbage.data()), garbage.size() / 4);
+        QTest::newRow("10 MB of garbage") << QVariant(garbage);
+    }
+    void unreadableDocumentsGiveTheDefault()
+    {
+        QFETCH(QVariant, stored);
+        auto defaults = std::make_shared<MemoryDefaultsStore>();
+        defaults->values.insert(LocalStore::kStorageKey, stored);
+        verifyDefault(LocalStore(defaults).load());
+        // Nothing is written back: the unreadable value waits for the next save.
+        QCOMPARE(defaults->values.value(LocalStore::kStorageKey), stored);
+        QCOMPARE(defaults->writes, 0);
+    }
+
+    void saveThenLoadSurvivesARestartByteForByte()
+    {
+        QTemporaryDir dir;
+        const QString file = dir.filePath(QStringLiteral("zentrow.conf"));
+        StoredState state{{WatchlistEntry{WatchlistEntry::makeID(), QStringLiteral("ÉTHΣ币"), false, true, 0},
+                           WatchlistEntry{WatchlistEntry::makeID(), QStringLiteral("BTC"), true, false, 1}},
+                          {}};
+        state.preferences.refreshInterval = 12.5;
+        state.preferences.showsMenuBarSymbol = false;
+        {
+            LocalStore(std::make_shared<SettingsDefaultsStore>(file)).save(state);
+        }
+        auto reopened = std::make_shared<SettingsDefaultsStore>(file);
+        const auto bytes = reopened->data(LocalStore::kStorageKey);
+        QVERIFY(bytes);
+        QCOMPARE(*bytes, *state.encode());
+        QVERIFY(bytes->contains(QStringLiteral("ÉTHΣ币").toUtf8()));
+        const StoredState loaded = LocalStore(reopened).load();
+        QCOMPARE(loaded.watchlist, state.watchlist);
+        QVERIFY(loaded.preferences.sameAs(state.preferences));
+    }
+
+    void failedEncodeKeepsThePreviousDocument()
+    {
+        auto defaults = std::make_shared<MemoryDefaultsStore>();
+        LocalStore store(defaults);
+        StoredState state = StoredState::makeDefault();
+        store.save(state);
+        const QVariant before = defaults->values.value(LocalStore::kStorageKey);
+        state.preferences.refreshInterval = std::numeric_limits<double>::quiet_NaN();
+        store.save(state);
+        state.preferences.refreshInterval = -std::numeric_limits<double>::infinity();
+        store.save(state);
+        QCOMPARE(defaults->writes, 1);
+        QCOMPARE(defaults->values.value(LocalStore::kStorageKey), before);
+    }
+
+    void settingsStoreTreatsNonBinaryValuesAsAbsent()
+    {
+        QTemporaryDir dir;
+        SettingsDefaultsStore store(dir.filePath(QStringLiteral("s.conf")));
+        store.settings().setValue(LocalStore::kStorageKey, QStringLiteral("{}"));
+        QVERIFY(!store.data(LocalStore::kStorageKey));
+        store.set(QByteArray("\x00\xff", 2), LocalStore::kStorageKey);
+        QCOMPARE(*store.data(LocalStore::kStorageKey), QByteArray("\x00\xff", 2));
+    }
+
+private:
+    std::unique_ptr<QTemporaryDir> m_dir;
+};
+
+QTEST_GUILESS_MAIN(TestStorage)
+#include "tst_storage.moc"
