@@ -52,11 +52,12 @@ fuzz-coverage: deps
 bench: build
 	@scripts/run-bench.sh $(BUILD_DIR)
 
-# The Debian package, $(BUILD_DIR)/zentrow_<version>_<arch>.deb, installing under /usr.
+# The Debian package, $(BUILD_DIR)/zentrow_<version>_<arch>.deb, installing under /usr, checked
+# with lintian. `dpkg-buildpackage -b` builds the same package from a clean source tree.
 package: deps
 	cmake -S . -B $(BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS)
 	cmake --build $(BUILD_DIR) -j $(JOBS) --target zentrow zentrow-backend
-	cd $(BUILD_DIR) && cpack -G DEB
+	scripts/build-deb.sh $(BUILD_DIR) $(BUILD_DIR)
 
 clean:
 	rm -rf $(BUILD_DIR) $(ASAN_DIR) $(FUZZ_DIR) $(FUZZ_DIR)-coverage

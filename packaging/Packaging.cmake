@@ -1,5 +1,6 @@
-# Installing Zentrow as a desktop app (GNUInstallDirs layout) and packing that tree as a .deb.
-#   cmake --install build --prefix ~/.local      or      make package (CPack DEB, under /usr)
+# Installing Zentrow as a desktop app (GNUInstallDirs layout):
+#   cmake --install build --prefix ~/.local
+# The Debian package (debian/, `make package` or dpkg-buildpackage) is this same install under /usr.
 include(GNUInstallDirs)
 
 set(ZENTROW_APP_ID app.zentrow.Zentrow)
@@ -13,6 +14,7 @@ install(FILES ${_packaging}/zentrow-backend.socket DESTINATION ${ZENTROW_SYSTEMD
 # The icon theme folder: hicolor/<N>x<N>/apps and hicolor/scalable/apps.
 install(DIRECTORY ${CMAKE_CURRENT_SOURCE_DIR}/data/icons/hicolor DESTINATION ${CMAKE_INSTALL_DATADIR}/icons OPTIONAL)
 install(FILES README.md DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/zentrow)
+install(FILES ${_packaging}/man/zentrow.1 ${_packaging}/man/zentrow-backend.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 
 # The menu entry and the service start the programs by their full path, which is only known at
 # install time (`cmake --install --prefix` and CPack choose it then), so both files are made then.
@@ -29,29 +31,3 @@ install(CODE "
     file(INSTALL \"\${_scratch}/zentrow-backend.service\"
          DESTINATION \"\${CMAKE_INSTALL_PREFIX}/${ZENTROW_SYSTEMD_USER_UNIT_DIR}\")
 ")
-
-# make package: build/zentrow_<version>_<arch>.deb, installing under /usr.
-set(CPACK_GENERATOR DEB)
-set(CPACK_PACKAGE_NAME zentrow)
-set(CPACK_PACKAGE_VENDOR "Zentrow")
-set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
-set(CPACK_PACKAGE_CONTACT "The Zentrow developers <dev@zentrow.app>")
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "cryptocurrency prices in the desktop's status area")
-string(CONCAT CPACK_PACKAGE_DESCRIPTION
-    "Zentrow shows one pinned token's price and 24-hour change in the status area\n"
-    "of the desktop and opens a watchlist with seven-day trends on a click. Its\n"
-    "market data backend runs on this machine as a systemd user service that\n"
-    "starts on demand.")
-set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
-set(CPACK_STRIP_FILES ON)
-set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
-set(CPACK_DEBIAN_PACKAGE_SECTION net)
-set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
-set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://zentrow.app")
-# The libraries come from dpkg-shlibdeps; the rest is what the desktop needs around the app.
-set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "systemd, dbus-user-session, qt6-translations-l10n")
-set(CPACK_DEBIAN_PACKAGE_SUGGESTS "gnome-shell-extension-appindicator")
-set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${_packaging}/debian/postinst ${_packaging}/debian/prerm)
-set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION TRUE)
-include(CPack)

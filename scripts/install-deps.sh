@@ -9,9 +9,10 @@ packages=(
     libbenchmark-dev
     dbus dbus-daemon fonts-noto-cjk
     wrk python3
-    # packaging: validators for the desktop entry and metainfo, CPack DEB (dpkg-shlibdeps, file),
+    # packaging: validators for the desktop entry and metainfo, dpkg-shlibdeps,
     # systemd-analyze and systemd-socket-activate for the backend's user units
     desktop-file-utils appstream dpkg-dev file systemd
+    debhelper lintian man-db   # the Debian package (debian/, dh_installsystemduser) and its checks
     fonts-noto-cjk-extra   # Noto Sans CJK's Medium face: the UI's semibold weight
     # End-to-end status item tests: throwaway X desktops with the three panel host families
     xvfb xfwm4 xfce4-panel xfce4-sntray-plugin xfce4-indicator-plugin ayatana-indicator-application dbus-x11 xdotool x11-utils libglib2.0-bin gnome-shell gnome-shell-extension-appindicator
