@@ -332,7 +332,9 @@ private Q_SLOTS:
             m_notifications = std::make_unique<FakeNotificationServer>(FakeNotificationServer::Mode(mode));
             QVERIFY(m_notifications->start());
         }
-        startApp(mode == int(FakeNotificationServer::Mode::Silent) ? 1500ms : StatusAreaNotice::kDefaultTimeout);
+        // A short notice timeout for every mode: without a service the bus may still try to
+        // activate one, and then only the timeout ends the wait.
+        startApp(1500ms);
         QVERIFY(launched());
         advance(kNoHostDelay);
         QTRY_VERIFY(shownWindow());
@@ -343,7 +345,7 @@ private Q_SLOTS:
             QTRY_COMPARE(m_notifications->received.size(), 1);
             QCOMPARE(notice->outcome(), StatusAreaNotice::Outcome::Pending);
         }
-        QTRY_COMPARE(notice->outcome(), StatusAreaNotice::Outcome::Undelivered);
+        QTRY_COMPARE_WITH_TIMEOUT(notice->outcome(), StatusAreaNotice::Outcome::Undelivered, 15000);
         QVERIFY(shownWindow());
 
         // A host still takes over.
