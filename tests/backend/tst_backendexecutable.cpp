@@ -22,47 +22,21 @@
 
 #include <QCoroTask>
 
-#include <arpa/inet.h>
 #include <csignal>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 using namespace std::chrono_literals;
 
 namespace {
-// A listening socket on 127.0.0.1 that no event loop of ours accepts on, as systemd holds it.
-class RawListener {
-public:
-    RawListener()
-    {
-        m_descriptor = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof(address);
-        if (m_descriptor < 0 || ::bind(m_descriptor, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
-            ::listen(m_descriptor, 16) != 0 ||
-            ::getsockname(m_descriptor, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-            return;
-        }
-        m_port = ntohs(address.sin_port);
-    }
-    ~RawListener()
-    {
-        if (m_descriptor >= 0)
-            ::close(m_descriptor);
-    }
-    RawListener(const RawListener&) = delete;
-    RawListener& operator=(const RawListener&) = delete;
-
-    int descriptor() const { return m_descriptor; }
-    quint16 port() const { return m_port; }
-
-private:
-    int m_descriptor = -1;
-    quint16 m_port = 0;
-};
+// A listening socket on 127.0.0.1 that no event loop of ours accepts on, as systemd holds it:
+// clients wait in its queue.
+bool listenWithoutAccepting(QTcpServer& holder)
+{
+    if (!holder.listen(QHostAddress::LocalHost))
+        return false;
+    holder.pauseAccepting();
+    return true;
+}
 
 // Starts the backend with `descriptor` as its descriptor 3. LISTEN_PID must name the backend
 // itself, which only a shell that then execs it knows: `$$` before `exec`.
@@ -323,21 +297,22 @@ private Q_SLOTS:
     void theSocketOutlivesTheBackendAndQueuesTheNextClient()
     {
         // Serving on the socket and quitting when idle are systemd-socket-activate's case above.
-        RawListener listener;
-        QVERIFY(listener.port() != 0);
+        QTcpServer listener;
+        QVERIFY(listenWithoutAccepting(listener));
+        const int descriptor = int(listener.socketDescriptor());
         QProcess backend;
-        startActivated(backend, listener.descriptor(), {"--exit-when-idle", "1", "--upstream", "http://127.0.0.1:9"});
+        startActivated(backend, descriptor, {"--exit-when-idle", "1", "--upstream", "http://127.0.0.1:9"});
         QVERIFY(backend.waitForFinished(10'000));
         QCOMPARE(backend.exitCode(), 0);
 
         // A client that comes later waits in the socket's queue for the next start instead of being
         // refused; a second start serves it.
         QTcpSocket early;
-        early.connectToHost(QStringLiteral("127.0.0.1"), listener.port());
+        early.connectToHost(QStringLiteral("127.0.0.1"), listener.serverPort());
         QVERIFY(early.waitForConnected(5000));
         early.write("GET /api/search?q= HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n");
         QProcess next;
-        startActivated(next, listener.descriptor(), {"--upstream", "http://127.0.0.1:9"});
+        startActivated(next, descriptor, {"--upstream", "http://127.0.0.1:9"});
         QVERIFY(early.waitForReadyRead(10'000));
         QVERIFY(early.readAll().startsWith("HTTP/1.1 200 OK"));
         stop(next);
@@ -347,7 +322,8 @@ private Q_SLOTS:
     {
         QTemporaryFile file;
         QVERIFY(file.open());
-        RawListener listener;
+        QTcpServer listener;
+        QVERIFY(listenWithoutAccepting(listener));
         // A connected (not listening) socket is just as wrong.
         QTcpServer peer;
         QVERIFY(peer.listen(QHostAddress::LocalHost));
@@ -355,7 +331,7 @@ private Q_SLOTS:
         client.connectToHost(QHostAddress::LocalHost, peer.serverPort());
         QVERIFY(client.waitForConnected(5000));
         const std::tuple<int, QByteArray, QByteArray> cases[] = {
-            {listener.descriptor(), "2", "LISTEN_FDS=2"},
+            {int(listener.socketDescriptor()), "2", "LISTEN_FDS=2"},
             {file.handle(), "1", "not a socket"},
             {int(client.socketDescriptor()), "1", "not a listening stream socket"}};
         for (const auto& [descriptor, count, complaint] : cases) {

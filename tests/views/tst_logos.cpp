@@ -6,6 +6,7 @@
 #include "views/TokenIconView.h"
 
 #include <QBuffer>
+#include <QHash>
 #include <QNetworkAccessManager>
 #include <QPainter>
 #include <QTest>
@@ -69,31 +70,21 @@ private Q_SLOTS:
     {
         m_server = std::make_unique<LoopbackHttpServer>();
         QVERIFY(m_server->isListening());
-        m_server->setHandler([](const LoopbackHttpServer::Request& request) {
-            const QByteArray path = request.target;
-            // Answered at once: a download is still in flight until the event loop runs, and a
-            // delay near the loader's 400 ms limit would race it on a busy machine.
-            if (path == "/logo.png")
-                return image(halfAndHalfPng());
-            if (path == "/logo-slow.png") {
-                Reply slow = image(halfAndHalfPng());
-                slow.delay = 300ms;
-                return slow;
-            }
-            if (path == "/garbage.png")
-                return image("definitely not a picture");
-            if (path == "/hung.png")
-                return Reply::never();
-            if (path == "/huge.png")
-                return image(kHugeImageHeader);
-            if (path == "/large-body.png")
-                return image(QByteArray(600 * 1024, 'x'));
-            if (path == "/truncated.png")
-                return Reply::truncated(halfAndHalfPng().left(40), 400);
-            Reply missing;
-            missing.status = 404;
-            missing.body = "no such logo";
-            return missing;
+        // Answered at once: a download is still in flight until the event loop runs, and a delay
+        // near the loader's 400 ms limit would race it on a busy machine.
+        Reply slow = image(halfAndHalfPng());
+        slow.delay = 300ms;
+        Reply missing;
+        missing.status = 404;
+        const QHash<QByteArray, Reply> replies{{"/logo.png", image(halfAndHalfPng())},
+                                               {"/logo-slow.png", slow},
+                                               {"/garbage.png", image("definitely not a picture")},
+                                               {"/hung.png", Reply::never()},
+                                               {"/huge.png", image(kHugeImageHeader)},
+                                               {"/large-body.png", image(QByteArray(600 * 1024, 'x'))},
+                                               {"/truncated.png", Reply::truncated(halfAndHalfPng().left(40), 400)}};
+        m_server->setHandler([replies, missing](const LoopbackHttpServer::Request& request) {
+            return replies.value(request.target, missing);
         });
         m_network = std::make_unique<QNetworkAccessManager>();
         ImageLoader::Limits limits;
