@@ -10,7 +10,6 @@
 #include "services/MarketDataServiceError.h"
 #include "services/ZentrowAPIMarketDataService.h"
 
-#include <QElapsedTimer>
 #include <QNetworkProxy>
 #include <QRegularExpression>
 #include <QSignalSpy>
@@ -23,47 +22,21 @@
 
 #include <QCoroTask>
 
-#include <arpa/inet.h>
 #include <csignal>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 using namespace std::chrono_literals;
 
 namespace {
-// A listening socket on 127.0.0.1 that no event loop of ours accepts on, as systemd holds it.
-class RawListener {
-public:
-    RawListener()
-    {
-        m_descriptor = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof(address);
-        if (m_descriptor < 0 || ::bind(m_descriptor, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
-            ::listen(m_descriptor, 16) != 0 ||
-            ::getsockname(m_descriptor, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-            return;
-        }
-        m_port = ntohs(address.sin_port);
-    }
-    ~RawListener()
-    {
-        if (m_descriptor >= 0)
-            ::close(m_descriptor);
-    }
-    RawListener(const RawListener&) = delete;
-    RawListener& operator=(const RawListener&) = delete;
-
-    int descriptor() const { return m_descriptor; }
-    quint16 port() const { return m_port; }
-
-private:
-    int m_descriptor = -1;
-    quint16 m_port = 0;
-};
+// A listening socket on 127.0.0.1 that no event loop of ours accepts on, as systemd holds it:
+// clients wait in its queue.
+bool listenWithoutAccepting(QTcpServer& holder)
+{
+    if (!holder.listen(QHostAddress::LocalHost))
+        return false;
+    holder.pauseAccepting();
+    return true;
+}
 
 // Starts the backend with `descriptor` as its descriptor 3. LISTEN_PID must name the backend
 // itself, which only a shell that then execs it knows: `$$` before `exec`.
@@ -84,20 +57,6 @@ void startActivated(QProcess& process, int descriptor, const QStringList& argume
                                      QStringLiteral(ZENTROW_BACKEND_PATH)} +
                          arguments);
     process.start();
-}
-
-// The first line of a blank search, which the backend answers without the exchange.
-QByteArray statusLine(quint16 port)
-{
-    QTcpSocket socket;
-    socket.connectToHost(QStringLiteral("127.0.0.1"), port);
-    if (!socket.waitForConnected(5000))
-        return {};
-    socket.write("GET /api/search?q= HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n");
-    QByteArray answer;
-    while (!answer.contains("\r\n") && socket.waitForReadyRead(5000))
-        answer.append(socket.readAll());
-    return answer.left(answer.indexOf("\r\n"));
 }
 
 // Waits for a task on a running event loop.
@@ -122,19 +81,11 @@ public:
         environment.insert(QStringLiteral("ASAN_OPTIONS"),
                            environment.value(QStringLiteral("ASAN_OPTIONS")) + QStringLiteral(":detect_leaks=1"));
         m_process.setProcessEnvironment(environment);
-        if (descriptorLimit > 0) {
-            m_process.setProgram(QStringLiteral("/bin/sh"));
-            m_process.setArguments(
-                QStringList{QStringLiteral("-c"),
-                            QStringLiteral("ulimit -n %1 && exec \"$0\" \"$@\"").arg(descriptorLimit),
-                            QStringLiteral(ZENTROW_BACKEND_PATH)} +
-                arguments);
-        } else {
-            m_process.setProgram(QStringLiteral(ZENTROW_BACKEND_PATH));
-            m_process.setArguments(arguments);
-        }
-        m_process.setProcessChannelMode(QProcess::SeparateChannels);
-        m_process.start();
+        // Through a shell that execs it, so the process id is the backend's.
+        const QString limit = descriptorLimit > 0 ? QStringLiteral("ulimit -n %1 && ").arg(descriptorLimit) : QString();
+        m_process.start(QStringLiteral("/bin/sh"), QStringList{QStringLiteral("-c"), limit + "exec \"$0\" \"$@\"",
+                                                               QStringLiteral(ZENTROW_BACKEND_PATH)} +
+                                                       arguments);
     }
     ~BackendProcess() { stop(m_process); }
 
@@ -191,16 +142,11 @@ private Q_SLOTS:
         // built-in catalogue knows no such token, so the answer is the backend's.
         QList<TokenSummary> found = await(service.search(QStringLiteral("  CAFÉ crè ")));
         QCOMPARE(found.size(), 1);
-        QCOMPARE(found.first().id, QString("CAFE"));
         QCOMPARE(found.first().name, QString("Café Crème"));
-        QCOMPARE(found.first().iconSeed, QString("cafe"));
-        QVERIFY(found.first().trend7d.isEmpty());
-
+        // The --names table's logos reach the app.
         found = await(service.search(QStringLiteral("bitcoin")));
         QCOMPARE(found.size(), 2);
-        QCOMPARE(found.at(0).id, QString("BTC"));
         QCOMPARE(found.at(0).logoURL, QUrl("https://img.example/btc.png"));
-        QCOMPARE(found.at(1).id, QString("BCH"));
         QCOMPARE(found.at(1).logoURL, std::nullopt);
 
         const Result<QList<TokenSummary>> quotes =
@@ -208,16 +154,11 @@ private Q_SLOTS:
         QVERIFY(quotes.ok());
         QCOMPARE(quotes.value().size(), 2);
         const TokenSummary& btc = quotes.value().at(0);
-        QCOMPARE(btc.id, QString("BTC"));
-        QCOMPARE(btc.name, QString("Bitcoin"));
         QCOMPARE(btc.price, 75456.36);
         QCOMPARE(btc.change24h, -2.05);
         QCOMPARE(btc.trend7d, QList<double>({71000, 72200, 73650, 74120, 75900, 76320, 75456.36}));
-        QCOMPARE(btc.rank, std::nullopt);
-        const TokenSummary& eth = quotes.value().at(1);
-        QCOMPARE(eth.id, QString("ETH"));
         // The --names table replaces the built-in one, and ETH is not in it.
-        QCOMPARE(eth.name, QString("ETH"));
+        QCOMPARE(quotes.value().at(1).name, QString("ETH"));
     }
 
     void appSeesBackendFailures()
@@ -267,13 +208,10 @@ private Q_SLOTS:
         waiting.get("/api/quotes?ids=BTC");
         QTRY_COMPARE(exchange.allCalls(), 2);
 
-        QElapsedTimer stopping;
-        stopping.start();
         QCOMPARE(::kill(static_cast<pid_t>(backend.process().processId()), signalNumber), 0);
         // The waiting request is answered (the exchange is given up on), then everything closes.
         QCOMPARE(waiting.status(), 503);
         QVERIFY(waitForExit(backend.process(), 5000));
-        QVERIFY2(stopping.elapsed() < 3000, qPrintable(QString::number(stopping.elapsed())));
         QTRY_VERIFY(searching.isClosed());
         const QByteArray errors = backend.errors();
         QCOMPARE(backend.process().exitStatus(), QProcess::NormalExit);
@@ -332,8 +270,9 @@ private Q_SLOTS:
                 QVERIFY(probe.listen(QHostAddress::LocalHost));
                 port = probe.serverPort();
             }
-            tool.start(activate, {"-l", QStringLiteral("127.0.0.1:%1").arg(port), ZENTROW_BACKEND_PATH, "--upstream",
-                                  "http://127.0.0.1:9", "--exit-when-idle", "1"});
+            // --port would pick another port; the socket from systemd wins.
+            tool.start(activate, {"-l", QStringLiteral("127.0.0.1:%1").arg(port), ZENTROW_BACKEND_PATH, "--port", "0",
+                                  "--upstream", "http://127.0.0.1:9", "--exit-when-idle", "1"});
             output = waitForOutput(tool, "Listening on");
             if (!output.contains("Address already in use")) {
                 break;
@@ -341,7 +280,11 @@ private Q_SLOTS:
             QVERIFY(waitForExit(tool, 10'000));
         }
         QVERIFY2(output.contains("Listening on"), output.constData());
-        QCOMPARE(statusLine(port), QByteArray("HTTP/1.1 200 OK"));
+        {
+            RawClient client(port); // a blank search, which the backend answers without the exchange
+            client.get("/api/search?q=");
+            QCOMPARE(client.status(), 200);
+        }
         output += waitForOutput(tool, "socket from systemd");
         QVERIFY2(output.contains(
                      QStringLiteral("listening on http://127.0.0.1:%1 (socket from systemd)").arg(port).toLatin1()),
@@ -351,32 +294,25 @@ private Q_SLOTS:
         QCOMPARE(tool.exitCode(), 0);
     }
 
-    void servesOnTheSocketFromSystemdUntilIdle()
+    void theSocketOutlivesTheBackendAndQueuesTheNextClient()
     {
-        RawListener listener;
-        QVERIFY(listener.port() != 0);
+        // Serving on the socket and quitting when idle are systemd-socket-activate's case above.
+        QTcpServer listener;
+        QVERIFY(listenWithoutAccepting(listener));
+        const int descriptor = int(listener.socketDescriptor());
         QProcess backend;
-        // --port would pick another port; the socket from systemd wins.
-        startActivated(backend, listener.descriptor(),
-                       {"--port", "0", "--exit-when-idle", "1", "--upstream", "http://127.0.0.1:9"});
-        const QByteArray output = waitForOutput(backend, "listening on");
-        QVERIFY2(output.contains(QStringLiteral("listening on http://127.0.0.1:%1 (socket from systemd)")
-                                     .arg(listener.port())
-                                     .toLatin1()),
-                 output + backend.readAllStandardError());
-        QCOMPARE(statusLine(listener.port()), QByteArray("HTTP/1.1 200 OK"));
+        startActivated(backend, descriptor, {"--exit-when-idle", "1", "--upstream", "http://127.0.0.1:9"});
         QVERIFY(backend.waitForFinished(10'000));
-        QCOMPARE(backend.exitStatus(), QProcess::NormalExit);
         QCOMPARE(backend.exitCode(), 0);
 
-        // The socket outlives the backend, so a client that comes later waits in its queue for the
-        // next start instead of being refused; a second start serves it.
+        // A client that comes later waits in the socket's queue for the next start instead of being
+        // refused; a second start serves it.
         QTcpSocket early;
-        early.connectToHost(QStringLiteral("127.0.0.1"), listener.port());
+        early.connectToHost(QStringLiteral("127.0.0.1"), listener.serverPort());
         QVERIFY(early.waitForConnected(5000));
         early.write("GET /api/search?q= HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n");
         QProcess next;
-        startActivated(next, listener.descriptor(), {"--upstream", "http://127.0.0.1:9"});
+        startActivated(next, descriptor, {"--upstream", "http://127.0.0.1:9"});
         QVERIFY(early.waitForReadyRead(10'000));
         QVERIFY(early.readAll().startsWith("HTTP/1.1 200 OK"));
         stop(next);
@@ -384,32 +320,27 @@ private Q_SLOTS:
 
     void rejectsWhatIsNotOneListeningSocket()
     {
-        RawListener listener;
-        QProcess two;
-        startActivated(two, listener.descriptor(), {}, "2");
-        QVERIFY(two.waitForFinished(10'000));
-        QCOMPARE(two.exitCode(), 1);
-        QVERIFY(two.readAllStandardError().contains("LISTEN_FDS=2"));
-
         QTemporaryFile file;
         QVERIFY(file.open());
-        QProcess notSocket;
-        startActivated(notSocket, file.handle(), {});
-        QVERIFY(notSocket.waitForFinished(10'000));
-        QCOMPARE(notSocket.exitCode(), 1);
-        QVERIFY(notSocket.readAllStandardError().contains("not a socket"));
-
+        QTcpServer listener;
+        QVERIFY(listenWithoutAccepting(listener));
         // A connected (not listening) socket is just as wrong.
         QTcpServer peer;
         QVERIFY(peer.listen(QHostAddress::LocalHost));
         QTcpSocket client;
         client.connectToHost(QHostAddress::LocalHost, peer.serverPort());
         QVERIFY(client.waitForConnected(5000));
-        QProcess connected;
-        startActivated(connected, int(client.socketDescriptor()), {});
-        QVERIFY(connected.waitForFinished(10'000));
-        QCOMPARE(connected.exitCode(), 1);
-        QVERIFY(connected.readAllStandardError().contains("not a listening stream socket"));
+        const std::tuple<int, QByteArray, QByteArray> cases[] = {
+            {int(listener.socketDescriptor()), "2", "LISTEN_FDS=2"},
+            {file.handle(), "1", "not a socket"},
+            {int(client.socketDescriptor()), "1", "not a listening stream socket"}};
+        for (const auto& [descriptor, count, complaint] : cases) {
+            QProcess backend;
+            startActivated(backend, descriptor, {}, count);
+            QVERIFY(backend.waitForFinished(10'000));
+            QCOMPARE(backend.exitCode(), 1);
+            QVERIFY2(backend.readAllStandardError().contains(complaint), complaint.constData());
+        }
     }
 
     void ignoresVariablesMeantForAnotherProcess()
@@ -448,7 +379,6 @@ private Q_SLOTS:
         QTest::addColumn<QString>("pattern"); // on stdout for exit code 0, else on stderr
 
         QTest::newRow("version") << QStringList{"--version"} << 0 << "^zentrow-backend \\d+\\.\\d+\\.\\d+\\n$";
-        QTest::newRow("help") << QStringList{"--help"} << 0 << "--exit-when-idle <s>";
         QTest::newRow("bad idle time") << QStringList{"--exit-when-idle", "soon"} << 2 << "--exit-when-idle";
         QTest::newRow("missing names file")
             << QStringList{"--port", "0", "--names", "/nonexistent/names.json"} << 1 << "/nonexistent/names\\.json";

