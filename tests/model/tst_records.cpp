@@ -104,9 +104,12 @@ private Q_SLOTS:
         QVERIFY(json);
         QVERIFY(json->contains(QStringLiteral("rank")));
         QVERIFY(!json->contains(QStringLiteral("logoURL")));
+        QVERIFY(!json->contains(QStringLiteral("high24h")) && !json->contains(QStringLiteral("trend7dFine")));
 
         token.rank.reset();
         token.logoURL = QUrl(QStringLiteral("https://img.example/eth.png"));
+        token.low24h = 2301.5;
+        token.trend7dFine = {2290, 2337.24};
         const auto withLogo = token.toJson();
         QVERIFY(!withLogo->contains(QStringLiteral("rank")));
         QCOMPARE(withLogo->value(QStringLiteral("logoURL")).toString(), QStringLiteral("https://img.example/eth.png"));
@@ -114,6 +117,9 @@ private Q_SLOTS:
         QVERIFY(back.ok());
         QCOMPARE(back.value(), token);
         QCOMPARE(qHash(back.value()), qHash(token));
+        TokenSummary otherLow = token;
+        otherLow.low24h.reset();
+        QVERIFY(!(otherLow == token));
 
         QJsonObject badLogo = *withLogo;
         badLogo.insert(QStringLiteral("logoURL"), QString());
