@@ -1,5 +1,5 @@
 // libFuzzer target for the readers of the exchange's answers (exchange information, 24-hour
-// tickers, daily klines). The same bytes go to all three. Besides crashes and sanitizer reports
+// tickers, klines). The same bytes go to all three. Besides crashes and sanitizer reports
 // it checks what the rest of the backend relies on: a refusal says why, prices are finite, and
 // every listing has a base asset that can be asked for in a quotes request.
 
@@ -52,6 +52,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         for (const ExchangeFormat::Ticker& ticker : *tickers) {
             if (!std::isfinite(ticker.lastPrice) || !std::isfinite(ticker.changePercent)) {
                 fail("a ticker with a non-finite number");
+            }
+            for (const auto& figure : {ticker.highPrice, ticker.lowPrice, ticker.quoteVolume, ticker.priceChange}) {
+                if (figure && !std::isfinite(*figure)) {
+                    fail("a ticker with a non-finite 24-hour figure");
+                }
             }
         }
     }

@@ -190,8 +190,11 @@ QCoro::Task<HttpResponse> ApiService::quotes(std::shared_ptr<MarketCache> cache,
                                                        .append(',')
                                                        .append(quote.numbersJson)
                                                        .append(R"(,"trend7d":)")
-                                                       .append(quote.trendJson)
-                                                       .append('}');
+                                                       .append(quote.trendJson);
+                                                   if (!quote.fineTrendJson.isEmpty()) {
+                                                       body.append(R"(,"trend7dFine":)").append(quote.fineTrendJson);
+                                                   }
+                                                   body.append('}');
                                                }));
     response.setCacheable(view.maxAge, view.staleLeft);
     if (view.complete && view.maxAge.count() > 0 && !view.quotes.isEmpty()) {

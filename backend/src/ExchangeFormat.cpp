@@ -98,7 +98,10 @@ std::optional<QHash<QString, ExchangeFormat::Ticker>> ExchangeFormat::tickers(co
         const std::optional<double> price = decimal(item.value(QLatin1String("lastPrice")));
         const std::optional<double> change = decimal(item.value(QLatin1String("priceChangePercent")));
         if (symbol.isString() && price && change) {
-            found.insert(symbol.toString(), Ticker{*price, *change});
+            found.insert(symbol.toString(), Ticker{*price, *change, decimal(item.value(QLatin1String("highPrice"))),
+                                                   decimal(item.value(QLatin1String("lowPrice"))),
+                                                   decimal(item.value(QLatin1String("quoteVolume"))),
+                                                   decimal(item.value(QLatin1String("priceChange")))});
         }
     }
     return found;
@@ -140,7 +143,8 @@ QByteArray ExchangeFormat::tickerQuery(const QStringList& pairs)
     return "symbols=" + QUrl::toPercentEncoding(QString::fromUtf8(list), ",");
 }
 
-QByteArray ExchangeFormat::klinesQuery(const QString& pair, int days)
+QByteArray ExchangeFormat::klinesQuery(const QString& pair, QByteArrayView interval, int limit)
 {
-    return "symbol=" + QUrl::toPercentEncoding(pair) + "&interval=1d&limit=" + QByteArray::number(days);
+    return "symbol=" + QUrl::toPercentEncoding(pair) + "&interval=" + interval.toByteArray() +
+           "&limit=" + QByteArray::number(limit);
 }

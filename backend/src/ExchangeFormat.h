@@ -19,6 +19,12 @@ inline constexpr QLatin1StringView kQuoteAsset("USDT");
 struct Ticker {
     double lastPrice = 0;
     double changePercent = 0;
+    // The rest of the 24-hour window, as the exchange reports it; each left out when missing or
+    // not a finite number, since an old or partial answer must not cost the price.
+    std::optional<double> highPrice;
+    std::optional<double> lowPrice;
+    std::optional<double> quoteVolume; // traded in the quote asset, USDT
+    std::optional<double> priceChange;
 };
 
 // GET /api/v3/exchangeInfo: the pairs quoted in USDT whose status is TRADING and that allow
@@ -35,7 +41,7 @@ std::optional<QList<double>> closePrices(const QByteArray& body, QString* proble
 
 // The encoded query for one ticker batch: symbols=%5B%22BTCUSDT%22,%22ETHUSDT%22%5D.
 QByteArray tickerQuery(const QStringList& pairs);
-// The encoded query for one pair's daily klines: symbol=BTCUSDT&interval=1d&limit=7.
-QByteArray klinesQuery(const QString& pair, int days);
+// The encoded query for one pair's klines: symbol=BTCUSDT&interval=1d&limit=7.
+QByteArray klinesQuery(const QString& pair, QByteArrayView interval, int limit);
 
 } // namespace ExchangeFormat

@@ -23,6 +23,19 @@ QByteArray tickerJson(const ExchangeFormat::Ticker& ticker)
     JsonText::appendNumber(json, ticker.lastPrice);
     json.append(R"(,"change24h":)");
     JsonText::appendNumber(json, ticker.changePercent);
+    // Left out when the exchange did not say: the app shows "--" rather than a guess.
+    const std::pair<const char*, const std::optional<double>&> figures[]{
+        {R"(,"high24h":)", ticker.highPrice},
+        {R"(,"low24h":)", ticker.lowPrice},
+        {R"(,"quoteVolume24h":)", ticker.quoteVolume},
+        {R"(,"priceChange24h":)", ticker.priceChange},
+    };
+    for (const auto& [member, value] : figures) {
+        if (value) {
+            json.append(member);
+            JsonText::appendNumber(json, *value);
+        }
+    }
     return json;
 }
 
@@ -318,8 +331,14 @@ void MarketCache::startTrendFetches(const QList<const Asset*>& assets, SteadyTim
 QCoro::Task<> MarketCache::fetchTrend(Self self, QString pair, std::shared_ptr<Flight> flight)
 {
     const Running running(*self);
-    const UpstreamClient::Reply reply =
-        co_await self->m_upstream->get(QStringLiteral("/api/v3/klines"), ExchangeFormat::klinesQuery(pair, kTrendDays));
+    const QString path = QStringLiteral("/api/v3/klines");
+    // Both series at once (tasks start eagerly), so the first answer waits for one round trip.
+    QCoro::Task<UpstreamClient::Reply> dailyCall =
+        self->m_upstream->get(path, ExchangeFormat::klinesQuery(pair, "1d", kTrendDays));
+    QCoro::Task<UpstreamClient::Reply> fineCall =
+        self->m_upstream->get(path, ExchangeFormat::klinesQuery(pair, "4h", kFineTrendPoints));
+    const UpstreamClient::Reply reply = co_await dailyCall;
+    const UpstreamClient::Reply fineReply = co_await fineCall;
     QString problem = reply.problem;
     std::optional<QList<double>> closes;
     if (reply.ok) {
@@ -327,6 +346,15 @@ QCoro::Task<> MarketCache::fetchTrend(Self self, QString pair, std::shared_ptr<F
     }
     if (!closes) {
         reportFailure(QStringLiteral("klines of %1").arg(pair), problem);
+    }
+    // The detail chart is a nicety: without it the daily trend still stands.
+    QString fineProblem = fineReply.problem;
+    std::optional<QList<double>> fineCloses;
+    if (closes && fineReply.ok) {
+        fineCloses = ExchangeFormat::closePrices(fineReply.body, &fineProblem);
+    }
+    if (closes && !fineCloses) {
+        reportFailure(QStringLiteral("four-hourly klines of %1").arg(pair), fineProblem);
     }
     const auto slot = self->m_trends.find(pair);
     if (slot != self->m_trends.end() && slot->flight == flight) {
@@ -336,6 +364,11 @@ QCoro::Task<> MarketCache::fetchTrend(Self self, QString pair, std::shared_ptr<F
             QList<double> trend = closes->mid(std::max<qsizetype>(0, closes->size() - kTrendDays));
             slot->json.clear();
             JsonText::appendNumberArray(slot->json, trend);
+            slot->fineJson.clear();
+            if (fineCloses && fineCloses->size() >= 2) {
+                JsonText::appendNumberArray(
+                    slot->fineJson, fineCloses->mid(std::max<qsizetype>(0, fineCloses->size() - kFineTrendPoints)));
+            }
             slot->fetched = true;
             slot->fetchedAt = self->m_clock();
             slot->failedAt.reset();
@@ -372,10 +405,11 @@ MarketCache::QuotesView MarketCache::quotesView(const std::shared_ptr<const Cata
             continue; // listed, but the exchange has no ticker for it
         }
         include(*ticker, m_settings.priceTtl);
-        Quote quote{asset, ticker->json, QByteArrayLiteral("[]")};
+        Quote quote{asset, ticker->json, QByteArrayLiteral("[]"), {}};
         const auto trend = m_trends.constFind(asset->pair);
         if (trend != m_trends.constEnd() && isUsable(*trend, m_settings.trendTtl, now)) {
             quote.trendJson = trend->json;
+            quote.fineTrendJson = trend->fineJson;
             include(*trend, m_settings.trendTtl);
         } else {
             view.complete = false;

@@ -24,8 +24,9 @@
 // - tickers are fetched in batches of up to 100 pairs, at most once per price lifetime each;
 //   a batch also takes along every pair some client asked for in the last ten minutes that is
 //   half-way through its lifetime, so clients with different watchlists share one call;
-// - daily klines, one call per pair (the exchange has no batch form), at most once per trend
-//   lifetime, and only while tickers arrive (a failing exchange is not hit once per pair);
+// - klines, two calls per pair (daily closes for the row's trend, four-hourly ones for the detail
+//   chart; the exchange has no batch form), at most once per trend lifetime, and only while
+//   tickers arrive (a failing exchange is not hit once per pair);
 // - concurrent requests for data that is being fetched wait for that one call.
 //
 // Data past their lifetime but within staleFor of it are served at once while one refresh runs
@@ -38,6 +39,9 @@
 class MarketCache : public std::enable_shared_from_this<MarketCache> {
 public:
     static constexpr int kTrendDays = 7;
+    // Four-hourly closes over the same seven days: fine enough for the detail chart, a fraction
+    // of the bytes of hourly ones.
+    static constexpr int kFineTrendPoints = kTrendDays * 6;
     static constexpr qsizetype kTickerBatchSize = 100;
     static constexpr std::chrono::minutes kWatchWindow{10};
 
@@ -59,8 +63,9 @@ public:
 
     struct Quote {
         const Asset* asset = nullptr;
-        QByteArray numbersJson; // "price":..,"change24h":..
-        QByteArray trendJson;   // [..]
+        QByteArray numbersJson;   // "price":..,"change24h":.. and the other 24-hour figures there are
+        QByteArray trendJson;     // [..]
+        QByteArray fineTrendJson; // [..], or empty when the exchange gave none
     };
 
     struct QuotesView {
@@ -101,6 +106,7 @@ private:
         std::optional<SteadyTime> failedAt; // the last attempt failed, at that time
         std::shared_ptr<Flight> flight;
         QByteArray json;
+        QByteArray fineJson; // trends only: the four-hourly series, empty when it failed
     };
     using Slots = QHash<QString, Slot>;
     using Self = std::shared_ptr<MarketCache>;

@@ -14,7 +14,9 @@ bool operator==(const TokenSummary& a, const TokenSummary& b)
     };
     return a.id == b.id && a.symbol == b.symbol && a.name == b.name && a.rank == b.rank && a.price == b.price &&
            a.change24h == b.change24h && a.trend7d == b.trend7d && a.iconSeed == b.iconSeed &&
-           urlText(a.logoURL) == urlText(b.logoURL);
+           urlText(a.logoURL) == urlText(b.logoURL) && a.high24h == b.high24h && a.low24h == b.low24h &&
+           a.quoteVolume24h == b.quoteVolume24h && a.priceChange24h == b.priceChange24h &&
+           a.trend7dFine == b.trend7dFine;
 }
 
 size_t qHash(const TokenSummary& token, size_t seed)
@@ -32,6 +34,13 @@ size_t qHash(const TokenSummary& token, size_t seed)
     }
     seed = combine(seed, token.iconSeed);
     seed = combine(seed, token.logoURL ? token.logoURL->toString(QUrl::FullyEncoded) : QString());
+    for (const auto& figure : {token.high24h, token.low24h, token.quoteVolume24h, token.priceChange24h}) {
+        seed = combine(seed, figure.value_or(0));
+        seed = combine(seed, figure.has_value());
+    }
+    for (double value : token.trend7dFine) {
+        seed = combine(seed, value);
+    }
     return seed;
 }
 
@@ -57,17 +66,37 @@ const QList<TokenSummary>& TokenSummary::fallbackCatalog()
     return catalog;
 }
 
+namespace {
+
+const QString kHigh24h = QStringLiteral("high24h");
+const QString kLow24h = QStringLiteral("low24h");
+const QString kQuoteVolume24h = QStringLiteral("quoteVolume24h");
+const QString kPriceChange24h = QStringLiteral("priceChange24h");
+const QString kTrend7dFine = QStringLiteral("trend7dFine");
+
+std::optional<QJsonArray> finiteArray(const QList<double>& values)
+{
+    QJsonArray array;
+    for (double value : values) {
+        if (!std::isfinite(value)) {
+            return std::nullopt;
+        }
+        array.append(value);
+    }
+    return array;
+}
+
+} // namespace
+
 std::optional<QJsonObject> TokenSummary::toJson() const
 {
     if (!std::isfinite(price) || !std::isfinite(change24h)) {
         return std::nullopt;
     }
-    QJsonArray trend;
-    for (double value : trend7d) {
-        if (!std::isfinite(value)) {
-            return std::nullopt;
-        }
-        trend.append(value);
+    const std::optional<QJsonArray> trend = finiteArray(trend7d);
+    const std::optional<QJsonArray> fineTrend = finiteArray(trend7dFine);
+    if (!trend || !fineTrend) {
+        return std::nullopt;
     }
     QJsonObject object{
         {QStringLiteral("id"), id},
@@ -75,7 +104,7 @@ std::optional<QJsonObject> TokenSummary::toJson() const
         {QStringLiteral("name"), name},
         {QStringLiteral("price"), price},
         {QStringLiteral("change24h"), change24h},
-        {QStringLiteral("trend7d"), trend},
+        {QStringLiteral("trend7d"), *trend},
         {QStringLiteral("iconSeed"), iconSeed},
     };
     if (rank) {
@@ -83,6 +112,19 @@ std::optional<QJsonObject> TokenSummary::toJson() const
     }
     if (logoURL) {
         object.insert(QStringLiteral("logoURL"), logoURL->toString(QUrl::FullyEncoded));
+    }
+    const std::pair<const QString&, const std::optional<double>&> figures[]{
+        {kHigh24h, high24h}, {kLow24h, low24h}, {kQuoteVolume24h, quoteVolume24h}, {kPriceChange24h, priceChange24h}};
+    for (const auto& [key, figure] : figures) {
+        if (figure) {
+            if (!std::isfinite(*figure)) {
+                return std::nullopt;
+            }
+            object.insert(key, *figure);
+        }
+    }
+    if (!trend7dFine.isEmpty()) {
+        object.insert(kTrend7dFine, *fineTrend);
     }
     return object;
 }
@@ -107,8 +149,18 @@ Result<TokenSummary> TokenSummary::fromJson(const QJsonObject& object)
             token.logoURL = url;
         }
     }
+    readMarketFigures(reader, token);
     if (!reader.ok()) {
         return reader.error();
     }
     return token;
+}
+
+void TokenSummary::readMarketFigures(JsonReader& reader, TokenSummary& token)
+{
+    token.high24h = reader.optionalNumber(kHigh24h);
+    token.low24h = reader.optionalNumber(kLow24h);
+    token.quoteVolume24h = reader.optionalNumber(kQuoteVolume24h);
+    token.priceChange24h = reader.optionalNumber(kPriceChange24h);
+    token.trend7dFine = reader.optionalNumberArray(kTrend7dFine).value_or(QList<double>());
 }

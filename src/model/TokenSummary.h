@@ -9,6 +9,8 @@
 
 #include <optional>
 
+class JsonReader;
+
 // One token's identity and market numbers, as the services return it and the views show it.
 // Never stored; lives in the state's snapshots and search results.
 struct TokenSummary {
@@ -21,15 +23,26 @@ struct TokenSummary {
     QList<double> trend7d;
     QString iconSeed;
     std::optional<QUrl> logoURL;
+    // The exchange's own 24-hour figures and a finer seven-day series for the detail panel.
+    // Absent (empty, for the series) wherever the source has none: search results, the built-in
+    // catalogue, an older backend.
+    std::optional<double> high24h = std::nullopt;
+    std::optional<double> low24h = std::nullopt;
+    std::optional<double> quoteVolume24h = std::nullopt; // in USDT
+    std::optional<double> priceChange24h = std::nullopt; // in USDT, signed
+    QList<double> trend7dFine = {};
 
     friend bool operator==(const TokenSummary& a, const TokenSummary& b);
 
     // The six built-in tokens that answer searches when the backend cannot.
     static const QList<TokenSummary>& fallbackCatalog();
 
-    // Absent rank and logo are left out; a non-finite number cannot be written.
+    // Absent optional members are left out; a non-finite number cannot be written.
     std::optional<QJsonObject> toJson() const;
     static Result<TokenSummary> fromJson(const QJsonObject& object);
+    // The optional 24-hour figures and fine series, under the same member names in our own JSON
+    // and in the backend's quotes records.
+    static void readMarketFigures(JsonReader& reader, TokenSummary& token);
 };
 
 size_t qHash(const TokenSummary& token, size_t seed = 0);

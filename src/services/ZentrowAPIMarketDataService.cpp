@@ -302,8 +302,16 @@ QCoro::Task<QList<TokenSummary>> runSearch(QUrl url, Endpoint endpoint, std::sha
             co_return std::move(tokens).value();
         }
     }
-    // The fallback trims again; a stopped token only cuts its wait short.
-    co_return co_await fallback->search(std::move(query), std::move(stop));
+    // The fallback trims again; a stopped token only cuts its wait short. Its catalogue's
+    // prices are fixed samples: added to the watchlist they would stand in the status item as
+    // if live for as long as the backend is away, so they go, as in the backend's own results.
+    QList<TokenSummary> tokens = co_await fallback->search(std::move(query), std::move(stop));
+    for (TokenSummary& token : tokens) {
+        token.price = 0;
+        token.change24h = 0;
+        token.trend7d.clear();
+    }
+    co_return tokens;
 }
 
 QCoro::Task<Result<QList<TokenSummary>>> runQuotes(QUrl url, Endpoint endpoint, std::stop_token stop)
@@ -373,6 +381,7 @@ Result<QList<TokenSummary>> ZentrowAPIMarketDataService::decodeQuotes(const QByt
         token.price = item.number(QStringLiteral("price"));
         token.change24h = item.number(QStringLiteral("change24h"));
         token.trend7d = item.numberArray(QStringLiteral("trend7d"));
+        TokenSummary::readMarketFigures(item, token);
         return token;
     });
 }

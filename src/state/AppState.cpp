@@ -20,7 +20,8 @@ AppState::AppState(std::shared_ptr<MarketDataServing> marketDataService, std::sh
     m_watchlistEntries = std::move(stored.watchlist);
     m_preferences = stored.preferences;
 
-    startDetachedRefresh();
+    QMetaObject::invokeMethod(
+        this, [this] { runStartupRefresh(); }, Qt::QueuedConnection);
     startRefreshLoop();
 }
 
@@ -82,7 +83,15 @@ QList<TokenSummary> AppState::watchlist() const
         const auto it = m_tokenSnapshots.constFind(entry.tokenID);
         if (it != m_tokenSnapshots.constEnd()) {
             tokens.append(*it);
+            continue;
         }
+        // No quote yet, or none any more (a delisted token): the entry still needs a row, or it
+        // could never be removed. Price 0 and no trend read as "--" and an empty chart.
+        TokenSummary placeholder;
+        placeholder.id = entry.tokenID;
+        placeholder.symbol = entry.tokenID;
+        placeholder.iconSeed = entry.tokenID.toLower();
+        tokens.append(std::move(placeholder));
     }
     return tokens;
 }

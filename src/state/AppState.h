@@ -51,7 +51,14 @@ public:
     static constexpr std::chrono::hours kMaximumRefreshInterval{24};
     static constexpr std::chrono::milliseconds kSearchDebounce{800};
     static constexpr qint64 kBannerThreshold = 3;
+    // A start-up refresh that fails before any quote arrived (a network that comes up late) is
+    // tried again after these waits, each at most the refresh wait, until quotes arrive.
+    static constexpr std::chrono::seconds kStartupRetryWaits[]{std::chrono::seconds(2), std::chrono::seconds(4),
+                                                               std::chrono::seconds(8), std::chrono::seconds(16)};
     static inline const QString kFallbackTitle = QStringLiteral("Zentrow");
+    // Prices (and the detail panel's amounts) below this show kSubCentDigits significant digits.
+    static constexpr double kSubCentPrice = 0.01;
+    static constexpr int kSubCentDigits = 4;
 
     AppState(std::shared_ptr<MarketDataServing> marketDataService, std::shared_ptr<LocalStore> localStore,
              std::shared_ptr<Sleeper> sleeper = systemSleeper(), QObject* parent = nullptr);
@@ -84,7 +91,8 @@ public:
     qint64 consecutivePeriodicFailures() const { return m_consecutivePeriodicFailures; }
     qint64 consecutivePeriodicSuccesses() const { return m_consecutivePeriodicSuccesses; }
 
-    // Each entry's snapshot in list order; entries without one are skipped.
+    // Each entry's snapshot in list order; an entry without one stands as a record of its id
+    // alone (symbol = id, price 0, no trend), so every entry has a row.
     QList<TokenSummary> watchlist() const;
 
     // Watchlist operations. Token ids are upper-cased before use.
@@ -142,6 +150,7 @@ private:
 
     QCoro::Task<> runRefreshLoop(std::stop_token stop);
     QCoro::Task<> runWakeRefresh();
+    QCoro::Task<> runStartupRefresh();
     QCoro::Task<> runSearchTask(QString query, bool immediate, std::stop_token stop);
 
     QList<WatchlistEntry> m_watchlistEntries;

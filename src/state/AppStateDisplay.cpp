@@ -9,7 +9,9 @@ QString AppState::priceText(double price)
     if (!(price > 0)) {
         return QStringLiteral("--");
     }
-    const QString text = DecimalFormat::fixedHalfEven(price, price >= 1 ? 2 : 4, QLocale());
+    // Below a cent, fixed digits would read as zero; four significant ones keep the price legible.
+    const QString text = price < kSubCentPrice ? DecimalFormat::significantHalfEven(price, kSubCentDigits, QLocale())
+                                               : DecimalFormat::fixedHalfEven(price, price >= 1 ? 2 : 4, QLocale());
     return text.isEmpty() ? DecimalFormat::shortest(price) : text;
 }
 

@@ -48,6 +48,25 @@ QCoro::Task<> AppState::runWakeRefresh()
     }
 }
 
+QCoro::Task<> AppState::runStartupRefresh()
+{
+    const QPointer<AppState> self(this);
+    const auto sleeper = m_sleeper;
+    const std::stop_token stop = m_lifetime.get_token();
+    co_await performRefresh(false);
+    for (const std::chrono::milliseconds wait : kStartupRetryWaits) {
+        // Untracked like the first attempt: a late network is no reason for a banner.
+        if (!self || self->m_lastQuotesUpdate.isValid()) {
+            co_return;
+        }
+        co_await sleeper->sleep(std::min(wait, refreshWait(self->m_preferences.refreshInterval)), stop);
+        if (!self || stop.stop_requested() || self->m_lastQuotesUpdate.isValid()) {
+            co_return;
+        }
+        co_await self->performRefresh(false);
+    }
+}
+
 QCoro::Task<> AppState::runRefreshLoop(std::stop_token stop)
 {
     const QPointer<AppState> self(this);

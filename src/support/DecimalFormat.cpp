@@ -1,5 +1,6 @@
 #include "support/DecimalFormat.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <string>
@@ -110,6 +111,32 @@ QString fixedHalfEven(double value, int fractionDigits, const QLocale& locale)
         grouped += locale.decimalPoint() + QString::fromLatin1(fractionPart);
     }
     return value < 0 ? locale.negativeSign() + grouped : grouped;
+}
+
+QString significantHalfEven(double value, int digits, const QLocale& locale)
+{
+    if (!std::isfinite(value) || value == 0 || digits < 1) {
+        return fixedHalfEven(value, std::max(digits, 0), locale);
+    }
+    // The power of ten of the leading digit, from the shortest form ("8.712e-06" gives -6), so
+    // that no binary rounding of a logarithm moves it.
+    char buffer[40];
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, std::fabs(value), std::chars_format::scientific);
+    const char* e = std::find(buffer, result.ptr, 'e');
+    int exponent = 0;
+    std::from_chars(e + (e[1] == '+' ? 2 : 1), result.ptr, exponent);
+    int fractionDigits = std::max(0, digits - 1 - exponent);
+    // 0.0099996 rounds to 0.010000: one digit more than asked for, so take one fraction digit off.
+    int shown = 0;
+    for (const QChar c : fixedHalfEven(std::fabs(value), fractionDigits, QLocale::c())) {
+        if (c.isDigit() && (shown > 0 || c != QLatin1Char('0'))) {
+            ++shown;
+        }
+    }
+    if (fractionDigits > 0 && shown > digits) {
+        --fractionDigits;
+    }
+    return fixedHalfEven(value, fractionDigits, locale);
 }
 
 QString cFixed2(double value)

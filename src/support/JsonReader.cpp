@@ -214,7 +214,23 @@ QJsonObject JsonReader::object(const QString& key)
 
 QList<double> JsonReader::numberArray(const QString& key)
 {
-    const QJsonArray values = array(key);
+    const auto value = present(key, true);
+    return value ? numberArrayValue(key, *value).value_or(QList<double>()) : QList<double>();
+}
+
+std::optional<QList<double>> JsonReader::optionalNumberArray(const QString& key)
+{
+    const auto value = present(key, false);
+    return value ? numberArrayValue(key, *value) : std::nullopt;
+}
+
+std::optional<QList<double>> JsonReader::numberArrayValue(const QString& key, const QJsonValue& value)
+{
+    if (!value.isArray()) {
+        fail(key, translated("expected an array, found %1").arg(typeName(value)));
+        return std::nullopt;
+    }
+    const QJsonArray values = value.toArray();
     QList<double> numbers;
     numbers.reserve(values.size());
     for (qsizetype i = 0; i < values.size() && ok(); ++i) {
@@ -222,7 +238,7 @@ QList<double> JsonReader::numberArray(const QString& key)
         if (!number) {
             fail(QStringLiteral("%1[%2]").arg(key).arg(i),
                  translated("expected a finite number, found %1").arg(typeName(values.at(i))));
-            return {};
+            return std::nullopt;
         }
         numbers.append(*number);
     }

@@ -31,6 +31,7 @@ public:
     bool boolean(const QString& key);
     std::optional<bool> optionalBoolean(const QString& key);
     QList<double> numberArray(const QString& key);
+    std::optional<QList<double>> optionalNumberArray(const QString& key);
     QJsonArray array(const QString& key);
     QJsonObject object(const QString& key);
 
@@ -52,6 +53,7 @@ private:
     std::optional<double> numberValue(const QString& key, const QJsonValue& value);
     std::optional<qint64> integerValue(const QString& key, const QJsonValue& value);
     std::optional<bool> booleanValue(const QString& key, const QJsonValue& value);
+    std::optional<QList<double>> numberArrayValue(const QString& key, const QJsonValue& value);
 
     QJsonObject m_object;
     QString m_path;

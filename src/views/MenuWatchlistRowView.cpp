@@ -445,24 +445,18 @@ void MenuWatchlistRowView::ensureDetail() const
     l.detailAmount = fitted(amount, f.detailAmount, l.detailAmount.rect);
     l.detailName = fitted(m_token.name, f.detailName, l.detailName.rect);
     l.detailPrice = fitted(m_priceText, f.detailPrice, l.detailPrice.rect);
-    const std::array<std::pair<QString, QString>, 4> metrics{{
-        {tr("24h 涨跌额"), amount},
-        {tr("24h 最高"), RowFigures::amount(RowFigures::high24h(m_token))},
-        {tr("24h 最低"), RowFigures::amount(RowFigures::low24h(m_token))},
-        {tr("成交量"), RowFigures::compactAmount(RowFigures::volumeValue(m_token))},
-    }};
-    for (std::size_t i = 0; i < metrics.size(); ++i) {
+    const QList<RowFigures::Metric> metrics = RowFigures::metrics(m_token);
+    for (std::size_t i = 0; i < l.metrics.size(); ++i) {
+        const RowFigures::Metric& metric = metrics.at(qsizetype(i));
         QRectF row = l.metrics[i].title.rect;
         row.setWidth(leftW);
         // The figure is what the row is for: it keeps its full width, and a title that no longer
         // fits beside it is the one shortened.
-        const qreal valueW = std::min(advance(metrics[i].second, f.metricValue), leftW);
-        const qreal titleW =
-            std::min(advance(metrics[i].first, f.metricTitle), std::max(0.0, leftW - valueW - kMetricGap));
-        l.metrics[i].title =
-            fitted(metrics[i].first, f.metricTitle, QRectF(row.left(), row.top(), titleW, row.height()));
+        const qreal valueW = std::min(advance(metric.value, f.metricValue), leftW);
+        const qreal titleW = std::min(advance(metric.title, f.metricTitle), std::max(0.0, leftW - valueW - kMetricGap));
+        l.metrics[i].title = fitted(metric.title, f.metricTitle, QRectF(row.left(), row.top(), titleW, row.height()));
         l.metrics[i].value =
-            fitted(metrics[i].second, f.metricValue, QRectF(row.right() - valueW, row.top(), valueW, row.height()));
+            fitted(metric.value, f.metricValue, QRectF(row.right() - valueW, row.top(), valueW, row.height()));
     }
 }
 
@@ -549,9 +543,11 @@ void MenuWatchlistRowView::paintDetail(QPainter& painter, const Layout& l)
     drawText(painter, l.detailChange, f.detailChange, up ? Palette::green(0.92) : Palette::red(0.94), Qt::AlignRight);
     drawText(painter, l.detailAmount, f.detailAmount, up ? Palette::green(0.72) : Palette::red(0.78), Qt::AlignRight);
 
-    const QList<double> values = RowFigures::expandedTrendValues(m_token);
+    const QList<double>& values = RowFigures::detailTrendValues(m_token);
+    // Fewer than two samples draw no line, and then no baseline either.
+    const std::optional<double> baseline = values.size() < 2 ? std::nullopt : std::optional<double>(values.first());
     TrendSparklineView::paint(painter, l.detailChartSlot,
-                              {values, tint(up), false, true, true, true, values.first(), kDetailLineWidth});
+                              {values, tint(up), false, true, true, true, baseline, kDetailLineWidth});
     painter.restore();
 }
 

@@ -16,8 +16,8 @@ class SpringAnimation;
 class TokenIconView;
 
 // One token of the popover's watchlist: icon, symbol and name, a seven-day sparkline, price and
-// change on one line, and below it, while expanded, a detail panel with a large price, four
-// derived figures and a larger sparkline. The row paints its texts and charts itself (a list of
+// change on one line, and below it, while expanded, a detail panel with a large price, the
+// exchange's 24-hour figures and a larger sparkline. The row paints its texts and charts itself (a list of
 // hundreds of rows re-renders on every price refresh) and owns only its hover state.
 class MenuWatchlistRowView : public QWidget {
     Q_OBJECT

@@ -1,7 +1,9 @@
 #include "views/RowFigures.h"
 
+#include "state/AppState.h"
 #include "support/DecimalFormat.h"
 
+#include <QCoreApplication>
 #include <QLocale>
 
 #include <algorithm>
@@ -10,12 +12,6 @@
 namespace RowFigures {
 
 namespace {
-
-constexpr double kVolumeFactor = 112.0;
-constexpr double kWobbleFraction = 0.008;
-constexpr double kMinimumWobble = 0.001;
-constexpr double kWobbleStep = 0.9;
-constexpr double kWobbleBack = 0.6;
 
 struct CompactUnit {
     double size;
@@ -45,63 +41,52 @@ bool isUp(double change24h)
     return change24h >= 0;
 }
 
-double volumeValue(const TokenSummary& token)
+const QList<double>& detailTrendValues(const TokenSummary& token)
 {
-    quint64 scalars = 0;
-    for (const char32_t scalar : token.symbol.toUcs4()) {
-        scalars += scalar;
-    }
-    const double price = std::isnan(token.price) ? token.price : std::max(token.price, 1.0);
-    return price * double(scalars) * kVolumeFactor;
+    return token.trend7dFine.size() >= 2 ? token.trend7dFine : token.trend7d;
 }
 
-QList<double> expandedTrendValues(const TokenSummary& token)
+std::optional<double> changeAmount(const TokenSummary& token)
 {
-    const QList<double>& trend = token.trend7d;
-    if (trend.size() < 2) {
-        return {token.price};
+    if (token.priceChange24h) {
+        return token.priceChange24h;
     }
-    const double scaled = token.price * kWobbleFraction;
-    const double amplitude = scaled > kMinimumWobble ? scaled : kMinimumWobble;
-    QList<double> values;
-    values.reserve(2 * trend.size() - 1);
-    for (qsizetype i = 0; i < trend.size(); ++i) {
-        const double v = trend.at(i);
-        const double w = std::sin(double(i) * kWobbleStep) * amplitude;
-        if (i > 0) {
-            values.append(v - kWobbleBack * w);
-        }
-        values.append(v + w);
+    // No price, no amount; a change of -100 % would leave nothing to divide by.
+    const double before = 1 + token.change24h / 100.0;
+    if (!(token.price > 0) || !(before > 0) || !std::isfinite(token.price)) {
+        return std::nullopt;
     }
-    return values;
-}
-
-double changeAmount(const TokenSummary& token)
-{
-    return token.price * (token.change24h / 100.0);
+    return token.price - token.price / before;
 }
 
 QString signedChangeAmountText(const TokenSummary& token)
 {
-    const double change = changeAmount(token);
-    const QString text = amount(change);
-    return change < 0 ? text : QLatin1Char('+') + text;
+    const std::optional<double> change = changeAmount(token);
+    if (!change) {
+        return kMissing;
+    }
+    const QString text = amount(*change);
+    return *change < 0 ? text : QLatin1Char('+') + text;
 }
 
-double high24h(const TokenSummary& token)
+QList<Metric> metrics(const TokenSummary& token)
 {
-    return token.price * (1 + 0.35 * std::abs(token.change24h) / 100 + 0.012);
-}
-
-double low24h(const TokenSummary& token)
-{
-    const double estimate = token.price * (1 - 0.28 * std::abs(token.change24h) / 100 - 0.01);
-    return estimate > kLowFloor ? estimate : kLowFloor;
+    const auto shown = [](const std::optional<double>& value, QString (*format)(double)) {
+        return value ? format(*value) : kMissing;
+    };
+    return {
+        {QCoreApplication::translate("MenuWatchlistRowView", "24h 涨跌额"), signedChangeAmountText(token)},
+        {QCoreApplication::translate("MenuWatchlistRowView", "24h 最高"), shown(token.high24h, amount)},
+        {QCoreApplication::translate("MenuWatchlistRowView", "24h 最低"), shown(token.low24h, amount)},
+        {QCoreApplication::translate("MenuWatchlistRowView", "成交量"), shown(token.quoteVolume24h, compactAmount)},
+    };
 }
 
 QString amount(double value)
 {
-    const QString text = DecimalFormat::fixedHalfEven(value, value >= 1 ? 2 : 4, QLocale());
+    const QString text = value != 0 && std::abs(value) < AppState::kSubCentPrice
+                             ? DecimalFormat::significantHalfEven(value, AppState::kSubCentDigits, QLocale())
+                             : DecimalFormat::fixedHalfEven(value, value >= 1 ? 2 : 4, QLocale());
     return text.isEmpty() ? DecimalFormat::cFixed2(value) : text;
 }
 

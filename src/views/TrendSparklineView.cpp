@@ -52,8 +52,12 @@ Extremes extremes(const QList<double>& values)
 double fraction(double v, double min, double max)
 {
     const double range = max - min;
+    // The smallest range keeps a flat series on the bottom line. Below 1 it shrinks with the
+    // values, or a token priced in millionths would draw a real weekly swing as a flat line.
+    const double magnitude = std::max(std::abs(min), std::abs(max));
+    const double minRange = magnitude > 0 && magnitude < 1 ? kMinRange * magnitude : kMinRange;
     if (std::isfinite(range))
-        return (v - min) / std::max(range, kMinRange);
+        return (v - min) / std::max(range, minRange);
     return (v / 2 - min / 2) / (max / 2 - min / 2);
 }
 

@@ -64,6 +64,15 @@ public:
     QList<QString> closes{QStringLiteral("71000.00"), QStringLiteral("72200.00"), QStringLiteral("73650.00"),
                           QStringLiteral("74120.00"), QStringLiteral("75900.00"), QStringLiteral("76320.00"),
                           QStringLiteral("75456.36")};
+    // symbol -> the rest of the 24-hour window; a ticker without an entry has none of it.
+    QHash<QString, QJsonObject> figures{
+        {QStringLiteral("BTCUSDT"), QJsonObject{{"priceChange", "-1579.32000000"},
+                                                {"highPrice", "77410.00000000"},
+                                                {"lowPrice", "74850.12000000"},
+                                                {"quoteVolume", "1523456789.12000000"}}},
+    };
+    // The four-hourly closes, whatever the pair.
+    QList<QString> fineCloses{QStringLiteral("74000.50"), QStringLiteral("74800.25"), QStringLiteral("75456.36")};
     bool hangs = false;    // never answers at all
     int failingStatus = 0; // non-zero: every endpoint answers this
     QList<std::pair<QByteArray, QByteArray>> failingHeaders;
@@ -118,18 +127,24 @@ private:
                 if (ticker == tickers.constEnd()) {
                     continue;
                 }
-                answer.append(QJsonObject{{"symbol", symbol.toString()},
-                                          {"priceChangePercent", ticker->second},
-                                          {"lastPrice", ticker->first},
-                                          {"volume", "8913.30000000"},
-                                          {"count", 76}});
+                QJsonObject item{{"symbol", symbol.toString()},
+                                 {"priceChangePercent", ticker->second},
+                                 {"lastPrice", ticker->first},
+                                 {"volume", "8913.30000000"},
+                                 {"count", 76}};
+                const QJsonObject extra = figures.value(symbol.toString());
+                for (auto it = extra.begin(); it != extra.end(); ++it) {
+                    item.insert(it.key(), it.value());
+                }
+                answer.append(item);
             }
             return Reply::json(QJsonDocument(answer).toJson());
         }
         if (url.path() == QLatin1String("/api/v3/klines")) {
             QJsonArray rows;
             double openTime = 1499040000000.0;
-            for (const QString& close : std::as_const(closes)) {
+            const bool fine = query.queryItemValue("interval") == QLatin1String("4h");
+            for (const QString& close : fine ? fineCloses : closes) {
                 rows.append(QJsonArray{openTime, "0.01634790", "0.80000000", "0.01575800", close, "148976.11427815",
                                        openTime + 86399999, "2434.19055334", 308, "1756.87402397", "28.46694368", "0"});
                 openTime += 86400000;

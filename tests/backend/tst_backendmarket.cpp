@@ -141,19 +141,34 @@ private Q_SLOTS:
         QCOMPARE(btc.value("price").toDouble(), 75456.36);
         QCOMPARE(btc.value("change24h").toDouble(), -2.05);
         QCOMPARE(btc.value("trend7d").toArray(), QJsonArray({71000, 72200, 73650, 74120, 75900, 76320, 75456.36}));
+        QCOMPARE(btc.value("trend7dFine").toArray(), QJsonArray({74000.5, 74800.25, 75456.36}));
+        // The exchange's own 24-hour figures, where its ticker has them, and only there.
+        QCOMPARE(btc.value("high24h").toDouble(), 77410.0);
+        QCOMPARE(btc.value("low24h").toDouble(), 74850.12);
+        QCOMPARE(btc.value("quoteVolume24h").toDouble(), 1523456789.12);
+        QCOMPARE(btc.value("priceChange24h").toDouble(), -1579.32);
+        const QJsonObject eth = itemOf(quotes, "ETH");
+        for (const char* member : {"high24h", "low24h", "quoteVolume24h", "priceChange24h"}) {
+            QVERIFY2(!eth.contains(QLatin1String(member)), member);
+        }
         // Outside the name table an asset goes by its ticker; tiny prices keep their digits.
         const QJsonObject zkj = itemOf(quotes, "ZKJ");
         QCOMPARE(zkj.value("name").toString(), QString("ZKJ"));
         QCOMPARE(zkj.value("price").toDouble(), 0.00001234);
 
-        // One batch of tickers, one kline series per token, exactly as documented.
+        // One batch of tickers (the 24-hour figures come with it, at no extra call), a daily and a
+        // four-hourly kline series per token, exactly as documented.
         QCOMPARE(harness.exchange.targets("/api/v3/ticker/24hr"),
                  QList<QByteArray>{"/api/v3/ticker/24hr?symbols=%5B%22BTCUSDT%22,%22ETHUSDT%22,%22ZKJUSDT%22%5D"});
         QList<QByteArray> klines = harness.exchange.targets("/api/v3/klines");
         std::sort(klines.begin(), klines.end());
         QCOMPARE(klines, QList<QByteArray>({"/api/v3/klines?symbol=BTCUSDT&interval=1d&limit=7",
+                                            "/api/v3/klines?symbol=BTCUSDT&interval=4h&limit=42",
                                             "/api/v3/klines?symbol=ETHUSDT&interval=1d&limit=7",
-                                            "/api/v3/klines?symbol=ZKJUSDT&interval=1d&limit=7"}));
+                                            "/api/v3/klines?symbol=ETHUSDT&interval=4h&limit=42",
+                                            "/api/v3/klines?symbol=ZKJUSDT&interval=1d&limit=7",
+                                            "/api/v3/klines?symbol=ZKJUSDT&interval=4h&limit=42"}));
+        QCOMPARE(harness.exchange.allCalls(), 1 + 1 + 6);
 
         const Answer search = harness.get("/api/search?q=eth");
         QCOMPARE(search.status, 200);
@@ -170,6 +185,7 @@ private Q_SLOTS:
         QCOMPARE(partial.status, 200);
         QCOMPARE(partial.ids(), QStringList{"ETH"});
         QCOMPARE(itemOf(partial, "ETH").value("trend7d").toArray(), QJsonArray());
+        QVERIFY(!itemOf(partial, "ETH").contains("trend7dFine"));
         QCOMPARE(partial.maxAge(), 0);
     }
 
@@ -219,7 +235,7 @@ private Q_SLOTS:
         }
         QCOMPARE(harness.exchange.calls("/api/v3/exchangeInfo"), 1);
         QCOMPARE(harness.exchange.calls("/api/v3/ticker/24hr"), 1);
-        QCOMPARE(harness.exchange.calls("/api/v3/klines"), 2);
+        QCOMPARE(harness.exchange.calls("/api/v3/klines"), 4);
 
         // Within the lifetimes nothing more is asked, whatever the clients do.
         harness.exchange.delay = 0ms;
@@ -228,13 +244,13 @@ private Q_SLOTS:
             QCOMPARE(harness.get("/api/quotes?ids=ETH").status, 200);
             QCOMPARE(harness.get("/api/search?q=e").status, 200);
         }
-        QCOMPARE(harness.exchange.allCalls(), 4);
+        QCOMPARE(harness.exchange.allCalls(), 6);
 
         // A token nobody asked for yet costs one batch, which takes along the half-spent others.
         QCOMPARE(harness.get("/api/quotes?ids=SOL").ids(), QStringList{"SOL"});
         QCOMPARE(symbolsOf(harness.exchange.targets("/api/v3/ticker/24hr").last()),
                  QStringList({"BTCUSDT", "ETHUSDT", "SOLUSDT"}));
-        QCOMPARE(harness.exchange.calls("/api/v3/klines"), 3);
+        QCOMPARE(harness.exchange.calls("/api/v3/klines"), 6);
         // ...so the first clients' next refresh finds everything fresh.
         harness.advance(2s);
         QCOMPARE(harness.get("/api/quotes?ids=BTC,ETH").status, 200);
@@ -275,14 +291,14 @@ private Q_SLOTS:
         QCOMPARE(itemOf(answer, "BTC").value("price").toDouble(), 76000.0);
         QCOMPARE(answer.maxAge(), 15);
         QCOMPARE(harness.exchange.calls("/api/v3/ticker/24hr"), 2);
-        QCOMPARE(harness.exchange.calls("/api/v3/klines"), 1);
+        QCOMPARE(harness.exchange.calls("/api/v3/klines"), 2);
 
         // Trends and the catalogue last an hour.
         harness.advance(3600s);
         QCOMPARE(harness.get("/api/quotes?ids=BTC").status, 200);
         QCOMPARE(harness.exchange.calls("/api/v3/exchangeInfo"), 2);
         QCOMPARE(harness.exchange.calls("/api/v3/ticker/24hr"), 3);
-        QCOMPARE(harness.exchange.calls("/api/v3/klines"), 2);
+        QCOMPARE(harness.exchange.calls("/api/v3/klines"), 4);
     }
 
     void servesStaleDataThenUnavailable()

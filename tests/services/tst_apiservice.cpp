@@ -193,7 +193,9 @@ private Q_SLOTS:
             }
             // ETH was asked for but is missing; SOL was not asked for but is there.
             return Reply::json(dataOf(kBitcoinQuote).chopped(2) + R"(, {"id": "sol", "symbol": "sol", "name": "Solana",
-                                         "price": 85.71, "change24h": 0, "trend7d": []}]})");
+                                         "price": 85.71, "change24h": 0, "trend7d": [], "high24h": 88.5,
+                                         "low24h": null, "quoteVolume24h": 1.5e8, "priceChange24h": -0.25,
+                                         "trend7dFine": [84, 85.5, 85.71]}]})");
         });
         const auto pending = start(f.service.refreshWatchlist({"btc", "eth"}));
         QTRY_VERIFY(pending.done());
@@ -208,6 +210,12 @@ private Q_SLOTS:
         QCOMPARE(tokens.at(1).price, 85.71);
         QVERIFY(tokens.at(1).trend7d.isEmpty());
         QCOMPARE(tokens.at(1).iconSeed, QStringLiteral("sol"));
+        // The optional 24-hour figures: absent above (an older backend), present or null here.
+        QCOMPARE(tokens.at(1).high24h, 88.5);
+        QCOMPARE(tokens.at(1).low24h, std::nullopt);
+        QCOMPARE(tokens.at(1).quoteVolume24h, 1.5e8);
+        QCOMPARE(tokens.at(1).priceChange24h, -0.25);
+        QCOMPARE(tokens.at(1).trend7dFine, QList<double>({84, 85.5, 85.71}));
     }
 
     void decodesStrictly_data()
@@ -230,6 +238,16 @@ private Q_SLOTS:
                    R"({"data": [{"id": "A", "symbol": "A", "name": "A", "price": 1, "change24h": 0, "trend7d": []},
                                        {"id": 1, "symbol": "B", "name": "B", "price": 1, "change24h": 0, "trend7d": []}]})")
             << "data[1].id";
+        QTest::newRow("high24h as string")
+            << quote(R"("price": 1, "change24h": 0, "trend7d": [], "high24h": "2")") << "data[0].high24h";
+        QTest::newRow("priceChange24h as bool")
+            << quote(R"("price": 1, "change24h": 0, "trend7d": [], "priceChange24h": true)")
+            << "data[0].priceChange24h";
+        QTest::newRow("trend7dFine not an array")
+            << quote(R"("price": 1, "change24h": 0, "trend7d": [], "trend7dFine": 3)") << "data[0].trend7dFine";
+        QTest::newRow("trend7dFine with string")
+            << quote(R"("price": 1, "change24h": 0, "trend7d": [], "trend7dFine": [1, "2"])")
+            << "data[0].trend7dFine[1]";
         QTest::newRow("logoUrl as number")
             << quote(R"("price": 1, "change24h": 0, "trend7d": [], "logoUrl": 3)") << "data[0].logoUrl";
         QTest::newRow("item not an object") << QByteArray(R"({"data": ["BTC"]})") << "data[0]";
@@ -335,10 +353,13 @@ private Q_SLOTS:
             QVERIFY(error.localizedFailureReason().has_value());
         }
 
-        // The same failure on a search is answered from the catalogue, with the caller's text.
+        // The same failure on a search is answered from the catalogue, with the caller's text,
+        // and without the catalogue's sample prices, which are not the market's.
         const auto search = start(f.service.search(QStringLiteral(" bit ")));
         QTRY_VERIFY_WITH_TIMEOUT(search.done(), 30000);
         QCOMPARE(idsOf(search.value()), QStringList{"BTC"});
+        const TokenSummary& found = search.value().first();
+        QVERIFY(found.price == 0 && found.change24h == 0 && found.trend7d.isEmpty());
         QCOMPARE(f.sleeper->durations, QList<std::chrono::milliseconds>{MockMarketDataService::kSearchDelay});
         // Qt sends a request again once when the connection closes before any answer.
         QVERIFY(nobodyListens ? f.server.requests().isEmpty() : f.server.requests().size() >= 2);

@@ -51,7 +51,12 @@ private Q_SLOTS:
         QCOMPARE(tokenIDs(state), QStringList{"BTC"});
         QVERIFY(state.watchlistEntries().first().isPinnedToMenuBar);
         QVERIFY(state.tokenSnapshots().isEmpty());
-        QVERIFY(state.watchlist().isEmpty());
+        // Without a quote the entry still stands in the list, as its id with no price.
+        QCOMPARE(state.watchlist().size(), 1);
+        QCOMPARE(state.watchlist().first().symbol, QStringLiteral("BTC"));
+        QCOMPARE(state.watchlist().first().iconSeed, QStringLiteral("btc"));
+        QCOMPARE(AppState::priceText(state.watchlist().first().price), QStringLiteral("--"));
+        QCOMPARE(state.menuBarDisplayText(), QStringLiteral("Zentrow"));
         // Nothing runs inside the constructor; the first refresh and the loop start from the queue.
         QVERIFY(h.service->refreshCalls().isEmpty());
         QVERIFY(h.sleeper->requested().isEmpty());
@@ -64,7 +69,7 @@ private Q_SLOTS:
         QVERIFY(state.isRefreshingWatchlist());
         h.service->answerRefresh(QList<TokenSummary>{TokenSummary::fallbackCatalog().first()});
         QTRY_VERIFY(!state.isRefreshingWatchlist());
-        QCOMPARE(state.watchlist().size(), 1);
+        QCOMPARE(state.watchlist(), QList<TokenSummary>{TokenSummary::fallbackCatalog().first()});
         QCOMPARE(h.defaults->writes, 0);
     }
 
@@ -212,10 +217,18 @@ private Q_SLOTS:
         QTest::newRow("2.665") << 2.665 << "2.66";
         QTest::newRow("1.005") << 1.005 << "1.00";
         QTest::newRow("0.99995") << 0.99995 << "1.0000";
-        QTest::newRow("0.00015") << 0.00015 << "0.0002";
         QTest::newRow("999.995") << 999.995 << "1,000.00";
         QTest::newRow("beyond double digits") << 123456789012345678901234.0 << "123,456,789,012,345,690,000,000.00";
-        QTest::newRow("denormal") << 5e-324 << "0.0000";
+        // Below a cent: four significant digits, so a positive price never reads as zero.
+        QTest::newRow("0.01") << 0.01 << "0.0100";
+        QTest::newRow("0.001234") << 0.001234 << "0.001234";
+        QTest::newRow("0.00001234") << 0.00001234 << "0.00001234";
+        QTest::newRow("0.000008712") << 0.000008712 << "0.000008712";
+        QTest::newRow("0.0000087") << 0.0000087 << "0.000008700";
+        QTest::newRow("0.00015") << 0.00015 << "0.0001500";
+        QTest::newRow("ties to even") << 0.00012345 << "0.0001234";
+        QTest::newRow("rounds up to a cent") << 0.0099996 << "0.01000";
+        QTest::newRow("1e-8") << 1e-8 << "0.00000001000";
     }
     void priceText()
     {

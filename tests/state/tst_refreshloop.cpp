@@ -141,6 +141,41 @@ private Q_SLOTS:
         QTRY_VERIFY(state.refreshErrorBanner().has_value());
     }
 
+    void aFailedStartIsRetriedSoonUntilQuotesArrive()
+    {
+        StateHarness h;
+        h.storeEntries({"BTC", "ETH"});
+        AppState& state = h.make();
+        h.settle();
+        h.service->answerRefresh(failure(0));
+        h.settle();
+        // Quick retries on the virtual clock, untracked: a late network raises no banner.
+        for (const std::chrono::milliseconds wait : {2000ms, 4000ms}) {
+            const auto calls = h.service->refreshCalls().size();
+            h.sleeper->advance(wait - 1ms);
+            h.settle();
+            QCOMPARE(h.service->refreshCalls().size(), calls);
+            h.sleeper->advance(1ms);
+            QTRY_COMPARE(h.service->refreshCalls().size(), calls + 1);
+            h.service->answerRefresh(failure(1));
+            QTRY_VERIFY(!state.isRefreshingWatchlist());
+            h.settle();
+        }
+        QCOMPARE(state.consecutivePeriodicFailures(), 0);
+        QCOMPARE(state.menuBarDisplayText(), QStringLiteral("Zentrow"));
+        h.sleeper->advance(8s);
+        QTRY_COMPARE(h.service->refreshCalls().size(), 4);
+        h.service->answerRefresh(QList<TokenSummary>{FakeMarketDataService::token("BTC", 75456.36, -2.05)});
+        QTRY_VERIFY(!state.isRefreshingWatchlist());
+        QCOMPARE(state.menuBarDisplayText(), QStringLiteral("BTC 75,456.36 -2.05%"));
+        // Quotes arrived (ETH's is still missing): the retries end and the loop carries on.
+        h.sleeper->advance(15s);
+        h.settle();
+        QCOMPARE(h.service->refreshCalls().size(), 4);
+        QCOMPARE(h.sleeper->requested(), (Millis{30s, 2s, 4s, 8s}));
+        QCOMPARE(state.consecutivePeriodicFailures(), 0);
+    }
+
     void mergeKeepsUnmentionedSnapshotsAndUpperCasesKeys()
     {
         StateHarness h;

@@ -100,23 +100,46 @@ private Q_SLOTS:
         QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
     }
 
-    void emptyWatchlistsShowTheEmptyState()
+    void entriesWithoutAQuoteHaveRowsAndOnlyAnEmptyListIsEmpty()
     {
-        for (const bool withEntries : {false, true}) {
-            StateHarness h;
-            // Listed tokens without snapshots are not shown, so the list counts as empty.
-            AppState& state = withEntries ? started(h, catalog(2), QList<TokenSummary>{}) : started(h, {});
-            MenuBarPopoverView view(state);
-            show(view);
-            QVERIFY(state.watchlist().isEmpty());
-            QVERIFY(view.rows().isEmpty());
-            QWidget* empty = child(view, "emptyState");
-            QVERIFY(empty->isVisible());
-            QCOMPARE(child<QLabel>(view, "emptyStateTitle")->text(), QStringLiteral("还没有添加代币"));
-            QCOMPARE(child<QLabel>(view, "emptyStateSubtitle")->text(), QStringLiteral("点击左上角按钮开始添加。"));
-            QCOMPARE(child<QLabel>(view, "titleLabel")->text(), QStringLiteral("Zentrow"));
-            QVERIFY(!child(view, "watchlistRows")->isVisible());
+        StateHarness h;
+        // BTC answered; ETH and SOL did not (not yet, or no longer listed by the exchange).
+        AppState& state = started(h, catalog(3), catalog(1));
+        MenuBarPopoverView view(state);
+        show(view);
+        QVERIFY(!child(view, "emptyState")->isVisible());
+        QCOMPARE(rowIDs(view), (QStringList{"BTC", "ETH", "SOL"}));
+        MenuWatchlistRowView* eth = view.row(QStringLiteral("ETH"));
+        QCOMPARE(eth->layout().symbol.text, QStringLiteral("ETH"));
+        QCOMPARE(eth->layout().price.text, QStringLiteral("--"));
+        QCOMPARE(eth->layout().change.text, QStringLiteral("--"));
+        QCOMPARE(eth->token().iconSeed, QStringLiteral("eth"));
+
+        // Pinned, moved and removed like any other row.
+        QMenu* menu = view.rowContextMenu();
+        openRowMenu(eth);
+        menu->findChild<QAction*>(QStringLiteral("pinToMenuBarAction"))->trigger();
+        QVERIFY(state.watchlistEntries().at(1).isPinnedToMenuBar);
+        QCOMPARE(state.menuBarDisplayText(), QStringLiteral("Zentrow"));
+        openRowMenu(view.row(QStringLiteral("SOL")));
+        menu->findChild<QAction*>(QStringLiteral("moveToTopAction"))->trigger();
+        h.settle();
+        QCOMPARE(rowIDs(view), (QStringList{"SOL", "BTC", "ETH"}));
+        for (const QString& id : {QStringLiteral("ETH"), QStringLiteral("SOL"), QStringLiteral("BTC")}) {
+            QVERIFY(!child(view, "emptyState")->isVisible());
+            openRowMenu(view.row(id));
+            menu->findChild<QAction*>(QStringLiteral("removeTokenAction"))->trigger();
+            h.settle();
         }
+
+        // Only an empty watchlist shows the empty state.
+        QVERIFY(state.watchlistEntries().isEmpty());
+        QVERIFY(view.rows().isEmpty());
+        QVERIFY(child(view, "emptyState")->isVisible());
+        QCOMPARE(child<QLabel>(view, "emptyStateTitle")->text(), QStringLiteral("还没有添加代币"));
+        QCOMPARE(child<QLabel>(view, "emptyStateSubtitle")->text(), QStringLiteral("点击左上角按钮开始添加。"));
+        QCOMPARE(child<QLabel>(view, "titleLabel")->text(), QStringLiteral("Zentrow"));
+        QVERIFY(!child(view, "watchlistRows")->isVisible());
     }
 
     void rowsAreKeptAcrossRefreshesAndRenderedOncePerPass()

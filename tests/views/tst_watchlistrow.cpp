@@ -140,37 +140,55 @@ private Q_SLOTS:
         QVERIFY(!render(*row.view, 2).isNull());
     }
 
-    void detailPanelShowsTheDerivedFigures()
+    void detailPanelShowsTheExchangesFiguresOrDashes()
     {
-        Row collapsed(btc(200, -2.5), false, false, QStringLiteral("200.00"), QStringLiteral("-2.50%"));
-        Row expanded(btc(200, -2.5), true, false, QStringLiteral("200.00"), QStringLiteral("-2.50%"));
-        const auto& l = expanded->layout();
-        QVERIFY(expanded->height() > collapsed->height());
+        const auto texts = [](const MenuWatchlistRowView::Layout& l) {
+            QStringList shown;
+            for (const auto& metric : l.metrics) {
+                shown << metric.title.text + QLatin1Char('=') + metric.value.text;
+            }
+            return shown;
+        };
+        TokenSummary reported = btc();
+        reported.high24h = 77410;
+        reported.low24h = 74850.12;
+        reported.quoteVolume24h = 1523456789.12;
+        reported.priceChange24h = -1579.32;
+        Row full(reported, true);
+        QCOMPARE(texts(full->layout()),
+                 QStringList({QStringLiteral("24h 涨跌额=-1,579.3200"), QStringLiteral("24h 最高=77,410.00"),
+                              QStringLiteral("24h 最低=74,850.12"), QStringLiteral("成交量=1.5B")}));
+        QCOMPARE(full->layout().detailAmount.text, QStringLiteral("-1,579.3200"));
+        QCOMPARE(full->layout().detailName.text, QStringLiteral("Bitcoin"));
+        QCOMPARE(full->layout().detailChange.text, QStringLiteral("-2.05%"));
 
-        QCOMPARE(l.detailName.text, QStringLiteral("Bitcoin"));
-        QCOMPARE(l.detailChange.text, QStringLiteral("-2.50%"));
-        QCOMPARE(l.metrics.at(0).title.text, QStringLiteral("24h 涨跌额"));
-        QCOMPARE(l.metrics.at(0).value.text, QStringLiteral("-5.0000"));
+        // An older backend: only the change amount can be had, from the price and percentage.
+        Row older(btc(200, -2.5), true, false, QStringLiteral("200.00"), QStringLiteral("-2.50%"));
+        QCOMPARE(texts(older->layout()),
+                 QStringList({QStringLiteral("24h 涨跌额=-5.1282"), QStringLiteral("24h 最高=--"),
+                              QStringLiteral("24h 最低=--"), QStringLiteral("成交量=--")}));
+        // No quote at all: nothing but dashes.
+        TokenSummary unquoted;
+        unquoted.id = unquoted.symbol = QStringLiteral("DELISTED");
+        Row none(unquoted, true, false, QStringLiteral("--"), QStringLiteral("--"));
+        QCOMPARE(none->layout().detailAmount.text, QStringLiteral("--"));
+        QCOMPARE(texts(none->layout()).first(), QStringLiteral("24h 涨跌额=--"));
 
         // A five-digit price with a four-digit change: every figure is shown whole, beside its
         // title, inside the left column.
-        for (const double change : {-2.05, 2.05, -9.99}) {
-            Row big(btc(75456.36, change), true);
-            const auto& b = big->layout();
-            const QFont valueFont = Typography::font(12, Typography::Weight::Semibold, Typography::Design::Rounded);
-            for (const auto& metric : b.metrics) {
-                QVERIFY2(!metric.value.text.contains(QChar(0x2026)), qPrintable(metric.value.text));
-                QVERIFY(QFontMetricsF(valueFont).horizontalAdvance(metric.value.text) <=
-                        metric.value.rect.width() + kTolerance);
-                QVERIFY(metric.title.rect.right() <= metric.value.rect.left() + kTolerance);
-                QVERIFY(metric.value.rect.right() <= b.detailChartSlot.left() + kTolerance);
-            }
-            QCOMPARE(b.metrics.at(0).value.text, b.detailAmount.text);
+        const QFont valueFont = Typography::font(12, Typography::Weight::Semibold, Typography::Design::Rounded);
+        for (const auto& metric : full->layout().metrics) {
+            QVERIFY(QFontMetricsF(valueFont).horizontalAdvance(metric.value.text) <=
+                    metric.value.rect.width() + kTolerance);
+            QVERIFY(metric.title.rect.right() <= metric.value.rect.left() + kTolerance);
+            QVERIFY(metric.value.rect.right() <= full->layout().detailChartSlot.left() + kTolerance);
         }
 
         // Expanding from outside asks for the expanded height.
+        Row collapsed(reported);
+        QVERIFY(full->height() > collapsed->height());
         collapsed->setExpanded(true);
-        QCOMPARE(collapsed->sizeHint().height(), expanded->height());
+        QCOMPARE(collapsed->sizeHint().height(), full->height());
         QCOMPARE(collapsed->expansion(), 1.0);
     }
 
@@ -216,11 +234,19 @@ private Q_SLOTS:
         QCOMPARE(tinted(image, l.trendCell, false), 0);
         QVERIFY(tinted(image, l.detailChartSlot, false) > 100);
 
-        // A trend of one value leaves the cell empty too.
+        // A trend of one value leaves the cell empty too, and the large chart draws no line: it
+        // never makes up samples.
         TokenSummary single = btc(100, -1);
         single.trend7d = {5};
         Row lonely(single);
         QCOMPARE(tinted(render(*lonely.view, 1), l.trendCell, false), 0);
+        lonely->setExpanded(true);
+        lonely->resize(kRowWidth, lonely->sizeHint().height());
+        QCOMPARE(tinted(render(*lonely.view, 1), l.detailChartSlot, false), 0);
+        // The finer series, when there is one, is what the large chart draws.
+        single.trend7dFine = {90, 110, 95, 100};
+        lonely->setToken(single);
+        QVERIFY(tinted(render(*lonely.view, 1), l.detailChartSlot, false) > 100);
     }
 
     void debugOutlinesOnlyWhenAsked()
@@ -287,35 +313,7 @@ private Q_SLOTS:
         QVERIFY(!render(*extreme.view, 1).isNull());
     }
 
-    // The figures the expanded row shows.
-    void volumeIsPriceAtLeastOneTimesScalarSum_data()
-    {
-        QTest::addColumn<QString>("symbol");
-        QTest::addColumn<double>("price");
-        QTest::addColumn<double>("volume");
-        QTest::addColumn<QString>("shown");
-        // B + T + C = 66 + 84 + 67 = 217; a price below 1 counts as 1.
-        QTest::newRow("BTC at 0.5") << "BTC" << 0.5 << 24304.0 << "24.3K";
-        QTest::newRow("BTC at 2") << "BTC" << 2.0 << 48608.0 << "48.6K";
-        QTest::newRow("empty symbol") << "" << 100.0 << 0.0 << "0.0000";
-        // Scalars beyond the BMP count once, by their code point, not per UTF-16 unit.
-        QTest::newRow("emoji") << QString::fromUtf8("\U0001F600") << 1.0 << 0x1F600 * 112.0 << "14.4M";
-        QTest::newRow("billions") << "ETH" << 1.0e5 << 1.0e5 * (69 + 84 + 72) * 112 << "2.5B";
-        // 40,000 scalars of U+10FFFF overflow 32 bits; the sum must keep counting.
-        QTest::newRow("overflows 32 bits") << QString::fromUcs4(std::u32string(40000, U'\U0010FFFF').c_str()) << 1.0
-                                           << 40000.0 * 0x10FFFF * 112 << "4,991.2B";
-    }
-    void volumeIsPriceAtLeastOneTimesScalarSum()
-    {
-        QFETCH(QString, symbol);
-        QFETCH(double, price);
-        QFETCH(double, volume);
-        QFETCH(QString, shown);
-        const TokenSummary t = figuresToken(symbol, price);
-        QCOMPARE(RowFigures::volumeValue(t), volume);
-        QCOMPARE(RowFigures::compactAmount(RowFigures::volumeValue(t)), shown);
-    }
-
+    // The figures of the detail panel.
     void amountsAndCompactAmounts_data()
     {
         QTest::addColumn<double>("value");
@@ -333,6 +331,10 @@ private Q_SLOTS:
         // The digit count follows the signed value: every negative value gets four.
         QTest::newRow("negative") << -5.0 << "-5.0000" << QStringLiteral("-5.0000");
         QTest::newRow("negative large") << -12345.0 << "-12,345.0000" << QStringLiteral("-12,345.0000");
+        // Below a cent in size, four significant digits.
+        QTest::newRow("sub-cent") << 0.00001234 << "0.00001234" << QStringLiteral("0.00001234");
+        QTest::newRow("negative sub-cent") << -0.000123 << "-0.0001230" << QStringLiteral("-0.0001230");
+        QTest::newRow("zero") << 0.0 << "0.0000" << QStringLiteral("0.0000");
         QTest::newRow("not a number") << kNaN << "nan" << QStringLiteral("nan");
         QTest::newRow("infinite") << std::numeric_limits<double>::infinity() << "inf" << QStringLiteral("infB");
     }
@@ -351,7 +353,7 @@ private Q_SLOTS:
         QCOMPARE(RowFigures::amount(1234.5), QStringLiteral("1.234,50"));
         QCOMPARE(RowFigures::compactAmount(2500), QStringLiteral("2,5K"));
         QCOMPARE(RowFigures::compactAmount(3000), QStringLiteral("3K"));
-        QCOMPARE(RowFigures::signedChangeAmountText(figuresToken("BTC", 200, -2.5)), QStringLiteral("-5,0000"));
+        QCOMPARE(RowFigures::signedChangeAmountText(figuresToken("BTC", 200, -2.5)), QStringLiteral("-5,1282"));
     }
 
     void changeAmountCarriesItsSign_data()
@@ -360,11 +362,15 @@ private Q_SLOTS:
         QTest::addColumn<double>("change");
         QTest::addColumn<bool>("up");
         QTest::addColumn<QString>("text");
-        QTest::newRow("down") << 200.0 << -2.5 << false << "-5.0000";
-        QTest::newRow("up") << 200.0 << 2.5 << true << "+5.00";
+        // What the price moved by since a day ago: price − price / (1 + change / 100).
+        QTest::newRow("down") << 200.0 << -2.5 << false << "-5.1282";
+        QTest::newRow("up") << 205.0 << 2.5 << true << "+5.00";
         QTest::newRow("zero counts as up") << 200.0 << 0.0 << true << "+0.0000";
         QTest::newRow("negative zero counts as up") << 200.0 << -0.0 << true << "+0.0000";
-        QTest::newRow("small up") << 0.5 << 10.0 << true << "+0.0500";
+        QTest::newRow("small up") << 0.55 << 10.0 << true << "+0.0500";
+        QTest::newRow("sub-cent") << 0.0000123 << 12.0 << true << "+0.000001318";
+        QTest::newRow("no price") << 0.0 << 5.0 << true << "--";
+        QTest::newRow("all gone") << 1.0 << -100.0 << false << "--";
     }
     void changeAmountCarriesItsSign()
     {
@@ -375,48 +381,10 @@ private Q_SLOTS:
         QCOMPARE(RowFigures::isUp(change), up);
         QCOMPARE(RowFigures::signedChangeAmountText(figuresToken("BTC", price, change)), text);
         QVERIFY(!RowFigures::isUp(kNaN));
-    }
-
-    void highAndLowEstimates()
-    {
-        const TokenSummary down = figuresToken("BTC", 100, -2);
-        QCOMPARE(RowFigures::amount(RowFigures::high24h(down)), QStringLiteral("101.90"));
-        QCOMPARE(RowFigures::amount(RowFigures::low24h(down)), QStringLiteral("98.44"));
-        // The change's sign does not matter, only its size.
-        QCOMPARE(RowFigures::high24h(figuresToken("BTC", 100, 2)), RowFigures::high24h(down));
-        // The low estimate never drops below the floor.
-        QCOMPARE(RowFigures::low24h(figuresToken("SHIB", 0.0001, -5)), RowFigures::kLowFloor);
-        QCOMPARE(RowFigures::low24h(figuresToken("X", 1, -400)), RowFigures::kLowFloor);
-        QCOMPARE(RowFigures::low24h(figuresToken("X", 0, 0)), RowFigures::kLowFloor);
-        QCOMPARE(RowFigures::amount(RowFigures::low24h(figuresToken("X", 0, 0))), QStringLiteral("0.0001"));
-    }
-
-    void expandedTrendWobblesBetweenSamples()
-    {
-        const QList<double> trend{71000, 72200, 73650, 74120, 75900, 76320, 75456};
-        const TokenSummary btc = figuresToken("BTC", 75456.36, -2.05, trend);
-        const QList<double> values = RowFigures::expandedTrendValues(btc);
-        // One wobble between each pair of samples, the samples themselves moved a little.
-        QCOMPARE(values.size(), 13);
-        QCOMPARE(values.first(), trend.first());
-        QVERIFY(values.at(2) != trend.at(1) && qAbs(values.at(2) - trend.at(1)) < 75456.36 * 0.01);
-
-        // A cheap token wobbles by at least 0.001.
-        const QList<double> cheap = RowFigures::expandedTrendValues(figuresToken("X", 0.1, 0, {1, 1}));
-        QCOMPARE(cheap.size(), 3);
-        QCOMPARE(cheap.at(2), 1 + std::sin(0.9) * 0.001);
-
-        // Fewer than two samples give the price alone.
-        QCOMPARE(RowFigures::expandedTrendValues(figuresToken("X", 3.5, 0, {7})), QList<double>{3.5});
-        QCOMPARE(RowFigures::expandedTrendValues(figuresToken("X", 3.5)), QList<double>{3.5});
-
-        // Long and broken series keep their shape: 2n - 1 values, NaN samples stay NaN.
-        QList<double> big(10000, 1.0);
-        big[5] = kNaN;
-        const QList<double> expanded = RowFigures::expandedTrendValues(figuresToken("X", 2, 0, big));
-        QCOMPARE(expanded.size(), 19999);
-        QVERIFY(std::isnan(expanded.at(9)) && std::isnan(expanded.at(10)));
-        QVERIFY(std::isfinite(expanded.at(11)));
+        // The exchange's own amount, when the record has it, is shown as it is.
+        TokenSummary reported = figuresToken("BTC", price, change);
+        reported.priceChange24h = 0.25;
+        QCOMPARE(RowFigures::signedChangeAmountText(reported), QStringLiteral("+0.2500"));
     }
 };
 
