@@ -1,6 +1,7 @@
 #include "shell/StatusNotifierItem.h"
 
 #include "shell/AppIcon.h"
+#include "shell/DockWindows.h"
 #include "shell/StatusNotifierMenu.h"
 
 #include <QCoreApplication>
@@ -265,7 +266,17 @@ void StatusNotifierItem::showMenu(const QPoint& at)
             action, &QAction::triggered, m_menu,
             [menu = m_menu, id] { menu->handleEvent(id, QStringLiteral("clicked")); }, Qt::QueuedConnection);
     }
-    m_contextMenu->popup(at.isNull() ? QCursor::pos() : at);
+    // Beside the panel the click was on, as the host's own menu would be, not over it.
+    QPoint position = at.isNull() ? QCursor::pos() : at;
+    const QSize size = m_contextMenu->sizeHint();
+    for (const QRect& dock : DockWindows::geometries()) {
+        if (dock.contains(position) && dock.width() > dock.height()) {
+            const bool low = QGuiApplication::screenAt(position) &&
+                             dock.center().y() > QGuiApplication::screenAt(position)->geometry().center().y();
+            position.setY(low ? dock.top() - size.height() : dock.bottom() + 1);
+        }
+    }
+    m_contextMenu->popup(position);
 }
 
 QPoint StatusNotifierItem::fromHostPosition(int x, int y)

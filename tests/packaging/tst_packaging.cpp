@@ -84,6 +84,7 @@ private Q_SLOTS:
     void desktopEntryValidates();
     void metainfoValidates();
     void userUnitsVerify();
+    void plasmaAppletPasses();
 
     // make package
     void buildsADebianPackage();
@@ -210,6 +211,32 @@ void TestPackaging::userUnitsVerify()
                             installed(QStringLiteral(ZENTROW_UNIT_DIR "/zentrow-backend.service"))},
                            environment);
     QVERIFY2(result.exitCode == 0 && result.err.isEmpty(), result.out + result.err);
+}
+
+void TestPackaging::plasmaAppletPasses()
+{
+    const QString kpackagetool = tool("kpackagetool5", "kpackagetool5");
+    QVERIFY(!kpackagetool.isEmpty());
+    const QString root = installed("share/plasma/plasmoids");
+    const QString applet = root + "/app.zentrow.applet";
+    QVERIFY(QFileInfo(applet + "/contents/ui/main.qml").isFile());
+    // Plasma's own tool reads the installed package as plasmashell does...
+    const Run show =
+        run(kpackagetool, {"--type", "Plasma/Applet", "--packageroot", root, "--show", "app.zentrow.applet"});
+    QVERIFY2(show.exitCode == 0 && show.out.contains("Zentrow") && show.out.contains("ui/main.qml"),
+             show.out + show.err);
+    // ...installs it for one user, as "Get New Widgets" would...
+    QTemporaryDir data;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("XDG_DATA_HOME"), data.path());
+    const Run install = run(kpackagetool, {"--type", "Plasma/Applet", "--install", applet}, environment);
+    QVERIFY2(install.exitCode == 0, install.out + install.err);
+    const Run list = run(kpackagetool, {"--type", "Plasma/Applet", "--list"}, environment);
+    QVERIFY2(list.out.split('\n').contains("app.zentrow.applet"), list.out + list.err);
+    // ...and describes it to software centres.
+    const Run metainfo = run(kpackagetool, {"--appstream-metainfo", applet});
+    QVERIFY2(metainfo.exitCode == 0 && metainfo.out.contains("<id>app.zentrow.applet</id>"),
+             metainfo.out + metainfo.err);
 }
 
 void TestPackaging::buildsADebianPackage()
