@@ -435,9 +435,13 @@ private Q_SLOTS:
                                   QStringLiteral("设置"),        QStringLiteral("-"), QStringLiteral("退出")};
 
         // The second click of a double click lands on the popover's grab, outside it: it stays open.
+        // (A long double-click time, so a slow machine still clicks within it.)
+        const int doubleClickInterval = QApplication::doubleClickInterval();
+        QApplication::setDoubleClickInterval(10'000);
         QVERIFY(item(service).activate(click.x(), click.y()));
         QTRY_VERIFY(popover.isVisible());
         QTest::mouseClick(&popover, Qt::LeftButton, {}, popover.mapFromGlobal(click));
+        QApplication::setDoubleClickInterval(doubleClickInterval);
         QVERIFY(popover.isVisible());
 
         // A right click on the item closes the popover and shows the item's menu, whose entries
