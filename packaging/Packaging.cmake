@@ -15,6 +15,11 @@ install(FILES ${_packaging}/zentrow-backend.socket DESTINATION ${ZENTROW_SYSTEMD
 install(DIRECTORY ${CMAKE_CURRENT_SOURCE_DIR}/data/icons/hicolor DESTINATION ${CMAKE_INSTALL_DATADIR}/icons OPTIONAL)
 install(FILES README.md DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/zentrow)
 install(FILES ${_packaging}/man/zentrow.1 ${_packaging}/man/zentrow-backend.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+# The Plasma applet that shows the status text in a Plasma panel (Plasma's tray draws icons only).
+# Plasma finds applets in <data>/plasma/plasmoids/<id>, the folder kpackagetool5 would install to.
+set(ZENTROW_PLASMA_APPLET_ID app.zentrow.applet)
+install(DIRECTORY ${_packaging}/plasma/${ZENTROW_PLASMA_APPLET_ID}
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/plasma/plasmoids)
 
 # The menu entry and the service start the programs by their full path, which is only known at
 # install time (`cmake --install --prefix` and CPack choose it then), so both files are made then.

@@ -20,6 +20,9 @@ packages=(
     llvm # llvm-profdata and llvm-cov for make fuzz-coverage
     nginx-light # reference server for bench/backend-load.sh
     libfontconfig-dev  # the app picks which CJK faces Qt sees
+    # The Plasma applet (checked with kpackagetool5) and the end-to-end tests in a Plasma 5.27
+    # desktop; the applet runs on plasma-workspace's data engines and plasma-framework's QML modules
+    plasma-workspace plasma-desktop-data kwin-x11 kpackagetool5 plasma-framework libkf5service-bin
 )
 
 missing=()

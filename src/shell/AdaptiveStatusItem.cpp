@@ -47,6 +47,7 @@ AdaptiveStatusItem::~AdaptiveStatusItem() = default;
 void AdaptiveStatusItem::forwardRequests(StatusItem* item)
 {
     connect(item, &StatusItem::clicked, this, &StatusItem::clicked);
+    connect(item, &StatusItem::menuRequested, this, &StatusItem::menuRequested);
     connect(item, &StatusItem::openRequested, this, &StatusItem::openRequested);
     connect(item, &StatusItem::pinRequested, this, &StatusItem::pinRequested);
     connect(item, &StatusItem::settingsRequested, this, &StatusItem::settingsRequested);
@@ -72,6 +73,11 @@ void AdaptiveStatusItem::setContent(const StatusItemContent& content)
 void AdaptiveStatusItem::setPopoverShown(bool shown)
 {
     m_notifier->setPopoverShown(shown);
+}
+
+void AdaptiveStatusItem::showMenu(const QPoint& at)
+{
+    m_notifier->showMenu(at);
 }
 
 bool AdaptiveStatusItem::usesTrayIcon() const

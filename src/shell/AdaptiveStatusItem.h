@@ -24,6 +24,7 @@ public:
     QString title() const override { return m_content.title; }
     void setContent(const StatusItemContent& content) override;
     void setPopoverShown(bool shown) override;
+    void showMenu(const QPoint& at) override;
 
     StatusNotifierItem* notifierItem() const { return m_notifier.get(); }
     bool usesTrayIcon() const;

@@ -7,27 +7,20 @@
 #include <QGuiApplication>
 #include <QPainter>
 #include <QPainterPath>
-#include <QRegion>
 
 #include <xcb/xcb.h>
 
 #include <cstdlib>
 #include <memory>
 
-namespace {
-
-// The corner shape as a region: rows of whole pixels inside the rounded outline.
-QRegion roundedRegion(const QSize& size, qreal radius)
+PopoverEdge::PopoverEdge(QWidget* window)
+    : PopoverEdge(window, windowManagerComposites())
 {
-    const QPainterPath path = Shapes::continuousRoundedRect(QRectF(QPointF(), size), radius);
-    return QRegion(path.toFillPolygon().toPolygon());
 }
 
-} // namespace
-
-PopoverEdge::PopoverEdge(QWidget* window)
+PopoverEdge::PopoverEdge(QWidget* window, bool roundsCorners)
     : QWidget(window)
-    , m_roundsCorners(windowManagerComposites())
+    , m_roundsCorners(roundsCorners)
 {
     setObjectName(QStringLiteral("popoverEdge"));
     setAttribute(Qt::WA_TransparentForMouseEvents);
@@ -65,9 +58,6 @@ bool PopoverEdge::windowManagerComposites()
 void PopoverEdge::setContent(QWidget* content)
 {
     m_content = content;
-    if (m_content && m_roundsCorners) {
-        m_content->setMask(roundedRegion(m_content->size(), kCornerRadius));
-    }
     raise();
 }
 
@@ -84,8 +74,6 @@ void PopoverEdge::fitToWindow()
     if (QWidget* window = parentWidget()) {
         setGeometry(window->rect());
         raise();
-        if (m_content && m_roundsCorners)
-            m_content->setMask(roundedRegion(m_content->size(), kCornerRadius));
     }
 }
 
@@ -97,6 +85,15 @@ void PopoverEdge::paintEvent(QPaintEvent*)
     painter.setPen(QPen(Palette::separator(), 1));
     painter.setBrush(Qt::NoBrush);
     if (m_roundsCorners) {
+        // Clears what the content drew outside the rounded outline, with partial coverage along
+        // the curve: a mask would cut whole (logical) pixels and show steps at every scale above 1.
+        QPainterPath outside;
+        outside.addRect(rect());
+        outside = outside.subtracted(Shapes::continuousRoundedRect(QRectF(rect()), kCornerRadius));
+        painter.save();
+        painter.setCompositionMode(QPainter::CompositionMode_Clear);
+        painter.fillPath(outside, Qt::black);
+        painter.restore();
         painter.drawPath(Shapes::continuousRoundedRect(line, kCornerRadius));
     } else {
         painter.drawRect(line);

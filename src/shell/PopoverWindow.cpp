@@ -1,10 +1,14 @@
 #include "shell/PopoverWindow.h"
 
+#include "shell/DockWindows.h"
 #include "shell/PopoverEdge.h"
+#include "shell/PopoverPlacement.h"
 
+#include <QApplication>
 #include <QCursor>
 #include <QGuiApplication>
 #include <QHideEvent>
+#include <QMouseEvent>
 #include <QScreen>
 #include <QVBoxLayout>
 #include <QWindow>
@@ -54,27 +58,6 @@ void PopoverWindow::setContent(QWidget* content)
     m_edge->setContent(m_content);
 }
 
-QRect PopoverWindow::placement(const QPoint& anchor, const QSize& size, const QRect& screen, const QRect& available)
-{
-    const QRect area = available.isValid() ? available : screen;
-    int y = 0;
-    if (anchor.y() < area.top()) {
-        // The click was on a reserved panel at the top: hang right below it.
-        y = area.top() + kMargin;
-    } else if (anchor.y() > area.bottom()) {
-        y = area.bottom() + 1 - size.height() - kMargin;
-    } else if (anchor.y() - area.top() < area.height() / 2) {
-        y = anchor.y() + 2 * kMargin;
-    } else {
-        y = anchor.y() - 2 * kMargin - size.height();
-    }
-    int x = anchor.x() - size.width() / 2;
-    x = std::clamp(x, area.left() + kMargin,
-                   std::max(area.left() + kMargin, area.right() + 1 - size.width() - kMargin));
-    y = std::clamp(y, area.top(), std::max(area.top(), area.bottom() + 1 - size.height()));
-    return QRect(QPoint(x, y), size);
-}
-
 void PopoverWindow::toggle(const QPoint& anchor)
 {
     if (isVisible()) {
@@ -92,14 +75,16 @@ void PopoverWindow::toggle(const QPoint& anchor)
 void PopoverWindow::open(const QPoint& requested)
 {
     const QPoint anchor = requested.isNull() ? QCursor::pos() : requested;
-    QScreen* screen = QGuiApplication::screenAt(anchor);
-    if (!screen) {
-        screen = QGuiApplication::primaryScreen();
+    QList<PopoverPlacement::Screen> screens;
+    for (const QScreen* screen : QGuiApplication::screens()) {
+        screens.append({screen->geometry(), screen->availableGeometry()});
     }
-    if (screen) {
-        setGeometry(placement(anchor, kSize, screen->geometry(), screen->availableGeometry()));
+    m_anchor = anchor;
+    if (!screens.isEmpty()) {
+        setGeometry(PopoverPlacement::place(anchor, kSize, screens, DockWindows::geometries()));
     }
     show();
+    m_shownAt.start();
     raise();
     activateWindow();
     if (QGuiApplication::platformName() == QLatin1String("xcb")) {
@@ -127,4 +112,27 @@ void PopoverWindow::hideEvent(QHideEvent* event)
         m_hiddenAt.invalidate();
     }
     QWidget::hideEvent(event);
+}
+
+void PopoverWindow::mousePressEvent(QMouseEvent* event)
+{
+    const QPoint at = event->globalPosition().toPoint();
+    if (rect().contains(event->position().toPoint())) {
+        QWidget::mousePressEvent(event);
+        return;
+    }
+    const bool onAnchor = (at - m_anchor).manhattanLength() <= kAnchorReach;
+    if (event->button() == Qt::LeftButton && onAnchor && m_shownAt.isValid() &&
+        m_shownAt.elapsed() < QApplication::doubleClickInterval()) {
+        // The second click of the double click that opened us: the host's item lies under our grab.
+        event->accept();
+        return;
+    }
+    if (event->button() == Qt::RightButton) {
+        event->accept();
+        close();
+        Q_EMIT secondaryClickOutside(at, onAnchor);
+        return;
+    }
+    QWidget::mousePressEvent(event);
 }

@@ -16,9 +16,11 @@ public:
     // A click on the status item that closes the popover also reaches the item a moment later;
     // within this time after an outside-click close, a toggle only confirms the close.
     static constexpr int kReopenGuardMs = 350;
-    static constexpr int kMargin = 6;
     static constexpr int kGrabRetryMs = 100;
     static constexpr int kGrabAttempts = 100;
+    // How far from the point the popover was opened from a click still counts as one on the
+    // status item.
+    static constexpr int kAnchorReach = 32;
 
     explicit PopoverWindow(QWidget* parent = nullptr);
 
@@ -30,12 +32,14 @@ public:
     void open(const QPoint& anchor);
     void close();
 
-    // Where a popover of `size` goes for a click at `anchor` on a screen whose whole area is
-    // `screen` and whose area without panels is `available`.
-    static QRect placement(const QPoint& anchor, const QSize& size, const QRect& screen, const QRect& available);
+Q_SIGNALS:
+    // A right click outside closed the popover; `at` in global coordinates, and whether it
+    // landed where the popover was opened from (the status item).
+    void secondaryClickOutside(const QPoint& at, bool onAnchor);
 
 protected:
     void hideEvent(QHideEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
 
 private:
     // Some hosts open their own (empty) menu on a click and hold the pointer while it shows;
@@ -47,5 +51,7 @@ private:
     QWidget* m_content = nullptr;
     class PopoverEdge* m_edge = nullptr;
     QElapsedTimer m_hiddenAt;
+    QElapsedTimer m_shownAt;
+    QPoint m_anchor;
     bool m_closingOnPurpose = false;
 };

@@ -23,6 +23,17 @@ StatusBarController::StatusBarController(AppState& appState, StatusItem& statusI
 {
     connect(&m_statusItem, &StatusItem::clicked, this, &StatusBarController::togglePopover);
     connect(&m_statusItem, &StatusItem::openRequested, this, &StatusBarController::openPopoverFromMenu);
+    // A right click while the popover is open lands on the popover's grab, not on the host: the
+    // popover closes and the item's menu comes up as the host would have shown it.
+    connect(&m_statusItem, &StatusItem::menuRequested, this, [this](const QPoint& anchor) {
+        m_popover->close();
+        m_statusItem.showMenu(anchor);
+    });
+    connect(m_popover.get(), &PopoverWindow::secondaryClickOutside, this, [this](const QPoint& at, bool onAnchor) {
+        if (onAnchor) {
+            m_statusItem.showMenu(at);
+        }
+    });
     connect(&m_statusItem, &StatusItem::pinRequested, this, &StatusBarController::pin);
     connect(&m_statusItem, &StatusItem::settingsRequested, this, &StatusBarController::openSettings);
     connect(&m_statusItem, &StatusItem::quitRequested, this, &StatusBarController::quit);

@@ -37,12 +37,16 @@ public:
     virtual void setContent(const StatusItemContent& content) { setTitle(content.title); }
     // Whether the popover is open, so the item can keep host decorations (a tooltip) off it.
     virtual void setPopoverShown(bool shown) { Q_UNUSED(shown); }
+    // Shows the item's menu at `at` (global), for items that have one.
+    virtual void showMenu(const QPoint& at) { Q_UNUSED(at); }
 
 Q_SIGNALS:
     // A left or right click: toggles the popover. `anchor` is the clicked point in global
     // coordinates when the host tells it, else a null point.
     void clicked(const QPoint& anchor);
     // The menu's "open" entry: the popover opens next to the item wherever the pointer is now.
+    // The host asks the item to show its menu itself, at `anchor` (a null point when unknown).
+    void menuRequested(const QPoint& anchor);
     void openRequested();
     void pinRequested(const QString& tokenID);
     void settingsRequested();

@@ -1,9 +1,11 @@
 #include "shell/StatusNotifierItem.h"
 
 #include "shell/AppIcon.h"
+#include "shell/DockWindows.h"
 #include "shell/StatusNotifierMenu.h"
 
 #include <QCoreApplication>
+#include <QCursor>
 #include <QDBusAbstractAdaptor>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
@@ -11,6 +13,7 @@
 #include <QDBusPendingCallWatcher>
 #include <QDBusServiceWatcher>
 #include <QGuiApplication>
+#include <QMenu>
 #include <QScreen>
 #include <QtEndian>
 
@@ -86,9 +89,8 @@ public:
 public Q_SLOTS:
     void Activate(int x, int y) { m_item->activate(x, y); }
     void SecondaryActivate(int x, int y) { m_item->activate(x, y); }
-    // Hosts with a menu show it themselves; one that asks us instead gets the popover, as a
-    // right click would.
-    void ContextMenu(int x, int y) { m_item->activate(x, y); }
+    // Hosts with a menu show it themselves; one that asks us instead gets the same entries.
+    void ContextMenu(int x, int y) { Q_EMIT m_item->menuRequested(StatusNotifierItem::fromHostPosition(x, y)); }
     // Ayatana hosts send this for a middle click.
     void XAyatanaSecondaryActivate(uint) { m_item->activate(0, 0); }
     void Scroll(int, const QString&) {}
@@ -147,6 +149,7 @@ StatusNotifierItem::StatusNotifierItem(const QDBusConnection& bus, QObject* pare
 
 StatusNotifierItem::~StatusNotifierItem()
 {
+    m_contextMenu.reset();
     if (m_exported) {
         m_bus.unregisterService(m_serviceName);
         m_bus.unregisterObject(kMenuPath);
@@ -228,15 +231,52 @@ QString StatusNotifierItem::labelGuide() const
 
 SniToolTip StatusNotifierItem::toolTip() const
 {
-    // Icon-only hosts draw no label: the tooltip is where the figures are one glance away.
+    // Icon-only hosts draw no label: the tooltip is where the figures are one glance away. The
+    // pinned token's line is the title already.
     QStringList lines;
     for (const StatusItemToken& token : m_content.tokens) {
-        lines.append(token.text.toHtmlEscaped());
+        if (token.text != m_content.title) {
+            lines.append(token.text.toHtmlEscaped());
+        }
     }
     if (!m_content.updatedAt.isEmpty()) {
         lines.append(m_content.updatedAt.toHtmlEscaped());
     }
     return SniToolTip{AppIcon::kName, {}, m_content.title, lines.join(QLatin1Char('\n'))};
+}
+
+void StatusNotifierItem::showMenu(const QPoint& at)
+{
+    m_contextMenu = std::make_unique<QMenu>();
+    m_contextMenu->setObjectName(QStringLiteral("statusItemMenu"));
+    for (int id : m_menu->childIds()) {
+        const QVariantMap properties = m_menu->properties(id);
+        if (properties.value(QStringLiteral("type")).toString() == QLatin1String("separator")) {
+            m_contextMenu->addSeparator();
+            continue;
+        }
+        QString label = properties.value(QStringLiteral("label")).toString();
+        QAction* action = m_contextMenu->addAction(label.replace(QStringLiteral("__"), QStringLiteral("_")));
+        if (properties.contains(QStringLiteral("toggle-type"))) {
+            action->setCheckable(true);
+            action->setChecked(properties.value(QStringLiteral("toggle-state")).toInt() == 1);
+        }
+        // Queued: the entry's request may close or rebuild this very menu.
+        connect(
+            action, &QAction::triggered, m_menu,
+            [menu = m_menu, id] { menu->handleEvent(id, QStringLiteral("clicked")); }, Qt::QueuedConnection);
+    }
+    // Beside the panel the click was on, as the host's own menu would be, not over it.
+    QPoint position = at.isNull() ? QCursor::pos() : at;
+    const QSize size = m_contextMenu->sizeHint();
+    for (const QRect& dock : DockWindows::geometries()) {
+        if (dock.contains(position) && dock.width() > dock.height()) {
+            const bool low = QGuiApplication::screenAt(position) &&
+                             dock.center().y() > QGuiApplication::screenAt(position)->geometry().center().y();
+            position.setY(low ? dock.top() - size.height() : dock.bottom() + 1);
+        }
+    }
+    m_contextMenu->popup(position);
 }
 
 QPoint StatusNotifierItem::fromHostPosition(int x, int y)

@@ -6,7 +6,10 @@
 #include <QDBusConnection>
 #include <QElapsedTimer>
 
+#include <memory>
+
 class QDBusServiceWatcher;
+class QMenu;
 class StatusNotifierItemAdaptor;
 class StatusNotifierMenu;
 
@@ -16,8 +19,8 @@ class StatusNotifierMenu;
 // the Ayatana label (GNOME's AppIndicator extension, the Ayatana applets) and as Title and
 // tooltip (Plasma and icon-only trays); the icon by name with its theme folder and as pixels; a
 // real dbusmenu, which menu-only hosts open on a left click, with an entry that opens the
-// popover. Activate and SecondaryActivate toggle the popover. It registers with the watcher, and
-// again whenever a watcher appears.
+// popover. Activate and SecondaryActivate toggle the popover; ContextMenu asks for the menu. It registers with the
+// watcher, and again whenever a watcher appears.
 class StatusNotifierItem final : public StatusItem {
     Q_OBJECT
 
@@ -41,6 +44,8 @@ public:
     QString title() const override { return m_content.title; }
     void setContent(const StatusItemContent& content) override;
     void setPopoverShown(bool shown) override;
+    // The same entries as the exported menu, drawn by the app for hosts that ask for it.
+    void showMenu(const QPoint& at) override;
 
     // What the adaptors publish.
     QString labelGuide() const;
@@ -72,6 +77,7 @@ private:
     StatusNotifierItemAdaptor* m_adaptor = nullptr;
     QDBusServiceWatcher* m_watcher = nullptr;
     StatusNotifierMenu* m_menu = nullptr;
+    std::unique_ptr<QMenu> m_contextMenu;
     QElapsedTimer m_lastClick;
     bool m_popoverShown = false;
     bool m_toolTipStale = false;

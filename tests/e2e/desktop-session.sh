@@ -1,11 +1,15 @@
 #!/usr/bin/env bash
-# desktop-session.sh [--size WxH] [--host sntray|indicator|gnome] [--bottom] CMD...
+# desktop-session.sh [--size WxH] [--host sntray|indicator|gnome|plasma] [--bottom] CMD...
 # Runs CMD inside a throwaway desktop: a private session bus, an Xvfb display and a real panel
 # that hosts StatusNotifierItems, then tears everything down and exits with CMD's status.
 #   sntray     xfwm4 + xfce4-panel with xfce4-sntray-plugin: icons only, like KDE Plasma's tray
 #   indicator  xfwm4 + xfce4-panel with xfce4-indicator-plugin and ayatana-indicator-application:
 #              icon and label, the item's menu on a left click, like the MATE/Budgie applets
 #   gnome      GNOME Shell in X11 mode with its AppIndicator extension (--bottom has no effect)
+#   plasma     KDE Plasma 5.27 (kwin_x11, kded5's watcher, plasmashell's tray: icon only, Plasma's
+#              own menu and tooltip; panel at the bottom): runs ./plasma-session.sh, which takes
+#              the options that follow --host plasma (--top, --scale N, --hide-item ID,
+#              --panel-visibility N, --applet DIR)
 # CMD starts once the panel's StatusNotifierWatcher is on the bus. Exits 77 (a skip for CTest),
 # with the reason on stderr, when the host itself cannot start here (GNOME Shell without a
 # usable GL); exits 2 when a package is missing (scripts/install-deps.sh installs them).
@@ -21,7 +25,7 @@ while [ $# -gt 0 ]; do
     *) break ;;
   esac
 done
-[ $# -gt 0 ] || { echo "usage: $0 [--size WxH] [--host sntray|indicator|gnome] [--bottom] CMD..." >&2; exit 2; }
+[ $# -gt 0 ] || { echo "usage: $0 [--size WxH] [--host sntray|indicator|gnome|plasma] [--bottom] CMD..." >&2; exit 2; }
 
 need() { command -v "$1" >/dev/null || { echo "desktop-session: $1 is missing; run scripts/install-deps.sh" >&2; exit 2; }; }
 for bin in Xvfb dbus-run-session dbus-daemon gdbus xdotool; do need "$bin"; done
@@ -31,11 +35,12 @@ case "$host" in
     service=/usr/libexec/ayatana-indicator-application/ayatana-indicator-application-service
     need xfwm4; need xfce4-panel
     [ -x "$service" ] || { echo "desktop-session: ayatana-indicator-application is missing" >&2; exit 2; } ;;
+  plasma) exec "$(dirname "$0")/plasma-session.sh" --size "$size" "$@" ;;
   gnome) plugin=none; service=
     need gnome-shell; need gsettings
     [ -d /usr/share/gnome-shell/extensions/ubuntu-appindicators@ubuntu.com ] \
       || { echo "desktop-session: gnome-shell-extension-appindicator is missing" >&2; exit 2; } ;;
-  *) echo "desktop-session: unknown host $host (sntray|indicator|gnome)" >&2; exit 2 ;;
+  *) echo "desktop-session: unknown host $host (sntray|indicator|gnome|plasma)" >&2; exit 2 ;;
 esac
 
 root=$(mktemp -d /tmp/zentrow-desktop.XXXXXX)

@@ -84,6 +84,7 @@ private Q_SLOTS:
     void desktopEntryValidates();
     void metainfoValidates();
     void userUnitsVerify();
+    void plasmaAppletPasses();
 
     void manPagesListEveryOption();
 
@@ -212,6 +213,31 @@ void TestPackaging::userUnitsVerify()
                             installed(QStringLiteral(ZENTROW_UNIT_DIR "/zentrow-backend.service"))},
                            environment);
     QVERIFY2(result.exitCode == 0 && result.err.isEmpty(), result.out + result.err);
+}
+
+void TestPackaging::plasmaAppletPasses()
+{
+    const QString kpackagetool = tool("kpackagetool5", "kpackagetool5");
+    QVERIFY(!kpackagetool.isEmpty());
+    const QString root = installed("share/plasma/plasmoids");
+    const QString applet = root + "/app.zentrow.applet";
+    QVERIFY(QFileInfo(applet + "/contents/ui/main.qml").isFile());
+    // Plasma's own tool finds the installed package where plasmashell looks...
+    const Run list = run(kpackagetool, {"--type", "Plasma/Applet", "--packageroot", root, "--list"});
+    QVERIFY2(list.exitCode == 0 && list.out.split('\n').contains("app.zentrow.applet"), list.out + list.err);
+    // ...installs it for one user, as "Get New Widgets" would, and reads it back...
+    QTemporaryDir data;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("XDG_DATA_HOME"), data.path());
+    const Run install = run(kpackagetool, {"--type", "Plasma/Applet", "--install", applet}, environment);
+    QVERIFY2(install.exitCode == 0, install.out + install.err);
+    const Run show = run(kpackagetool, {"--type", "Plasma/Applet", "--show", "app.zentrow.applet"}, environment);
+    QVERIFY2(show.exitCode == 0 && show.out.contains("Name : Zentrow"), show.out + show.err);
+    // ...and describes it to software centres.
+    const Run metainfo = run(kpackagetool, {"--appstream-metainfo", applet});
+    QVERIFY2(metainfo.exitCode == 0 && metainfo.out.contains("<id>app.zentrow.applet</id>") &&
+                 metainfo.out.contains("<extends>org.kde.plasmashell</extends>"),
+             metainfo.out + metainfo.err);
 }
 
 void TestPackaging::manPagesListEveryOption()

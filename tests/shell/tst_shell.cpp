@@ -1,6 +1,8 @@
 // The app in this process on a private session bus, as the desktop's panel host sees it; and the
 // zentrow executable as a user or the desktop starts it.
 #include "BuildConfig.h"
+#include "shell/PopoverEdge.h"
+#include "shell/PopoverPlacement.h"
 #include "shell/PopoverWindow.h"
 #include "shell/SettingsWindowManager.h"
 #include "shell/StatusBarController.h"
@@ -23,6 +25,7 @@
 #include <QEventLoop>
 #include <QFontDatabase>
 #include <QHostAddress>
+#include <QMenu>
 #include <QRegularExpression>
 #include <QScreen>
 #include <QTimer>
@@ -235,9 +238,8 @@ private Q_SLOTS:
                  QStringLiteral("BTC 00,000.00 -0.00%"));
         const SniToolTip tip = toolTip(service);
         QCOMPARE(tip.title, kBitcoinText);
-        QVERIFY2(QRegularExpression(QStringLiteral("^BTC 75,456.36 -2.05%\\n更新于 [0-2]\\d:[0-5]\\d$"))
-                     .match(tip.description)
-                     .hasMatch(),
+        // The title is the pinned token's line; the body does not say it again.
+        QVERIFY2(QRegularExpression(QStringLiteral("^更新于 [0-2]\\d:[0-5]\\d$")).match(tip.description).hasMatch(),
                  qPrintable(tip.description));
         QCOMPARE(item(service).menuTexts().first(), QStringLiteral("✓ ") + kBitcoinText);
 
@@ -278,8 +280,7 @@ private Q_SLOTS:
         QTRY_VERIFY(layouts.count > 0);
         QVERIFY(layouts.last.at(0).toUInt() > firstRevision);
         QCOMPARE(item(service).menuLayout().first, layouts.last.at(0).toUInt());
-        QTRY_COMPARE(toolTip(service).description.section(QLatin1Char('\n'), 0, 1),
-                     kBitcoinText + QLatin1Char('\n') + kEtherText);
+        QTRY_COMPARE(toolTip(service).description.section(QLatin1Char('\n'), 0, 0), kEtherText);
 
         // Choosing an entry pins its token: the check mark moves, as does the status text.
         const int layoutsBefore = layouts.count;
@@ -289,6 +290,7 @@ private Q_SLOTS:
         QTRY_VERIFY(properties.count > 0);
         QCOMPARE(layouts.count, layoutsBefore);
         QCOMPARE(toolTip(service).title, kEtherText);
+        QCOMPARE(toolTip(service).description.section(QLatin1Char('\n'), 0, 0), kBitcoinText);
 
         // The preferences shape every entry's text.
         AppPreferences preferences = m_app->appState().preferences();
@@ -409,6 +411,116 @@ private Q_SLOTS:
         pauseBetweenClicks();
         QVERIFY(popover.isVisible());
         QCOMPARE(popover.content(), content);
+    }
+
+    void clicksOnTheItemWhileThePopoverIsOpen()
+    {
+        startApp();
+        const QString service = itemService();
+        PopoverWindow& popover = m_app->delegate().statusBarController()->popover();
+        const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+        const QPoint click(screen.right() - 40, screen.top() + 5);
+        const auto menuTexts = [] {
+            QStringList texts;
+            if (auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())) {
+                for (const QAction* action : menu->actions()) {
+                    texts.append(action->isSeparator()
+                                     ? QStringLiteral("-")
+                                     : (action->isChecked() ? QStringLiteral("✓ ") : QString()) + action->text());
+                }
+            }
+            return texts;
+        };
+        const QStringList entries{QStringLiteral("✓ BTC -- --"), QStringLiteral("-"), QStringLiteral("打开 Zentrow"),
+                                  QStringLiteral("设置"),        QStringLiteral("-"), QStringLiteral("退出")};
+
+        // The second click of a double click lands on the popover's grab, outside it: it stays open.
+        // (A long double-click time, so a slow machine still clicks within it.)
+        const int doubleClickInterval = QApplication::doubleClickInterval();
+        QApplication::setDoubleClickInterval(10'000);
+        QVERIFY(item(service).activate(click.x(), click.y()));
+        QTRY_VERIFY(popover.isVisible());
+        QTest::mouseClick(&popover, Qt::LeftButton, {}, popover.mapFromGlobal(click));
+        QApplication::setDoubleClickInterval(doubleClickInterval);
+        QVERIFY(popover.isVisible());
+
+        // A right click on the item closes the popover and shows the item's menu, whose entries
+        // do what the host's do.
+        QTest::mouseClick(&popover, Qt::RightButton, {}, popover.mapFromGlobal(click));
+        QTRY_VERIFY(!popover.isVisible());
+        QTRY_COMPARE(menuTexts(), entries);
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        menu->setActiveAction(menu->actions().at(2));
+        QTest::keyClick(menu, Qt::Key_Return);
+        QTRY_VERIFY(popover.isVisible());
+        // A right click elsewhere only closes it.
+        QTest::mouseClick(&popover, Qt::RightButton, {}, popover.mapFromGlobal(screen.center() + QPoint(0, 320)));
+        QTRY_VERIFY(!popover.isVisible());
+        QCOMPARE(QApplication::activePopupWidget(), nullptr);
+
+        // A host that asks the item for its menu gets the same one.
+        pauseBetweenClicks();
+        QVERIFY(item(service).activate(click.x(), click.y()));
+        QTRY_VERIFY(popover.isVisible());
+        QVERIFY(item(service).call(StatusItemHost::kItemPath, StatusItemHost::kItemInterface,
+                                   QStringLiteral("ContextMenu"), {click.x(), click.y()}));
+        QTRY_VERIFY(!popover.isVisible());
+        QTRY_COMPARE(menuTexts(), entries);
+        QApplication::activePopupWidget()->close();
+    }
+
+    void popoverHangsFromTheNearestPanel_data()
+    {
+        QTest::addColumn<QPoint>("anchor");
+        QTest::addColumn<QRect>("available"); // of the 1280 x 800 screen at the origin
+        QTest::addColumn<QList<QRect>>("docks");
+        QTest::addColumn<QRect>("expected");
+
+        const QRect screen(0, 0, 1280, 800);
+        const QRect topStrut(0, 44, 1280, 756);
+        const QRect topDock(0, 0, 1280, 44);
+        const QRect bottomDock(0, 756, 1280, 44);
+        // x: centred on the click, kept 6 px inside the screen; y: 6 px off the panel.
+        QTest::newRow("top panel with a strut")
+            << QPoint(1200, 20) << topStrut << QList<QRect>{topDock} << QRect(906, 50, 368, 620);
+        QTest::newRow("top strut without a dock window")
+            << QPoint(600, 20) << topStrut << QList<QRect>{} << QRect(416, 50, 368, 620);
+        QTest::newRow("bottom panel windows can cover")
+            << QPoint(1000, 780) << screen << QList<QRect>{bottomDock} << QRect(816, 130, 368, 620);
+        QTest::newRow("from the expander, far above the bottom panel")
+            << QPoint(1000, 420) << screen << QList<QRect>{bottomDock} << QRect(816, 130, 368, 620);
+        QTest::newRow("two panels, click near the bottom one")
+            << QPoint(300, 700) << topStrut << QList<QRect>{topDock, bottomDock} << QRect(116, 130, 368, 620);
+        QTest::newRow("two panels, click near the top one")
+            << QPoint(300, 100) << topStrut << QList<QRect>{topDock, bottomDock} << QRect(116, 50, 368, 620);
+        QTest::newRow("left panel") << QPoint(20, 400) << screen << QList<QRect>{QRect(0, 0, 48, 800)}
+                                    << QRect(54, 90, 368, 620);
+        QTest::newRow("floating bottom panel")
+            << QPoint(640, 770) << screen << QList<QRect>{QRect(200, 744, 880, 48)} << QRect(456, 118, 368, 620);
+        QTest::newRow("a dock window away from the edges is no panel")
+            << QPoint(640, 20) << screen << QList<QRect>{QRect(400, 300, 300, 200)} << QRect(456, 32, 368, 620);
+        QTest::newRow("no panel, click low")
+            << QPoint(640, 790) << screen << QList<QRect>{} << QRect(456, 158, 368, 620);
+        QTest::newRow("off every screen")
+            << QPoint(-50000, -3) << screen << QList<QRect>{bottomDock} << QRect(6, 130, 368, 620);
+        QTest::newRow("second screen's panel")
+            << QPoint(1500, 10) << screen << QList<QRect>{bottomDock, QRect(1280, 0, 1920, 30)}
+            << QRect(1316, 36, 368, 620);
+    }
+
+    void popoverHangsFromTheNearestPanel()
+    {
+        QFETCH(QPoint, anchor);
+        QFETCH(QRect, available);
+        QFETCH(QList<QRect>, docks);
+        QFETCH(QRect, expected);
+        const QList<PopoverPlacement::Screen> screens{{QRect(0, 0, 1280, 800), available},
+                                                      {QRect(1280, 0, 1920, 1080), QRect(1280, 0, 1920, 1080)}};
+        const QRect placed = PopoverPlacement::place(anchor, expected.size(), screens, docks);
+        QCOMPARE(placed, expected);
+        for (const QRect& dock : docks) {
+            QVERIFY(!placed.intersects(dock) || dock == QRect(400, 300, 300, 200));
+        }
     }
 
     void textDrawsFromOneFamilyAndOneCjkFaceSet()
@@ -558,6 +670,35 @@ private Q_SLOTS:
         }
         // The edge lets clicks through to the content.
         QCOMPARE(popover.childAt(QPoint(0, 300)), content);
+
+        // Where the window manager shows corners, they are cut smoothly at every scale: along
+        // the curve some pixels are partly covered, and none of them outside it.
+        QWidget window;
+        window.resize(PopoverWindow::kSize);
+        auto* opaque = new QWidget(&window);
+        opaque->setAutoFillBackground(true);
+        opaque->setPalette(palette);
+        opaque->setGeometry(window.rect());
+        PopoverEdge edge(&window, true);
+        edge.setContent(opaque);
+        for (const qreal ratio : {1.0, 1.5, 2.0}) {
+            QImage image(window.size() * ratio, QImage::Format_ARGB32_Premultiplied);
+            image.setDevicePixelRatio(ratio);
+            image.fill(Qt::transparent);
+            window.render(&image, {}, {}, QWidget::DrawChildren);
+            int partial = 0;
+            const int corner = int(PopoverEdge::kCornerRadius * ratio);
+            for (int y = 0; y < corner; ++y) {
+                for (int x = 0; x < corner; ++x) {
+                    const int alpha = qAlpha(image.pixel(x, y));
+                    partial += alpha > 0 && alpha < 255;
+                }
+            }
+            QCOMPARE(qAlpha(image.pixel(0, 0)), 0);
+            QVERIFY2(partial >= corner,
+                     qPrintable(QStringLiteral("%1 partly covered pixels at %2x").arg(partial).arg(ratio)));
+            QCOMPARE(qAlpha(image.pixel(image.width() / 2, image.height() / 2)), 255);
+        }
     }
 
     void resumeAndReturningNetworkRefreshAtOnce()
