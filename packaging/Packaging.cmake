@@ -22,7 +22,7 @@ install(DIRECTORY ${_packaging}/plasma/${ZENTROW_PLASMA_APPLET_ID}
         DESTINATION ${CMAKE_INSTALL_DATADIR}/plasma/plasmoids)
 
 # The menu entry and the service start the programs by their full path, which is only known at
-# install time (`cmake --install --prefix` and CPack choose it then), so both files are made then.
+# install time (`cmake --install --prefix` and the Debian rules choose it then), so both files are made then.
 # Each prefix and staging folder gets its own scratch folder: installs may run side by side.
 install(CODE "
     string(MD5 _scratch \"\$ENV{DESTDIR}|\${CMAKE_INSTALL_PREFIX}\")

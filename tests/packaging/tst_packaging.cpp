@@ -302,8 +302,8 @@ void TestPackaging::buildsADebianPackageLintianAccepts()
           QStringLiteral("./usr/" ZENTROW_UNIT_DIR "/zentrow-backend.service"),
           QStringLiteral("./usr/share/man/man1/zentrow.1.gz"),
           QStringLiteral("./usr/share/man/man1/zentrow-backend.1.gz"),
-          QStringLiteral("./usr/share/doc/zentrow/copyright"),
-          QStringLiteral("./usr/share/doc/zentrow/changelog.gz")}) {
+          QStringLiteral("./usr/share/doc/zentrow/copyright"), QStringLiteral("./usr/share/doc/zentrow/changelog.gz"),
+          QStringLiteral("./usr/share/plasma/plasmoids/app.zentrow.applet/contents/ui/main.qml")}) {
         QVERIFY2(contents.out.contains(" " + path.toUtf8() + "\n"), qPrintable(path));
     }
     QVERIFY(!contents.out.contains("/usr/local/"));
