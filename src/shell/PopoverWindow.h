@@ -6,12 +6,29 @@
 #include <QTimer>
 #include <QWidget>
 
+#include <memory>
+
+class OutsideClickCatcher;
+class XWaylandActivation;
+
 // The frameless window that hangs below the status item and holds the popover's content.
-// It closes on a click anywhere outside it.
+// It closes on a click anywhere outside it, and on Escape.
 class PopoverWindow : public QWidget {
     Q_OBJECT
 
 public:
+    // How the popover holds the keyboard and learns of clicks outside it.
+    enum class Kind {
+        // An X11 popup that grabs pointer and keyboard: on X11 desktops every click reaches the grab.
+        GrabbingPopup,
+        // A managed window that the window manager focuses, closing when it loses the focus. Under
+        // a Wayland session the app's X windows live in Xwayland, which sees no click outside
+        // them and whose grabs and override-redirect windows never get the keyboard.
+        FocusedWindow,
+    };
+    // FocusedWindow in a Wayland session, GrabbingPopup elsewhere.
+    static Kind kindForSession();
+
     static constexpr QSize kSize{368, 620};
     // A click on the status item that closes the popover also reaches the item a moment later;
     // within this time after an outside-click close, a toggle only confirms the close.
@@ -19,8 +36,12 @@ public:
     static constexpr int kMargin = 6;
     static constexpr int kGrabRetryMs = 100;
     static constexpr int kGrabAttempts = 100;
+    static constexpr int kActivationAttempts = 30;
 
-    explicit PopoverWindow(QWidget* parent = nullptr);
+    explicit PopoverWindow(Kind kind = kindForSession(), QWidget* parent = nullptr);
+    ~PopoverWindow() override;
+
+    Kind kind() const { return m_kind; }
 
     void setContent(QWidget* content);
     QWidget* content() const { return m_content; }
@@ -29,6 +50,8 @@ public:
     void toggle(const QPoint& anchor);
     void open(const QPoint& anchor);
     void close();
+    // Gives the open popover the keyboard again (the item's menu was used while it was open).
+    void bringForward();
 
     // Where a popover of `size` goes for a click at `anchor` on a screen whose whole area is
     // `screen` and whose area without panels is `available`.
@@ -36,11 +59,21 @@ public:
 
 protected:
     void hideEvent(QHideEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
 private:
     // Some hosts open their own (empty) menu on a click and hold the pointer while it shows;
     // keep asking for the grab until they let go, so an outside click still closes us.
     void retryGrab();
+    // The focused window's counterpart: asks for the focus until the window manager gives it.
+    void retryActivation();
+    void closeUnlessActive();
+
+    Kind m_kind;
+    std::unique_ptr<XWaylandActivation> m_activation;
+    std::unique_ptr<OutsideClickCatcher> m_catcher;
+    bool m_wasActive = false;
 
     QTimer* m_grabRetry = nullptr;
     int m_grabAttempts = 0;
