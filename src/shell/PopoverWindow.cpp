@@ -6,6 +6,7 @@
 
 #include <QApplication>
 #include <QCursor>
+#include <QDBusConnection>
 #include <QGuiApplication>
 #include <QHideEvent>
 #include <QKeyEvent>
@@ -59,6 +60,10 @@ PopoverWindow::PopoverWindow(Kind kind, QWidget* parent)
     if (m_kind == Kind::FocusedWindow) {
         m_activation = std::make_unique<XWaylandActivation>();
         connect(m_grabRetry, &QTimer::timeout, this, &PopoverWindow::retryActivation);
+        QDBusConnection::sessionBus().connect(QStringLiteral("org.gnome.Shell"), QStringLiteral("/org/gnome/Shell"),
+                                              QStringLiteral("org.freedesktop.DBus.Properties"),
+                                              QStringLiteral("PropertiesChanged"), this,
+                                              SLOT(shellPropertiesChanged(QString, QVariantMap)));
         if (onX11()) {
             // A click on the desktop moves no focus there; this window takes it instead.
             m_catcher = std::make_unique<OutsideClickCatcher>();
@@ -217,6 +222,14 @@ void PopoverWindow::closeUnlessActive()
     }
     // As a click outside: the same click reaching the item must not reopen the popover.
     hide();
+}
+
+void PopoverWindow::shellPropertiesChanged(const QString& interface, const QVariantMap& changed)
+{
+    if (interface == QLatin1String("org.gnome.Shell") && changed.value(QStringLiteral("OverviewActive")).toBool() &&
+        isVisible()) {
+        hide();
+    }
 }
 
 void PopoverWindow::keyPressEvent(QKeyEvent* event)

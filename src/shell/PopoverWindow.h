@@ -62,6 +62,11 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
     void changeEvent(QEvent* event) override;
 
+private Q_SLOTS:
+    // GNOME Shell's own properties: its overview takes the keyboard with a grab of the shell's,
+    // of which Xwayland tells its windows nothing.
+    void shellPropertiesChanged(const QString& interface, const QVariantMap& changed);
+
 private:
     // Some hosts open their own (empty) menu on a click and hold the pointer while it shows;
     // keep asking for the grab until they let go, so an outside click still closes us.

@@ -300,15 +300,11 @@ private Q_SLOTS:
         pauseLikeAPerson();
         click(native->frame.center());
         QTRY_VERIFY_WITH_TIMEOUT(focused(kNativeTitle), 10000);
-
         openByDoubleClick();
         click(popover()->frame.topLeft() + kAddButton);
         // The search field takes the keyboard a moment after the sheet shows.
         QTest::qWait(400);
         run(QStringLiteral("gw-type"), {QStringLiteral("eth")});
-        QTest::qWait(1500);
-        run(QStringLiteral("gw-shot"), {QStringLiteral("/tmp/dbg-type.png")});
-        qInfo("DBG %s", qPrintable(run(QStringLiteral("gw-windows"), {})));
         QTRY_VERIFY_WITH_TIMEOUT(
             [this] {
                 for (const LoopbackHttpServer::Request& request : m_backend.requests()) {
