@@ -91,13 +91,7 @@ void StatusBarController::openPopoverFromMenu()
         return;
     }
     if (!pointerIsKnown()) {
-        // The shell hands the keyboard back to where it was when its menu has finished closing;
-        // a popover focused before that would show focused but get no keys.
-        QTimer::singleShot(kAfterMenuCloseMs, m_popover.get(), [this] {
-            if (!m_popover->isVisible()) {
-                m_popover->open(anchorWithoutPointer());
-            }
-        });
+        m_popover->open(anchorWithoutPointer());
         return;
     }
     const QPoint pointer = QCursor::pos();

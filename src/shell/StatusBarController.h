@@ -19,8 +19,6 @@ class StatusBarController : public QObject {
 
 public:
     static inline const QString kUpdatedAtPrefix = QStringLiteral("更新于 ");
-    // How long a shell's menu takes to close (GNOME Shell animates it for 150 ms).
-    static constexpr int kAfterMenuCloseMs = 300;
 
     // `makeContent` builds the popover's content for the state; `showSettings` opens the
     // settings window.
