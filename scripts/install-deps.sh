@@ -16,6 +16,8 @@ packages=(
     fonts-noto-cjk-extra   # Noto Sans CJK's Medium face: the UI's semibold weight
     # End-to-end status item tests: throwaway X desktops with the three panel host families
     xvfb xfwm4 xfce4-panel xfce4-sntray-plugin xfce4-indicator-plugin ayatana-indicator-application dbus-x11 xdotool x11-utils libglib2.0-bin gnome-shell gnome-shell-extension-appindicator
+    # ... and GNOME's Wayland session: Xwayland for the app, a GTK window as a native Wayland client
+    xwayland python3-gi gir1.2-gtk-3.0
     clang libclang-rt-dev # libFuzzer targets (make fuzz, the short pass in make test)
     llvm # llvm-profdata and llvm-cov for make fuzz-coverage
     nginx-light # reference server for bench/backend-load.sh

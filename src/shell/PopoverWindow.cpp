@@ -1,22 +1,55 @@
 #include "shell/PopoverWindow.h"
 
 #include "shell/DockWindows.h"
+#include "shell/OutsideClickCatcher.h"
 #include "shell/PopoverEdge.h"
 #include "shell/PopoverPlacement.h"
+#include "shell/XWaylandActivation.h"
 
 #include <QApplication>
 #include <QCursor>
+#include <QDBusConnection>
 #include <QGuiApplication>
 #include <QHideEvent>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QScreen>
 #include <QVBoxLayout>
 #include <QWindow>
 
-PopoverWindow::PopoverWindow(QWidget* parent)
-    : QWidget(parent, Qt::Popup | Qt::FramelessWindowHint | Qt::NoDropShadowWindowHint)
+namespace {
+
+bool onX11()
+{
+    return QGuiApplication::platformName() == QLatin1String("xcb");
+}
+
+Qt::WindowFlags flagsFor(PopoverWindow::Kind kind)
+{
+    const Qt::WindowFlags common = Qt::FramelessWindowHint | Qt::NoDropShadowWindowHint;
+    if (kind == PopoverWindow::Kind::GrabbingPopup) {
+        return Qt::Popup | common;
+    }
+    // A plain top-level: a tool or dialog window would name a transient parent we do not have.
+    return Qt::Window | Qt::WindowStaysOnTopHint | common;
+}
+
+} // namespace
+
+PopoverWindow::Kind PopoverWindow::kindForSession()
+{
+    const bool wayland = !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") ||
+                         qEnvironmentVariable("XDG_SESSION_TYPE") == QLatin1String("wayland");
+    return wayland ? Kind::FocusedWindow : Kind::GrabbingPopup;
+}
+
+PopoverWindow::PopoverWindow(Kind kind, QWidget* parent)
+    : QWidget(parent, flagsFor(kind))
+    , m_kind(kind)
 {
     setObjectName(QStringLiteral("popoverWindow"));
+    // What the window manager lists it as, should it list it anywhere.
+    setWindowTitle(QStringLiteral("Zentrow"));
     setFixedSize(kSize);
     setAttribute(Qt::WA_DeleteOnClose, false);
     auto* layout = new QVBoxLayout(this);
@@ -27,8 +60,24 @@ PopoverWindow::PopoverWindow(QWidget* parent)
     connect(qApp, &QGuiApplication::screenRemoved, this, [this] { close(); });
     m_grabRetry = new QTimer(this);
     m_grabRetry->setInterval(kGrabRetryMs);
-    connect(m_grabRetry, &QTimer::timeout, this, &PopoverWindow::retryGrab);
+    if (m_kind == Kind::FocusedWindow) {
+        m_activation = std::make_unique<XWaylandActivation>();
+        connect(m_grabRetry, &QTimer::timeout, this, &PopoverWindow::retryActivation);
+        QDBusConnection::sessionBus().connect(QStringLiteral("org.gnome.Shell"), QStringLiteral("/org/gnome/Shell"),
+                                              QStringLiteral("org.freedesktop.DBus.Properties"),
+                                              QStringLiteral("PropertiesChanged"), this,
+                                              SLOT(shellPropertiesChanged(QString, QVariantMap)));
+        if (onX11()) {
+            // A click on the desktop moves no focus there; this window takes it instead.
+            m_catcher = std::make_unique<OutsideClickCatcher>();
+            connect(m_catcher.get(), &OutsideClickCatcher::clicked, this, [this] { hide(); });
+        }
+    } else {
+        connect(m_grabRetry, &QTimer::timeout, this, &PopoverWindow::retryGrab);
+    }
 }
+
+PopoverWindow::~PopoverWindow() = default;
 
 void PopoverWindow::retryGrab()
 {
@@ -83,17 +132,99 @@ void PopoverWindow::open(const QPoint& requested)
     if (!screens.isEmpty()) {
         setGeometry(PopoverPlacement::place(anchor, kSize, screens, DockWindows::geometries()));
     }
-    show();
-    m_shownAt.start();
-    raise();
-    activateWindow();
-    if (QGuiApplication::platformName() == QLatin1String("xcb")) {
-        m_grabAttempts = 0;
-        m_grabRetry->start();
+    if (m_kind == Kind::FocusedWindow) {
+        if (m_catcher) {
+            m_catcher->showUnder(*this);
+        }
+        if (!isVisible()) {
+            XWaylandActivation::keepOutOfWindowLists(*this);
+        }
+        show();
+        m_shownAt.start();
+        bringForward();
+    } else {
+        show();
+        m_shownAt.start();
+        raise();
+        activateWindow();
+        if (onX11()) {
+            m_grabAttempts = 0;
+            m_grabRetry->start();
+        }
     }
     if (m_content) {
         m_content->setFocus(Qt::PopupFocusReason);
     }
+}
+
+void PopoverWindow::bringForward()
+{
+    raise();
+    if (m_kind == Kind::FocusedWindow && onX11()) {
+        // Qt's own request carries the app's last X time, which the window manager turns down.
+        m_grabAttempts = 0;
+        retryActivation();
+        m_grabRetry->start();
+    } else {
+        activateWindow();
+    }
+}
+
+void PopoverWindow::retryActivation()
+{
+    // The window manager ignores requests for a window it has not taken on yet.
+    if (!isVisible() || isActiveWindow() || ++m_grabAttempts > kActivationAttempts) {
+        m_grabRetry->stop();
+        return;
+    }
+    m_activation->activate(*this);
+}
+
+void PopoverWindow::changeEvent(QEvent* event)
+{
+    if (m_kind == Kind::FocusedWindow && event->type() == QEvent::ActivationChange) {
+        if (isActiveWindow()) {
+            m_wasActive = true;
+            m_grabRetry->stop();
+        } else if (m_wasActive && isVisible()) {
+            // Losing the focus is how a click elsewhere, the shell's overview or another window
+            // shows here. Looked at once the focus has settled.
+            QTimer::singleShot(0, this, &PopoverWindow::closeUnlessActive);
+        }
+    }
+    QWidget::changeEvent(event);
+}
+
+void PopoverWindow::closeUnlessActive()
+{
+    if (!isVisible() || isActiveWindow()) {
+        return;
+    }
+    if (QApplication::activePopupWidget()) {
+        // One of the content's menus holds the keyboard; look again once it has gone.
+        QTimer::singleShot(kGrabRetryMs, this, &PopoverWindow::closeUnlessActive);
+        return;
+    }
+    // As a click outside: the same click reaching the item must not reopen the popover.
+    hide();
+}
+
+void PopoverWindow::shellPropertiesChanged(const QString& interface, const QVariantMap& changed)
+{
+    if (interface == QLatin1String("org.gnome.Shell") && changed.value(QStringLiteral("OverviewActive")).toBool() &&
+        isVisible()) {
+        hide();
+    }
+}
+
+void PopoverWindow::keyPressEvent(QKeyEvent* event)
+{
+    if (event->matches(QKeySequence::Cancel)) {
+        event->accept();
+        close();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 void PopoverWindow::close()
@@ -106,6 +237,10 @@ void PopoverWindow::close()
 void PopoverWindow::hideEvent(QHideEvent* event)
 {
     m_grabRetry->stop();
+    m_wasActive = false;
+    if (m_catcher) {
+        m_catcher->hide();
+    }
     if (!m_closingOnPurpose) {
         m_hiddenAt.start();
     } else {

@@ -57,7 +57,33 @@ StatusBarController::~StatusBarController()
 void StatusBarController::togglePopover(const QPoint& anchor)
 {
     ensurePopoverContent();
-    m_popover->toggle(anchor);
+    if (!anchor.isNull()) {
+        m_itemPosition = anchor;
+    }
+    m_popover->toggle(anchor.isNull() && !pointerIsKnown() ? anchorWithoutPointer() : anchor);
+}
+
+bool StatusBarController::pointerIsKnown() const
+{
+    return m_popover->kind() != PopoverWindow::Kind::FocusedWindow;
+}
+
+QPoint StatusBarController::anchorWithoutPointer() const
+{
+    const QScreen* screen = m_itemPosition.isNull() ? nullptr : QGuiApplication::screenAt(m_itemPosition);
+    if (!screen) {
+        screen = QGuiApplication::primaryScreen();
+    }
+    return anchorWithoutPointer(m_itemPosition, screen ? screen->availableGeometry() : QRect());
+}
+
+QPoint StatusBarController::anchorWithoutPointer(const QPoint& lastItemPosition, const QRect& available)
+{
+    if (!lastItemPosition.isNull() || !available.isValid()) {
+        return lastItemPosition;
+    }
+    // Just above the work area: the popover hangs from the top panel, or from the screen's top.
+    return QPoint(available.right(), available.top() - 1);
 }
 
 void StatusBarController::ensurePopoverContent()
@@ -72,8 +98,11 @@ void StatusBarController::openPopoverFromMenu()
 {
     ensurePopoverContent();
     if (m_popover->isVisible()) {
-        m_popover->raise();
-        m_popover->activateWindow();
+        m_popover->bringForward();
+        return;
+    }
+    if (!pointerIsKnown()) {
+        m_popover->open(anchorWithoutPointer());
         return;
     }
     const QPoint pointer = QCursor::pos();

@@ -28,8 +28,8 @@ public:
 
     PopoverWindow& popover() const { return *m_popover; }
     void togglePopover(const QPoint& anchor);
-    // Opens the popover next to the item when only the pointer's position is known (the item's
-    // menu was used): on the panel's side of the screen, under or above the pointer.
+    // Opens the popover next to the item when the host gave no position (the item's menu was
+    // used): on the panel's side of the screen, under or above the pointer.
     void openPopoverFromMenu();
     // The popover's content is made when it first opens; this makes it now.
     void ensurePopoverContent();
@@ -39,12 +39,18 @@ public:
     // Where a popover opened from the item's menu hangs: at the edge of the panel nearest the
     // pointer, or at the pointer on a screen without panels.
     static QPoint menuAnchor(const QPoint& pointer, const QRect& screen, const QRect& available);
+    // Where the popover hangs when the pointer's position is unknown (under Wayland the app only
+    // sees it while it is over one of the app's own windows): at the item where a host last told
+    // us, else from the top-right corner of the work area, where the shells put their items.
+    static QPoint anchorWithoutPointer(const QPoint& lastItemPosition, const QRect& available);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void updateStatusItem();
+    bool pointerIsKnown() const;
+    QPoint anchorWithoutPointer() const;
     void handleNotification(const QString& name);
     void pin(const QString& tokenID);
     void openSettings();
@@ -55,4 +61,6 @@ private:
     std::unique_ptr<PopoverWindow> m_popover;
     std::function<void(AppState&)> m_showSettings;
     std::function<QWidget*(AppState&)> m_makeContent;
+    // Where the host last said the item was clicked; null until one says.
+    QPoint m_itemPosition;
 };

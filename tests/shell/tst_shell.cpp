@@ -27,6 +27,7 @@
 #include <QHostAddress>
 #include <QMenu>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QScreen>
 #include <QTimer>
 #include <QUrl>
@@ -520,6 +521,49 @@ private Q_SLOTS:
         QCOMPARE(placed, expected);
         for (const QRect& dock : docks) {
             QVERIFY(!placed.intersects(dock) || dock == QRect(400, 300, 300, 200));
+        }
+    }
+
+    // In a Wayland session the app sees neither the pointer nor clicks outside its windows: the
+    // popover hangs from where the host last placed the item, and closes when it loses the focus.
+    void waylandPopoverHangsFromTheItemAndClosesWithTheFocus()
+    {
+        qputenv("WAYLAND_DISPLAY", "wayland-test");
+        const auto unset = qScopeGuard([] { qunsetenv("WAYLAND_DISPLAY"); });
+        startApp();
+        const QString service = itemService();
+        PopoverWindow& popover = m_app->delegate().statusBarController()->popover();
+        QCOMPARE(popover.kind(), PopoverWindow::Kind::FocusedWindow);
+        const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+        const int openId = item(service).menuId(QStringLiteral("打开 Zentrow"));
+
+        // No host has told where the item is: from the top-right corner of the work area.
+        QVERIFY(item(service).menuEvent(openId));
+        QTRY_VERIFY(popover.isVisible() && popover.isActiveWindow());
+        QCOMPARE(popover.geometry().right(), area.right() - PopoverPlacement::kMargin);
+        QVERIFY(popover.geometry().top() > area.top() &&
+                popover.geometry().top() <= area.top() + 2 * PopoverPlacement::kMargin);
+        // Another window taking the focus closes it, as a click elsewhere does.
+        QWidget other;
+        other.show();
+        other.activateWindow();
+        QTRY_VERIFY(!popover.isVisible());
+
+        // Once a click told where the item is, the menu opens the popover there too.
+        const QPoint click(300, area.top() + 5);
+        for (const bool fromMenu : {false, true}) {
+            pauseBetweenClicks();
+            QVERIFY(fromMenu ? item(service).menuEvent(openId) : item(service).activate(click.x(), click.y()));
+            QTRY_VERIFY(popover.isVisible() && popover.isActiveWindow());
+            QCOMPARE(popover.geometry().left(), click.x() - popover.width() / 2);
+            QVERIFY(popover.geometry().top() > click.y());
+            if (fromMenu) {
+                QTest::keyClick(&popover, Qt::Key_Escape);
+                QVERIFY(!popover.isVisible());
+            } else {
+                other.activateWindow();
+                QTRY_VERIFY(!popover.isVisible());
+            }
         }
     }
 
