@@ -27,6 +27,10 @@ PAIRS = [
     ("price refresh, 200 rows / QLabels", "priceRefreshRerender/200", "priceRefreshRerenderReference/200"),
     ("price refresh and paint, 200 rows / QLabels", "priceRefreshRerenderAndPaint/200",
      "priceRefreshRerenderAndPaintReference/200"),
+    ("moveTokenToTop, 500 tokens, status item included / QStandardItemModel::moveRow", "moveTokenToTop",
+     "moveTokenToTopReference"),
+    ("pinToMenuBar, 500 tokens, status item included / QStandardItemModel::setData per row", "pinToMenuBar",
+     "pinToMenuBarReference"),
     ("500 search results shown / QListWidget", "openAddTokenWithResults/500",
      "openAddTokenWithResultsReference/500"),
 ]
