@@ -44,6 +44,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    void scheduleStatusItemUpdate();
     void updateStatusItem();
     void handleNotification(const QString& name);
     void pin(const QString& tokenID);
@@ -55,4 +56,5 @@ private:
     std::unique_ptr<PopoverWindow> m_popover;
     std::function<void(AppState&)> m_showSettings;
     std::function<QWidget*(AppState&)> m_makeContent;
+    bool m_updatePending = false;
 };
