@@ -27,6 +27,12 @@ PAIRS = [
     ("price refresh, 200 rows / QLabels", "priceRefreshRerender/200", "priceRefreshRerenderReference/200"),
     ("price refresh and paint, 200 rows / QLabels", "priceRefreshRerenderAndPaint/200",
      "priceRefreshRerenderAndPaintReference/200"),
+    ("moveTokenToTop, 500 tokens, status item included / QStandardItemModel::moveRow", "moveTokenToTop/popover:0",
+     "moveTokenToTopReference"),
+    ("the same with the popover open on its 500 rows", "moveTokenToTop/popover:1", "moveTokenToTopReference"),
+    ("pinToMenuBar, 500 tokens, status item included / QStandardItemModel::setData per row",
+     "pinToMenuBar/popover:0", "pinToMenuBarReference"),
+    ("the same with the popover open on its 500 rows", "pinToMenuBar/popover:1", "pinToMenuBarReference"),
     ("500 search results shown / QListWidget", "openAddTokenWithResults/500",
      "openAddTokenWithResultsReference/500"),
 ]

@@ -40,11 +40,10 @@ StatusBarController::StatusBarController(AppState& appState, StatusItem& statusI
     m_popover->installEventFilter(this);
     updateStatusItem();
 
-    // The change signal fires before the write; re-reading on the next pass sees the new value.
-    connect(&m_appState, &AppState::objectWillChange, this, &StatusBarController::updateStatusItem,
-            Qt::QueuedConnection);
-    connect(&m_appState, &AppState::lastQuotesUpdateChanged, this, &StatusBarController::updateStatusItem,
-            Qt::QueuedConnection);
+    // The change signal fires before the write; re-reading on the next pass sees the new value,
+    // and one re-read then covers every change that arrived before it.
+    connect(&m_appState, &AppState::objectWillChange, this, &StatusBarController::scheduleStatusItemUpdate);
+    connect(&m_appState, &AppState::lastQuotesUpdateChanged, this, &StatusBarController::scheduleStatusItemUpdate);
     connect(&NotificationCenter::defaultCenter(), &NotificationCenter::posted, this,
             &StatusBarController::handleNotification, Qt::QueuedConnection);
 }
@@ -165,8 +164,17 @@ bool StatusBarController::eventFilter(QObject* watched, QEvent* event)
     return QObject::eventFilter(watched, event);
 }
 
+void StatusBarController::scheduleStatusItemUpdate()
+{
+    if (!m_updatePending) {
+        m_updatePending = true;
+        QMetaObject::invokeMethod(this, &StatusBarController::updateStatusItem, Qt::QueuedConnection);
+    }
+}
+
 void StatusBarController::updateStatusItem()
 {
+    m_updatePending = false;
     m_statusItem.setContent(statusItemContent(m_appState));
 }
 

@@ -48,6 +48,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    void scheduleStatusItemUpdate();
     void updateStatusItem();
     bool pointerIsKnown() const;
     QPoint anchorWithoutPointer() const;
@@ -63,4 +64,5 @@ private:
     std::function<QWidget*(AppState&)> m_makeContent;
     // Where the host last said the item was clicked; null until one says.
     QPoint m_itemPosition;
+    bool m_updatePending = false;
 };

@@ -3,6 +3,7 @@
 #include <QMetaObject>
 
 #include <algorithm>
+#include <utility>
 
 AppState::AppState(std::shared_ptr<MarketDataServing> marketDataService, std::shared_ptr<LocalStore> localStore,
                    std::shared_ptr<Sleeper> sleeper, QObject* parent)
@@ -19,6 +20,7 @@ AppState::AppState(std::shared_ptr<MarketDataServing> marketDataService, std::sh
                      [](const WatchlistEntry& a, const WatchlistEntry& b) { return a.displayOrder < b.displayOrder; });
     m_watchlistEntries = std::move(stored.watchlist);
     m_preferences = stored.preferences;
+    m_watchlistModel = new WatchlistModel(*this, this);
 
     QMetaObject::invokeMethod(
         this, [this] { runStartupRefresh(); }, Qt::QueuedConnection);
@@ -33,21 +35,19 @@ AppState::~AppState()
     m_lifetime.request_stop();
 }
 
-void AppState::willChange(Field field)
-{
-    Q_EMIT objectWillChange();
-    Q_EMIT fieldWillChange(field);
-}
-
 void AppState::setPreferences(const AppPreferences& preferences)
 {
-    willChange(Field::Preferences);
+    const bool changed = !preferences.sameAs(m_preferences);
+    willChange();
     m_preferences = preferences;
+    if (changed) {
+        Q_EMIT preferencesChanged(m_preferences);
+    }
 }
 
 void AppState::setSearchQuery(const QString& query)
 {
-    willChange(Field::SearchQuery);
+    willChange();
     m_searchQuery = query;
 }
 
@@ -59,20 +59,40 @@ void AppState::markQuotesUpdated()
 
 void AppState::setIsSearchPresented(bool presented)
 {
-    willChange(Field::IsSearchPresented);
+    willChange();
     m_isSearchPresented = presented;
-}
-
-void AppState::setSelectedTokenID(const std::optional<QString>& tokenID)
-{
-    willChange(Field::SelectedTokenID);
-    m_selectedTokenID = tokenID;
 }
 
 void AppState::setExpandedTokenID(const std::optional<QString>& tokenID)
 {
-    willChange(Field::ExpandedTokenID);
-    m_expandedTokenID = tokenID;
+    if (tokenID == m_expandedTokenID) {
+        return;
+    }
+    willChange();
+    const std::optional<QString> previous = std::exchange(m_expandedTokenID, tokenID);
+    QList<int> rows;
+    for (qsizetype i = 0; i < m_watchlistEntries.size(); ++i) {
+        const QString& id = m_watchlistEntries.at(i).tokenID;
+        if (id == previous || id == tokenID) {
+            rows.append(int(i));
+        }
+    }
+    m_watchlistModel->rowsChanged(rows, {WatchlistModel::IsExpandedRole});
+}
+
+TokenSummary AppState::displayedToken(const QString& tokenID) const
+{
+    const auto it = m_tokenSnapshots.constFind(tokenID);
+    if (it != m_tokenSnapshots.constEnd()) {
+        return *it;
+    }
+    // No quote yet, or none any more (a delisted token): the entry still needs a row, or it
+    // could never be removed. Price 0 and no trend read as "--" and an empty chart.
+    TokenSummary placeholder;
+    placeholder.id = tokenID;
+    placeholder.symbol = tokenID;
+    placeholder.iconSeed = tokenID.toLower();
+    return placeholder;
 }
 
 QList<TokenSummary> AppState::watchlist() const
@@ -80,18 +100,7 @@ QList<TokenSummary> AppState::watchlist() const
     QList<TokenSummary> tokens;
     tokens.reserve(m_watchlistEntries.size());
     for (const WatchlistEntry& entry : m_watchlistEntries) {
-        const auto it = m_tokenSnapshots.constFind(entry.tokenID);
-        if (it != m_tokenSnapshots.constEnd()) {
-            tokens.append(*it);
-            continue;
-        }
-        // No quote yet, or none any more (a delisted token): the entry still needs a row, or it
-        // could never be removed. Price 0 and no trend read as "--" and an empty chart.
-        TokenSummary placeholder;
-        placeholder.id = entry.tokenID;
-        placeholder.symbol = entry.tokenID;
-        placeholder.iconSeed = entry.tokenID.toLower();
-        tokens.append(std::move(placeholder));
+        tokens.append(displayedToken(entry.tokenID));
     }
     return tokens;
 }
@@ -115,50 +124,66 @@ void AppState::addToken(const TokenSummary& token)
     if (listed) {
         return;
     }
-    willChange(Field::TokenSnapshots);
+    willChange();
     m_tokenSnapshots.insert(tokenID, token);
 
     const auto count = m_watchlistEntries.size();
-    willChange(Field::WatchlistEntries);
+    m_watchlistModel->beginInsertRows(QModelIndex(), int(count), int(count));
     m_watchlistEntries.append(WatchlistEntry{WatchlistEntry::makeID(), tokenID, count == 0, true, count});
+    m_watchlistModel->endInsertRows();
 
-    persist();
+    renumberAndSave();
     startDetachedRefresh();
 }
 
 void AppState::removeToken(const QString& tokenID)
 {
     const QString normalized = tokenID.toUpper();
-    willChange(Field::WatchlistEntries);
-    m_watchlistEntries.removeIf([&normalized](const WatchlistEntry& entry) { return entry.tokenID == normalized; });
-
-    willChange(Field::TokenSnapshots);
+    willChange();
+    // From the end, one run of neighbouring entries at a time, so each removal names its rows.
+    for (qsizetype last = m_watchlistEntries.size() - 1; last >= 0; --last) {
+        if (m_watchlistEntries.at(last).tokenID != normalized) {
+            continue;
+        }
+        qsizetype first = last;
+        while (first > 0 && m_watchlistEntries.at(first - 1).tokenID == normalized) {
+            --first;
+        }
+        m_watchlistModel->beginRemoveRows(QModelIndex(), int(first), int(last));
+        m_watchlistEntries.remove(first, last - first + 1);
+        m_watchlistModel->endRemoveRows();
+        last = first;
+    }
     m_tokenSnapshots.remove(normalized);
 
-    if (m_selectedTokenID && *m_selectedTokenID == normalized) {
-        const TokenSummary* first = firstWatchlistToken();
-        setSelectedTokenID(first ? std::optional<QString>(first->id) : std::nullopt);
-    }
     if (m_expandedTokenID && *m_expandedTokenID == normalized) {
-        setExpandedTokenID(std::nullopt);
+        // Its rows are gone; nothing else showed it.
+        m_expandedTokenID.reset();
     }
     const bool anyPinned = std::any_of(m_watchlistEntries.cbegin(), m_watchlistEntries.cend(),
                                        [](const WatchlistEntry& entry) { return entry.isPinnedToMenuBar; });
     if (!anyPinned && !m_watchlistEntries.isEmpty()) {
-        willChange(Field::WatchlistEntries);
         m_watchlistEntries.first().isPinnedToMenuBar = true;
+        m_watchlistModel->rowsChanged({0}, {WatchlistModel::IsPinnedRole});
     }
-    persist();
+    renumberAndSave();
 }
 
 void AppState::pinToMenuBar(const QString& tokenID)
 {
     const QString normalized = tokenID.toUpper();
-    for (WatchlistEntry& entry : m_watchlistEntries) {
-        willChange(Field::WatchlistEntries);
-        entry.isPinnedToMenuBar = entry.tokenID == normalized;
+    willChange();
+    QList<int> changed;
+    for (qsizetype i = 0; i < m_watchlistEntries.size(); ++i) {
+        WatchlistEntry& entry = m_watchlistEntries[i];
+        const bool pinned = entry.tokenID == normalized;
+        if (entry.isPinnedToMenuBar != pinned) {
+            entry.isPinnedToMenuBar = pinned;
+            changed.append(int(i));
+        }
     }
-    persist();
+    m_watchlistModel->rowsChanged(changed, {WatchlistModel::IsPinnedRole});
+    renumberAndSave();
 }
 
 void AppState::moveTokenToTop(const QString& tokenID)
@@ -169,12 +194,14 @@ void AppState::moveTokenToTop(const QString& tokenID)
     if (it == m_watchlistEntries.cend()) {
         return;
     }
-    const auto position = std::distance(m_watchlistEntries.cbegin(), it);
-    willChange(Field::WatchlistEntries);
-    WatchlistEntry entry = m_watchlistEntries.takeAt(position);
-    willChange(Field::WatchlistEntries);
-    m_watchlistEntries.prepend(std::move(entry));
-    persist();
+    const int position = int(std::distance(m_watchlistEntries.cbegin(), it));
+    willChange();
+    if (position > 0) {
+        m_watchlistModel->beginMoveRows(QModelIndex(), position, position, QModelIndex(), 0);
+        m_watchlistEntries.move(position, 0);
+        m_watchlistModel->endMoveRows();
+    }
+    renumberAndSave();
 }
 
 void AppState::toggleExpandedToken(const QString& tokenID)
@@ -186,8 +213,14 @@ void AppState::toggleExpandedToken(const QString& tokenID)
 
 void AppState::persist()
 {
+    willChange();
+    renumberAndSave();
+}
+
+void AppState::renumberAndSave()
+{
+    // displayOrder is no role of the model: rows already stand in list order.
     for (qsizetype i = 0; i < m_watchlistEntries.size(); ++i) {
-        willChange(Field::WatchlistEntries);
         m_watchlistEntries[i].displayOrder = i;
     }
     m_localStore->save(StoredState{m_watchlistEntries, m_preferences});

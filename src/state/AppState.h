@@ -5,6 +5,7 @@
 #include "model/WatchlistEntry.h"
 #include "services/MarketDataServing.h"
 #include "state/RefreshErrorBannerState.h"
+#include "state/WatchlistModel.h"
 #include "storage/LocalStore.h"
 #include "support/Error.h"
 #include "support/Sleeper.h"
@@ -22,30 +23,15 @@
 #include <stop_token>
 
 // The one state object: the watchlist, the latest market data, the preferences, the search,
-// the refresh loop and the error banner. Main thread only. Every write of a published field
-// emits objectWillChange() immediately before it; views and the status item re-read then.
+// the refresh loop and the error banner. Main thread only. Every operation that writes published
+// fields emits objectWillChange() once, immediately before its first write, however many fields
+// or entries it writes. The watchlist's rows change through watchlistModel(), which names each
+// change; the preferences announce themselves with preferencesChanged().
 class AppState : public QObject {
     Q_OBJECT
+    Q_PROPERTY(AppPreferences preferences READ preferences WRITE setPreferences NOTIFY preferencesChanged)
 
 public:
-    // The published fields, named in fieldWillChange() so tests can check which write came when.
-    enum class Field {
-        WatchlistEntries,
-        TokenSnapshots,
-        Preferences,
-        SearchQuery,
-        SearchResults,
-        SelectedTokenID,
-        ExpandedTokenID,
-        IsSearchPresented,
-        IsDetailPresented,
-        IsSearching,
-        IsRefreshingWatchlist,
-        RefreshErrorBanner,
-        IsRefreshErrorExpanded,
-    };
-    Q_ENUM(Field)
-
     static constexpr std::chrono::seconds kMinimumRefreshInterval{5};
     // Longest wait between refreshes: a stored interval beyond it (or infinite) is clamped.
     static constexpr std::chrono::hours kMaximumRefreshInterval{24};
@@ -70,10 +56,8 @@ public:
     const AppPreferences& preferences() const { return m_preferences; }
     const QString& searchQuery() const { return m_searchQuery; }
     const QList<TokenSummary>& searchResults() const { return m_searchResults; }
-    const std::optional<QString>& selectedTokenID() const { return m_selectedTokenID; }
     const std::optional<QString>& expandedTokenID() const { return m_expandedTokenID; }
     bool isSearchPresented() const { return m_isSearchPresented; }
-    bool isDetailPresented() const { return m_isDetailPresented; }
     bool isSearching() const { return m_isSearching; }
     bool isRefreshingWatchlist() const { return m_isRefreshingWatchlist; }
     const std::optional<RefreshErrorBannerState>& refreshErrorBanner() const { return m_refreshErrorBanner; }
@@ -83,7 +67,6 @@ public:
     void setPreferences(const AppPreferences& preferences);
     void setSearchQuery(const QString& query);
     void setIsSearchPresented(bool presented);
-    void setSelectedTokenID(const std::optional<QString>& tokenID);
 
     // When quotes last arrived without error; empty before the first successful refresh.
     const QDateTime& lastQuotesUpdate() const { return m_lastQuotesUpdate; }
@@ -94,6 +77,10 @@ public:
     // Each entry's snapshot in list order; an entry without one stands as a record of its id
     // alone (symbol = id, price 0, no trend), so every entry has a row.
     QList<TokenSummary> watchlist() const;
+    // The record a row of `tokenID` shows: its snapshot, or the stand-in described above.
+    TokenSummary displayedToken(const QString& tokenID) const;
+    // The watchlist row by row, for views that follow single rows.
+    WatchlistModel& watchlistModel() const { return *m_watchlistModel; }
 
     // Watchlist operations. Token ids are upper-cased before use.
     void addToken(const TokenSummary& token);
@@ -131,21 +118,24 @@ public:
 
 Q_SIGNALS:
     void objectWillChange();
-    void fieldWillChange(AppState::Field field);
+    // After preferences() changed.
+    void preferencesChanged(const AppPreferences& preferences);
     // After lastQuotesUpdate() changed.
     void lastQuotesUpdateChanged();
 
 private:
-    void willChange(Field field);
+    void willChange() { Q_EMIT objectWillChange(); }
+    // persist() without its own change signal, for operations that announced theirs.
+    void renumberAndSave();
     void setIsRefreshingWatchlist(bool value);
     void setIsSearching(bool value);
     void setSearchResults(const QList<TokenSummary>& results);
     void setRefreshErrorBanner(const std::optional<RefreshErrorBannerState>& banner);
     void setIsRefreshErrorExpanded(bool value);
     void setExpandedTokenID(const std::optional<QString>& tokenID);
-    void keepSelectionValid();
     const TokenSummary* firstWatchlistToken() const;
     void startDetachedRefresh();
+    void mergeSnapshots(const QList<TokenSummary>& tokens);
     void markQuotesUpdated();
 
     QCoro::Task<> runRefreshLoop(std::stop_token stop);
@@ -158,15 +148,15 @@ private:
     AppPreferences m_preferences;
     QString m_searchQuery;
     QList<TokenSummary> m_searchResults;
-    std::optional<QString> m_selectedTokenID;
     std::optional<QString> m_expandedTokenID;
     bool m_isSearchPresented = false;
-    bool m_isDetailPresented = false;
     bool m_isSearching = false;
     bool m_isRefreshingWatchlist = false;
     std::optional<RefreshErrorBannerState> m_refreshErrorBanner;
     bool m_isRefreshErrorExpanded = false;
     QDateTime m_lastQuotesUpdate;
+
+    WatchlistModel* m_watchlistModel = nullptr;
 
     std::shared_ptr<MarketDataServing> m_marketDataService;
     std::shared_ptr<LocalStore> m_localStore;

@@ -3,6 +3,7 @@
 #include <QDateTime>
 #include <QMetaObject>
 #include <QPointer>
+#include <QSet>
 
 #include <cmath>
 
@@ -106,11 +107,7 @@ QCoro::Task<> AppState::performRefresh(bool tracksNetworkHealth)
     }
 
     if (result.ok()) {
-        willChange(Field::TokenSnapshots);
-        // With two records for one id, the later one wins.
-        for (const TokenSummary& token : result.value()) {
-            m_tokenSnapshots.insert(token.id.toUpper(), token);
-        }
+        mergeSnapshots(result.value());
         markQuotesUpdated();
         if (tracksNetworkHealth) {
             handlePeriodicRefreshSuccess();
@@ -118,17 +115,54 @@ QCoro::Task<> AppState::performRefresh(bool tracksNetworkHealth)
     } else if (tracksNetworkHealth) {
         handlePeriodicRefreshFailure(result.error());
     }
-    keepSelectionValid();
     setIsRefreshingWatchlist(false);
 }
 
-void AppState::keepSelectionValid()
+void AppState::mergeSnapshots(const QList<TokenSummary>& tokens)
 {
-    if (m_selectedTokenID && m_tokenSnapshots.contains(*m_selectedTokenID)) {
+    willChange();
+    // What changed, token by token, so the rows hear only of the figures they show anew.
+    QSet<QString> changedIDs;
+    bool priceChanged = false;
+    bool changeChanged = false;
+    bool symbolChanged = false;
+    // With two records for one id, the later one wins.
+    for (const TokenSummary& token : tokens) {
+        const QString key = token.id.toUpper();
+        const TokenSummary before = displayedToken(key);
+        const bool known = m_tokenSnapshots.contains(key);
+        m_tokenSnapshots.insert(key, token);
+        if (known && before == token) {
+            continue;
+        }
+        changedIDs.insert(key);
+        priceChanged = priceChanged || !known || before.price != token.price;
+        changeChanged = changeChanged || !known || before.change24h != token.change24h;
+        symbolChanged = symbolChanged || before.symbol != token.symbol;
+    }
+    int first = -1;
+    int last = -1;
+    for (qsizetype i = 0; i < m_watchlistEntries.size(); ++i) {
+        if (changedIDs.contains(m_watchlistEntries.at(i).tokenID)) {
+            first = first < 0 ? int(i) : first;
+            last = int(i);
+        }
+    }
+    if (first < 0) {
         return;
     }
-    const TokenSummary* first = firstWatchlistToken();
-    setSelectedTokenID(first ? std::optional<QString>(first->id) : std::nullopt);
+    QList<int> roles{WatchlistModel::TokenRole};
+    if (priceChanged) {
+        roles.append(WatchlistModel::PriceTextRole);
+    }
+    if (changeChanged) {
+        roles.append(WatchlistModel::ChangeTextRole);
+    }
+    if (symbolChanged) {
+        roles.append(Qt::DisplayRole);
+    }
+    // One signal over the changed rows: a refresh usually moves most of them.
+    Q_EMIT m_watchlistModel->dataChanged(m_watchlistModel->index(first), m_watchlistModel->index(last), roles);
 }
 
 void AppState::handlePeriodicRefreshSuccess()
@@ -175,18 +209,18 @@ void AppState::toggleRefreshErrorExpanded()
 
 void AppState::setIsRefreshingWatchlist(bool value)
 {
-    willChange(Field::IsRefreshingWatchlist);
+    willChange();
     m_isRefreshingWatchlist = value;
 }
 
 void AppState::setRefreshErrorBanner(const std::optional<RefreshErrorBannerState>& banner)
 {
-    willChange(Field::RefreshErrorBanner);
+    willChange();
     m_refreshErrorBanner = banner;
 }
 
 void AppState::setIsRefreshErrorExpanded(bool value)
 {
-    willChange(Field::IsRefreshErrorExpanded);
+    willChange();
     m_isRefreshErrorExpanded = value;
 }

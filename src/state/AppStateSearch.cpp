@@ -50,12 +50,12 @@ void AppState::resetSearch()
 
 void AppState::setSearchResults(const QList<TokenSummary>& results)
 {
-    willChange(Field::SearchResults);
+    willChange();
     m_searchResults = results;
 }
 
 void AppState::setIsSearching(bool value)
 {
-    willChange(Field::IsSearching);
+    willChange();
     m_isSearching = value;
 }

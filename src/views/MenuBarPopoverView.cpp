@@ -18,11 +18,11 @@
 #include <QMenu>
 #include <QPainter>
 #include <QScrollArea>
-#include <QSet>
 #include <QStyleOptionMenuItem>
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 
@@ -208,7 +208,7 @@ MenuBarPopoverView::MenuBarPopoverView(AppState& appState, QWidget* parent)
     m_bodyLayout->setSpacing(0);
     m_emptyState = buildEmptyState();
     m_emptyState->setParent(body);
-    // Shown by the first render only when the list is empty: measuring its texts would load CJK faces.
+    // Shown only while the list is empty: measuring its texts would load CJK faces.
     m_emptyState->hide();
     m_bodyLayout->addWidget(m_emptyState);
     m_rowsContainer = new QWidget(body);
@@ -235,6 +235,27 @@ MenuBarPopoverView::MenuBarPopoverView(AppState& appState, QWidget* parent)
 
     buildMenus();
     connect(&m_appState, &AppState::objectWillChange, this, &MenuBarPopoverView::scheduleRender);
+    const WatchlistModel& model = m_appState.watchlistModel();
+    connect(&model, &QAbstractItemModel::rowsInserted, this,
+            [this](const QModelIndex&, int first, int last) { insertRows(first, last); });
+    connect(&model, &QAbstractItemModel::rowsRemoved, this,
+            [this](const QModelIndex&, int first, int last) { removeRows(first, last); });
+    connect(&model, &QAbstractItemModel::rowsMoved, this,
+            [this](const QModelIndex&, int first, int last, const QModelIndex&, int destination) {
+                moveRows(first, last, destination);
+            });
+    connect(&model, &QAbstractItemModel::dataChanged, this,
+            [this](const QModelIndex& topLeft, const QModelIndex& bottomRight, const QList<int>& roles) {
+                updateRows(topLeft.row(), bottomRight.row(), roles);
+            });
+    connect(&model, &QAbstractItemModel::modelReset, this, &MenuBarPopoverView::resetRows);
+    connect(&model, &QAbstractItemModel::layoutChanged, this, &MenuBarPopoverView::resetRows);
+    connect(&m_appState, &AppState::preferencesChanged, this, [this](const AppPreferences& preferences) {
+        for (MenuWatchlistRowView* row : std::as_const(m_rowOrder)) {
+            row->setShowsDebugFrames(preferences.showsLayoutDebugOutlines);
+        }
+    });
+    resetRows();
 
     // Which screen shows is decided now, so the first paint is right; the rest is read when the
     // view comes on screen.
@@ -388,7 +409,6 @@ void MenuBarPopoverView::render()
         // A closed popover is brought up to date when it opens.
         return;
     }
-    ++m_renderCount;
 
     const bool presenting = m_appState.isSearchPresented();
     if (presenting) {
@@ -405,7 +425,6 @@ void MenuBarPopoverView::render()
     }
     m_watchlistScreen->show();
     renderBanner();
-    renderRows();
 }
 
 void MenuBarPopoverView::renderBanner()
@@ -439,66 +458,95 @@ bool MenuBarPopoverView::isPinned(const QString& tokenID) const
     });
 }
 
-void MenuBarPopoverView::renderRows()
+void MenuBarPopoverView::insertRows(int first, int last)
 {
-    const QList<TokenSummary> tokens = m_appState.watchlist();
-    const std::optional<QString>& expanded = m_appState.expandedTokenID();
+    const WatchlistModel& model = m_appState.watchlistModel();
     const bool debugFrames = m_appState.preferences().showsLayoutDebugOutlines;
-
-    QHash<QString, MenuWatchlistRowView*> kept;
-    kept.reserve(tokens.size());
-    QList<MenuWatchlistRowView*> ordered;
-    ordered.reserve(tokens.size());
-    for (const TokenSummary& token : tokens) {
-        // A stored watchlist may list a token twice; each listing keeps a row of its own.
-        QString key = token.id;
-        for (int occurrence = 1; kept.contains(key); ++occurrence) {
-            key = token.id + QLatin1Char('\n') + QString::number(occurrence);
-        }
-        const bool isExpanded = expanded && *expanded == token.id;
-        const QString price = AppState::priceText(token.price);
-        const QString change = AppState::changeText(token.change24h);
-        MenuWatchlistRowView* row = m_rows.take(key);
-        if (row) {
-            row->setToken(token);
-            row->setPriceText(price);
-            row->setChangeText(change);
-            row->setExpanded(isExpanded);
-            row->setShowsDebugFrames(debugFrames);
-        } else {
-            row = new MenuWatchlistRowView(
-                token, price, change, isExpanded, debugFrames,
-                [this, id = token.id] { m_appState.toggleExpandedToken(id); }, m_rowsContainer);
-            connect(row, &MenuWatchlistRowView::contextMenuRequested, this,
-                    [this, row](const QPoint& globalPos) { showRowContextMenu(row, globalPos); });
-        }
-        kept.insert(key, row);
-        ordered.append(row);
+    for (int i = first; i <= last; ++i) {
+        const QModelIndex index = model.index(i);
+        const QString tokenID = index.data(WatchlistModel::TokenIDRole).toString();
+        auto* row = new MenuWatchlistRowView(
+            index.data(WatchlistModel::TokenRole).value<TokenSummary>(),
+            index.data(WatchlistModel::PriceTextRole).toString(), index.data(WatchlistModel::ChangeTextRole).toString(),
+            index.data(WatchlistModel::IsExpandedRole).toBool(), debugFrames,
+            [this, tokenID] { m_appState.toggleExpandedToken(tokenID); }, m_rowsContainer);
+        connect(row, &MenuWatchlistRowView::contextMenuRequested, this,
+                [this, row](const QPoint& globalPos) { showRowContextMenu(row, globalPos); });
+        m_rowOrder.insert(i, row);
+        m_rowsLayout->insertWidget(i, row);
+        row->show();
     }
-    // Rows of tokens that left the list go now; render() only ever runs from the event loop,
-    // never from inside one of them.
-    qDeleteAll(m_rows);
-    m_rows = std::move(kept);
-    placeRows(ordered);
+    showRowsOrEmptyState();
+}
 
-    m_emptyState->setVisible(tokens.isEmpty());
-    m_rowsContainer->setVisible(!tokens.isEmpty());
+void MenuBarPopoverView::removeRows(int first, int last)
+{
+    for (int i = last; i >= first; --i) {
+        MenuWatchlistRowView* row = m_rowOrder.takeAt(i);
+        m_rowsLayout->removeWidget(row);
+        row->hide();
+        // The removal may come from inside one of the row's own handlers.
+        row->deleteLater();
+    }
+    showRowsOrEmptyState();
+}
+
+void MenuBarPopoverView::moveRows(int first, int last, int destination)
+{
+    // The destination counts rows before the move; the moved rows go in before it.
+    const int count = last - first + 1;
+    const int to = destination > last ? destination - count : destination;
+    QList<MenuWatchlistRowView*> moved = m_rowOrder.mid(first, count);
+    m_rowOrder.remove(first, count);
+    for (int i = 0; i < count; ++i) {
+        MenuWatchlistRowView* row = moved.at(i);
+        m_rowOrder.insert(to + i, row);
+        // The same widget, taken out and put back: its hover and springs carry on.
+        m_rowsLayout->removeWidget(row);
+        m_rowsLayout->insertWidget(to + i, row);
+    }
+}
+
+void MenuBarPopoverView::updateRows(int first, int last, const QList<int>& roles)
+{
+    const WatchlistModel& model = m_appState.watchlistModel();
+    const auto named = [&roles](int role) { return roles.isEmpty() || roles.contains(role); };
+    for (int i = first; i <= last && i < m_rowOrder.size(); ++i) {
+        const QModelIndex index = model.index(i);
+        MenuWatchlistRowView* row = m_rowOrder.at(i);
+        if (named(WatchlistModel::TokenRole)) {
+            row->setToken(index.data(WatchlistModel::TokenRole).value<TokenSummary>());
+        }
+        if (named(WatchlistModel::PriceTextRole)) {
+            row->setPriceText(index.data(WatchlistModel::PriceTextRole).toString());
+        }
+        if (named(WatchlistModel::ChangeTextRole)) {
+            row->setChangeText(index.data(WatchlistModel::ChangeTextRole).toString());
+        }
+        if (named(WatchlistModel::IsExpandedRole)) {
+            row->setExpanded(index.data(WatchlistModel::IsExpandedRole).toBool());
+        }
+    }
     updateRowMenu();
 }
 
-void MenuBarPopoverView::placeRows(const QList<MenuWatchlistRowView*>& ordered)
+void MenuBarPopoverView::resetRows()
 {
-    if (ordered == m_rowOrder) {
-        return;
+    if (!m_rowOrder.isEmpty()) {
+        removeRows(0, int(m_rowOrder.size()) - 1);
     }
-    while (QLayoutItem* item = m_rowsLayout->takeAt(0)) {
-        delete item;
+    const int count = m_appState.watchlistModel().rowCount();
+    if (count > 0) {
+        insertRows(0, count - 1);
     }
-    for (MenuWatchlistRowView* row : ordered) {
-        m_rowsLayout->addWidget(row);
-        row->show();
-    }
-    m_rowOrder = ordered;
+    showRowsOrEmptyState();
+}
+
+void MenuBarPopoverView::showRowsOrEmptyState()
+{
+    m_emptyState->setVisible(m_rowOrder.isEmpty());
+    m_rowsContainer->setVisible(!m_rowOrder.isEmpty());
+    updateRowMenu();
 }
 
 void MenuBarPopoverView::showRowContextMenu(MenuWatchlistRowView* row, const QPoint& globalPos)

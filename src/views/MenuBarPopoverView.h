@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QHash>
 #include <QList>
 #include <QPointer>
 #include <QSize>
@@ -23,10 +22,11 @@ class RefreshErrorBannerView;
 // title and "more" menu; the network-error banner; the scrolling rows or the empty state; the
 // brand mark) or, while AppState says so, the add-token sheet in its place.
 //
-// It keeps nothing of its own: it re-reads AppState after every change signal, at most once per
-// pass of the event loop, and keeps one row widget per listed token so hover state and running
-// animations survive a price refresh. It fills whatever size it is given; the shell hosts it at
-// kHostedSize.
+// It keeps nothing of its own. Its rows follow the state's watchlist model: one row widget per
+// entry, made, moved, updated and dropped as the model says, so hover state and running
+// animations survive refreshes and reorders. The rest (screen, banner) is re-read after the
+// state's change signal, at most once per pass of the event loop. It fills whatever size it is
+// given; the shell hosts it at kHostedSize.
 class MenuBarPopoverView : public QWidget {
     Q_OBJECT
 public:
@@ -49,8 +49,6 @@ public:
     QMenu* rowContextMenu() const { return m_rowMenu; }
     // The token the row menu was last opened for.
     std::optional<QString> contextMenuTokenID() const { return m_menuTokenID; }
-    // How often the view has re-read the state; one per event-loop pass at most.
-    int renderCount() const { return m_renderCount; }
 
     QSize sizeHint() const override;
 
@@ -66,8 +64,13 @@ private:
     void scheduleRender();
     void render();
     void renderBanner();
-    void renderRows();
-    void placeRows(const QList<MenuWatchlistRowView*>& ordered);
+    // Row widgets for the model's rows first to last, at those positions.
+    void insertRows(int first, int last);
+    void removeRows(int first, int last);
+    void moveRows(int first, int last, int destination);
+    void updateRows(int first, int last, const QList<int>& roles);
+    void resetRows();
+    void showRowsOrEmptyState();
     void showRowContextMenu(MenuWatchlistRowView* row, const QPoint& globalPos);
     void updateRowMenu();
     bool isPinned(const QString& tokenID) const;
@@ -90,10 +93,8 @@ private:
     QWidget* m_emptyState = nullptr;
     QWidget* m_rowsContainer = nullptr;
     QVBoxLayout* m_rowsLayout = nullptr;
-    // Keyed by token id and, for a token listed twice, its occurrence.
-    QHash<QString, MenuWatchlistRowView*> m_rows;
+    // One per row of the watchlist model, in its order.
     QList<MenuWatchlistRowView*> m_rowOrder;
     std::optional<QString> m_menuTokenID;
     bool m_renderPending = false;
-    int m_renderCount = 0;
 };

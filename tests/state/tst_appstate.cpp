@@ -2,6 +2,7 @@
 #include "support/DecimalFormat.h"
 #include "testlib/StateHarness.h"
 
+#include <QSignalSpy>
 #include <QTest>
 
 #include <limits>
@@ -27,6 +28,34 @@ QList<bool> pins(const QList<WatchlistEntry>& entries)
     }
     return flags;
 }
+
+// What the watchlist model said, one line per signal, in the words a row view acts on.
+struct ModelLog {
+    QStringList lines;
+    explicit ModelLog(const WatchlistModel& model)
+    {
+        QObject::connect(&model, &QAbstractItemModel::rowsInserted, &model,
+                         [this](const QModelIndex&, int first, int last) { add("insert", first, last); });
+        QObject::connect(&model, &QAbstractItemModel::rowsRemoved, &model,
+                         [this](const QModelIndex&, int first, int last) { add("remove", first, last); });
+        QObject::connect(&model, &QAbstractItemModel::rowsMoved, &model,
+                         [this](const QModelIndex&, int first, int last, const QModelIndex&, int to) {
+                             add("move", first, last, QString::number(to));
+                         });
+        QObject::connect(&model, &QAbstractItemModel::dataChanged, &model,
+                         [this, &model](const QModelIndex& from, const QModelIndex& to, const QList<int>& roles) {
+                             QStringList names;
+                             for (int role : roles) {
+                                 names.append(QString::fromLatin1(model.roleNames().value(role)));
+                             }
+                             add("changed", from.row(), to.row(), names.join(QLatin1Char(',')));
+                         });
+    }
+    void add(const char* what, int first, int last, const QString& more = {})
+    {
+        lines.append(QStringLiteral("%1 %2-%3 %4").arg(QLatin1String(what)).arg(first).arg(last).arg(more).trimmed());
+    }
+};
 
 // Types into the search field, as a user does.
 void typeQuery(AppState& state, const QString& text)
@@ -109,7 +138,8 @@ private Q_SLOTS:
         h.service->answerRefresh(QList<TokenSummary>{});
         QTRY_VERIFY(!state.isRefreshingWatchlist());
 
-        FieldRecorder recorder(state);
+        QSignalSpy changes(&state, &AppState::objectWillChange);
+        ModelLog log(state.watchlistModel());
         const TokenSummary eth{"eth", "ETH", "Ethereum", std::nullopt, 0, 0, {}, "eth", std::nullopt};
         state.addToken(eth);
         QCOMPARE(state.watchlistEntries().size(), 1);
@@ -121,16 +151,19 @@ private Q_SLOTS:
         // The record is kept as received, under the upper-cased key.
         QCOMPARE(state.tokenSnapshots().value(QStringLiteral("ETH")).id, QStringLiteral("eth"));
         QCOMPARE(h.stored().watchlist, state.watchlistEntries());
+        QCOMPARE(changes.size(), 1);
+        QCOMPARE(log.lines, QStringList{"insert 0-0"});
+        QCOMPARE(state.watchlistModel().index(0).data(WatchlistModel::TokenRole).value<TokenSummary>(), eth);
 
         h.settle();
         QCOMPARE(h.service->refreshCalls().size(), 2);
         QCOMPARE(h.service->refreshCalls().last()->ids, QList<QString>{"ETH"});
 
         // Already listed (any letter case): nothing changes, nothing is written.
-        recorder.clear();
+        changes.clear();
         const int writes = h.defaults->writes;
         state.addToken(TokenSummary{"Eth", "ETH", "Ethereum", std::nullopt, 0, 0, {}, "eth", std::nullopt});
-        QVERIFY(recorder.fields.isEmpty());
+        QVERIFY(changes.isEmpty());
         QCOMPARE(h.defaults->writes, writes);
 
         state.addToken(FakeMarketDataService::token("BTC", 1));
@@ -151,8 +184,12 @@ private Q_SLOTS:
                                                      FakeMarketDataService::token("SOL", 4)});
         QTRY_VERIFY(!state.isRefreshingWatchlist());
         state.toggleExpandedToken(QStringLiteral("btc"));
+        QSignalSpy changes(&state, &AppState::objectWillChange);
+        ModelLog log(state.watchlistModel());
 
         state.removeToken(QStringLiteral("btc"));
+        QCOMPARE(changes.size(), 1);
+        QCOMPARE(log.lines, (QStringList{"remove 0-0", "changed 0-0 isPinned"}));
         QCOMPARE(tokenIDs(state), (QStringList{"ETH", "SOL"}));
         QCOMPARE(pins(state.watchlistEntries()), (QList<bool>{true, false}));
         QVERIFY(!state.expandedTokenID());
@@ -172,34 +209,81 @@ private Q_SLOTS:
         QVERIFY(h.stored().watchlist.isEmpty());
     }
 
-    void pinAndMoveWriteEveryEntry()
+    void pinAndMoveAnnounceOnceAndNameTheirRows()
     {
         StateHarness h;
         h.storeEntries({"BTC", "ETH", "SOL"}, 0);
         AppState& state = h.make();
-        FieldRecorder recorder(state);
+        QSignalSpy changes(&state, &AppState::objectWillChange);
+        ModelLog log(state.watchlistModel());
 
+        // Only the rows whose pin flipped hear of it.
         state.pinToMenuBar(QStringLiteral("sol"));
         QCOMPARE(pins(h.stored().watchlist), (QList<bool>{false, false, true}));
+        QCOMPARE(log.lines, (QStringList{"changed 0-0 isPinned", "changed 2-2 isPinned"}));
 
         state.moveTokenToTop(QStringLiteral("Sol"));
         QCOMPARE(tokenIDs(state), (QStringList{"SOL", "BTC", "ETH"}));
         QCOMPARE(pins(state.watchlistEntries()), (QList<bool>{true, false, false}));
         QCOMPARE(h.stored().watchlist.at(0).tokenID, QStringLiteral("SOL"));
         QCOMPARE(h.stored().watchlist.at(2).displayOrder, 2);
+        QCOMPARE(log.lines.last(), QStringLiteral("move 2-2 0"));
+        QCOMPARE(changes.size(), 2);
 
-        // The first entry still writes; an unknown id writes nothing.
+        // The first entry still writes, and moves no row; an unknown id writes nothing.
+        log.lines.clear();
         int writes = h.defaults->writes;
         state.moveTokenToTop(QStringLiteral("SOL"));
         QCOMPARE(h.defaults->writes, ++writes);
-        recorder.clear();
         state.moveTokenToTop(QStringLiteral("LINK"));
-        QVERIFY(recorder.fields.isEmpty());
         QCOMPARE(h.defaults->writes, writes);
+        QCOMPARE(changes.size(), 3);
+        QVERIFY(log.lines.isEmpty());
 
         // Pinning an unlisted id unpins everything, and is stored.
         state.pinToMenuBar(QStringLiteral("LINK"));
         QCOMPARE(pins(h.stored().watchlist), (QList<bool>{false, false, false}));
+        QCOMPARE(changes.size(), 4);
+
+        // The expanded row and the one it leaves, each named.
+        log.lines.clear();
+        state.toggleExpandedToken(QStringLiteral("SOL"));
+        state.toggleExpandedToken(QStringLiteral("ETH"));
+        QCOMPARE(log.lines,
+                 (QStringList{"changed 0-0 isExpanded", "changed 0-0 isExpanded", "changed 2-2 isExpanded"}));
+        QVERIFY(state.watchlistModel().index(2).data(WatchlistModel::IsExpandedRole).toBool());
+    }
+
+    void aQuoteMergeNamesTheChangedRowsAndRolesOnce()
+    {
+        StateHarness h;
+        h.storeEntries({"BTC", "ETH", "SOL"}, 0);
+        AppState& state = h.make();
+        h.settle();
+        QList<TokenSummary> quotes{FakeMarketDataService::token("BTC", 2), FakeMarketDataService::token("ETH", 3),
+                                   FakeMarketDataService::token("SOL", 4)};
+        ModelLog log(state.watchlistModel());
+        h.service->answerRefresh(quotes);
+        QTRY_VERIFY(!state.isRefreshingWatchlist());
+        // First quotes: every row's record and both figures.
+        QCOMPARE(log.lines, QStringList{"changed 0-2 token,priceText,changeText"});
+        QCOMPARE(state.watchlistModel().index(1).data(WatchlistModel::PriceTextRole).toString(),
+                 AppState::priceText(3));
+
+        // Only ETH's price moved: one signal, its row, no change text.
+        log.lines.clear();
+        quotes[1].price = 5;
+        state.performRefresh(false);
+        h.service->answerRefresh(quotes);
+        QTRY_VERIFY(!state.isRefreshingWatchlist());
+        QCOMPARE(log.lines, QStringList{"changed 1-1 token,priceText"});
+
+        // Nothing moved: no row hears anything.
+        log.lines.clear();
+        state.performRefresh(false);
+        h.service->answerRefresh(quotes);
+        QTRY_VERIFY(!state.isRefreshingWatchlist());
+        QVERIFY(log.lines.isEmpty());
     }
 
     void priceText_data()

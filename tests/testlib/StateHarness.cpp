@@ -40,9 +40,3 @@ void StateHarness::settle()
         QCoreApplication::processEvents();
     }
 }
-
-FieldRecorder::FieldRecorder(AppState& state)
-{
-    connect(&state, &AppState::objectWillChange, this, [this] { ++signals_; });
-    connect(&state, &AppState::fieldWillChange, this, [this](AppState::Field field) { fields.append(field); });
-}

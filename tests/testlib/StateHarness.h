@@ -6,7 +6,6 @@
 #include "testlib/MemoryDefaultsStore.h"
 
 #include <QList>
-#include <QObject>
 
 #include <memory>
 
@@ -30,17 +29,4 @@ struct StateHarness {
     StoredState stored() const;
     // Lets queued starts and resumed tasks run.
     static void settle();
-};
-
-// Which published fields were written, in order, and how often the change signal fired.
-class FieldRecorder : public QObject {
-public:
-    explicit FieldRecorder(AppState& state);
-    QList<AppState::Field> fields;
-    int signals_ = 0;
-    void clear()
-    {
-        fields.clear();
-        signals_ = 0;
-    }
 };
