@@ -110,6 +110,11 @@ void PopoverWindow::setContent(QWidget* content)
 void PopoverWindow::toggle(const QPoint& anchor)
 {
     if (isVisible()) {
+        // A host that is slow to pass on a double click can report its second click later than
+        // the item's own coalescing allows: a person does not open and close within that time.
+        if (m_shownAt.isValid() && m_shownAt.elapsed() < QApplication::doubleClickInterval()) {
+            return;
+        }
         close();
         return;
     }
