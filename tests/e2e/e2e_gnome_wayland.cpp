@@ -8,6 +8,7 @@
 // folder for screenshots of the popover while searching.
 
 #include "shell/StatusNotifierTypes.h"
+#include "testlib/CommandOutput.h"
 #include "testlib/LoopbackHttpServer.h"
 #include "testlib/StatusItemHost.h"
 
@@ -42,14 +43,7 @@ constexpr int kKeyShift = 0xffe1;
 
 QString run(const QString& program, const QStringList& arguments)
 {
-    QProcess process;
-    process.start(program, arguments);
-    if (!process.waitForFinished(10000)) {
-        process.kill();
-        process.waitForFinished();
-        return {};
-    }
-    return QString::fromUtf8(process.readAllStandardOutput()).trimmed();
+    return commandOutput(program, arguments).trimmed();
 }
 
 struct ShellWindow {

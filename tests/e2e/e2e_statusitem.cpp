@@ -12,6 +12,7 @@
 
 #include "shell/DockWindows.h"
 #include "shell/StatusNotifierTypes.h"
+#include "testlib/CommandOutput.h"
 #include "testlib/LoopbackHttpServer.h"
 #include "testlib/StatusItemHost.h"
 
@@ -39,18 +40,6 @@ constexpr QSize kPopoverSize{368, 620};
 // GNOME Shell takes a while to draw a new item after its start-up animation.
 constexpr int kHostTimeoutMs = 30000;
 
-QString run(const QString& program, const QStringList& arguments)
-{
-    QProcess process;
-    process.start(program, arguments);
-    if (!process.waitForFinished(10000)) {
-        process.kill();
-        process.waitForFinished();
-        return {};
-    }
-    return QString::fromUtf8(process.readAllStandardOutput());
-}
-
 struct MappedWindow {
     QRect geometry; // physical pixels
 };
@@ -59,10 +48,11 @@ struct MappedWindow {
 QList<MappedWindow> mappedWindows(qint64 pid)
 {
     QList<MappedWindow> windows;
-    const QString ids = run(QStringLiteral("xdotool"), {QStringLiteral("search"), QStringLiteral("--onlyvisible"),
-                                                        QStringLiteral("--pid"), QString::number(pid)});
+    const QString ids =
+        commandOutput(QStringLiteral("xdotool"), {QStringLiteral("search"), QStringLiteral("--onlyvisible"),
+                                                  QStringLiteral("--pid"), QString::number(pid)});
     for (const QString& id : ids.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
-        const QString info = run(QStringLiteral("xwininfo"), {QStringLiteral("-id"), id.trimmed()});
+        const QString info = commandOutput(QStringLiteral("xwininfo"), {QStringLiteral("-id"), id.trimmed()});
         if (!info.contains(QStringLiteral("IsViewable"))) {
             continue;
         }
@@ -151,7 +141,7 @@ private:
         return std::nullopt;
     }
 
-    void xdotool(const QStringList& arguments) const { run(QStringLiteral("xdotool"), arguments); }
+    void xdotool(const QStringList& arguments) const { commandOutput(QStringLiteral("xdotool"), arguments); }
 
     void clickAt(const QPoint& point, int button = 1, int repeat = 1) const
     {
