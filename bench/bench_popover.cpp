@@ -3,10 +3,10 @@
 #include "state/AppState.h"
 #include "storage/DefaultsStore.h"
 #include "storage/LocalStore.h"
-#include "views/AddTokenSheet.h"
-#include "views/MenuBarPopoverView.h"
-#include "views/SearchResultListView.h"
-#include "views/SpringAnimation.h"
+#include "ui/kit/SpringAnimation.h"
+#include "ui/popover/AddTokenSheet.h"
+#include "ui/popover/MenuBarPopoverView.h"
+#include "ui/popover/SearchResultListView.h"
 
 #include <QApplication>
 #include <QBoxLayout>

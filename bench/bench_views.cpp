@@ -1,6 +1,6 @@
-#include "views/Palette.h"
-#include "views/TokenIconView.h"
-#include "views/TrendSparklineView.h"
+#include "ui/kit/Palette.h"
+#include "ui/kit/TokenIconView.h"
+#include "ui/kit/TrendSparklineView.h"
 
 #include <QApplication>
 #include <QImage>

@@ -6,8 +6,8 @@
 #include "state/AppState.h"
 #include "storage/LocalStore.h"
 #include "storage/SettingsDefaultsStore.h"
-#include "views/MenuBarPopoverView.h"
-#include "views/SpringAnimation.h"
+#include "ui/kit/SpringAnimation.h"
+#include "ui/popover/MenuBarPopoverView.h"
 
 #include <QApplication>
 #include <QCoroTask>

@@ -1,7 +1,7 @@
 #include "shell/PopoverContent.h"
 
 #include "shell/SettingsWindowManager.h"
-#include "views/MenuBarPopoverView.h"
+#include "ui/popover/MenuBarPopoverView.h"
 
 QWidget* makePopoverContent(AppState& appState)
 {

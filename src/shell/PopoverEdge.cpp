@@ -1,7 +1,7 @@
 #include "shell/PopoverEdge.h"
 
-#include "views/Palette.h"
-#include "views/Shapes.h"
+#include "ui/kit/Palette.h"
+#include "ui/kit/Shapes.h"
 
 #include <QEvent>
 #include <QGuiApplication>

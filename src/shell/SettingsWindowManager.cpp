@@ -1,7 +1,7 @@
 #include "shell/SettingsWindowManager.h"
 
 #include "state/AppState.h"
-#include "views/SettingsView.h"
+#include "ui/settings/SettingsView.h"
 
 #include <QCoreApplication>
 #include <QCursor>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "views/SettingsView.h"
+#include "ui/settings/SettingsView.h"
 
 #include <QMargins>
 #include <QPointer>

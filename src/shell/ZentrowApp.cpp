@@ -10,8 +10,8 @@
 #include "state/AppState.h"
 #include "storage/LocalStore.h"
 #include "storage/SettingsDefaultsStore.h"
-#include "views/ImageLoader.h"
-#include "views/Typography.h"
+#include "ui/kit/ImageLoader.h"
+#include "ui/kit/Typography.h"
 
 #include <QApplication>
 #include <QNetworkAccessManager>

@@ -9,8 +9,8 @@
 #include "state/AppState.h"
 #include "testlib/AppOnPrivateBus.h"
 #include "testlib/StatusItemHost.h"
-#include "views/AddTokenSheet.h"
-#include "views/MenuBarPopoverView.h"
+#include "ui/popover/AddTokenSheet.h"
+#include "ui/popover/MenuBarPopoverView.h"
 
 #include <QApplication>
 #include <QDBusContext>

@@ -1,6 +1,6 @@
 #include "shell/SettingsWindowManager.h"
 #include "testlib/StateHarness.h"
-#include "views/SettingsView.h"
+#include "ui/settings/SettingsView.h"
 
 #include <QApplication>
 #include <QCheckBox>

@@ -15,7 +15,7 @@
 #include "testlib/AppOnPrivateBus.h"
 #include "testlib/StateHarness.h"
 #include "testlib/StatusItemHost.h"
-#include "views/SettingsView.h"
+#include "ui/settings/SettingsView.h"
 
 #include <algorithm>
 

@@ -1,0 +1,110 @@
+#pragma once
+
+#include "state/AppState.h"
+#include "storage/AutostartEntry.h"
+#include "ui/settings/SettingsTab.h"
+
+#include <QPointer>
+#include <QSizeF>
+#include <QWidget>
+
+#include <functional>
+
+class QCheckBox;
+class QLabel;
+
+// The content of the settings window: a segmented control over two tabs. "通用" edits the
+// refresh interval and the status-item options (with a live preview of the status text) and the
+// popover's debug outlines; "关于" names the product and its data source. Every control writes
+// AppState's preferences at once; the view itself keeps only the selected tab.
+//
+// The view measures its own preferred size and hands every new one (never an empty one) to
+// `onPreferredContentSizeChange`, so the window can fit it exactly.
+class SettingsView : public QWidget {
+    Q_OBJECT
+
+public:
+    using SizeHandler = std::function<void(const QSizeF& size)>;
+
+    static constexpr qreal kLabelColumnWidth = 104;
+    static constexpr qreal kContentWidth = 620;
+    // The stepper's range and step, in seconds.
+    static constexpr double kMinimumInterval = 5;
+    static constexpr double kMaximumInterval = 300;
+    static constexpr double kIntervalStep = 5;
+
+    SettingsView(AppState& appState, SettingsTab selectedTab, qreal labelColumnWidth, qreal contentWidth,
+                 SizeHandler onPreferredContentSizeChange, QWidget* parent = nullptr);
+    ~SettingsView() override;
+
+    // Null once the state is gone; the controls then do nothing.
+    AppState* appState() const { return m_appState; }
+
+    SettingsTab selectedTab() const { return m_selectedTab; }
+    void setSelectedTab(SettingsTab tab);
+
+    // The size the content needs now, measured from its layout.
+    QSizeF preferredContentSize() const;
+    // The size last measured (0 × 0 before the first measurement), whether or not it was passed on.
+    QSizeF measuredSize() const { return m_measuredSize; }
+
+    // The interval the stepper shows for a stored one: the interval the refresh loop uses, clamped
+    // into the stepper's range. Not-a-number shows the loop's fallback; infinities show the ends.
+    static double displayedInterval(double refreshInterval);
+
+    // The entry the "登录时启动" box reads and writes (the user's own unless replaced); the box
+    // shows whether that file is there, whatever the stored preference says.
+    void setAutostartEntry(const AutostartEntry& entry);
+
+protected:
+    bool event(QEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    class SegmentedControl;
+    class Stepper;
+    class Group;
+
+    QWidget* makeTabRow();
+    QWidget* makeGeneralPane();
+    QWidget* makeAboutPane();
+    QWidget* makeGroup(const QString& title, bool showsDivider, const QList<QWidget*>& content,
+                       const QString& objectName);
+    QCheckBox* makeCheckBox(const QString& text, const QString& objectName);
+
+    QWidget* makeLaunchAtLoginGroup();
+    void setLaunchesAtLogin(bool on);
+
+    void stepInterval(int direction);
+    void writePreferences(const std::function<void(AppPreferences&)>& change);
+
+    void scheduleRefresh();
+    void refreshFromState();
+    void scheduleMeasure();
+    void measure();
+
+    QPointer<AppState> m_appState;
+    SettingsTab m_selectedTab;
+    SizeHandler m_onPreferredContentSizeChange;
+    qreal m_labelColumnWidth;
+    qreal m_contentWidth;
+
+    QSizeF m_measuredSize{0, 0};
+    bool m_refreshScheduled = false;
+    bool m_measureScheduled = false;
+
+    SegmentedControl* m_tabs = nullptr;
+    QWidget* m_generalPane = nullptr;
+    QWidget* m_aboutPane = nullptr;
+    Stepper* m_stepper = nullptr;
+    QLabel* m_intervalLabel = nullptr;
+    QCheckBox* m_symbolBox = nullptr;
+    QCheckBox* m_priceBox = nullptr;
+    QCheckBox* m_changeBox = nullptr;
+    QCheckBox* m_outlinesBox = nullptr;
+    QLabel* m_previewText = nullptr;
+
+    AutostartEntry m_autostart = AutostartEntry::forCurrentUser();
+    QCheckBox* m_launchAtLoginBox = nullptr;
+    QLabel* m_launchAtLoginMessage = nullptr;
+};

@@ -1,0 +1,458 @@
+#include "support/NotificationCenter.h"
+#include "testlib/Pixels.h"
+#include "testlib/StateHarness.h"
+#include "ui/kit/GlyphView.h"
+#include "ui/kit/SpringAnimation.h"
+#include "ui/kit/Typography.h"
+#include "ui/popover/AddTokenSheet.h"
+#include "ui/popover/MenuBarPopoverView.h"
+#include "ui/popover/MenuWatchlistRowView.h"
+#include "ui/popover/RefreshErrorBannerView.h"
+
+#include <QAbstractButton>
+#include <QAction>
+#include <QApplication>
+#include <QContextMenuEvent>
+#include <QCursor>
+#include <QFontInfo>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTextEdit>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+QList<TokenSummary> catalog(int count)
+{
+    return TokenSummary::fallbackCatalog().mid(0, count);
+}
+
+// A state listing `tokens` (the first pinned) whose first refresh answered with `snapshots`.
+AppState& started(StateHarness& h, const QList<TokenSummary>& tokens, std::optional<QList<TokenSummary>> snapshots = {})
+{
+    QList<QString> ids;
+    for (const TokenSummary& token : tokens) {
+        ids.append(token.id);
+    }
+    h.storeEntries(ids);
+    AppState& state = h.make();
+    h.settle();
+    h.service->answerRefresh(snapshots.value_or(tokens));
+    h.settle();
+    return state;
+}
+
+// Three tracked refreshes in a row fail with `error`.
+void raiseBanner(StateHarness& h, const Error& error)
+{
+    for (int i = 0; i < 3; ++i) {
+        h.sleeper->advance(30s);
+        QTRY_COMPARE(h.service->waitingRefreshes(), 1);
+        h.service->answerRefresh(error);
+        QTRY_VERIFY(!h.state->isRefreshingWatchlist());
+    }
+    h.settle();
+}
+
+void show(MenuBarPopoverView& view)
+{
+    view.resize(MenuBarPopoverView::kHostedSize);
+    view.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&view));
+    StateHarness::settle();
+}
+
+template <typename T = QWidget> T* child(const QWidget& parent, const char* name)
+{
+    return parent.findChild<T*>(QLatin1String(name));
+}
+
+QStringList rowIDs(const MenuBarPopoverView& view)
+{
+    QStringList ids;
+    for (const MenuWatchlistRowView* row : view.rows()) {
+        ids.append(row->token().id);
+    }
+    return ids;
+}
+
+// A secondary click reaches a widget as a context-menu event (QTest's clicks do not make one).
+void openRowMenu(MenuWatchlistRowView* row)
+{
+    QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(20, 20), row->mapToGlobal(QPoint(20, 20)));
+    QApplication::sendEvent(row, &event);
+}
+
+} // namespace
+
+class TestPopoverView : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase()
+    {
+        SpringAnimation::setAnimationsEnabled(false);
+        QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    }
+
+    void entriesWithoutAQuoteHaveRowsAndOnlyAnEmptyListIsEmpty()
+    {
+        StateHarness h;
+        // BTC answered; ETH and SOL did not (not yet, or no longer listed by the exchange).
+        AppState& state = started(h, catalog(3), catalog(1));
+        MenuBarPopoverView view(state);
+        show(view);
+        QVERIFY(!child(view, "emptyState")->isVisible());
+        QCOMPARE(rowIDs(view), (QStringList{"BTC", "ETH", "SOL"}));
+        MenuWatchlistRowView* eth = view.row(QStringLiteral("ETH"));
+        QCOMPARE(eth->layout().symbol.text, QStringLiteral("ETH"));
+        QCOMPARE(eth->layout().price.text, QStringLiteral("--"));
+        QCOMPARE(eth->layout().change.text, QStringLiteral("--"));
+        QCOMPARE(eth->token().iconSeed, QStringLiteral("eth"));
+
+        // Pinned, moved and removed like any other row.
+        QMenu* menu = view.rowContextMenu();
+        openRowMenu(eth);
+        menu->findChild<QAction*>(QStringLiteral("pinToMenuBarAction"))->trigger();
+        QVERIFY(state.watchlistEntries().at(1).isPinnedToMenuBar);
+        QCOMPARE(state.menuBarDisplayText(), QStringLiteral("Zentrow"));
+        openRowMenu(view.row(QStringLiteral("SOL")));
+        menu->findChild<QAction*>(QStringLiteral("moveToTopAction"))->trigger();
+        h.settle();
+        QCOMPARE(rowIDs(view), (QStringList{"SOL", "BTC", "ETH"}));
+        for (const QString& id : {QStringLiteral("ETH"), QStringLiteral("SOL"), QStringLiteral("BTC")}) {
+            QVERIFY(!child(view, "emptyState")->isVisible());
+            openRowMenu(view.row(id));
+            menu->findChild<QAction*>(QStringLiteral("removeTokenAction"))->trigger();
+            h.settle();
+        }
+
+        // Only an empty watchlist shows the empty state.
+        QVERIFY(state.watchlistEntries().isEmpty());
+        QVERIFY(view.rows().isEmpty());
+        QVERIFY(child(view, "emptyState")->isVisible());
+        QCOMPARE(child<QLabel>(view, "emptyStateTitle")->text(), QStringLiteral("还没有添加代币"));
+        QCOMPARE(child<QLabel>(view, "emptyStateSubtitle")->text(), QStringLiteral("点击左上角按钮开始添加。"));
+        QCOMPARE(child<QLabel>(view, "titleLabel")->text(), QStringLiteral("Zentrow"));
+        QVERIFY(!child(view, "watchlistRows")->isVisible());
+    }
+
+    void rowsAreKeptAcrossRefreshesAndMoves()
+    {
+        StateHarness h;
+        AppState& state = started(h, catalog(3));
+        MenuBarPopoverView view(state);
+        show(view);
+        QCOMPARE(rowIDs(view), (QStringList{"BTC", "ETH", "SOL"}));
+        const QList<MenuWatchlistRowView*> rows = view.rows();
+        QCOMPARE(rows.at(0)->layout().price.text, QStringLiteral("75,456.36"));
+
+        // A hovered row stays the same widget, still hovered, through a price refresh.
+        QEnterEvent enter(QPointF(10, 10), QPointF(10, 10), QPointF(10, 10));
+        QApplication::sendEvent(rows.at(1), &enter);
+        QList<TokenSummary> fresh = catalog(3);
+        fresh[1].price = 2400.5;
+        fresh[1].change24h = 1.5;
+        h.sleeper->advance(30s);
+        QTRY_COMPARE(h.service->waitingRefreshes(), 1);
+        h.service->answerRefresh(fresh);
+        QTRY_COMPARE(rows.at(1)->layout().price.text, QStringLiteral("2,400.50"));
+        QCOMPARE(view.rows(), rows);
+        QVERIFY(rows.at(1)->isHovered());
+        QCOMPARE(rows.at(1)->layout().change.text, QStringLiteral("+1.50%"));
+
+        // Moving a row keeps its widget, hover and all, and no other row is made anew.
+        h.settle();
+        state.moveTokenToTop(QStringLiteral("ETH"));
+        QCOMPARE(rowIDs(view), (QStringList{"ETH", "BTC", "SOL"}));
+        QCOMPARE(view.rows(), (QList<MenuWatchlistRowView*>{rows.at(1), rows.at(0), rows.at(2)}));
+        QVERIFY(rows.at(1)->isHovered());
+        h.settle();
+        QVERIFY(rows.at(1)->geometry().top() < rows.at(0)->geometry().top());
+
+        // A token added later gets its row at the end, while the others stay.
+        state.addToken(FakeMarketDataService::token("DOGE", 0.25));
+        QCOMPARE(rowIDs(view), (QStringList{"ETH", "BTC", "SOL", "DOGE"}));
+        QCOMPARE(view.rows().mid(0, 3), (QList<MenuWatchlistRowView*>{rows.at(1), rows.at(0), rows.at(2)}));
+        QCOMPARE(view.rows().at(3)->layout().price.text, QStringLiteral("0.2500"));
+
+        AppPreferences preferences = state.preferences();
+        preferences.showsLayoutDebugOutlines = true;
+        state.setPreferences(preferences);
+        QVERIFY(rows.at(0)->showsDebugFrames());
+        QVERIFY(view.rows().at(3)->showsDebugFrames());
+    }
+
+    void rowTapsAndContextMenuReachTheState()
+    {
+        StateHarness h;
+        AppState& state = started(h, catalog(3));
+        MenuBarPopoverView view(state);
+        show(view);
+        MenuWatchlistRowView* eth = view.row(QStringLiteral("ETH"));
+
+        QTest::mouseClick(eth, Qt::LeftButton, {}, QPoint(150, 20));
+        QCOMPARE(state.expandedTokenID(), std::optional<QString>(QStringLiteral("ETH")));
+        h.settle();
+        QVERIFY(eth->isExpanded());
+        QVERIFY(!view.row(QStringLiteral("BTC"))->isExpanded());
+        QTest::mouseClick(eth, Qt::LeftButton, {}, QPoint(150, 20));
+        QCOMPARE(state.expandedTokenID(), std::nullopt);
+        h.settle();
+        QVERIFY(!eth->isExpanded());
+
+        QMenu* menu = view.rowContextMenu();
+        auto* pin = menu->findChild<QAction*>(QStringLiteral("pinToMenuBarAction"));
+        auto* top = menu->findChild<QAction*>(QStringLiteral("moveToTopAction"));
+        auto* remove = menu->findChild<QAction*>(QStringLiteral("removeTokenAction"));
+        QCOMPARE(menu->actions(), (QList<QAction*>{pin, top, remove}));
+        QCOMPARE(top->text(), QStringLiteral("置顶"));
+        QCOMPARE(QFontInfo(menu->font()).family(), Typography::defaultFamily());
+        QCOMPARE(remove->text(), QStringLiteral("Remove"));
+
+        // Only the pinned token's menu says it is showing.
+        openRowMenu(view.row(QStringLiteral("BTC")));
+        QVERIFY(menu->isVisible());
+        QCOMPARE(pin->text(), QStringLiteral("正在状态栏显示"));
+        menu->close();
+        openRowMenu(eth);
+        QCOMPARE(view.contextMenuTokenID(), std::optional<QString>(QStringLiteral("ETH")));
+        QCOMPARE(pin->text(), QStringLiteral("在状态栏显示"));
+        pin->trigger();
+        QVERIFY(state.watchlistEntries().at(1).isPinnedToMenuBar);
+        QVERIFY(!state.watchlistEntries().at(0).isPinnedToMenuBar);
+        h.settle();
+        QCOMPARE(pin->text(), QStringLiteral("正在状态栏显示"));
+        menu->close();
+
+        // The pointer rests on the first row while "置顶" moves another row under it: the
+        // highlight moves with the pointer's new row, without the pointer moving.
+        MenuWatchlistRowView* btc = view.row(QStringLiteral("BTC"));
+        const QPoint pointer = btc->mapToGlobal(QPoint(150, 20));
+        QCursor::setPos(pointer);
+        QEnterEvent enter(QPointF(150, 20), QPointF(150, 20), pointer);
+        QApplication::sendEvent(btc, &enter);
+        QVERIFY(btc->isHovered());
+        openRowMenu(view.row(QStringLiteral("SOL")));
+        top->trigger();
+        menu->close();
+        h.settle();
+        QCOMPARE(rowIDs(view), (QStringList{"SOL", "BTC", "ETH"}));
+        QTRY_VERIFY(view.row(QStringLiteral("SOL"))->isHovered());
+        QVERIFY(!btc->isHovered());
+
+        openRowMenu(eth);
+        remove->trigger();
+        h.settle();
+        QCOMPARE(rowIDs(view), (QStringList{"SOL", "BTC"}));
+        // The menu of a token that left the list does nothing more.
+        QVERIFY(!menu->isVisible());
+        QCOMPARE(view.contextMenuTokenID(), std::nullopt);
+        pin->trigger();
+        QVERIFY(state.watchlistEntries().at(0).isPinnedToMenuBar);
+    }
+
+    void moreMenuOnlyPostsNotifications()
+    {
+        StateHarness h;
+        AppState& state = started(h, catalog(1));
+        MenuBarPopoverView view(state);
+        show(view);
+        QSignalSpy posted(&NotificationCenter::defaultCenter(), &NotificationCenter::posted);
+
+        QTest::mouseClick(child<QAbstractButton>(view, "moreMenuButton"), Qt::LeftButton);
+        QMenu* menu = view.moreMenu();
+        QTRY_VERIFY(menu->isVisible());
+        const QList<QAction*> items = menu->actions();
+        QCOMPARE(items.size(), 3);
+        QCOMPARE(items.at(0)->text(), QStringLiteral("设置"));
+        QCOMPARE(items.at(2)->text(), QStringLiteral("退出"));
+        items.at(0)->trigger();
+        items.at(2)->trigger();
+        QCOMPARE(posted.size(), 2);
+        QCOMPARE(posted.at(0).at(0).toString(), QStringLiteral("zentrow.open-settings"));
+        QCOMPARE(posted.at(1).at(0).toString(), QStringLiteral("zentrow.quit-app"));
+        h.settle();
+        QVERIFY(view.isVisible());
+        QVERIFY(!state.isSearchPresented());
+        // No window of its own opened: only the popover and its menu are on screen.
+        for (QWidget* window : QApplication::topLevelWidgets()) {
+            QVERIFY(!window->isVisible() || window == &view || window == menu);
+        }
+        menu->close();
+    }
+
+    void addButtonSwapsInTheSheetAndBackSwapsItOut()
+    {
+        StateHarness h;
+        AppState& state = started(h, catalog(2));
+        MenuBarPopoverView view(state);
+        show(view);
+        view.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&view));
+        QWidget* screen = child(view, "watchlistScreen");
+        AddTokenSheet* sheet = view.addTokenSheet();
+        QVERIFY(screen->isVisible() && !sheet->isVisible());
+
+        QTest::mouseClick(child<QAbstractButton>(view, "addTokenButton"), Qt::LeftButton);
+        QVERIFY(state.isSearchPresented());
+        h.settle();
+        QVERIFY(!screen->isVisible());
+        QVERIFY(!child(view, "header")->isVisible());
+        QVERIFY(sheet->isVisible());
+        QCOMPARE(sheet->geometry(), view.rect());
+        QTRY_VERIFY(sheet->searchField()->hasFocus());
+        // The shell focuses the popover's content when it opens: that is the field now.
+        QCOMPARE(view.focusProxy(), sheet->searchField());
+
+        QTest::keyClicks(sheet->searchField(), QStringLiteral("sol"));
+        QTest::mouseClick(child<QAbstractButton>(*sheet, "backButton"), Qt::LeftButton);
+        QVERIFY(!state.isSearchPresented());
+        QCOMPARE(state.searchQuery(), QString());
+        h.settle();
+        QVERIFY(screen->isVisible());
+        QVERIFY(!sheet->isVisible());
+        QCOMPARE(rowIDs(view), (QStringList{"BTC", "ETH"}));
+    }
+
+    void bannerSitsAboveTheListAndShowsItsMessageVerbatim()
+    {
+        StateHarness h;
+        AppState& state = started(h, catalog(2));
+        MenuBarPopoverView view(state);
+        show(view);
+        const int listTop = view.rows().first()->mapTo(&view, QPoint()).y();
+
+        const QString message = QStringLiteral("<b>服务器返回了异常状态码：503。</b>\n&amp; line two");
+        raiseBanner(h, Error(Error::Domain::Transport, 1, message));
+        RefreshErrorBannerView* banner = view.banner();
+        QVERIFY(banner->isVisible());
+        auto* scroll = child<QScrollArea>(view, "watchlistScrollArea");
+        QVERIFY(!scroll->isAncestorOf(banner));
+        const QRect bannerRect(banner->mapTo(&view, QPoint()), banner->size());
+        // The banner takes the list's place and pushes the list down below it.
+        QCOMPARE(bannerRect.top(), listTop);
+        QVERIFY(view.rows().first()->mapTo(&view, QPoint()).y() > bannerRect.bottom());
+
+        const QDateTime occurred = state.refreshErrorBanner()->occurredAt;
+        QCOMPARE(child<QLabel>(*banner, "bannerTimeLabel")->text(), RefreshErrorBannerView::timeText(occurred));
+        // Hours and minutes in every locale, also in C, whose short format has seconds.
+        const QDateTime evening(QDate(2026, 3, 1), QTime(19, 42, 14));
+        const QLocale before;
+        for (const char* name : {"C", "zh_CN", "de_DE", "en_US"}) {
+            QLocale::setDefault(QLocale(QString::fromLatin1(name)));
+            const QString text = RefreshErrorBannerView::timeText(evening);
+            QVERIFY2(text.startsWith(QStringLiteral("19:42")) || text.startsWith(QStringLiteral("7:42")), name);
+            QVERIFY2(!text.contains(QStringLiteral("14")), name);
+        }
+        QLocale::setDefault(before);
+        QVERIFY(!child<QLabel>(*banner, "bannerTimeLabel")->text().contains(QString::number(occurred.date().year())));
+        QCOMPARE(child<QLabel>(*banner, "bannerTitleLabel")->text(), QStringLiteral("网络错误"));
+        auto* text = child<QTextEdit>(*banner, "bannerMessage");
+        QCOMPARE(child<GlyphView>(*banner, "bannerChevron")->glyph(), Glyphs::Glyph::ChevronDown);
+        QVERIFY(!text->isVisible());
+
+        QTest::mouseClick(child<QAbstractButton>(*banner, "bannerHeaderButton"), Qt::LeftButton);
+        QVERIFY(state.isRefreshErrorExpanded());
+        h.settle();
+        QCOMPARE(child<GlyphView>(*banner, "bannerChevron")->glyph(), Glyphs::Glyph::ChevronUp);
+        QVERIFY(text->isVisible());
+        QCOMPARE(text->toPlainText(), message);
+        QVERIFY(text->textInteractionFlags() & Qt::TextSelectableByMouse);
+        QVERIFY(text->height() > 20); // two lines
+        const QImage image = Pixels::render(view, 1, Qt::black, false);
+        const int dividerY = bannerRect.top() + child(*banner, "bannerHeaderButton")->height();
+        const QColor divider = image.pixelColor(200, dividerY);
+        QVERIFY(divider.red() > divider.green() + 20);
+        QCOMPARE(scroll->mapTo(&view, QPoint()).y(), banner->mapTo(&view, QPoint()).y() + banner->height());
+
+        QTest::mouseClick(child<QAbstractButton>(*banner, "bannerHeaderButton"), Qt::LeftButton);
+        h.settle();
+        QVERIFY(!text->isVisible());
+    }
+
+    void brandMarkSitsAtTheBottomOrAfterTheLastRow()
+    {
+        for (const int count : {2, 40}) {
+            StateHarness h;
+            QList<TokenSummary> tokens;
+            for (int i = 0; i < count; ++i)
+                tokens.append(FakeMarketDataService::token(QStringLiteral("T%1").arg(i), 1 + i, 0, {1, 2, 3, 2}));
+            AppState& state = started(h, tokens);
+            MenuBarPopoverView view(state);
+            show(view);
+            auto* brand = child(view, "footerBrand");
+            auto* scroll = child<QScrollArea>(view, "watchlistScrollArea");
+            const QRect brandRect(brand->mapTo(scroll->viewport(), QPoint()), brand->size());
+            const QWidget* last = view.rows().last();
+            QVERIFY(brand->mapTo(scroll->widget(), QPoint()).y() >
+                    last->mapTo(scroll->widget(), QPoint(0, last->height())).y());
+            // A short list shows the brand at the bottom of the visible area; a long one only when
+            // scrolled to its end.
+            const QRect visible = scroll->viewport()->rect();
+            if (count == 2) {
+                QVERIFY(visible.contains(brandRect));
+                QVERIFY(visible.bottom() - brandRect.bottom() < 40);
+            } else {
+                QVERIFY(!visible.intersects(brandRect));
+                scroll->verticalScrollBar()->setValue(scroll->verticalScrollBar()->maximum());
+                QVERIFY(visible.contains(QRect(brand->mapTo(scroll->viewport(), QPoint()), brand->size())));
+            }
+        }
+    }
+
+    // Each main state fills the popover to its corners, at 1x and 2x.
+    void rendersEachMainState()
+    {
+        StateHarness h;
+        AppState& state = started(h, catalog(3));
+        MenuBarPopoverView view(state);
+        show(view);
+        auto fillsTheCorners = [&](const QColor& background) {
+            for (const int ratio : {1, 2}) {
+                const QImage image = Pixels::render(view, ratio, Qt::black, false);
+                QCOMPARE(image.size(), QSize(368, 620) * ratio);
+                QCOMPARE(image.pixel(image.width() - 1, image.height() - 1), background.rgb());
+            }
+        };
+        const QColor popoverBackground = QColor::fromRgbF(0.965f, 0.965f, 0.955f);
+        fillsTheCorners(popoverBackground);
+        state.toggleExpandedToken(QStringLiteral("ETH"));
+        raiseBanner(h, Error(Error::Domain::Transport, 99,
+                             QStringLiteral("The request timed out while contacting https://backend.zentrow.invalid/"
+                                            "api/quotes?ids=BTC,ETH,SOL"),
+                             QStringLiteral("The network connection was lost.")));
+        state.toggleRefreshErrorExpanded();
+        h.settle();
+        fillsTheCorners(popoverBackground);
+
+        // The row menu shows its destructive item in red.
+        openRowMenu(view.rows().first());
+        QMenu* menu = view.rowContextMenu();
+        const QImage menuImage = menu->grab().toImage();
+        const QRect removeItem = menu->actionGeometry(menu->actions().last());
+        int red = 0;
+        for (int x = removeItem.left(); x <= removeItem.right(); ++x) {
+            const QColor c = menuImage.pixelColor(x, removeItem.center().y());
+            red += c.red() - c.green() > 80 ? 1 : 0;
+        }
+        QVERIFY(red > 0);
+        menu->close();
+
+        h.service->autoSearchAnswer = TokenSummary::fallbackCatalog();
+        state.setIsSearchPresented(true);
+        h.settle();
+        QTest::keyClicks(view.addTokenSheet()->searchField(), QStringLiteral("a"));
+        QTest::keyClick(view.addTokenSheet()->searchField(), Qt::Key_Return);
+        QTRY_COMPARE(view.addTokenSheet()->content(), AddTokenSheet::Content::Results);
+        fillsTheCorners(QColor::fromRgbF(0.97f, 0.97f, 0.96f));
+    }
+};
+
+QTEST_MAIN(TestPopoverView)
+#include "tst_popoverview.moc"
