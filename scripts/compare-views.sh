@@ -20,8 +20,10 @@ launcher=()
 command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
 
 render() { # revision, name
-    local src="$work/$2/src" build="$work/$2/build" out="$work/$2/out"
-    rm -rf "$src" "$out"
+    # The build sits inside its tree, as in a checkout, so ccache finds what the checkout built.
+    local src="$work/$2" build="$work/$2/build" out="$work/out-$2"
+    rm -rf "$out"
+    find "$src" -mindepth 1 -maxdepth 1 ! -name build -exec rm -rf {} + 2>/dev/null || true
     mkdir -p "$src" "$out"
     git -C "$top" archive "$1" | tar -x -C "$src"
     rm -rf "$src/tools"
@@ -29,14 +31,14 @@ render() { # revision, name
     grep -q 'add_subdirectory(tools)' "$src/CMakeLists.txt" ||
         printf '\nif(TARGET zentrow_shell)\n    add_subdirectory(tools)\nendif()\n' >>"$src/CMakeLists.txt"
     cmake -S "$src" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZENTROW_BUILD_TESTS=OFF \
-        -DZENTROW_BUILD_BENCH=OFF -DVIEWSHOTS_TESTLIB_DIR="$top/tests/testlib" "${launcher[@]}" >"$work/$2/configure.log"
-    cmake --build "$build" --target viewshots -j2 >"$work/$2/build.log" ||
-        { echo "compare-views: building $1 failed, see $work/$2/build.log" >&2; exit 2; }
+        -DZENTROW_BUILD_BENCH=OFF -DVIEWSHOTS_TESTLIB_DIR="$top/tests/testlib" "${launcher[@]}" >"$work/$2-configure.log"
+    cmake --build "$build" --target viewshots -j2 >"$work/$2-build.log" ||
+        { echo "compare-views: building $1 failed, see $work/$2-build.log" >&2; exit 2; }
     for locale in zh_CN en_US; do
         for scale in 1 2; do
             dbus-run-session -- "$build/tools/viewshots" --out "$out/$locale-${scale}x" --scale "$scale" \
-                --locale "$locale" 2>>"$work/$2/viewshots.log" ||
-                { echo "compare-views: rendering $1 ($locale, ${scale}x) failed, see $work/$2/viewshots.log" >&2; exit 2; }
+                --locale "$locale" 2>>"$work/$2-viewshots.log" ||
+                { echo "compare-views: rendering $1 ($locale, ${scale}x) failed, see $work/$2-viewshots.log" >&2; exit 2; }
         done
     done
 }
@@ -45,8 +47,8 @@ render "$base" a
 render "$other" b
 
 status=0
-files=$(cd "$work/a/out" && find . -type f | sort)
-if [ "$files" != "$(cd "$work/b/out" && find . -type f | sort)" ]; then
+files=$(cd "$work/out-a" && find . -type f | sort)
+if [ "$files" != "$(cd "$work/out-b" && find . -type f | sort)" ]; then
     echo "The two revisions rendered different sets of files." >&2
     status=1
 fi
@@ -54,8 +56,8 @@ count=0
 for f in $files; do
     count=$((count + 1))
     case "$f" in
-    *.png) "$work/b/build/tools/viewshots" --compare "$work/a/out/$f" "$work/b/out/$f" || status=1 ;;
-    *) diff -u "$work/a/out/$f" "$work/b/out/$f" || status=1 ;;
+    *.png) "$work/b/build/tools/viewshots" --compare "$work/out-a/$f" "$work/out-b/$f" || status=1 ;;
+    *) diff -u "$work/out-a/$f" "$work/out-b/$f" || status=1 ;;
     esac
 done
 if [ $status -eq 0 ]; then
