@@ -263,6 +263,8 @@ AddTokenSheet::AddTokenSheet(AppState& appState, QWidget* parent)
     m_resultsScroll = new QScrollArea(this);
     m_resultsScroll->setObjectName(QStringLiteral("resultsScrollArea"));
     m_resultsScroll->setFrameShape(QFrame::NoFrame);
+    // The keyboard moves through the results, which scroll themselves into view.
+    m_resultsScroll->setFocusPolicy(Qt::NoFocus);
     m_resultsScroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_resultsScroll->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_resultsScroll->setWidgetResizable(true);

@@ -194,6 +194,8 @@ MenuBarPopoverView::MenuBarPopoverView(AppState& appState, QWidget* parent)
     m_scroll = new QScrollArea(m_watchlistScreen);
     m_scroll->setObjectName(QStringLiteral("watchlistScrollArea"));
     m_scroll->setFrameShape(QFrame::NoFrame);
+    // The keyboard moves through the rows, which scroll themselves into view.
+    m_scroll->setFocusPolicy(Qt::NoFocus);
     m_scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_scroll->setWidgetResizable(true);
