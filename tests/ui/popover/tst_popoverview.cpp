@@ -10,6 +10,7 @@
 #include "ui/popover/RefreshErrorBannerView.h"
 
 #include <QAbstractButton>
+#include <QAccessible>
 #include <QAction>
 #include <QApplication>
 #include <QContextMenuEvent>
@@ -342,6 +343,13 @@ private Q_SLOTS:
         view.setFocus(Qt::PopupFocusReason);
         QCOMPARE(focusedRow(), QStringLiteral("BTC"));
         MenuWatchlistRowView* btc = view.row(QStringLiteral("BTC"));
+        // What a screen reader reads of it: an item of a list, named by its figures, that expands.
+        QAccessibleInterface* item = QAccessible::queryAccessibleInterface(btc);
+        QCOMPARE(item->role(), QAccessible::ListItem);
+        QCOMPARE(item->parent()->role(), QAccessible::List);
+        QCOMPARE(item->text(QAccessible::Name),
+                 QStringList({"BTC", "Bitcoin", btc->priceText(), btc->changeText()}).join(", "));
+        QVERIFY(item->state().expandable && item->state().collapsed && item->state().focused);
         const QColor plain = Pixels::at(btc->grab().toImage(), btc->width() / 2.0, 1);
         key(Qt::Key_Up);
         key(Qt::Key_Down);
