@@ -172,7 +172,7 @@ def main():
         check(popover.getRole() in (pyatspi.ROLE_FRAME, pyatspi.ROLE_WINDOW), f"popover is a {describe(popover)}")
         row = wait_for("BTC's row with its price", lambda: find(popover, pyatspi.ROLE_LIST_ITEM, prefix="BTC, Bitcoin, 75,456.36"))
         print("row:", row.name)
-        check(row.getParent().getRole() == pyatspi.ROLE_LIST, "rows sit in a list")
+        check(row.parent.getRole() == pyatspi.ROLE_LIST, "rows sit in a list")
         check(states(row).contains(pyatspi.STATE_EXPANDABLE), "a row says it can expand")
         press(row)
         wait_for("the row expanded", lambda: states(row).contains(pyatspi.STATE_EXPANDED))

@@ -170,7 +170,9 @@ MenuBarPopoverView::MenuBarPopoverView(AppState& appState, QWidget* parent)
     , m_appState(appState)
 {
     setObjectName(QStringLiteral("menuBarPopoverView"));
-    setFocusPolicy(Qt::StrongFocus);
+    // Focused in code when the popover opens, and then hands the focus to the list: not a stop
+    // of its own for the keyboard or a screen reader.
+    setFocusPolicy(Qt::NoFocus);
 
     auto* root = new QVBoxLayout(this);
     root->setContentsMargins(0, 0, 0, 0);
