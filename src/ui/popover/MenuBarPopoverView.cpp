@@ -3,7 +3,6 @@
 #include "state/AppState.h"
 #include "support/NotificationCenter.h"
 #include "ui/kit/AccessibleRole.h"
-#include "ui/kit/FocusRing.h"
 #include "ui/kit/GlyphButton.h"
 #include "ui/kit/GlyphView.h"
 #include "ui/kit/Palette.h"
