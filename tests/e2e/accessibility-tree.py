@@ -68,7 +68,8 @@ def states(node):
 
 
 def showing(node):
-    return states(node).contains(pyatspi.STATE_SHOWING)
+    # The application itself is never "showing"; its windows and their contents are.
+    return node.getRole() == pyatspi.ROLE_APPLICATION or states(node).contains(pyatspi.STATE_SHOWING)
 
 
 def walk(node):
@@ -195,10 +196,8 @@ def main():
         press(find(popover, pyatspi.ROLE_PUSH_BUTTON, "返回"))
         more = wait_for("the 更多 button again", lambda: find(popover, pyatspi.ROLE_PUSH_BUTTON, "更多"))
         press(more)
-        item = wait_for("the 设置 menu item", lambda: next(
-            (find(app.getChildAtIndex(i), pyatspi.ROLE_MENU_ITEM, "设置") for i in range(app.childCount)
-             if find(app.getChildAtIndex(i), pyatspi.ROLE_MENU_ITEM, "设置")), None))
-        press(item)
+        # The menu is a window of its own.
+        press(wait_for("the 设置 menu item", lambda: find(app, pyatspi.ROLE_MENU_ITEM, "设置")))
         settings = wait_for("the settings window", lambda: window(app, "设置"))
         check(settings.getRole() == pyatspi.ROLE_FRAME, f"settings window is a {describe(settings)}")
         stepper = find(settings, pyatspi.ROLE_SPIN_BUTTON)
