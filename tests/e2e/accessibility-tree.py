@@ -27,8 +27,15 @@ PATIENCE_S = float(os.environ.get("ZENTROW_E2E_PATIENCE_S", "30"))
 
 
 class Backend(http.server.BaseHTTPRequestHandler):
+    quotes_served = 0
+    drifting = False  # each answer a cent dearer than the last
+
     def do_GET(self):
         data = [ETH, BTC] if self.path.startswith("/api/search") else [BTC]
+        if not self.path.startswith("/api/search"):
+            Backend.quotes_served += 1
+            if Backend.drifting:
+                data = [dict(BTC, price=BTC["price"] + Backend.quotes_served / 100)]
         body = json.dumps({"data": data}).encode()
         self.send_response(200)
         self.send_header("Content-Type", "application/json")
@@ -208,7 +215,33 @@ def main():
             before = value.currentValue
             press(stepper, "Increase")
             wait_for("the stepper one step up", lambda: value.currentValue == before + 5)
+            value.currentValue = 5
+            wait_for("the stepper at 5 s", lambda: value.currentValue == 5)
         check_controls(settings, "settings")
+
+        # Two refreshes with new prices: a screen reader hears the row and the status preview
+        # renamed in place, and nothing else (moves and resizes it does not read out).
+        heard = []
+
+        def hear(event):
+            if not event.type.startswith("object:bounds-changed"):
+                heard.append(f"{event.type} on {event.source.getRoleName() if event.source else '?'}")
+
+        pyatspi.Registry.registerEventListener(hear, "object", "window", "focus")
+        Backend.drifting = True
+        served = Backend.quotes_served
+        context = GLib.MainContext.default()
+
+        def refreshed():
+            while context.iteration(False):
+                pass
+            return Backend.quotes_served >= served + 2
+
+        wait_for("two refreshes", refreshed)
+        print("heard on refresh:", heard)
+        renamed = {"object:property-change:accessible-name on list item",
+                   "object:property-change:accessible-name on label"}
+        check(heard and set(heard) <= renamed, f"a refresh raised more than renames of what changed: {heard}")
     finally:
         app_process.terminate()
         app_process.wait()

@@ -675,7 +675,10 @@ void SettingsView::refreshFromState()
     const double interval = displayedInterval(preferences.refreshInterval);
     const int seconds = wholeSeconds(interval);
     m_intervalLabel->setText(tr("%1 秒刷新一次").arg(seconds));
-    m_stepper->setAccessibleName(tr("%1 秒").arg(seconds));
+    // Renamed only when the interval changes: every change of the state lands here, each price
+    // refresh included, and a screen reader hears every rename.
+    if (const QString name = tr("%1 秒").arg(seconds); name != m_stepper->accessibleName())
+        m_stepper->setAccessibleName(name);
     m_stepper->setValue(interval);
     m_symbolBox->setChecked(preferences.showsMenuBarSymbol);
     m_changeBox->setChecked(preferences.showsMenuBarChange);
