@@ -3,7 +3,8 @@
 # The running app as a screen reader reads it, over AT-SPI: starts ZENTROW with accessibility on
 # (against a loopback backend), opens the popover through its status item, then the add-token
 # screen and the settings window through the controls' own accessible actions, and checks each
-# tree: every control a person can reach has a name and a role. Runs inside
+# tree: every control a person can reach has a name and a role. Then it listens through two
+# refreshes with new prices, which may only rename what changed. Runs inside
 # tests/e2e/desktop-session.sh, whose panel provides the StatusNotifierWatcher.
 import http.server
 import json
