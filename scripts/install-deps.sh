@@ -18,6 +18,8 @@ packages=(
     xvfb xfwm4 xfce4-panel xfce4-sntray-plugin xfce4-indicator-plugin ayatana-indicator-application dbus-x11 xdotool x11-utils libglib2.0-bin gnome-shell gnome-shell-extension-appindicator
     # ... and GNOME's Wayland session: Xwayland for the app, a GTK window as a native Wayland client
     xwayland python3-gi gir1.2-gtk-3.0
+    # ... and the app's accessibility tree, read over AT-SPI as a screen reader reads it
+    at-spi2-core python3-pyatspi
     clang libclang-rt-dev # libFuzzer targets (make fuzz, the short pass in make test)
     llvm # llvm-profdata and llvm-cov for make fuzz-coverage
     nginx-light # reference server for bench/backend-load.sh

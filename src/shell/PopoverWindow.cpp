@@ -5,6 +5,7 @@
 #include "shell/PopoverEdge.h"
 #include "shell/PopoverPlacement.h"
 #include "shell/XWaylandActivation.h"
+#include "ui/kit/AccessibleRole.h"
 
 #include <QApplication>
 #include <QCursor>
@@ -50,6 +51,8 @@ PopoverWindow::PopoverWindow(Kind kind, QWidget* parent)
     setObjectName(QStringLiteral("popoverWindow"));
     // What the window manager lists it as, should it list it anywhere.
     setWindowTitle(QStringLiteral("Zentrow"));
+    // The title is also its name to a screen reader, which takes it for a window only when told.
+    AccessibleRole::set(*this, QAccessible::Window);
     setFixedSize(kSize);
     setAttribute(Qt::WA_DeleteOnClose, false);
     auto* layout = new QVBoxLayout(this);

@@ -1,6 +1,7 @@
 #include "shell/SettingsWindowManager.h"
 
 #include "state/AppState.h"
+#include "ui/kit/AccessibleRole.h"
 #include "ui/settings/SettingsView.h"
 
 #include <QCoreApplication>
@@ -93,6 +94,7 @@ void SettingsWindowManager::createWindow()
     m_window = std::make_unique<QWidget>(nullptr, flags);
     m_window->setObjectName(QStringLiteral("settingsWindow"));
     m_window->setWindowTitle(QCoreApplication::translate("SettingsWindowManager", "设置"));
+    AccessibleRole::set(*m_window, QAccessible::Window);
     // Closing only hides the window, and never counts towards quitting the application.
     m_window->setAttribute(Qt::WA_DeleteOnClose, false);
     m_window->setAttribute(Qt::WA_QuitOnClose, false);

@@ -1,4 +1,5 @@
 #include "BuildConfig.h"
+#include "shell/AccessibleApplication.h"
 #include "shell/AppIcon.h"
 #include "shell/ZentrowApp.h"
 
@@ -163,6 +164,7 @@ int main(int argc, char** argv)
     QApplication::setOrganizationName(QStringLiteral("Zentrow"));
     QApplication::setApplicationName(QStringLiteral("Zentrow"));
     QApplication app(argc, argv);
+    AccessibleApplication::install();
     QApplication::setQuitOnLastWindowClosed(false);
     QGuiApplication::setDesktopFileName(AppIcon::kName);
     // Every window (settings) takes the app's icon from here.

@@ -1,10 +1,14 @@
 #include "ui/kit/GlyphButton.h"
 
+#include "ui/kit/FocusRing.h"
+#include "ui/kit/Shapes.h"
+
 #include <QPainter>
 
 namespace {
 constexpr qreal kPressedOpacity = 0.55;
-}
+constexpr qreal kFocusRingRadius = 8;
+} // namespace
 
 GlyphButton::GlyphButton(Glyphs::Glyph glyph, qreal pointSize, Typography::Weight weight, const QColor& color,
                          QSize frame, QWidget* parent)
@@ -37,4 +41,9 @@ void GlyphButton::paintEvent(QPaintEvent*)
         painter.setOpacity(kPressedOpacity);
     }
     Glyphs::paint(painter, QRectF(rect()), m_glyph, m_pointSize, m_weight, m_color);
+    if (FocusRing::shows(*this)) {
+        painter.setOpacity(1);
+        FocusRing::paint(painter,
+                         Shapes::continuousRoundedRect(QRectF(rect()).adjusted(1, 1, -1, -1), kFocusRingRadius));
+    }
 }

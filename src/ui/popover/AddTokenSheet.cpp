@@ -11,6 +11,7 @@
 
 #include <QEvent>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QLinearGradient>
 #include <QPainter>
@@ -210,6 +211,7 @@ AddTokenSheet::AddTokenSheet(AppState& appState, QWidget* parent)
     m_back =
         new GlyphButton(Glyphs::Glyph::ArrowUturnBackward, 18, Weight::Medium, Palette::black(0.72), kBackFrame, this);
     m_back->setObjectName(QStringLiteral("backButton"));
+    m_back->setAccessibleName(tr("返回"));
     topBar->addWidget(m_back);
 
     auto* searchBox = new SearchBox(this);
@@ -226,6 +228,7 @@ AddTokenSheet::AddTokenSheet(AppState& appState, QWidget* parent)
     m_field->setFrame(false);
     m_field->setFont(Typography::font(16, Weight::Medium));
     m_field->setPlaceholderText(tr("从所有代币中搜索！"));
+    m_field->setAccessibleName(tr("搜索代币"));
     m_field->setAttribute(Qt::WA_MacShowFocusRect, false);
     QPalette fieldPalette = m_field->palette();
     fieldPalette.setColor(QPalette::Base, Qt::transparent);
@@ -260,6 +263,8 @@ AddTokenSheet::AddTokenSheet(AppState& appState, QWidget* parent)
     m_resultsScroll = new QScrollArea(this);
     m_resultsScroll->setObjectName(QStringLiteral("resultsScrollArea"));
     m_resultsScroll->setFrameShape(QFrame::NoFrame);
+    // The keyboard moves through the results, which scroll themselves into view.
+    m_resultsScroll->setFocusPolicy(Qt::NoFocus);
     m_resultsScroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_resultsScroll->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_resultsScroll->setWidgetResizable(true);
@@ -273,6 +278,8 @@ AddTokenSheet::AddTokenSheet(AppState& appState, QWidget* parent)
 
     connect(m_list, &SearchResultListView::addRequested, this,
             [this](const TokenSummary& token) { m_appState.addToken(token); });
+    connect(m_list, &SearchResultListView::upFromFirstRow, m_field,
+            [this] { m_field->setFocus(Qt::OtherFocusReason); });
     connect(m_back, &QAbstractButton::clicked, this, &AddTokenSheet::goBack);
     connect(m_field, &QLineEdit::textEdited, this, [this](const QString& text) {
         m_appState.setSearchQuery(text);
@@ -370,4 +377,20 @@ void AddTokenSheet::showEvent(QShowEvent* event)
 void AddTokenSheet::paintEvent(QPaintEvent*)
 {
     QPainter(this).fillRect(rect(), background());
+}
+
+void AddTokenSheet::keyPressEvent(QKeyEvent* event)
+{
+    if (event->key() == Qt::Key_Escape) {
+        // Back to the watchlist; a second Escape closes the popover.
+        event->accept();
+        goBack();
+        return;
+    }
+    if (event->key() == Qt::Key_Down && m_field->hasFocus() && m_content == Content::Results) {
+        event->accept();
+        m_list->focusResult(0);
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }

@@ -2,6 +2,7 @@
 
 #include "state/AppState.h"
 #include "support/NotificationCenter.h"
+#include "ui/kit/AccessibleRole.h"
 #include "ui/kit/GlyphButton.h"
 #include "ui/kit/GlyphView.h"
 #include "ui/kit/Palette.h"
@@ -10,6 +11,7 @@
 #include "ui/popover/AddTokenSheet.h"
 #include "ui/popover/MenuWatchlistRowView.h"
 #include "ui/popover/RefreshErrorBannerView.h"
+#include "ui/popover/WatchlistNavigation.h"
 
 #include <QAction>
 #include <QFontMetricsF>
@@ -167,7 +169,9 @@ MenuBarPopoverView::MenuBarPopoverView(AppState& appState, QWidget* parent)
     , m_appState(appState)
 {
     setObjectName(QStringLiteral("menuBarPopoverView"));
-    setFocusPolicy(Qt::StrongFocus);
+    // Focused in code when the popover opens, and then hands the focus to the list: not a stop
+    // of its own for the keyboard or a screen reader.
+    setFocusPolicy(Qt::NoFocus);
 
     auto* root = new QVBoxLayout(this);
     root->setContentsMargins(0, 0, 0, 0);
@@ -191,6 +195,8 @@ MenuBarPopoverView::MenuBarPopoverView(AppState& appState, QWidget* parent)
     m_scroll = new QScrollArea(m_watchlistScreen);
     m_scroll->setObjectName(QStringLiteral("watchlistScrollArea"));
     m_scroll->setFrameShape(QFrame::NoFrame);
+    // The keyboard moves through the rows, which scroll themselves into view.
+    m_scroll->setFocusPolicy(Qt::NoFocus);
     m_scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_scroll->setWidgetResizable(true);
@@ -213,6 +219,8 @@ MenuBarPopoverView::MenuBarPopoverView(AppState& appState, QWidget* parent)
     m_bodyLayout->addWidget(m_emptyState);
     m_rowsContainer = new QWidget(body);
     m_rowsContainer->setObjectName(QStringLiteral("watchlistRows"));
+    AccessibleRole::set(*m_rowsContainer, QAccessible::List);
+    m_rowsContainer->setAccessibleName(tr("自选"));
     m_rowsLayout = new QVBoxLayout(m_rowsContainer);
     m_rowsLayout->setContentsMargins(0, 0, 0, 0);
     m_rowsLayout->setSpacing(kRowSpacing);
@@ -234,6 +242,8 @@ MenuBarPopoverView::MenuBarPopoverView(AppState& appState, QWidget* parent)
     root->addWidget(m_watchlistScreen);
 
     buildMenus();
+    m_navigation =
+        new WatchlistNavigation(m_appState, *this, *m_rowsContainer, {m_addButton, m_moreButton, m_bannerContainer});
     connect(&m_appState, &AppState::objectWillChange, this, &MenuBarPopoverView::scheduleRender);
     const WatchlistModel& model = m_appState.watchlistModel();
     connect(&model, &QAbstractItemModel::rowsInserted, this,
@@ -291,6 +301,7 @@ QWidget* MenuBarPopoverView::buildHeader()
     row->setSpacing(kHeaderSpacing);
 
     m_addButton = makeGlyphButton(Glyphs::Glyph::Plus, 17, Weight::Regular, QStringLiteral("addTokenButton"), header);
+    m_addButton->setAccessibleName(tr("添加代币"));
     row->addWidget(m_addButton);
     row->addStretch(1);
     auto* title = new PlainLabel(tr("Zentrow"), Typography::font(14, Weight::Semibold), Palette::black(0.72),
@@ -299,6 +310,7 @@ QWidget* MenuBarPopoverView::buildHeader()
     row->addStretch(1);
     m_moreButton =
         makeGlyphButton(Glyphs::Glyph::Ellipsis, 14, Weight::Semibold, QStringLiteral("moreMenuButton"), header);
+    m_moreButton->setAccessibleName(tr("更多"));
     row->addWidget(m_moreButton);
 
     connect(m_addButton, &QAbstractButton::clicked, this, [this] { m_appState.setIsSearchPresented(true); });
@@ -420,11 +432,24 @@ void MenuBarPopoverView::render()
         return;
     }
     setFocusProxy(nullptr);
+    const bool leavingSheet = m_sheet && m_sheet->isVisible();
     if (m_sheet) {
         m_sheet->hide();
     }
     m_watchlistScreen->show();
     renderBanner();
+    // Back from the sheet, the keyboard carries on in the list (or on the view when it is empty).
+    if (leavingSheet && !m_navigation->focusList(Qt::OtherFocusReason)) {
+        setFocus(Qt::OtherFocusReason);
+    }
+}
+
+bool MenuBarPopoverView::focusNextPrevChild(bool next)
+{
+    if (m_watchlistScreen->isVisible() && m_navigation->focusNext(next)) {
+        return true;
+    }
+    return QWidget::focusNextPrevChild(next);
 }
 
 void MenuBarPopoverView::renderBanner()
@@ -472,6 +497,7 @@ void MenuBarPopoverView::insertRows(int first, int last)
             [this, tokenID] { m_appState.toggleExpandedToken(tokenID); }, m_rowsContainer);
         connect(row, &MenuWatchlistRowView::contextMenuRequested, this,
                 [this, row](const QPoint& globalPos) { showRowContextMenu(row, globalPos); });
+        m_navigation->watchRow(*row);
         m_rowOrder.insert(i, row);
         m_rowsLayout->insertWidget(i, row);
         row->show();

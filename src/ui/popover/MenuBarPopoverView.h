@@ -17,6 +17,7 @@ class QMenu;
 class QScrollArea;
 class QVBoxLayout;
 class RefreshErrorBannerView;
+class WatchlistNavigation;
 
 // The whole content of the status item's popover: the watchlist screen (header with add button,
 // title and "more" menu; the network-error banner; the scrolling rows or the empty state; the
@@ -56,6 +57,7 @@ protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    bool focusNextPrevChild(bool next) override;
 
 private:
     QWidget* buildHeader();
@@ -96,5 +98,6 @@ private:
     // One per row of the watchlist model, in its order.
     QList<MenuWatchlistRowView*> m_rowOrder;
     std::optional<QString> m_menuTokenID;
+    WatchlistNavigation* m_navigation = nullptr;
     bool m_renderPending = false;
 };

@@ -1,5 +1,6 @@
 #include "ui/popover/MenuWatchlistRowView.h"
 
+#include "ui/kit/FocusRing.h"
 #include "ui/kit/Palette.h"
 #include "ui/kit/Shapes.h"
 #include "ui/kit/SingleLineText.h"
@@ -244,6 +245,11 @@ void MenuWatchlistRowView::setExpanded(bool expanded)
     m_isExpanded = expanded;
     m_inserting = expanded;
     m_expansion->animateTo(expanded ? 1.0 : 0.0);
+    QAccessible::State changed;
+    changed.expanded = true;
+    changed.collapsed = true;
+    QAccessibleStateChangeEvent event(this, changed);
+    QAccessible::updateAccessibility(&event);
     update();
 }
 
@@ -278,9 +284,7 @@ void MenuWatchlistRowView::contentChanged()
     // Texts are measured and elided when the row is next painted, so rows scrolled out of
     // sight cost nothing on a price refresh.
     m_detailValid = false;
-    if (QAccessible::isActive()) {
-        updateAccessibleName();
-    }
+    updateAccessibleName();
     update();
 }
 
@@ -301,7 +305,13 @@ void MenuWatchlistRowView::updateIcon()
 
 void MenuWatchlistRowView::updateAccessibleName()
 {
-    setAccessibleName(QStringList{m_token.symbol, m_token.name, m_priceText, m_changeText}.join(QStringLiteral(", ")));
+    // Renamed in place, and only when the words change: a refresh that moves no figure a screen
+    // reader reads says nothing, one that does raises no more than a name change.
+    const QString name =
+        QStringList{m_token.symbol, m_token.name, m_priceText, m_changeText}.join(QStringLiteral(", "));
+    if (name != accessibleName()) {
+        setAccessibleName(name);
+    }
 }
 
 qreal MenuWatchlistRowView::backgroundOpacity() const
@@ -490,6 +500,10 @@ void MenuWatchlistRowView::paintEvent(QPaintEvent*)
     if (m_expansion->value() > 0.001) {
         ensureDetail();
         paintDetail(painter, l);
+    }
+    if (FocusRing::shows(*this)) {
+        FocusRing::paint(painter,
+                         Shapes::continuousRoundedRect(QRectF(rect()).adjusted(1, 1, -1, -1), kCornerRadius - 1));
     }
 }
 

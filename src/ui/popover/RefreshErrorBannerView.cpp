@@ -1,5 +1,7 @@
 #include "ui/popover/RefreshErrorBannerView.h"
 
+#include "ui/kit/AccessibleRole.h"
+#include "ui/kit/FocusRing.h"
 #include "ui/kit/GlyphView.h"
 #include "ui/kit/Palette.h"
 #include "ui/kit/PlainLabel.h"
@@ -36,7 +38,14 @@ public:
     using QAbstractButton::QAbstractButton;
 
 protected:
-    void paintEvent(QPaintEvent*) override {}
+    void paintEvent(QPaintEvent*) override
+    {
+        if (FocusRing::shows(*this)) {
+            QPainter painter(this);
+            FocusRing::paint(painter, Shapes::continuousRoundedRect(QRectF(rect()).adjusted(1, 1, -1, -1),
+                                                                    RefreshErrorBannerView::kCornerRadius - 1));
+        }
+    }
     bool hitButton(const QPoint& pos) const override { return rect().contains(pos); }
 };
 
@@ -55,12 +64,15 @@ RefreshErrorBannerView::RefreshErrorBannerView(QWidget* parent)
     , m_expansion(new SpringAnimation(kExpandSpring, this))
 {
     setObjectName(QStringLiteral("refreshErrorBanner"));
+    AccessibleRole::set(*this, QAccessible::AlertMessage);
+    setAccessibleName(tr("网络错误"));
     setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
     m_expansion->setObjectName(QStringLiteral("bannerSpring"));
 
     m_header = new BannerHeaderButton(this);
     m_header->setObjectName(QStringLiteral("bannerHeaderButton"));
     m_header->setFocusPolicy(Qt::TabFocus);
+    m_header->setAccessibleName(tr("网络错误"));
     auto* row = new QHBoxLayout(m_header);
     row->setContentsMargins(kPaddingX, kPaddingY, kPaddingX, kPaddingY);
     row->setSpacing(kHeaderSpacing);
@@ -86,6 +98,7 @@ RefreshErrorBannerView::RefreshErrorBannerView(QWidget* parent)
     m_messageClip->setObjectName(QStringLiteral("bannerMessageArea"));
     m_message = new QTextEdit(m_messageClip);
     m_message->setObjectName(QStringLiteral("bannerMessage"));
+    m_message->setAccessibleName(tr("网络错误"));
     m_message->setReadOnly(true);
     m_message->setAcceptRichText(false);
     m_message->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
@@ -136,6 +149,7 @@ void RefreshErrorBannerView::setBanner(const RefreshErrorBannerState& banner)
     if (messageChanged) {
         // Plain text: an error message is shown as it came, never interpreted as markup.
         m_message->setPlainText(banner.message);
+        setAccessibleDescription(banner.message);
         m_measure.setPlainText(banner.message);
         m_measuredWidth = -1;
         updateGeometry();

@@ -1,10 +1,14 @@
 #include "ui/popover/SearchResultListView.h"
 
+#include "ui/kit/AccessibleRole.h"
+#include "ui/kit/FocusRing.h"
 #include "ui/kit/Palette.h"
 #include "ui/popover/SearchResultRowView.h"
 
+#include <QKeyEvent>
 #include <QPaintEvent>
 #include <QPainter>
+#include <QScrollArea>
 
 #include <algorithm>
 
@@ -17,6 +21,8 @@ SearchResultListView::SearchResultListView(QWidget* parent)
     : QWidget(parent)
 {
     setObjectName(QStringLiteral("searchResultList"));
+    AccessibleRole::set(*this, QAccessible::List);
+    setAccessibleName(tr("搜索结果"));
     setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
 }
 
@@ -171,4 +177,47 @@ void SearchResultListView::paintEvent(QPaintEvent* event)
             painter.fillRect(divider, Palette::separator());
         }
     }
+}
+
+bool SearchResultListView::focusResult(int index)
+{
+    if (index < 0 || index >= m_results.size()) {
+        return false;
+    }
+    const QRect target = rowRect(index);
+    // The scroll area scrolls by moving us, which makes the rows that come into view.
+    for (QWidget* parent = parentWidget(); parent; parent = parent->parentWidget()) {
+        if (auto* scroll = qobject_cast<QScrollArea*>(parent)) {
+            scroll->ensureVisible(target.center().x(), target.center().y(), 0, target.height() / 2 + kRowGap);
+            break;
+        }
+    }
+    materialize();
+    SearchResultRowView* row = rowAt(index);
+    if (!row) {
+        return false;
+    }
+    FocusRing::markKeyboardMove(*this);
+    row->setFocus(Qt::OtherFocusReason);
+    return true;
+}
+
+void SearchResultListView::keyPressEvent(QKeyEvent* event)
+{
+    if (event->key() != Qt::Key_Up && event->key() != Qt::Key_Down) {
+        QWidget::keyPressEvent(event);
+        return;
+    }
+    event->accept();
+    int focused = -1;
+    for (auto it = m_live.cbegin(); it != m_live.cend(); ++it) {
+        if (it.value()->hasFocus()) {
+            focused = it.key();
+        }
+    }
+    if (event->key() == Qt::Key_Up && focused <= 0) {
+        Q_EMIT upFromFirstRow();
+        return;
+    }
+    focusResult(event->key() == Qt::Key_Down ? focused + 1 : focused - 1);
 }

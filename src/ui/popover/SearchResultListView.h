@@ -39,18 +39,24 @@ public:
     SearchResultRowView* rowAt(int index) const;
     int materializedCount() const { return int(m_live.size()); }
     int contentHeight() const;
+    // Scrolls row `index` into view and gives it the keyboard focus; false when there is none.
+    bool focusResult(int index);
 
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
 
 Q_SIGNALS:
     void addRequested(const TokenSummary& token);
+    // Up on the first row: the focus goes back above the list.
+    void upFromFirstRow();
 
 protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void moveEvent(QMoveEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    // Up and Down move the focus between the results.
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void materialize();

@@ -1,5 +1,7 @@
 #include "ui/popover/SearchResultRowView.h"
 
+#include "ui/kit/AccessibleRole.h"
+#include "ui/kit/FocusRing.h"
 #include "ui/kit/Palette.h"
 #include "ui/kit/Shapes.h"
 #include "ui/kit/SingleLineText.h"
@@ -8,6 +10,7 @@
 
 #include <QAbstractButton>
 #include <QFontMetricsF>
+#include <QKeyEvent>
 #include <QPainter>
 
 #include <algorithm>
@@ -74,6 +77,11 @@ protected:
         painter.setFont(buttonFont());
         painter.setPen(Palette::black(0.65));
         painter.drawText(QRectF(rect()), Qt::AlignCenter | Qt::TextSingleLine, text());
+        if (FocusRing::shows(*this)) {
+            painter.setOpacity(1);
+            FocusRing::paint(painter,
+                             Shapes::continuousRoundedRect(QRectF(rect()).adjusted(1, 1, -1, -1), kButtonRadius - 1));
+        }
     }
     bool hitButton(const QPoint& pos) const override { return rect().contains(pos); }
 };
@@ -85,6 +93,9 @@ SearchResultRowView::SearchResultRowView(QWidget* parent)
     , m_addButton(new AddButton(this))
 {
     setObjectName(QStringLiteral("searchResultRow"));
+    AccessibleRole::set(*this, QAccessible::ListItem);
+    // Reached with the arrow keys from the search field, not with Tab.
+    setFocusPolicy(Qt::ClickFocus);
     m_addButton->setObjectName(QStringLiteral("addButton"));
     m_addButton->setFocusPolicy(Qt::TabFocus);
     connect(m_addButton, &QAbstractButton::clicked, this, [this] {
@@ -129,6 +140,7 @@ void SearchResultRowView::setToken(const TokenSummary& token, bool isAdded)
         m_addButton->setText(isAdded ? tr("已添加") : tr("添加"));
         m_addButton->setEnabled(!isAdded);
         setAccessibleName(m_token.symbol + QStringLiteral(", ") + m_token.name);
+        setAccessibleDescription(m_addButton->text());
         layoutChildren();
         update();
     }
@@ -156,6 +168,10 @@ void SearchResultRowView::paintEvent(QPaintEvent*)
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
     painter.fillPath(Shapes::continuousRoundedRect(QRectF(rect()), kCornerRadius), Palette::black(0.024));
+    if (FocusRing::shows(*this)) {
+        FocusRing::paint(painter,
+                         Shapes::continuousRoundedRect(QRectF(rect()).adjusted(1, 1, -1, -1), kCornerRadius - 1));
+    }
 
     const qreal left = kPaddingX + kIconSize + kSpacing;
     const qreal right = m_addButton->geometry().left() - kSpacing;
@@ -173,4 +189,26 @@ void SearchResultRowView::paintEvent(QPaintEvent*)
     painter.setPen(Palette::black(0.45));
     painter.drawText(QRectF(left, top + symbolH + kTextSpacing, width, nameH), flags,
                      SingleLineText::elided(m_token.name, nameFont(), width));
+}
+
+void SearchResultRowView::keyPressEvent(QKeyEvent* event)
+{
+    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && m_addButton->isEnabled()) {
+        event->accept();
+        m_addButton->click();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+void SearchResultRowView::focusInEvent(QFocusEvent* event)
+{
+    QWidget::focusInEvent(event);
+    update();
+}
+
+void SearchResultRowView::focusOutEvent(QFocusEvent* event)
+{
+    QWidget::focusOutEvent(event);
+    update();
 }

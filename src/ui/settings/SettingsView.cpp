@@ -6,6 +6,7 @@
 #include "ui/kit/Shapes.h"
 #include "ui/kit/Typography.h"
 
+#include <QAccessibleWidget>
 #include <QCheckBox>
 #include <QEvent>
 #include <QHBoxLayout>
@@ -202,19 +203,23 @@ public:
     {
         setFixedSize(kStepperSize);
         setFocusPolicy(Qt::TabFocus);
+        static const bool accessible = (QAccessible::installFactory(&Accessible::create), true);
+        Q_UNUSED(accessible);
         connect(m_repeat, &QTimer::timeout, this, [this] {
             m_repeat->setInterval(kRepeatIntervalMs);
             step(m_pressed);
         });
     }
 
-    void setLimits(bool atMinimum, bool atMaximum)
+    // The interval shown; the arrow towards a reached bound fades.
+    void setValue(double value)
     {
-        if (atMinimum == m_atMinimum && atMaximum == m_atMaximum)
+        if (value == m_value)
             return;
-        m_atMinimum = atMinimum;
-        m_atMaximum = atMaximum;
+        m_value = value;
         update();
+        QAccessibleValueChangeEvent event(this, value);
+        QAccessible::updateAccessibility(&event);
     }
 
 protected:
@@ -291,9 +296,9 @@ protected:
         painter.fillRect(QRectF(box.center().x() - 0.25, box.top() + 3, 0.5, box.height() - 6), separatorColor());
 
         Glyphs::paint(painter, lower, Glyphs::Glyph::ChevronDown, kStepperChevronSize, Weight::Bold,
-                      Palette::black(m_atMinimum ? kDisabledOpacity : 0.7));
+                      Palette::black(m_value <= kMinimumInterval ? kDisabledOpacity : 0.7));
         Glyphs::paint(painter, upper, Glyphs::Glyph::ChevronUp, kStepperChevronSize, Weight::Bold,
-                      Palette::black(m_atMaximum ? kDisabledOpacity : 0.7));
+                      Palette::black(m_value >= kMaximumInterval ? kDisabledOpacity : 0.7));
     }
 
 private:
@@ -303,12 +308,60 @@ private:
             m_onStep(direction);
     }
 
+    // A spin button to assistive technology: the value with its bounds and step, and Up and Down
+    // as actions. Its name (the interval in words) is the widget's own.
+    class Accessible final : public QAccessibleWidget, public QAccessibleValueInterface {
+    public:
+        explicit Accessible(Stepper* stepper)
+            : QAccessibleWidget(stepper, QAccessible::SpinBox)
+        {
+        }
+
+        static QAccessibleInterface* create(const QString&, QObject* object)
+        {
+            auto* stepper = dynamic_cast<Stepper*>(object);
+            return stepper ? new Accessible(stepper) : nullptr;
+        }
+
+        void* interface_cast(QAccessible::InterfaceType type) override
+        {
+            if (type == QAccessible::ValueInterface)
+                return static_cast<QAccessibleValueInterface*>(this);
+            return QAccessibleWidget::interface_cast(type);
+        }
+
+        QVariant currentValue() const override { return stepper()->m_value; }
+        QVariant minimumValue() const override { return kMinimumInterval; }
+        QVariant maximumValue() const override { return kMaximumInterval; }
+        QVariant minimumStepSize() const override { return kIntervalStep; }
+        // As many steps as it takes; the view clamps at the bounds.
+        void setCurrentValue(const QVariant& value) override
+        {
+            const double steps = std::round((value.toDouble() - stepper()->m_value) / kIntervalStep);
+            for (int i = 0; i < int(std::min(std::abs(steps), kMaximumInterval / kIntervalStep)); ++i)
+                stepper()->step(steps > 0 ? 1 : -1);
+        }
+
+        QStringList actionNames() const override { return {increaseAction(), decreaseAction(), setFocusAction()}; }
+        void doAction(const QString& name) override
+        {
+            if (name == increaseAction())
+                stepper()->step(1);
+            else if (name == decreaseAction())
+                stepper()->step(-1);
+            else
+                QAccessibleWidget::doAction(name);
+        }
+
+    private:
+        Stepper* stepper() const { return static_cast<Stepper*>(widget()); }
+    };
+
     std::function<void(int)> m_onStep;
     QTimer* m_repeat;
     int m_pressed = 0;
     int m_wheelDelta = 0;
-    bool m_atMinimum = false;
-    bool m_atMaximum = false;
+    double m_value = 0;
 };
 
 // One titled group of the general pane: the title in a right-aligned label column, the controls
@@ -622,8 +675,11 @@ void SettingsView::refreshFromState()
     const double interval = displayedInterval(preferences.refreshInterval);
     const int seconds = wholeSeconds(interval);
     m_intervalLabel->setText(tr("%1 秒刷新一次").arg(seconds));
-    m_stepper->setAccessibleName(tr("%1 秒").arg(seconds));
-    m_stepper->setLimits(interval <= kMinimumInterval, interval >= kMaximumInterval);
+    // Renamed only when the interval changes: every change of the state lands here, each price
+    // refresh included, and a screen reader hears every rename.
+    if (const QString name = tr("%1 秒").arg(seconds); name != m_stepper->accessibleName())
+        m_stepper->setAccessibleName(name);
+    m_stepper->setValue(interval);
     m_symbolBox->setChecked(preferences.showsMenuBarSymbol);
     m_changeBox->setChecked(preferences.showsMenuBarChange);
     m_outlinesBox->setChecked(preferences.showsLayoutDebugOutlines);

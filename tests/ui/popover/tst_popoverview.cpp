@@ -10,6 +10,7 @@
 #include "ui/popover/RefreshErrorBannerView.h"
 
 #include <QAbstractButton>
+#include <QAccessible>
 #include <QAction>
 #include <QApplication>
 #include <QContextMenuEvent>
@@ -160,8 +161,12 @@ private Q_SLOTS:
         fresh[1].change24h = 1.5;
         h.sleeper->advance(30s);
         QTRY_COMPARE(h.service->waitingRefreshes(), 1);
+        const QAccessibleInterface* item = QAccessible::queryAccessibleInterface(rows.at(1));
         h.service->answerRefresh(fresh);
         QTRY_COMPARE(rows.at(1)->layout().price.text, QStringLiteral("2,400.50"));
+        // A screen reader finds the same item, renamed in place.
+        QCOMPARE(QAccessible::queryAccessibleInterface(rows.at(1)), item);
+        QCOMPARE(item->text(QAccessible::Name), QStringLiteral("ETH, Ethereum, 2,400.50, +1.50%"));
         QCOMPARE(view.rows(), rows);
         QVERIFY(rows.at(1)->isHovered());
         QCOMPARE(rows.at(1)->layout().change.text, QStringLiteral("+1.50%"));
@@ -332,6 +337,10 @@ private Q_SLOTS:
         raiseBanner(h, Error(Error::Domain::Transport, 1, message));
         RefreshErrorBannerView* banner = view.banner();
         QVERIFY(banner->isVisible());
+        // Read out as an alert, its message as it came.
+        QAccessibleInterface* alert = QAccessible::queryAccessibleInterface(banner);
+        QCOMPARE(alert->role(), QAccessible::AlertMessage);
+        QCOMPARE(alert->text(QAccessible::Description), message);
         auto* scroll = child<QScrollArea>(view, "watchlistScrollArea");
         QVERIFY(!scroll->isAncestorOf(banner));
         const QRect bannerRect(banner->mapTo(&view, QPoint()), banner->size());

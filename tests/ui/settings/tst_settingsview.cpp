@@ -4,6 +4,7 @@
 #include "testlib/StateHarness.h"
 #include "ui/settings/SettingsView.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QCheckBox>
 #include <QDir>
@@ -195,6 +196,16 @@ private Q_SLOTS:
         QTest::keyClick(stepper, Qt::Key_Down);
         QCOMPARE(f.state().preferences().refreshInterval, 30.0);
         QTRY_COMPARE(f.text("refreshIntervalLabel"), QStringLiteral("30 秒刷新一次"));
+
+        // To a screen reader: a spin button named by its value, with bounds and step, stepped by its actions.
+        QAccessibleInterface* spin = QAccessible::queryAccessibleInterface(stepper);
+        QCOMPARE(spin->role(), QAccessible::SpinBox);
+        QCOMPARE(spin->text(QAccessible::Name), QStringLiteral("30 秒"));
+        QCOMPARE(spin->valueInterface()->currentValue().toDouble(), 30.0);
+        QCOMPARE(spin->valueInterface()->maximumValue().toDouble(), 300.0);
+        spin->actionInterface()->doAction(QAccessibleActionInterface::decreaseAction());
+        QCOMPARE(f.state().preferences().refreshInterval, 25.0);
+        QTRY_COMPARE(spin->valueInterface()->currentValue().toDouble(), 25.0);
     }
 
     void checkboxesPersistAndPreviewWithoutRestartingTheLoop()
