@@ -1,7 +1,6 @@
 #include "ui/popover/MenuBarPopoverView.h"
 
 #include "state/AppState.h"
-#include "support/NotificationCenter.h"
 #include "ui/kit/GlyphButton.h"
 #include "ui/kit/GlyphView.h"
 #include "ui/kit/Palette.h"
@@ -334,10 +333,8 @@ void MenuBarPopoverView::buildMenus()
     QAction* quit = m_moreMenu->addAction(tr("退出"));
     quit->setObjectName(QStringLiteral("quitAction"));
     // The shell answers both; the view neither closes the popover nor opens a window itself.
-    connect(settings, &QAction::triggered, this,
-            [] { NotificationCenter::defaultCenter().post(NotificationCenter::kOpenSettings); });
-    connect(quit, &QAction::triggered, this,
-            [] { NotificationCenter::defaultCenter().post(NotificationCenter::kQuitApp); });
+    connect(settings, &QAction::triggered, this, &MenuBarPopoverView::settingsRequested);
+    connect(quit, &QAction::triggered, this, &MenuBarPopoverView::quitRequested);
     connect(m_moreButton, &QAbstractButton::clicked, this, [this] {
         // A pull-down: hangs from the button, right edges aligned since the button is at the right.
         const QPoint below = m_moreButton->mapToGlobal(QPoint(m_moreButton->width(), m_moreButton->height()));

@@ -52,6 +52,11 @@ public:
 
     QSize sizeHint() const override;
 
+Q_SIGNALS:
+    // The "more" menu's entries, for the shell to answer.
+    void settingsRequested();
+    void quitRequested();
+
 protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
