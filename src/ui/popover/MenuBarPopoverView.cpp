@@ -233,7 +233,8 @@ MenuBarPopoverView::MenuBarPopoverView(AppState& appState, QWidget* parent)
     root->addWidget(m_watchlistScreen);
 
     buildMenus();
-    connect(&m_appState, &AppState::objectWillChange, this, &MenuBarPopoverView::scheduleRender);
+    connect(&m_appState, &AppState::isSearchPresentedChanged, this, &MenuBarPopoverView::scheduleRender);
+    connect(&m_appState, &AppState::refreshErrorBannerChanged, this, &MenuBarPopoverView::scheduleRender);
     const WatchlistModel& model = m_appState.watchlistModel();
     connect(&model, &QAbstractItemModel::rowsInserted, this,
             [this](const QModelIndex&, int first, int last) { insertRows(first, last); });
@@ -274,7 +275,7 @@ AddTokenSheet* MenuBarPopoverView::addTokenSheet()
     // watchlist loads no CJK faces.
     if (!m_sheet) {
         m_sheet = new AddTokenSheet(m_appState, this);
-        m_sheet->setOnBack([this] { m_appState.setIsSearchPresented(false); });
+        connect(m_sheet, &AddTokenSheet::backRequested, this, [this] { m_appState.setIsSearchPresented(false); });
         m_sheet->hide();
         layout()->addWidget(m_sheet);
     }
@@ -384,8 +385,7 @@ MenuWatchlistRowView* MenuBarPopoverView::row(const QString& tokenID) const
 
 void MenuBarPopoverView::scheduleRender()
 {
-    // The state announces each write before it happens, often many in a row: read everything
-    // once, on the next pass of the event loop, when all of them have landed.
+    // Changes often come several in a row: read everything once, on the next pass of the event loop.
     if (m_renderPending) {
         return;
     }
@@ -465,8 +465,8 @@ void MenuBarPopoverView::insertRows(int first, int last)
         auto* row = new MenuWatchlistRowView(
             index.data(WatchlistModel::TokenRole).value<TokenSummary>(),
             index.data(WatchlistModel::PriceTextRole).toString(), index.data(WatchlistModel::ChangeTextRole).toString(),
-            index.data(WatchlistModel::IsExpandedRole).toBool(), debugFrames,
-            [this, tokenID] { m_appState.toggleExpandedToken(tokenID); }, m_rowsContainer);
+            index.data(WatchlistModel::IsExpandedRole).toBool(), debugFrames, m_rowsContainer);
+        connect(row, &MenuWatchlistRowView::tapped, this, [this, tokenID] { m_appState.toggleExpandedToken(tokenID); });
         connect(row, &MenuWatchlistRowView::contextMenuRequested, this,
                 [this, row](const QPoint& globalPos) { showRowContextMenu(row, globalPos); });
         m_rowOrder.insert(i, row);

@@ -162,14 +162,13 @@ private:
 
 MenuWatchlistRowView::MenuWatchlistRowView(const TokenSummary& token, const QString& priceText,
                                            const QString& changeText, bool isExpanded, bool showsDebugFrames,
-                                           std::function<void()> onTap, QWidget* parent)
+                                           QWidget* parent)
     : QWidget(parent)
     , m_token(token)
     , m_priceText(priceText)
     , m_changeText(changeText)
     , m_isExpanded(isExpanded)
     , m_showsDebugFrames(showsDebugFrames)
-    , m_onTap(std::move(onTap))
     , m_expansion(new SpringAnimation(kExpansionSpring, this))
     , m_hover(new SpringAnimation(kHoverSpring, this))
 {
@@ -621,11 +620,11 @@ void MenuWatchlistRowView::mouseReleaseEvent(QMouseEvent* event)
         QWidget::mouseReleaseEvent(event);
         return;
     }
-    const bool tapped = m_pressed && isOnShape(event->position());
+    const bool isTap = m_pressed && isOnShape(event->position());
     m_pressed = false;
     event->accept();
-    if (tapped && m_onTap) {
-        m_onTap();
+    if (isTap) {
+        Q_EMIT tapped();
     }
 }
 
