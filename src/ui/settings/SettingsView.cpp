@@ -347,13 +347,6 @@ QWidget* SettingsView::makeLaunchAtLoginGroup()
                      QStringLiteral("launchAtLoginGroup"));
 }
 
-void SettingsView::setAutostartEntry(const AutostartEntry& entry)
-{
-    m_autostart = entry;
-    m_launchAtLoginBox->setChecked(m_autostart.isEnabled());
-    m_launchAtLoginMessage->hide();
-}
-
 void SettingsView::setLaunchesAtLogin(bool on)
 {
     QString problem;

@@ -50,16 +50,10 @@ public:
 
     // The size the content needs now, measured from its layout.
     QSizeF preferredContentSize() const;
-    // The size last measured (0 × 0 before the first measurement), whether or not it was passed on.
-    QSizeF measuredSize() const { return m_measuredSize; }
 
     // The interval the stepper shows for a stored one: the interval the refresh loop uses, clamped
     // into the stepper's range. Not-a-number shows the loop's fallback; infinities show the ends.
     static double displayedInterval(double refreshInterval);
-
-    // The entry the "登录时启动" box reads and writes (the user's own unless replaced); the box
-    // shows whether that file is there, whatever the stored preference says.
-    void setAutostartEntry(const AutostartEntry& entry);
 
 Q_SIGNALS:
     void preferredContentSizeChanged(const QSizeF& size);
@@ -108,6 +102,7 @@ private:
     QCheckBox* m_outlinesBox = nullptr;
     QLabel* m_previewText = nullptr;
 
+    // The "登录时启动" box shows whether this file is there, whatever the stored preference says.
     AutostartEntry m_autostart = AutostartEntry::forCurrentUser();
     QCheckBox* m_launchAtLoginBox = nullptr;
     QLabel* m_launchAtLoginMessage = nullptr;
