@@ -15,6 +15,8 @@
 #include <algorithm>
 #include <cmath>
 #include <functional>
+#include <optional>
+#include <utility>
 
 using namespace WatchlistRowMetrics;
 
@@ -22,6 +24,12 @@ namespace {
 
 const Spring kExpansionSpring{0.32, 0.83};
 const Spring kHoverSpring{0.16, 1.0};
+
+QList<QPointer<MenuWatchlistRowView>>& rowsAwaitingHoverCheck()
+{
+    static QList<QPointer<MenuWatchlistRowView>> rows;
+    return rows;
+}
 
 // A transparent layer above the row's children that paints what it is given.
 class PaintOverlay final : public QWidget {
@@ -243,7 +251,17 @@ void MenuWatchlistRowView::leaveEvent(QEvent* event)
 void MenuWatchlistRowView::moveEvent(QMoveEvent* event)
 {
     QWidget::moveEvent(event);
-    syncHoverWithPointer();
+    // A reorder moves every row below the moved one: they ask together, on the next pass, so
+    // one pointer query (a round trip to the display server) serves the whole list.
+    if (std::exchange(m_hoverCheckPending, true)) {
+        return;
+    }
+    QList<QPointer<MenuWatchlistRowView>>& waiting = rowsAwaitingHoverCheck();
+    if (waiting.isEmpty()) {
+        QMetaObject::invokeMethod(QCoreApplication::instance(), &MenuWatchlistRowView::syncMovedRowsWithPointer,
+                                  Qt::QueuedConnection);
+    }
+    waiting.append(this);
 }
 
 void MenuWatchlistRowView::setHovered(bool hovered)
@@ -254,13 +272,24 @@ void MenuWatchlistRowView::setHovered(bool hovered)
     m_hover->animateTo(hovered ? 1.0 : 0.0);
 }
 
-void MenuWatchlistRowView::syncHoverWithPointer()
+void MenuWatchlistRowView::syncMovedRowsWithPointer()
 {
-    if (!isVisible())
-        return;
-    // The widget on top under the pointer: another window or a clipping parent counts.
-    const QWidget* under = QApplication::widgetAt(QCursor::pos());
-    setHovered(under && (under == this || isAncestorOf(under)));
+    const QList<QPointer<MenuWatchlistRowView>> rows = std::exchange(rowsAwaitingHoverCheck(), {});
+    std::optional<const QWidget*> under;
+    for (MenuWatchlistRowView* row : rows) {
+        if (!row) {
+            continue;
+        }
+        row->m_hoverCheckPending = false;
+        if (!row->isVisible()) {
+            continue;
+        }
+        // The widget on top under the pointer: another window or a clipping parent counts.
+        if (!under) {
+            under = QApplication::widgetAt(QCursor::pos());
+        }
+        row->setHovered(*under && (*under == row || row->isAncestorOf(*under)));
+    }
 }
 
 void MenuWatchlistRowView::mousePressEvent(QMouseEvent* event)

@@ -128,8 +128,9 @@ private:
     bool m_showsDebugFrames = false;
     bool m_isHovered = false;
     void setHovered(bool hovered);
-    // Enter and leave come only when the pointer moves; a row moved under a still pointer asks.
-    void syncHoverWithPointer();
+    // Enter and leave come only when the pointer moves; rows moved under a still pointer ask.
+    static void syncMovedRowsWithPointer();
+    bool m_hoverCheckPending = false;
     bool m_pressed = false;
 
     SpringAnimation* m_expansion = nullptr;
