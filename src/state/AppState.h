@@ -27,7 +27,8 @@
 // fields emits objectWillChange() once, immediately before its first write, however many fields
 // or entries it writes. The watchlist's rows change through watchlistModel(), which names each
 // change; the preferences announce themselves with preferencesChanged() and one signal per
-// setting. A changed refresh wait restarts the refresh loop.
+// setting, and the search and the banner with signals of their own, after the write, so views
+// never need objectWillChange(). A changed refresh wait restarts the refresh loop.
 class AppState : public QObject {
     Q_OBJECT
     Q_PROPERTY(AppPreferences preferences READ preferences WRITE setPreferences NOTIFY preferencesChanged)
