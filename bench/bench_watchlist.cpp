@@ -1,6 +1,7 @@
 // What a user waits for on the GUI thread when reordering or pinning in a long watchlist: the
 // operation, its save, and the status item brought up to date, as the event loop runs them.
 #include "services/MarketDataServing.h"
+#include "shell/AppActions.h"
 #include "shell/StatusBarController.h"
 #include "shell/StatusItem.h"
 #include "state/AppState.h"
@@ -58,6 +59,7 @@ struct Fixture {
     std::shared_ptr<SilentService> service = std::make_shared<SilentService>();
     std::unique_ptr<AppState> state;
     CountingStatusItem item;
+    AppActions actions;
     std::unique_ptr<StatusBarController> controller;
     std::unique_ptr<MenuBarPopoverView> popover;
 
@@ -81,8 +83,7 @@ struct Fixture {
         auto store = std::make_shared<LocalStore>(defaults);
         store->save(document);
         state = std::make_unique<AppState>(service, store);
-        controller = std::make_unique<StatusBarController>(
-            *state, item, [](AppState&) { return nullptr; }, [](AppState&) {});
+        controller = std::make_unique<StatusBarController>(*state, item, actions, [](AppState&) { return nullptr; });
         settle();
         if (withPopover) {
             SpringAnimation::setAnimationsEnabled(false);

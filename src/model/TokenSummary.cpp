@@ -3,9 +3,6 @@
 #include "support/JsonReader.h"
 
 #include <QHashFunctions>
-#include <QJsonArray>
-
-#include <cmath>
 
 bool operator==(const TokenSummary& a, const TokenSummary& b)
 {
@@ -74,87 +71,7 @@ const QString kQuoteVolume24h = QStringLiteral("quoteVolume24h");
 const QString kPriceChange24h = QStringLiteral("priceChange24h");
 const QString kTrend7dFine = QStringLiteral("trend7dFine");
 
-std::optional<QJsonArray> finiteArray(const QList<double>& values)
-{
-    QJsonArray array;
-    for (double value : values) {
-        if (!std::isfinite(value)) {
-            return std::nullopt;
-        }
-        array.append(value);
-    }
-    return array;
-}
-
 } // namespace
-
-std::optional<QJsonObject> TokenSummary::toJson() const
-{
-    if (!std::isfinite(price) || !std::isfinite(change24h)) {
-        return std::nullopt;
-    }
-    const std::optional<QJsonArray> trend = finiteArray(trend7d);
-    const std::optional<QJsonArray> fineTrend = finiteArray(trend7dFine);
-    if (!trend || !fineTrend) {
-        return std::nullopt;
-    }
-    QJsonObject object{
-        {QStringLiteral("id"), id},
-        {QStringLiteral("symbol"), symbol},
-        {QStringLiteral("name"), name},
-        {QStringLiteral("price"), price},
-        {QStringLiteral("change24h"), change24h},
-        {QStringLiteral("trend7d"), *trend},
-        {QStringLiteral("iconSeed"), iconSeed},
-    };
-    if (rank) {
-        object.insert(QStringLiteral("rank"), *rank);
-    }
-    if (logoURL) {
-        object.insert(QStringLiteral("logoURL"), logoURL->toString(QUrl::FullyEncoded));
-    }
-    const std::pair<const QString&, const std::optional<double>&> figures[]{
-        {kHigh24h, high24h}, {kLow24h, low24h}, {kQuoteVolume24h, quoteVolume24h}, {kPriceChange24h, priceChange24h}};
-    for (const auto& [key, figure] : figures) {
-        if (figure) {
-            if (!std::isfinite(*figure)) {
-                return std::nullopt;
-            }
-            object.insert(key, *figure);
-        }
-    }
-    if (!trend7dFine.isEmpty()) {
-        object.insert(kTrend7dFine, *fineTrend);
-    }
-    return object;
-}
-
-Result<TokenSummary> TokenSummary::fromJson(const QJsonObject& object)
-{
-    JsonReader reader(object, QStringLiteral("TokenSummary"));
-    TokenSummary token;
-    token.id = reader.string(QStringLiteral("id"));
-    token.symbol = reader.string(QStringLiteral("symbol"));
-    token.name = reader.string(QStringLiteral("name"));
-    token.rank = reader.optionalInteger(QStringLiteral("rank"));
-    token.price = reader.number(QStringLiteral("price"));
-    token.change24h = reader.number(QStringLiteral("change24h"));
-    token.trend7d = reader.numberArray(QStringLiteral("trend7d"));
-    token.iconSeed = reader.string(QStringLiteral("iconSeed"));
-    if (const auto logo = reader.optionalString(QStringLiteral("logoURL"))) {
-        const QUrl url(*logo, QUrl::StrictMode);
-        if (logo->isEmpty() || !url.isValid()) {
-            reader.fail(QStringLiteral("logoURL"), QStringLiteral("not a valid URL"));
-        } else {
-            token.logoURL = url;
-        }
-    }
-    readMarketFigures(reader, token);
-    if (!reader.ok()) {
-        return reader.error();
-    }
-    return token;
-}
 
 void TokenSummary::readMarketFigures(JsonReader& reader, TokenSummary& token)
 {

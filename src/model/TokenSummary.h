@@ -1,8 +1,5 @@
 #pragma once
 
-#include "support/Result.h"
-
-#include <QJsonObject>
 #include <QList>
 #include <QString>
 #include <QUrl>
@@ -37,11 +34,7 @@ struct TokenSummary {
     // The six built-in tokens that answer searches when the backend cannot.
     static const QList<TokenSummary>& fallbackCatalog();
 
-    // Absent optional members are left out; a non-finite number cannot be written.
-    std::optional<QJsonObject> toJson() const;
-    static Result<TokenSummary> fromJson(const QJsonObject& object);
-    // The optional 24-hour figures and fine series, under the same member names in our own JSON
-    // and in the backend's quotes records.
+    // The optional 24-hour figures and fine series of the backend's quotes records.
     static void readMarketFigures(JsonReader& reader, TokenSummary& token);
 };
 

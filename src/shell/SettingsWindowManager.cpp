@@ -65,15 +65,11 @@ void SettingsWindowManager::show(AppState& appState)
     // A fresh view bound to this state; the tab the user last looked at stays selected.
     const SettingsTab tab = m_view ? m_view->selectedTab() : SettingsTab::general;
     delete m_view.data();
-    const QPointer<QWidget> window = m_window.get();
-    m_view = new SettingsView(
-        appState, tab, SettingsView::kLabelColumnWidth, SettingsView::kContentWidth,
-        [this, window](const QSizeF& size) {
-            // The view lives inside the window this manager owns, so the manager outlives the call.
-            if (window)
-                applyContentSize(size);
-        },
-        m_window.get());
+    m_view =
+        new SettingsView(appState, tab, SettingsView::kLabelColumnWidth, SettingsView::kContentWidth, m_window.get());
+    // The view lives inside the window this manager owns, so the manager outlives the signal.
+    QObject::connect(m_view, &SettingsView::preferredContentSizeChanged, m_window.get(),
+                     [this](const QSizeF& size) { applyContentSize(size); });
     m_window->layout()->addWidget(m_view);
     // Fit before placing, so the window is centred at the size it is shown at.
     applyContentSize(m_view->preferredContentSize());

@@ -39,7 +39,6 @@ public:
 
     QWidget* window() const { return m_window.get(); }
     SettingsView* settingsView() const { return m_view; }
-    QSize lastContentSize() const { return m_lastContentSize; }
 
     // The content size for a reported view size: rounded up to whole points, never below the
     // minimum.

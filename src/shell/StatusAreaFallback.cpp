@@ -4,7 +4,6 @@
 #include "shell/PopoverWindow.h"
 #include "shell/StatusAreaFallbackWindow.h"
 #include "shell/StatusAreaNotice.h"
-#include "support/NotificationCenter.h"
 
 StatusAreaFallback::StatusAreaFallback(AdaptiveStatusItem& item, std::function<QWidget*()> makeContent,
                                        const QDBusConnection& bus, std::shared_ptr<Sleeper> sleeper,
@@ -101,6 +100,6 @@ void StatusAreaFallback::windowCloseRequested()
 {
     closeWindow();
     if (!m_item.isHosted()) {
-        NotificationCenter::defaultCenter().post(NotificationCenter::kQuitApp);
+        Q_EMIT quitRequested();
     }
 }

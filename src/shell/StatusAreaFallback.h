@@ -46,6 +46,10 @@ public:
     // The notice once it was sent, else null.
     StatusAreaNotice* notice() const { return m_notice.get(); }
 
+Q_SIGNALS:
+    // The window was closed while nothing hosts the item.
+    void quitRequested();
+
 private:
     void hostedChanged(bool hosted);
     void checkAfter(std::chrono::milliseconds delay);

@@ -1,8 +1,8 @@
 #include "shell/StatusBarController.h"
 
+#include "shell/AppActions.h"
 #include "shell/PopoverWindow.h"
 #include "state/AppState.h"
-#include "support/NotificationCenter.h"
 
 #include <QCoreApplication>
 #include <QCursor>
@@ -11,18 +11,21 @@
 #include <QScreen>
 #include <QTimer>
 
-StatusBarController::StatusBarController(AppState& appState, StatusItem& statusItem,
-                                         std::function<QWidget*(AppState&)> makeContent,
-                                         std::function<void(AppState&)> showSettings, QObject* parent)
+StatusBarController::StatusBarController(AppState& appState, StatusItem& statusItem, AppActions& actions,
+                                         std::function<QWidget*(AppState&)> makeContent, QObject* parent)
     : QObject(parent)
     , m_appState(appState)
     , m_statusItem(statusItem)
     , m_popover(std::make_unique<PopoverWindow>())
-    , m_showSettings(std::move(showSettings))
     , m_makeContent(std::move(makeContent))
 {
     connect(&m_statusItem, &StatusItem::clicked, this, &StatusBarController::togglePopover);
-    connect(&m_statusItem, &StatusItem::openRequested, this, &StatusBarController::openPopoverFromMenu);
+    connect(actions.openPopover(), &QAction::triggered, this, &StatusBarController::openPopoverFromMenu);
+    connect(actions.openSettings(), &QAction::triggered, this, &StatusBarController::openSettings);
+    connect(actions.quit(), &QAction::triggered, this, &StatusBarController::quit);
+    connect(&m_statusItem, &StatusItem::openRequested, actions.openPopover(), &QAction::trigger);
+    connect(&m_statusItem, &StatusItem::settingsRequested, actions.openSettings(), &QAction::trigger);
+    connect(&m_statusItem, &StatusItem::quitRequested, actions.quit(), &QAction::trigger);
     // A right click while the popover is open lands on the popover's grab, not on the host: the
     // popover closes and the item's menu comes up as the host would have shown it.
     connect(&m_statusItem, &StatusItem::menuRequested, this, [this](const QPoint& anchor) {
@@ -35,8 +38,6 @@ StatusBarController::StatusBarController(AppState& appState, StatusItem& statusI
         }
     });
     connect(&m_statusItem, &StatusItem::pinRequested, this, &StatusBarController::pin);
-    connect(&m_statusItem, &StatusItem::settingsRequested, this, &StatusBarController::openSettings);
-    connect(&m_statusItem, &StatusItem::quitRequested, this, &StatusBarController::quit);
     m_popover->installEventFilter(this);
     updateStatusItem();
 
@@ -44,8 +45,6 @@ StatusBarController::StatusBarController(AppState& appState, StatusItem& statusI
     // and one re-read then covers every change that arrived before it.
     connect(&m_appState, &AppState::objectWillChange, this, &StatusBarController::scheduleStatusItemUpdate);
     connect(&m_appState, &AppState::lastQuotesUpdateChanged, this, &StatusBarController::scheduleStatusItemUpdate);
-    connect(&NotificationCenter::defaultCenter(), &NotificationCenter::posted, this,
-            &StatusBarController::handleNotification, Qt::QueuedConnection);
 }
 
 StatusBarController::~StatusBarController()
@@ -194,24 +193,11 @@ void StatusBarController::openSettings()
     m_appState.setIsSearchPresented(false);
     m_popover->close();
     // After the popover's close has been processed.
-    QTimer::singleShot(0, this, [this] {
-        if (m_showSettings) {
-            m_showSettings(m_appState);
-        }
-    });
+    QTimer::singleShot(0, this, &StatusBarController::settingsWindowRequested);
 }
 
 void StatusBarController::quit()
 {
     m_popover->close();
     QCoreApplication::exit(0);
-}
-
-void StatusBarController::handleNotification(const QString& name)
-{
-    if (name == NotificationCenter::kOpenSettings) {
-        openSettings();
-    } else if (name == NotificationCenter::kQuitApp) {
-        quit();
-    }
 }

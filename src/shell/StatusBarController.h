@@ -7,23 +7,23 @@
 
 #include <functional>
 
+class AppActions;
 class AppState;
 class PopoverWindow;
 class QWidget;
 
 // Keeps the status item's text, menu and tooltip in step with the state, opens and closes the
-// popover on clicks and from the item's menu, and answers the two requests the popover and the
-// menu make: open settings, quit.
+// popover on clicks, and answers the app's actions (open the popover, open settings, quit),
+// which the item's menu triggers too.
 class StatusBarController : public QObject {
     Q_OBJECT
 
 public:
     static inline const QString kUpdatedAtPrefix = QStringLiteral("更新于 ");
 
-    // `makeContent` builds the popover's content for the state; `showSettings` opens the
-    // settings window.
-    StatusBarController(AppState& appState, StatusItem& statusItem, std::function<QWidget*(AppState&)> makeContent,
-                        std::function<void(AppState&)> showSettings, QObject* parent = nullptr);
+    // `makeContent` builds the popover's content for the state.
+    StatusBarController(AppState& appState, StatusItem& statusItem, AppActions& actions,
+                        std::function<QWidget*(AppState&)> makeContent, QObject* parent = nullptr);
     ~StatusBarController() override;
 
     PopoverWindow& popover() const { return *m_popover; }
@@ -44,6 +44,10 @@ public:
     // us, else from the top-right corner of the work area, where the shells put their items.
     static QPoint anchorWithoutPointer(const QPoint& lastItemPosition, const QRect& available);
 
+Q_SIGNALS:
+    // Settings were asked for and the popover has closed: the settings window should show.
+    void settingsWindowRequested();
+
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -52,7 +56,6 @@ private:
     void updateStatusItem();
     bool pointerIsKnown() const;
     QPoint anchorWithoutPointer() const;
-    void handleNotification(const QString& name);
     void pin(const QString& tokenID);
     void openSettings();
     void quit();
@@ -60,7 +63,6 @@ private:
     AppState& m_appState;
     StatusItem& m_statusItem;
     std::unique_ptr<PopoverWindow> m_popover;
-    std::function<void(AppState&)> m_showSettings;
     std::function<QWidget*(AppState&)> m_makeContent;
     // Where the host last said the item was clicked; null until one says.
     QPoint m_itemPosition;

@@ -4,6 +4,7 @@
 #include "services/MockMarketDataService.h"
 #include "services/ZentrowAPIMarketDataService.h"
 #include "shell/AdaptiveStatusItem.h"
+#include "shell/AppActions.h"
 #include "shell/PopoverContent.h"
 #include "shell/StatusBarController.h"
 #include "shell/SystemWakeWatcher.h"
@@ -157,6 +158,7 @@ ZentrowApp::~ZentrowApp()
 ZentrowAppDelegate::ZentrowAppDelegate(const QDBusConnection& bus, QObject* parent)
     : QObject(parent)
     , m_bus(bus)
+    , m_actions(std::make_unique<AppActions>())
 {
 }
 
@@ -174,21 +176,22 @@ void ZentrowAppDelegate::applicationDidFinishLaunching()
     }
     m_statusItem = std::make_unique<AdaptiveStatusItem>(m_bus);
     // Nothing of the app reads fonts before its first view is made.
-    const auto makeContent = [](AppState& appState) {
+    const auto makeContent = [actions = m_actions.get()](AppState& appState) {
         prepareViewFonts();
-        return makePopoverContent(appState);
+        return makePopoverContent(appState, *actions);
     };
-    const auto showSettings = [](AppState& appState) {
+    m_statusBarController = std::make_unique<StatusBarController>(*m_appState, *m_statusItem, *m_actions, makeContent);
+    connect(m_statusBarController.get(), &StatusBarController::settingsWindowRequested, this, [this] {
         prepareViewFonts();
-        showSettingsWindow(appState);
-    };
-    m_statusBarController =
-        std::make_unique<StatusBarController>(*m_appState, *m_statusItem, makeContent, showSettings);
+        showSettingsWindow(*m_appState);
+    });
     // The item was made just above as an AdaptiveStatusItem.
     auto& item = static_cast<AdaptiveStatusItem&>(*m_statusItem);
     m_statusAreaFallback = std::make_unique<StatusAreaFallback>(
         item, [appState = m_appState, makeContent] { return makeContent(*appState); }, m_bus, m_fallbackSleeper,
         m_fallbackTimings);
+    connect(m_statusAreaFallback.get(), &StatusAreaFallback::quitRequested, m_actions->quit(), &QAction::trigger,
+            Qt::QueuedConnection);
 }
 
 void ZentrowAppDelegate::setStatusAreaFallback(std::shared_ptr<Sleeper> sleeper, StatusAreaFallbackTimings timings)

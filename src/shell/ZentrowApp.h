@@ -11,6 +11,7 @@
 #include <functional>
 #include <memory>
 
+class AppActions;
 class AppState;
 class ImageLoader;
 class LocalStore;
@@ -64,6 +65,7 @@ public:
     void setAppState(AppState* appState) { m_appState = appState; }
     void applicationDidFinishLaunching();
 
+    AppActions& actions() const { return *m_actions; }
     StatusItem* statusItem() const { return m_statusItem.get(); }
     StatusBarController* statusBarController() const { return m_statusBarController.get(); }
 
@@ -74,6 +76,7 @@ public:
 private:
     QDBusConnection m_bus;
     AppState* m_appState = nullptr;
+    std::unique_ptr<AppActions> m_actions;
     std::unique_ptr<StatusItem> m_statusItem;
     std::unique_ptr<StatusBarController> m_statusBarController;
     std::shared_ptr<Sleeper> m_fallbackSleeper = systemSleeper();

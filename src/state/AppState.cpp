@@ -3,6 +3,9 @@
 #include <QMetaObject>
 
 #include <algorithm>
+#include <bit>
+#include <chrono>
+#include <cmath>
 #include <utility>
 
 AppState::AppState(std::shared_ptr<MarketDataServing> marketDataService, std::shared_ptr<LocalStore> localStore,
@@ -37,18 +40,96 @@ AppState::~AppState()
 
 void AppState::setPreferences(const AppPreferences& preferences)
 {
-    const bool changed = !preferences.sameAs(m_preferences);
     willChange();
-    m_preferences = preferences;
-    if (changed) {
-        Q_EMIT preferencesChanged(m_preferences);
+    applyPreferences(preferences);
+}
+
+void AppState::applyPreferences(const AppPreferences& preferences)
+{
+    if (preferences.sameAs(m_preferences)) {
+        m_preferences = preferences;
+        return;
     }
+    const AppPreferences before = std::exchange(m_preferences, preferences);
+    // Bitwise, so that a NaN stored over a NaN counts as no change.
+    if (std::bit_cast<quint64>(before.refreshInterval) != std::bit_cast<quint64>(preferences.refreshInterval)) {
+        Q_EMIT refreshIntervalChanged(preferences.refreshInterval);
+    }
+    if (before.showsMenuBarSymbol != preferences.showsMenuBarSymbol) {
+        Q_EMIT showsMenuBarSymbolChanged(preferences.showsMenuBarSymbol);
+    }
+    if (before.showsMenuBarChange != preferences.showsMenuBarChange) {
+        Q_EMIT showsMenuBarChangeChanged(preferences.showsMenuBarChange);
+    }
+    if (before.showsLayoutDebugOutlines != preferences.showsLayoutDebugOutlines) {
+        Q_EMIT showsLayoutDebugOutlinesChanged(preferences.showsLayoutDebugOutlines);
+    }
+    if (before.launchesAtLogin != preferences.launchesAtLogin) {
+        Q_EMIT launchesAtLoginChanged(preferences.launchesAtLogin);
+    }
+    Q_EMIT preferencesChanged(m_preferences);
+    // Only a different wait needs a new loop; the loop reads the interval before every wait.
+    if (refreshWait(before.refreshInterval) != refreshWait(m_preferences.refreshInterval)) {
+        startRefreshLoop();
+    }
+}
+
+void AppState::storePreferences(AppPreferences preferences)
+{
+    // An interval that is not a finite number cannot be stored, which would drop this change
+    // silently; store the interval the loop already uses instead.
+    if (!std::isfinite(preferences.refreshInterval)) {
+        preferences.refreshInterval = std::chrono::duration<double>(refreshWait(preferences.refreshInterval)).count();
+    }
+    if (preferences.sameAs(m_preferences)) {
+        return;
+    }
+    willChange();
+    applyPreferences(preferences);
+    renumberAndSave();
+}
+
+void AppState::setRefreshInterval(double seconds)
+{
+    AppPreferences preferences = m_preferences;
+    preferences.refreshInterval = seconds;
+    storePreferences(preferences);
+}
+
+void AppState::setShowsMenuBarSymbol(bool shows)
+{
+    AppPreferences preferences = m_preferences;
+    preferences.showsMenuBarSymbol = shows;
+    storePreferences(preferences);
+}
+
+void AppState::setShowsMenuBarChange(bool shows)
+{
+    AppPreferences preferences = m_preferences;
+    preferences.showsMenuBarChange = shows;
+    storePreferences(preferences);
+}
+
+void AppState::setShowsLayoutDebugOutlines(bool shows)
+{
+    AppPreferences preferences = m_preferences;
+    preferences.showsLayoutDebugOutlines = shows;
+    storePreferences(preferences);
+}
+
+void AppState::setLaunchesAtLogin(bool launches)
+{
+    AppPreferences preferences = m_preferences;
+    preferences.launchesAtLogin = launches;
+    storePreferences(preferences);
 }
 
 void AppState::setSearchQuery(const QString& query)
 {
     willChange();
-    m_searchQuery = query;
+    if (std::exchange(m_searchQuery, query) != query) {
+        Q_EMIT searchQueryChanged();
+    }
 }
 
 void AppState::markQuotesUpdated()
@@ -60,7 +141,9 @@ void AppState::markQuotesUpdated()
 void AppState::setIsSearchPresented(bool presented)
 {
     willChange();
-    m_isSearchPresented = presented;
+    if (std::exchange(m_isSearchPresented, presented) != presented) {
+        Q_EMIT isSearchPresentedChanged();
+    }
 }
 
 void AppState::setExpandedTokenID(const std::optional<QString>& tokenID)

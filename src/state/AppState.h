@@ -26,10 +26,23 @@
 // the refresh loop and the error banner. Main thread only. Every operation that writes published
 // fields emits objectWillChange() once, immediately before its first write, however many fields
 // or entries it writes. The watchlist's rows change through watchlistModel(), which names each
-// change; the preferences announce themselves with preferencesChanged().
+// change; the preferences announce themselves with preferencesChanged() and one signal per
+// setting, and the search and the banner with signals of their own, after the write, so views
+// never need objectWillChange(). A changed refresh wait restarts the refresh loop.
 class AppState : public QObject {
     Q_OBJECT
     Q_PROPERTY(AppPreferences preferences READ preferences WRITE setPreferences NOTIFY preferencesChanged)
+    // The settings one by one; writing one of these also stores the preferences.
+    Q_PROPERTY(double refreshInterval READ refreshInterval WRITE setRefreshInterval NOTIFY refreshIntervalChanged)
+    Q_PROPERTY(
+        bool showsMenuBarSymbol READ showsMenuBarSymbol WRITE setShowsMenuBarSymbol NOTIFY showsMenuBarSymbolChanged)
+    Q_PROPERTY(
+        bool showsMenuBarChange READ showsMenuBarChange WRITE setShowsMenuBarChange NOTIFY showsMenuBarChangeChanged)
+    Q_PROPERTY(bool showsLayoutDebugOutlines READ showsLayoutDebugOutlines WRITE setShowsLayoutDebugOutlines NOTIFY
+                   showsLayoutDebugOutlinesChanged)
+    Q_PROPERTY(bool launchesAtLogin READ launchesAtLogin WRITE setLaunchesAtLogin NOTIFY launchesAtLoginChanged)
+    Q_PROPERTY(QString searchQuery READ searchQuery WRITE setSearchQuery NOTIFY searchQueryChanged)
+    Q_PROPERTY(bool isSearchPresented READ isSearchPresented WRITE setIsSearchPresented NOTIFY isSearchPresentedChanged)
 
 public:
     static constexpr std::chrono::seconds kMinimumRefreshInterval{5};
@@ -65,6 +78,16 @@ public:
 
     // Writable from views: the settings view, the search field, the add and back buttons.
     void setPreferences(const AppPreferences& preferences);
+    double refreshInterval() const { return m_preferences.refreshInterval; }
+    bool showsMenuBarSymbol() const { return m_preferences.showsMenuBarSymbol; }
+    bool showsMenuBarChange() const { return m_preferences.showsMenuBarChange; }
+    bool showsLayoutDebugOutlines() const { return m_preferences.showsLayoutDebugOutlines; }
+    bool launchesAtLogin() const { return m_preferences.launchesAtLogin; }
+    void setRefreshInterval(double seconds);
+    void setShowsMenuBarSymbol(bool shows);
+    void setShowsMenuBarChange(bool shows);
+    void setShowsLayoutDebugOutlines(bool shows);
+    void setLaunchesAtLogin(bool launches);
     void setSearchQuery(const QString& query);
     void setIsSearchPresented(bool presented);
 
@@ -120,11 +143,26 @@ Q_SIGNALS:
     void objectWillChange();
     // After preferences() changed.
     void preferencesChanged(const AppPreferences& preferences);
+    void refreshIntervalChanged(double seconds);
+    void showsMenuBarSymbolChanged(bool shows);
+    void showsMenuBarChangeChanged(bool shows);
+    void showsLayoutDebugOutlinesChanged(bool shows);
+    void launchesAtLoginChanged(bool launches);
     // After lastQuotesUpdate() changed.
     void lastQuotesUpdateChanged();
+    void searchQueryChanged();
+    void isSearchPresentedChanged();
+    // After searchResults() or isSearching() changed.
+    void searchChanged();
+    // After refreshErrorBanner() or isRefreshErrorExpanded() changed.
+    void refreshErrorBannerChanged();
 
 private:
     void willChange() { Q_EMIT objectWillChange(); }
+    // Takes `preferences` after objectWillChange was announced, and says what changed.
+    void applyPreferences(const AppPreferences& preferences);
+    // One setting from the settings window: written and stored, or nothing when it is unchanged.
+    void storePreferences(AppPreferences preferences);
     // persist() without its own change signal, for operations that announced theirs.
     void renumberAndSave();
     void setIsRefreshingWatchlist(bool value);

@@ -6,6 +6,7 @@
 #include <QSet>
 
 #include <cmath>
+#include <utility>
 
 std::chrono::milliseconds AppState::refreshWait(double refreshInterval)
 {
@@ -216,11 +217,15 @@ void AppState::setIsRefreshingWatchlist(bool value)
 void AppState::setRefreshErrorBanner(const std::optional<RefreshErrorBannerState>& banner)
 {
     willChange();
-    m_refreshErrorBanner = banner;
+    if (std::exchange(m_refreshErrorBanner, banner) != banner) {
+        Q_EMIT refreshErrorBannerChanged();
+    }
 }
 
 void AppState::setIsRefreshErrorExpanded(bool value)
 {
     willChange();
-    m_isRefreshErrorExpanded = value;
+    if (std::exchange(m_isRefreshErrorExpanded, value) != value) {
+        Q_EMIT refreshErrorBannerChanged();
+    }
 }

@@ -3,6 +3,8 @@
 #include <QMetaObject>
 #include <QPointer>
 
+#include <utility>
+
 void AppState::runSearch(bool immediate)
 {
     const QString query = m_searchQuery;
@@ -51,11 +53,15 @@ void AppState::resetSearch()
 void AppState::setSearchResults(const QList<TokenSummary>& results)
 {
     willChange();
-    m_searchResults = results;
+    if (std::exchange(m_searchResults, results) != results) {
+        Q_EMIT searchChanged();
+    }
 }
 
 void AppState::setIsSearching(bool value)
 {
     willChange();
-    m_isSearching = value;
+    if (std::exchange(m_isSearching, value) != value) {
+        Q_EMIT searchChanged();
+    }
 }

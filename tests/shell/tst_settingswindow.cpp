@@ -143,7 +143,8 @@ private Q_SLOTS:
         Shown s;
         QWidget* window = s.window;
         // The view's own first measure, once its layouts have settled, on a framed window.
-        QTRY_VERIFY(!s.manager.settingsView()->measuredSize().isEmpty());
+        QWidget* pane = s.manager.settingsView()->findChild<QWidget*>(QStringLiteral("generalPane"));
+        QTRY_COMPARE(pane->mapTo(window, QPoint(0, pane->height())).y(), window->height());
         QVERIFY(s.active());
         const QSize general = window->size();
         const QRect frame = window->frameGeometry();

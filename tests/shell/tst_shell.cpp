@@ -1,6 +1,7 @@
 // The app in this process on a private session bus, as the desktop's panel host sees it; and the
 // zentrow executable as a user or the desktop starts it.
 #include "BuildConfig.h"
+#include "shell/AppActions.h"
 #include "shell/PopoverEdge.h"
 #include "shell/PopoverPlacement.h"
 #include "shell/PopoverWindow.h"
@@ -11,7 +12,6 @@
 #include "shell/SystemWakeWatcher.h"
 #include "shell/ZentrowApp.h"
 #include "state/AppState.h"
-#include "support/NotificationCenter.h"
 #include "testlib/AppOnPrivateBus.h"
 #include "testlib/StateHarness.h"
 #include "testlib/StatusItemHost.h"
@@ -646,7 +646,7 @@ private Q_SLOTS:
         m_app->appState().setIsSearchPresented(true);
         QVERIFY(item(service).activate());
         QTRY_VERIFY(popover.isVisible());
-        NotificationCenter::defaultCenter().post(NotificationCenter::kOpenSettings);
+        m_app->delegate().actions().openSettings()->trigger();
         QTRY_VERIFY(!popover.isVisible());
         QVERIFY(!m_app->appState().isSearchPresented());
         SettingsWindowManager& settings = SettingsWindowManager::shared();
@@ -655,7 +655,7 @@ private Q_SLOTS:
 
         // Asked again after it was closed: the same window comes back, bound to this state.
         window->close();
-        NotificationCenter::defaultCenter().post(NotificationCenter::kOpenSettings);
+        m_app->delegate().actions().openSettings()->trigger();
         QTRY_VERIFY(window->isVisible());
         QCOMPARE(settings.window(), window);
         QVERIFY(settings.settingsView());
@@ -678,7 +678,7 @@ private Q_SLOTS:
         QVERIFY(item(service).activate());
         QTRY_VERIFY(popover.isVisible());
         QEventLoop loop;
-        QTimer::singleShot(0, [] { NotificationCenter::defaultCenter().post(NotificationCenter::kQuitApp); });
+        QTimer::singleShot(0, m_app->delegate().actions().quit(), &QAction::trigger);
         QTimer::singleShot(5000, &loop, [&loop] { loop.exit(7); });
         QCOMPARE(loop.exec(), 0);
         QVERIFY(!popover.isVisible());

@@ -82,7 +82,6 @@ private Q_SLOTS:
         AppPreferences preferences = state.preferences();
         preferences.refreshInterval = 60;
         state.setPreferences(preferences);
-        state.startRefreshLoop();
         h.settle();
         QCOMPARE(h.sleeper->requested(), (Millis{30s, 60s}));
         // The old loop, stopped in its sleep, ends without refreshing.

@@ -16,23 +16,6 @@ namespace {
 // boolean operations that merge strokes flatten curves far below a device pixel.
 constexpr qreal kEm = 1000.0;
 
-struct NameEntry {
-    Glyph glyph;
-    const char16_t* name;
-};
-
-constexpr std::array<NameEntry, 9> kNames{{
-    {Glyph::Plus, u"plus"},
-    {Glyph::Ellipsis, u"ellipsis"},
-    {Glyph::ExclamationmarkTriangleFill, u"exclamationmark.triangle.fill"},
-    {Glyph::ChevronUp, u"chevron.up"},
-    {Glyph::ChevronDown, u"chevron.down"},
-    {Glyph::BitcoinsignCircle, u"bitcoinsign.circle"},
-    {Glyph::ArrowUturnBackward, u"arrow.uturn.backward"},
-    {Glyph::Magnifyingglass, u"magnifyingglass"},
-    {Glyph::XmarkCircle, u"xmark.circle"},
-}};
-
 QPointF em(qreal x, qreal y)
 {
     return {x * kEm, y * kEm};
@@ -236,24 +219,6 @@ qreal scaleFor(qreal pointSize)
 }
 
 } // namespace
-
-std::optional<Glyph> fromName(QStringView name)
-{
-    for (const NameEntry& entry : kNames) {
-        if (name == QStringView(entry.name))
-            return entry.glyph;
-    }
-    return std::nullopt;
-}
-
-QString name(Glyph glyph)
-{
-    for (const NameEntry& entry : kNames) {
-        if (entry.glyph == glyph)
-            return QString::fromUtf16(entry.name);
-    }
-    return {};
-}
 
 qreal strokeFraction(Typography::Weight weight)
 {

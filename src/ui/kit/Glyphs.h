@@ -5,9 +5,6 @@
 #include <QColor>
 #include <QPainterPath>
 #include <QRectF>
-#include <QStringView>
-
-#include <optional>
 
 class QPainter;
 
@@ -27,10 +24,6 @@ enum class Glyph {
     Magnifyingglass,
     XmarkCircle,
 };
-
-// "plus", "chevron.down", ... <-> Glyph.
-std::optional<Glyph> fromName(QStringView name);
-QString name(Glyph glyph);
 
 // Stroke width for a weight, as a fraction of the point size.
 qreal strokeFraction(Typography::Weight weight);

@@ -54,8 +54,6 @@ public:
     // is destroyed first. Returns false, without calling back, for a URL that is not fetched.
     bool load(const QUrl& url, const QObject* context, Callback done);
 
-    int downloadsInFlight() const { return int(m_pending.size()); }
-
 private:
     struct Waiter {
         QPointer<const QObject> context;

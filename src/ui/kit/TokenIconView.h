@@ -33,9 +33,6 @@ public:
 
     const TokenSummary& token() const { return m_token; }
     qreal iconSize() const { return m_size; }
-    bool hasLogo() const { return !m_logo.isNull(); }
-    // 0 while the badge shows, 1 once the logo has fully faded in.
-    qreal logoOpacity() const;
 
     // Pure geometry and derived values, in the icon's own coordinates (size × size, origin top-left).
     static BadgePalette palette(const QString& symbol);
@@ -65,6 +62,8 @@ private:
     TokenIconView(const TokenSummary& token, qreal size, std::nullptr_t, QWidget* parent);
     void startLoading(ImageLoader* loader);
     void showLogo(const QImage& image);
+    // 0 while the badge shows, 1 once the logo has fully faded in.
+    qreal logoOpacity() const;
 
     TokenSummary m_token;
     qreal m_size;

@@ -89,24 +89,6 @@ void drawGrid(QPainter& painter, const QSizeF& size)
 
 } // namespace
 
-TrendSparklineView::TrendSparklineView(Params params, QWidget* parent)
-    : QWidget(parent)
-    , m_params(std::move(params))
-{
-    // The chart is always 112 × 42, drawn centred on whatever the layout gives the widget, so a
-    // larger slot centres it whatever the layout's alignment. A smaller slot cannot shrink it:
-    // a row that wants the chart to overhang its slot places it at chartRect(slot) itself.
-    setMinimumSize(kWidth, kHeight);
-    setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred);
-    setAttribute(Qt::WA_TransparentForMouseEvents);
-}
-
-void TrendSparklineView::setParams(Params params)
-{
-    m_params = std::move(params);
-    update();
-}
-
 QList<QPointF> TrendSparklineView::normalizedPoints(const QList<double>& values, const QSizeF& size)
 {
     const qsizetype n = values.size();
@@ -251,15 +233,4 @@ void TrendSparklineView::paint(QPainter& painter, const QRectF& container, const
     }
 
     painter.restore();
-}
-
-QSize TrendSparklineView::sizeHint() const
-{
-    return {kWidth, kHeight};
-}
-
-void TrendSparklineView::paintEvent(QPaintEvent*)
-{
-    QPainter painter(this);
-    paint(painter, QRectF(rect()), m_params);
 }

@@ -4,8 +4,8 @@
 #include <QList>
 #include <QPainterPath>
 #include <QPointF>
+#include <QRectF>
 #include <QSizeF>
-#include <QWidget>
 
 #include <optional>
 
@@ -13,12 +13,12 @@ class QPainter;
 
 // A small line chart of a series: optional rounded background, light grid, gradient area and
 // dashed reference line under a smoothed line. The chart is always 112 × 42 with an 8-point inset
-// for the data, centred on the widget.
+// for the data, centred on the slot it is drawn into. Rows draw it themselves: a list of hundreds
+// of rows holds no chart widgets.
 //
 // Non-finite samples (NaN, ±infinity) are left out of the extremes and get no point; the
 // remaining samples keep their place on the time axis, so a gap is bridged by the line.
-class TrendSparklineView : public QWidget {
-    Q_OBJECT
+class TrendSparklineView {
 public:
     struct Params {
         QList<double> values;
@@ -35,11 +35,6 @@ public:
     static constexpr int kHeight = 42;
     static constexpr qreal kInset = 8.0;
 
-    explicit TrendSparklineView(Params params, QWidget* parent = nullptr);
-
-    const Params& params() const { return m_params; }
-    void setParams(Params params);
-
     // Pure geometry, in the chart's own coordinates (origin top-left, y downwards).
     static QList<QPointF> normalizedPoints(const QList<double>& values, const QSizeF& size);
     static std::optional<qreal> baselineY(const QList<double>& values, std::optional<double> baselineValue,
@@ -54,11 +49,5 @@ public:
     // Draws the chart centred on `container` without clipping, for rows that paint it themselves.
     static void paint(QPainter& painter, const QRectF& container, const Params& params);
 
-    QSize sizeHint() const override;
-
-protected:
-    void paintEvent(QPaintEvent* event) override;
-
-private:
-    Params m_params;
+    TrendSparklineView() = delete;
 };

@@ -14,6 +14,7 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QLinearGradient>
+#include <QMetaMethod>
 #include <QPainter>
 #include <QPointer>
 #include <QScrollArea>
@@ -286,7 +287,13 @@ AddTokenSheet::AddTokenSheet(AppState& appState, QWidget* parent)
         m_appState.runSearch(false);
     });
     connect(m_field, &QLineEdit::returnPressed, this, [this] { m_appState.runSearch(true); });
-    connect(&m_appState, &AppState::objectWillChange, this, &AddTokenSheet::scheduleRender);
+    connect(&m_appState, &AppState::searchQueryChanged, this, &AddTokenSheet::scheduleRender);
+    connect(&m_appState, &AppState::searchChanged, this, &AddTokenSheet::scheduleRender);
+    // Results already listed read "added".
+    const WatchlistModel* rows = &m_appState.watchlistModel();
+    connect(rows, &QAbstractItemModel::rowsInserted, this, &AddTokenSheet::scheduleRender);
+    connect(rows, &QAbstractItemModel::rowsRemoved, this, &AddTokenSheet::scheduleRender);
+    connect(rows, &QAbstractItemModel::modelReset, this, &AddTokenSheet::scheduleRender);
 
     showContent(Content::Prompt);
 }
@@ -295,8 +302,7 @@ AddTokenSheet::~AddTokenSheet() = default;
 
 void AddTokenSheet::scheduleRender()
 {
-    // The state announces a write before making it, and often several at once: read it all
-    // once, on the next pass of the event loop.
+    // Changes often come several at once: read it all once, on the next pass of the event loop.
     if (m_renderPending) {
         return;
     }
@@ -349,8 +355,8 @@ void AddTokenSheet::showContent(Content content)
 void AddTokenSheet::goBack()
 {
     m_appState.resetSearch();
-    if (m_onBack) {
-        m_onBack();
+    if (isSignalConnected(QMetaMethod::fromSignal(&AddTokenSheet::backRequested))) {
+        Q_EMIT backRequested();
     } else {
         close();
     }

@@ -3,7 +3,6 @@
 #include <QWidget>
 
 #include <chrono>
-#include <functional>
 
 class AppState;
 class QAbstractButton;
@@ -25,12 +24,14 @@ public:
     explicit AddTokenSheet(AppState& appState, QWidget* parent = nullptr);
     ~AddTokenSheet() override;
 
-    // What the back control does after clearing the search. Without one, the sheet closes itself.
-    void setOnBack(std::function<void()> onBack) { m_onBack = std::move(onBack); }
-
     Content content() const { return m_content; }
     QLineEdit* searchField() const { return m_field; }
     SearchResultListView* resultList() const { return m_list; }
+
+Q_SIGNALS:
+    // The back control was used; the search is cleared already. With nothing connected, the
+    // sheet closes itself.
+    void backRequested();
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -44,7 +45,6 @@ private:
     void showContent(Content content);
 
     AppState& m_appState;
-    std::function<void()> m_onBack;
     QAbstractButton* m_back = nullptr;
     QLineEdit* m_field = nullptr;
     QWidget* m_spinner = nullptr;

@@ -1,7 +1,6 @@
 #include "ui/popover/MenuBarPopoverView.h"
 
 #include "state/AppState.h"
-#include "support/NotificationCenter.h"
 #include "ui/kit/AccessibleRole.h"
 #include "ui/kit/GlyphButton.h"
 #include "ui/kit/GlyphView.h"
@@ -244,7 +243,8 @@ MenuBarPopoverView::MenuBarPopoverView(AppState& appState, QWidget* parent)
     buildMenus();
     m_navigation =
         new WatchlistNavigation(m_appState, *this, *m_rowsContainer, {m_addButton, m_moreButton, m_bannerContainer});
-    connect(&m_appState, &AppState::objectWillChange, this, &MenuBarPopoverView::scheduleRender);
+    connect(&m_appState, &AppState::isSearchPresentedChanged, this, &MenuBarPopoverView::scheduleRender);
+    connect(&m_appState, &AppState::refreshErrorBannerChanged, this, &MenuBarPopoverView::scheduleRender);
     const WatchlistModel& model = m_appState.watchlistModel();
     connect(&model, &QAbstractItemModel::rowsInserted, this,
             [this](const QModelIndex&, int first, int last) { insertRows(first, last); });
@@ -285,7 +285,7 @@ AddTokenSheet* MenuBarPopoverView::addTokenSheet()
     // watchlist loads no CJK faces.
     if (!m_sheet) {
         m_sheet = new AddTokenSheet(m_appState, this);
-        m_sheet->setOnBack([this] { m_appState.setIsSearchPresented(false); });
+        connect(m_sheet, &AddTokenSheet::backRequested, this, [this] { m_appState.setIsSearchPresented(false); });
         m_sheet->hide();
         layout()->addWidget(m_sheet);
     }
@@ -346,10 +346,8 @@ void MenuBarPopoverView::buildMenus()
     QAction* quit = m_moreMenu->addAction(tr("退出"));
     quit->setObjectName(QStringLiteral("quitAction"));
     // The shell answers both; the view neither closes the popover nor opens a window itself.
-    connect(settings, &QAction::triggered, this,
-            [] { NotificationCenter::defaultCenter().post(NotificationCenter::kOpenSettings); });
-    connect(quit, &QAction::triggered, this,
-            [] { NotificationCenter::defaultCenter().post(NotificationCenter::kQuitApp); });
+    connect(settings, &QAction::triggered, this, &MenuBarPopoverView::settingsRequested);
+    connect(quit, &QAction::triggered, this, &MenuBarPopoverView::quitRequested);
     connect(m_moreButton, &QAbstractButton::clicked, this, [this] {
         // A pull-down: hangs from the button, right edges aligned since the button is at the right.
         const QPoint below = m_moreButton->mapToGlobal(QPoint(m_moreButton->width(), m_moreButton->height()));
@@ -390,17 +388,9 @@ QSize MenuBarPopoverView::sizeHint() const
     return kHostedSize;
 }
 
-MenuWatchlistRowView* MenuBarPopoverView::row(const QString& tokenID) const
-{
-    const auto it = std::find_if(m_rowOrder.cbegin(), m_rowOrder.cend(),
-                                 [&tokenID](const MenuWatchlistRowView* row) { return row->token().id == tokenID; });
-    return it == m_rowOrder.cend() ? nullptr : *it;
-}
-
 void MenuBarPopoverView::scheduleRender()
 {
-    // The state announces each write before it happens, often many in a row: read everything
-    // once, on the next pass of the event loop, when all of them have landed.
+    // Changes often come several in a row: read everything once, on the next pass of the event loop.
     if (m_renderPending) {
         return;
     }
@@ -472,128 +462,6 @@ void MenuBarPopoverView::renderBanner()
     m_banner->setExpanded(m_appState.isRefreshErrorExpanded(), !appearing);
     m_bannerContainer->show();
     m_bodyLayout->setContentsMargins(kListPaddingX, kListTopWithBanner, kListPaddingX, 0);
-}
-
-bool MenuBarPopoverView::isPinned(const QString& tokenID) const
-{
-    const QString normalized = tokenID.toUpper();
-    const auto& entries = m_appState.watchlistEntries();
-    return std::any_of(entries.cbegin(), entries.cend(), [&normalized](const WatchlistEntry& entry) {
-        return entry.isPinnedToMenuBar && entry.tokenID == normalized;
-    });
-}
-
-void MenuBarPopoverView::insertRows(int first, int last)
-{
-    const WatchlistModel& model = m_appState.watchlistModel();
-    const bool debugFrames = m_appState.preferences().showsLayoutDebugOutlines;
-    for (int i = first; i <= last; ++i) {
-        const QModelIndex index = model.index(i);
-        const QString tokenID = index.data(WatchlistModel::TokenIDRole).toString();
-        auto* row = new MenuWatchlistRowView(
-            index.data(WatchlistModel::TokenRole).value<TokenSummary>(),
-            index.data(WatchlistModel::PriceTextRole).toString(), index.data(WatchlistModel::ChangeTextRole).toString(),
-            index.data(WatchlistModel::IsExpandedRole).toBool(), debugFrames,
-            [this, tokenID] { m_appState.toggleExpandedToken(tokenID); }, m_rowsContainer);
-        connect(row, &MenuWatchlistRowView::contextMenuRequested, this,
-                [this, row](const QPoint& globalPos) { showRowContextMenu(row, globalPos); });
-        m_navigation->watchRow(*row);
-        m_rowOrder.insert(i, row);
-        m_rowsLayout->insertWidget(i, row);
-        row->show();
-    }
-    showRowsOrEmptyState();
-}
-
-void MenuBarPopoverView::removeRows(int first, int last)
-{
-    for (int i = last; i >= first; --i) {
-        MenuWatchlistRowView* row = m_rowOrder.takeAt(i);
-        m_rowsLayout->removeWidget(row);
-        row->hide();
-        // The removal may come from inside one of the row's own handlers.
-        row->deleteLater();
-    }
-    showRowsOrEmptyState();
-}
-
-void MenuBarPopoverView::moveRows(int first, int last, int destination)
-{
-    // The destination counts rows before the move; the moved rows go in before it.
-    const int count = last - first + 1;
-    const int to = destination > last ? destination - count : destination;
-    QList<MenuWatchlistRowView*> moved = m_rowOrder.mid(first, count);
-    m_rowOrder.remove(first, count);
-    for (int i = 0; i < count; ++i) {
-        MenuWatchlistRowView* row = moved.at(i);
-        m_rowOrder.insert(to + i, row);
-        // The same widget, taken out and put back: its hover and springs carry on.
-        m_rowsLayout->removeWidget(row);
-        m_rowsLayout->insertWidget(to + i, row);
-    }
-}
-
-void MenuBarPopoverView::updateRows(int first, int last, const QList<int>& roles)
-{
-    const WatchlistModel& model = m_appState.watchlistModel();
-    const auto named = [&roles](int role) { return roles.isEmpty() || roles.contains(role); };
-    for (int i = first; i <= last && i < m_rowOrder.size(); ++i) {
-        const QModelIndex index = model.index(i);
-        MenuWatchlistRowView* row = m_rowOrder.at(i);
-        if (named(WatchlistModel::TokenRole)) {
-            row->setToken(index.data(WatchlistModel::TokenRole).value<TokenSummary>());
-        }
-        if (named(WatchlistModel::PriceTextRole)) {
-            row->setPriceText(index.data(WatchlistModel::PriceTextRole).toString());
-        }
-        if (named(WatchlistModel::ChangeTextRole)) {
-            row->setChangeText(index.data(WatchlistModel::ChangeTextRole).toString());
-        }
-        if (named(WatchlistModel::IsExpandedRole)) {
-            row->setExpanded(index.data(WatchlistModel::IsExpandedRole).toBool());
-        }
-    }
-    updateRowMenu();
-}
-
-void MenuBarPopoverView::resetRows()
-{
-    if (!m_rowOrder.isEmpty()) {
-        removeRows(0, int(m_rowOrder.size()) - 1);
-    }
-    const int count = m_appState.watchlistModel().rowCount();
-    if (count > 0) {
-        insertRows(0, count - 1);
-    }
-    showRowsOrEmptyState();
-}
-
-void MenuBarPopoverView::showRowsOrEmptyState()
-{
-    m_emptyState->setVisible(m_rowOrder.isEmpty());
-    m_rowsContainer->setVisible(!m_rowOrder.isEmpty());
-    updateRowMenu();
-}
-
-void MenuBarPopoverView::showRowContextMenu(MenuWatchlistRowView* row, const QPoint& globalPos)
-{
-    m_menuTokenID = row->token().id;
-    updateRowMenu();
-    m_rowMenu->popup(globalPos);
-}
-
-void MenuBarPopoverView::updateRowMenu()
-{
-    if (!m_menuTokenID) {
-        return;
-    }
-    if (!row(*m_menuTokenID)) {
-        // Its row is gone: the menu must not act on a token that is no longer listed.
-        m_rowMenu->close();
-        m_menuTokenID.reset();
-        return;
-    }
-    m_pinAction->setText(isPinned(*m_menuTokenID) ? tr("正在状态栏显示") : tr("在状态栏显示"));
 }
 
 void MenuBarPopoverView::resizeEvent(QResizeEvent* event)

@@ -25,9 +25,9 @@ class WatchlistNavigation;
 //
 // It keeps nothing of its own. Its rows follow the state's watchlist model: one row widget per
 // entry, made, moved, updated and dropped as the model says, so hover state and running
-// animations survive refreshes and reorders. The rest (screen, banner) is re-read after the
-// state's change signal, at most once per pass of the event loop. It fills whatever size it is
-// given; the shell hosts it at kHostedSize.
+// animations survive refreshes and reorders. The rest (screen, banner) is re-read when the state
+// says the search was presented or dismissed or the banner changed, at most once per pass of the
+// event loop. It fills whatever size it is given; the shell hosts it at kHostedSize.
 class MenuBarPopoverView : public QWidget {
     Q_OBJECT
 public:
@@ -52,6 +52,11 @@ public:
     std::optional<QString> contextMenuTokenID() const { return m_menuTokenID; }
 
     QSize sizeHint() const override;
+
+Q_SIGNALS:
+    // The "more" menu's entries, for the shell to answer.
+    void settingsRequested();
+    void quitRequested();
 
 protected:
     void paintEvent(QPaintEvent* event) override;

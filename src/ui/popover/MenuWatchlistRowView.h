@@ -9,7 +9,6 @@
 #include <QWidget>
 
 #include <array>
-#include <functional>
 #include <optional>
 
 class SpringAnimation;
@@ -65,8 +64,7 @@ public:
     };
 
     MenuWatchlistRowView(const TokenSummary& token, const QString& priceText, const QString& changeText,
-                         bool isExpanded, bool showsDebugFrames, std::function<void()> onTap,
-                         QWidget* parent = nullptr);
+                         bool isExpanded, bool showsDebugFrames, QWidget* parent = nullptr);
     ~MenuWatchlistRowView() override;
 
     const TokenSummary& token() const { return m_token; }
@@ -84,7 +82,6 @@ public:
     void setChangeText(const QString& text);
     void setExpanded(bool expanded);
     void setShowsDebugFrames(bool shows);
-    void setOnTap(std::function<void()> onTap) { m_onTap = std::move(onTap); }
 
     const Layout& layout() const;
     // The row's fill: black at this opacity (0 when clear).
@@ -94,6 +91,8 @@ public:
     QSize minimumSizeHint() const override;
 
 Q_SIGNALS:
+    // A primary click that began and ended on the row's shape.
+    void tapped();
     // A secondary click; the list decides what the menu offers.
     void contextMenuRequested(const QPoint& globalPos);
 
@@ -129,10 +128,10 @@ private:
     bool m_showsDebugFrames = false;
     bool m_isHovered = false;
     void setHovered(bool hovered);
-    // Enter and leave come only when the pointer moves; a row moved under a still pointer asks.
-    void syncHoverWithPointer();
+    // Enter and leave come only when the pointer moves; rows moved under a still pointer ask.
+    static void syncMovedRowsWithPointer();
+    bool m_hoverCheckPending = false;
     bool m_pressed = false;
-    std::function<void()> m_onTap;
 
     SpringAnimation* m_expansion = nullptr;
     SpringAnimation* m_hover = nullptr;

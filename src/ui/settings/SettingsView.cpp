@@ -1,23 +1,18 @@
 #include "ui/settings/SettingsView.h"
 
 #include "state/AppState.h"
-#include "ui/kit/Glyphs.h"
 #include "ui/kit/Palette.h"
-#include "ui/kit/Shapes.h"
 #include "ui/kit/Typography.h"
+#include "ui/settings/SegmentedControl.h"
+#include "ui/settings/SettingsStepper.h"
 
-#include <QAccessibleWidget>
 #include <QCheckBox>
 #include <QEvent>
 #include <QHBoxLayout>
-#include <QKeyEvent>
 #include <QLabel>
-#include <QMouseEvent>
 #include <QPainter>
-#include <QTabBar>
 #include <QTimer>
 #include <QVBoxLayout>
-#include <QWheelEvent>
 
 #include <algorithm>
 #include <chrono>
@@ -30,9 +25,6 @@ namespace {
 constexpr int kTabRowTop = 14;
 constexpr int kTabRowSide = 16;
 constexpr int kTabRowBottom = 10;
-constexpr QSize kSegmentedSize{180, 24};
-constexpr qreal kSegmentedRadius = 6;
-constexpr qreal kSegmentInset = 2;
 
 constexpr int kPaneSide = 22;
 constexpr int kPaneTop = 18;
@@ -46,12 +38,6 @@ constexpr int kGroupContentSpacing = 8;
 constexpr int kGroupTitleTop = 1;
 
 constexpr int kStepperRowSpacing = 10;
-// Two arrows side by side, each at least 22 points wide and as tall as a control row.
-constexpr QSize kStepperSize{48, 24};
-constexpr qreal kStepperRadius = 6;
-constexpr qreal kStepperChevronSize = 9;
-constexpr int kRepeatDelayMs = 400;
-constexpr int kRepeatIntervalMs = 90;
 
 // A checkbox row as tall as the platform's: the indicator and one line of control text, without
 // the extra margin the widget style would add around text that falls back to a CJK face.
@@ -136,234 +122,6 @@ protected:
 
 } // namespace
 
-// Two or more segments side by side in a rounded track; the selected one is a raised white pill.
-// A tab bar underneath, for its keyboard handling and accessibility.
-class SettingsView::SegmentedControl : public QTabBar {
-public:
-    explicit SegmentedControl(QWidget* parent)
-        : QTabBar(parent)
-    {
-        setDrawBase(false);
-        setExpanding(false);
-        setUsesScrollButtons(false);
-        setElideMode(Qt::ElideNone);
-        setFont(Typography::font(kControlPointSize));
-        setFixedSize(kSegmentedSize);
-        setFocusPolicy(Qt::TabFocus);
-    }
-
-protected:
-    QSize tabSizeHint(int) const override
-    {
-        return {kSegmentedSize.width() / std::max(count(), 1), kSegmentedSize.height()};
-    }
-    QSize minimumTabSizeHint(int index) const override { return tabSizeHint(index); }
-
-    void paintEvent(QPaintEvent*) override
-    {
-        QPainter painter(this);
-        painter.setRenderHint(QPainter::Antialiasing);
-        const QRectF track = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
-        const QPainterPath trackPath = Shapes::continuousRoundedRect(track, kSegmentedRadius);
-        painter.fillPath(trackPath, Palette::black(0.06));
-        painter.strokePath(trackPath, QPen(Palette::black(0.06), 1));
-
-        const int current = currentIndex();
-        if (current >= 0) {
-            const QRectF pill =
-                QRectF(tabRect(current)).adjusted(kSegmentInset, kSegmentInset, -kSegmentInset, -kSegmentInset);
-            const qreal radius = kSegmentedRadius - kSegmentInset / 2;
-            // A soft shadow one point below the pill lifts it off the track.
-            painter.fillPath(Shapes::continuousRoundedRect(pill.translated(0, 0.5), radius), Palette::black(0.12));
-            painter.fillPath(Shapes::continuousRoundedRect(pill, radius), Palette::white());
-        }
-        // The ring marks keyboard focus only, not the focus the window hands out when it opens.
-        if (hasFocus() && window()->testAttribute(Qt::WA_KeyboardFocusChange)) {
-            painter.strokePath(Shapes::continuousRoundedRect(track.adjusted(-0.5, -0.5, 0.5, 0.5), kSegmentedRadius),
-                               QPen(Palette::blue(0.5), 2));
-        }
-
-        painter.setFont(font());
-        painter.setPen(Palette::black(kLabelOpacity));
-        for (int index = 0; index < count(); ++index) {
-            painter.drawText(tabRect(index), Qt::AlignCenter, tabText(index));
-        }
-    }
-};
-
-// Two arrow buttons side by side in one rounded box, as a stepper without a text field: the left
-// half steps down, the right half up, each a target of full row height; holding a half repeats.
-// Up and Down keys and the mouse wheel step too. The arrow towards a reached bound fades.
-class SettingsView::Stepper : public QWidget {
-public:
-    explicit Stepper(std::function<void(int)> onStep, QWidget* parent)
-        : QWidget(parent)
-        , m_onStep(std::move(onStep))
-        , m_repeat(new QTimer(this))
-    {
-        setFixedSize(kStepperSize);
-        setFocusPolicy(Qt::TabFocus);
-        static const bool accessible = (QAccessible::installFactory(&Accessible::create), true);
-        Q_UNUSED(accessible);
-        connect(m_repeat, &QTimer::timeout, this, [this] {
-            m_repeat->setInterval(kRepeatIntervalMs);
-            step(m_pressed);
-        });
-    }
-
-    // The interval shown; the arrow towards a reached bound fades.
-    void setValue(double value)
-    {
-        if (value == m_value)
-            return;
-        m_value = value;
-        update();
-        QAccessibleValueChangeEvent event(this, value);
-        QAccessible::updateAccessibility(&event);
-    }
-
-protected:
-    void mousePressEvent(QMouseEvent* event) override
-    {
-        if (event->button() != Qt::LeftButton) {
-            QWidget::mousePressEvent(event);
-            return;
-        }
-        m_pressed = event->position().x() < width() / 2.0 ? -1 : 1;
-        update();
-        m_repeat->start(kRepeatDelayMs);
-        step(m_pressed);
-    }
-
-    void mouseReleaseEvent(QMouseEvent* event) override
-    {
-        if (event->button() != Qt::LeftButton) {
-            QWidget::mouseReleaseEvent(event);
-            return;
-        }
-        m_repeat->stop();
-        m_pressed = 0;
-        update();
-    }
-
-    // A press whose release never arrives (the window went away under it) must not keep stepping.
-    void hideEvent(QHideEvent* event) override
-    {
-        m_repeat->stop();
-        m_pressed = 0;
-        QWidget::hideEvent(event);
-    }
-
-    void keyPressEvent(QKeyEvent* event) override
-    {
-        if (event->key() == Qt::Key_Up) {
-            step(1);
-        } else if (event->key() == Qt::Key_Down) {
-            step(-1);
-        } else {
-            QWidget::keyPressEvent(event);
-        }
-    }
-
-    // One step per notch; a touchpad's small deltas add up to notches.
-    void wheelEvent(QWheelEvent* event) override
-    {
-        m_wheelDelta += event->angleDelta().y();
-        while (std::abs(m_wheelDelta) >= QWheelEvent::DefaultDeltasPerStep) {
-            const int direction = m_wheelDelta > 0 ? 1 : -1;
-            m_wheelDelta -= direction * QWheelEvent::DefaultDeltasPerStep;
-            step(direction);
-        }
-        event->accept();
-    }
-
-    void paintEvent(QPaintEvent*) override
-    {
-        QPainter painter(this);
-        painter.setRenderHint(QPainter::Antialiasing);
-        const QRectF box = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
-        const QPainterPath boxPath = Shapes::continuousRoundedRect(box, kStepperRadius);
-        painter.fillPath(boxPath, Palette::white());
-        const QRectF lower(box.left(), box.top(), box.width() / 2, box.height());
-        const QRectF upper(box.center().x(), box.top(), box.width() / 2, box.height());
-        if (m_pressed != 0) {
-            QPainterPath clip;
-            clip.addRect(m_pressed > 0 ? upper : lower);
-            painter.fillPath(boxPath.intersected(clip), Palette::black(0.1));
-        }
-        const bool keyboardFocus = hasFocus() && window()->testAttribute(Qt::WA_KeyboardFocusChange);
-        painter.strokePath(boxPath, QPen(keyboardFocus ? Palette::blue(0.6) : Palette::black(0.18), 1));
-        painter.fillRect(QRectF(box.center().x() - 0.25, box.top() + 3, 0.5, box.height() - 6), separatorColor());
-
-        Glyphs::paint(painter, lower, Glyphs::Glyph::ChevronDown, kStepperChevronSize, Weight::Bold,
-                      Palette::black(m_value <= kMinimumInterval ? kDisabledOpacity : 0.7));
-        Glyphs::paint(painter, upper, Glyphs::Glyph::ChevronUp, kStepperChevronSize, Weight::Bold,
-                      Palette::black(m_value >= kMaximumInterval ? kDisabledOpacity : 0.7));
-    }
-
-private:
-    void step(int direction)
-    {
-        if (direction != 0 && m_onStep)
-            m_onStep(direction);
-    }
-
-    // A spin button to assistive technology: the value with its bounds and step, and Up and Down
-    // as actions. Its name (the interval in words) is the widget's own.
-    class Accessible final : public QAccessibleWidget, public QAccessibleValueInterface {
-    public:
-        explicit Accessible(Stepper* stepper)
-            : QAccessibleWidget(stepper, QAccessible::SpinBox)
-        {
-        }
-
-        static QAccessibleInterface* create(const QString&, QObject* object)
-        {
-            auto* stepper = dynamic_cast<Stepper*>(object);
-            return stepper ? new Accessible(stepper) : nullptr;
-        }
-
-        void* interface_cast(QAccessible::InterfaceType type) override
-        {
-            if (type == QAccessible::ValueInterface)
-                return static_cast<QAccessibleValueInterface*>(this);
-            return QAccessibleWidget::interface_cast(type);
-        }
-
-        QVariant currentValue() const override { return stepper()->m_value; }
-        QVariant minimumValue() const override { return kMinimumInterval; }
-        QVariant maximumValue() const override { return kMaximumInterval; }
-        QVariant minimumStepSize() const override { return kIntervalStep; }
-        // As many steps as it takes; the view clamps at the bounds.
-        void setCurrentValue(const QVariant& value) override
-        {
-            const double steps = std::round((value.toDouble() - stepper()->m_value) / kIntervalStep);
-            for (int i = 0; i < int(std::min(std::abs(steps), kMaximumInterval / kIntervalStep)); ++i)
-                stepper()->step(steps > 0 ? 1 : -1);
-        }
-
-        QStringList actionNames() const override { return {increaseAction(), decreaseAction(), setFocusAction()}; }
-        void doAction(const QString& name) override
-        {
-            if (name == increaseAction())
-                stepper()->step(1);
-            else if (name == decreaseAction())
-                stepper()->step(-1);
-            else
-                QAccessibleWidget::doAction(name);
-        }
-
-    private:
-        Stepper* stepper() const { return static_cast<Stepper*>(widget()); }
-    };
-
-    std::function<void(int)> m_onStep;
-    QTimer* m_repeat;
-    int m_pressed = 0;
-    int m_wheelDelta = 0;
-    double m_value = 0;
-};
-
 // One titled group of the general pane: the title in a right-aligned label column, the controls
 // beside it, and optionally a separator along the bottom edge that takes no room of its own.
 class SettingsView::Group : public QWidget {
@@ -388,11 +146,20 @@ private:
 };
 
 SettingsView::SettingsView(AppState& appState, SettingsTab selectedTab, qreal labelColumnWidth, qreal contentWidth,
-                           SizeHandler onPreferredContentSizeChange, QWidget* parent)
+                           const SizeHandler& onPreferredContentSizeChange, QWidget* parent)
+    : SettingsView(appState, selectedTab, labelColumnWidth, contentWidth, parent)
+{
+    if (onPreferredContentSizeChange) {
+        // The first measurement is queued, so nothing is missed by connecting here.
+        connect(this, &SettingsView::preferredContentSizeChanged, this, onPreferredContentSizeChange);
+    }
+}
+
+SettingsView::SettingsView(AppState& appState, SettingsTab selectedTab, qreal labelColumnWidth, qreal contentWidth,
+                           QWidget* parent)
     : QWidget(parent)
     , m_appState(&appState)
     , m_selectedTab(selectedTab)
-    , m_onPreferredContentSizeChange(std::move(onPreferredContentSizeChange))
     , m_labelColumnWidth(labelColumnWidth)
     , m_contentWidth(contentWidth)
 {
@@ -430,9 +197,14 @@ SettingsView::SettingsView(AppState& appState, SettingsTab selectedTab, qreal la
             setSelectedTab(SettingsTabs::kAll.at(std::size_t(index)));
     });
 
-    // The change signal comes before the write; the queued render reads the written value, and a
-    // burst of writes renders once.
-    connect(&appState, &AppState::objectWillChange, this, &SettingsView::scheduleRefresh);
+    // The preview reads the preferences and the pinned token's figures. A burst of changes renders once.
+    connect(&appState, &AppState::preferencesChanged, this, &SettingsView::scheduleRefresh);
+    const WatchlistModel* rows = &appState.watchlistModel();
+    connect(rows, &QAbstractItemModel::dataChanged, this, &SettingsView::scheduleRefresh);
+    connect(rows, &QAbstractItemModel::rowsInserted, this, &SettingsView::scheduleRefresh);
+    connect(rows, &QAbstractItemModel::rowsRemoved, this, &SettingsView::scheduleRefresh);
+    connect(rows, &QAbstractItemModel::rowsMoved, this, &SettingsView::scheduleRefresh);
+    connect(rows, &QAbstractItemModel::modelReset, this, &SettingsView::scheduleRefresh);
     refreshFromState();
     scheduleMeasure();
 }
@@ -511,7 +283,9 @@ QWidget* SettingsView::makeGeneralPane()
     auto* stepperLayout = new QHBoxLayout(stepperRow);
     stepperLayout->setContentsMargins(0, 0, 0, 0);
     stepperLayout->setSpacing(kStepperRowSpacing);
-    m_stepper = new Stepper([this](int direction) { stepInterval(direction); }, stepperRow);
+    m_stepper = new SettingsStepper(stepperRow);
+    m_stepper->setRange(kMinimumInterval, kMaximumInterval, kIntervalStep);
+    connect(m_stepper, &SettingsStepper::stepped, this, &SettingsView::stepInterval);
     m_stepper->setObjectName(QStringLiteral("refreshStepper"));
     m_intervalLabel = makeLabel(QString(), Typography::font(13), Palette::black(0.78),
                                 QStringLiteral("refreshIntervalLabel"), stepperRow);
@@ -520,15 +294,19 @@ QWidget* SettingsView::makeGeneralPane()
     stack->addWidget(makeGroup(tr("刷新"), true, {stepperRow}, QStringLiteral("refreshGroup")));
 
     m_symbolBox = makeCheckBox(tr("显示 Symbol"), QStringLiteral("showsMenuBarSymbolCheckBox"));
-    connect(m_symbolBox, &QCheckBox::clicked, this,
-            [this](bool on) { writePreferences([on](AppPreferences& p) { p.showsMenuBarSymbol = on; }); });
+    connect(m_symbolBox, &QCheckBox::clicked, this, [this](bool on) {
+        if (m_appState)
+            m_appState->setShowsMenuBarSymbol(on);
+    });
     // The price is always part of the status text.
     m_priceBox = makeCheckBox(tr("显示价格"), QStringLiteral("showsMenuBarPriceCheckBox"));
     m_priceBox->setChecked(true);
     m_priceBox->setEnabled(false);
     m_changeBox = makeCheckBox(tr("显示涨跌幅"), QStringLiteral("showsMenuBarChangeCheckBox"));
-    connect(m_changeBox, &QCheckBox::clicked, this,
-            [this](bool on) { writePreferences([on](AppPreferences& p) { p.showsMenuBarChange = on; }); });
+    connect(m_changeBox, &QCheckBox::clicked, this, [this](bool on) {
+        if (m_appState)
+            m_appState->setShowsMenuBarChange(on);
+    });
 
     auto* preview = new QWidget(this);
     preview->setObjectName(QStringLiteral("previewRow"));
@@ -547,8 +325,10 @@ QWidget* SettingsView::makeGeneralPane()
     stack->addWidget(makeLaunchAtLoginGroup());
 
     m_outlinesBox = makeCheckBox(tr("显示布局调试边框"), QStringLiteral("showsLayoutDebugOutlinesCheckBox"));
-    connect(m_outlinesBox, &QCheckBox::clicked, this,
-            [this](bool on) { writePreferences([on](AppPreferences& p) { p.showsLayoutDebugOutlines = on; }); });
+    connect(m_outlinesBox, &QCheckBox::clicked, this, [this](bool on) {
+        if (m_appState)
+            m_appState->setShowsLayoutDebugOutlines(on);
+    });
     QLabel* note = makeWrappingLabel(tr("在主界面中显示币种信息、迷你走势和价格区域的临时轮廓。"),
                                      Typography::font(kCaptionPointSize), Palette::secondary(),
                                      QStringLiteral("debugOutlinesNote"), this);
@@ -568,13 +348,6 @@ QWidget* SettingsView::makeLaunchAtLoginGroup()
                      QStringLiteral("launchAtLoginGroup"));
 }
 
-void SettingsView::setAutostartEntry(const AutostartEntry& entry)
-{
-    m_autostart = entry;
-    m_launchAtLoginBox->setChecked(m_autostart.isEnabled());
-    m_launchAtLoginMessage->hide();
-}
-
 void SettingsView::setLaunchesAtLogin(bool on)
 {
     QString problem;
@@ -586,7 +359,8 @@ void SettingsView::setLaunchesAtLogin(bool on)
         return;
     }
     m_launchAtLoginMessage->hide();
-    writePreferences([on](AppPreferences& p) { p.launchesAtLogin = on; });
+    if (m_appState)
+        m_appState->setLaunchesAtLogin(on);
 }
 
 QWidget* SettingsView::makeAboutPane()
@@ -634,28 +408,7 @@ void SettingsView::stepInterval(int direction)
     // A press at a bound changes nothing, so nothing is written.
     if (next == current)
         return;
-    writePreferences([next](AppPreferences& p) { p.refreshInterval = next; });
-}
-
-void SettingsView::writePreferences(const std::function<void(AppPreferences&)>& change)
-{
-    // Observers of the state run inside these calls; work on a local pointer so nothing here
-    // depends on this view surviving them.
-    AppState* state = m_appState;
-    if (!state)
-        return;
-    AppPreferences preferences = state->preferences();
-    const double before = preferences.refreshInterval;
-    change(preferences);
-    // An interval that is not a finite number cannot be written to the store, which would drop
-    // this change silently; store the interval the loop already uses instead.
-    if (!std::isfinite(preferences.refreshInterval))
-        preferences.refreshInterval = loopInterval(preferences.refreshInterval);
-    state->setPreferences(preferences);
-    state->persist();
-    // Only a different wait needs a new loop; a checkbox never restarts it.
-    if (AppState::refreshWait(before) != AppState::refreshWait(state->preferences().refreshInterval))
-        state->startRefreshLoop();
+    m_appState->setRefreshInterval(next);
 }
 
 void SettingsView::scheduleRefresh()
@@ -709,8 +462,8 @@ void SettingsView::measure()
     if (size == m_measuredSize)
         return;
     m_measuredSize = size;
-    if (size.width() > 0 && size.height() > 0 && m_onPreferredContentSizeChange)
-        m_onPreferredContentSizeChange(size);
+    if (size.width() > 0 && size.height() > 0)
+        Q_EMIT preferredContentSizeChanged(size);
 }
 
 bool SettingsView::event(QEvent* event)

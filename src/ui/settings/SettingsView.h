@@ -12,14 +12,16 @@
 
 class QCheckBox;
 class QLabel;
+class QTabBar;
+class SettingsStepper;
 
 // The content of the settings window: a segmented control over two tabs. "通用" edits the
 // refresh interval and the status-item options (with a live preview of the status text) and the
 // popover's debug outlines; "关于" names the product and its data source. Every control writes
 // AppState's preferences at once; the view itself keeps only the selected tab.
 //
-// The view measures its own preferred size and hands every new one (never an empty one) to
-// `onPreferredContentSizeChange`, so the window can fit it exactly.
+// The view measures its own preferred size and announces every new one (never an empty one), so
+// the window can fit it exactly.
 class SettingsView : public QWidget {
     Q_OBJECT
 
@@ -34,7 +36,10 @@ public:
     static constexpr double kIntervalStep = 5;
 
     SettingsView(AppState& appState, SettingsTab selectedTab, qreal labelColumnWidth, qreal contentWidth,
-                 SizeHandler onPreferredContentSizeChange, QWidget* parent = nullptr);
+                 QWidget* parent = nullptr);
+    // The same, with `onPreferredContentSizeChange` connected to preferredContentSizeChanged.
+    SettingsView(AppState& appState, SettingsTab selectedTab, qreal labelColumnWidth, qreal contentWidth,
+                 const SizeHandler& onPreferredContentSizeChange, QWidget* parent = nullptr);
     ~SettingsView() override;
 
     // Null once the state is gone; the controls then do nothing.
@@ -45,24 +50,19 @@ public:
 
     // The size the content needs now, measured from its layout.
     QSizeF preferredContentSize() const;
-    // The size last measured (0 × 0 before the first measurement), whether or not it was passed on.
-    QSizeF measuredSize() const { return m_measuredSize; }
 
     // The interval the stepper shows for a stored one: the interval the refresh loop uses, clamped
     // into the stepper's range. Not-a-number shows the loop's fallback; infinities show the ends.
     static double displayedInterval(double refreshInterval);
 
-    // The entry the "登录时启动" box reads and writes (the user's own unless replaced); the box
-    // shows whether that file is there, whatever the stored preference says.
-    void setAutostartEntry(const AutostartEntry& entry);
+Q_SIGNALS:
+    void preferredContentSizeChanged(const QSizeF& size);
 
 protected:
     bool event(QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
 
 private:
-    class SegmentedControl;
-    class Stepper;
     class Group;
 
     QWidget* makeTabRow();
@@ -76,7 +76,6 @@ private:
     void setLaunchesAtLogin(bool on);
 
     void stepInterval(int direction);
-    void writePreferences(const std::function<void(AppPreferences&)>& change);
 
     void scheduleRefresh();
     void refreshFromState();
@@ -85,7 +84,6 @@ private:
 
     QPointer<AppState> m_appState;
     SettingsTab m_selectedTab;
-    SizeHandler m_onPreferredContentSizeChange;
     qreal m_labelColumnWidth;
     qreal m_contentWidth;
 
@@ -93,10 +91,10 @@ private:
     bool m_refreshScheduled = false;
     bool m_measureScheduled = false;
 
-    SegmentedControl* m_tabs = nullptr;
+    QTabBar* m_tabs = nullptr;
     QWidget* m_generalPane = nullptr;
     QWidget* m_aboutPane = nullptr;
-    Stepper* m_stepper = nullptr;
+    SettingsStepper* m_stepper = nullptr;
     QLabel* m_intervalLabel = nullptr;
     QCheckBox* m_symbolBox = nullptr;
     QCheckBox* m_priceBox = nullptr;
@@ -104,6 +102,7 @@ private:
     QCheckBox* m_outlinesBox = nullptr;
     QLabel* m_previewText = nullptr;
 
+    // The "登录时启动" box shows whether this file is there, whatever the stored preference says.
     AutostartEntry m_autostart = AutostartEntry::forCurrentUser();
     QCheckBox* m_launchAtLoginBox = nullptr;
     QLabel* m_launchAtLoginMessage = nullptr;

@@ -123,7 +123,6 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(answer.has_value(), 5000);
         QVERIFY(answer->isNull());
         QVERIFY(m_loader->cachedImage(target).isNull());
-        QCOMPARE(m_loader->downloadsInFlight(), 0);
         QCOMPARE(requestsFor(path), 1);
 
         // A broken logo is not fetched again on the next repaint.
@@ -151,7 +150,6 @@ private Q_SLOTS:
         QObject context;
         bool called = false;
         QVERIFY(!m_loader->load(target, &context, [&](const QImage&) { called = true; }));
-        QCOMPARE(m_loader->downloadsInFlight(), 0);
         QCoreApplication::processEvents();
         QVERIFY(!called);
         QVERIFY(m_server->requests().isEmpty());
@@ -189,7 +187,6 @@ private Q_SLOTS:
             network.reset();
             QTRY_VERIFY(answer.has_value());
             QVERIFY(answer->isNull());
-            QCOMPARE(loader.downloadsInFlight(), 0);
         }
         m_server->clearRequests();
 
@@ -198,7 +195,6 @@ private Q_SLOTS:
         // manager an idle connection to keep for later requests.)
         bool orphanCalled = false;
         m_loader->load(url("/hung.png"), &alive, [&](const QImage&) { orphanCalled = true; });
-        QCOMPARE(m_loader->downloadsInFlight(), 1);
         QTRY_COMPARE(requestsFor("/hung.png"), 1);
         m_loader.reset();
         QTRY_COMPARE(m_server->openConnections(), 0);
@@ -271,9 +267,8 @@ private Q_SLOTS:
         // Two icons of one logo, as in the list and the search results: one request.
         TokenIconView first(token("BTC", url("/logo.png")), 52, *m_iconLoader);
         TokenIconView second(token("BTC", url("/logo.png")), 40, *m_iconLoader);
-        QVERIFY(!first.hasLogo());
         QVERIFY(near(at(render(first, ratio), 16, 16), QColor(255, 160, 0), 12)); // still the badge
-        QTRY_VERIFY(first.hasLogo() && second.hasLogo());
+        QTRY_VERIFY(showsLogo(first) && showsLogo(second));
         QCOMPARE(m_server->requests().size(), 1);
 
         const QImage image = render(first, ratio);
@@ -286,7 +281,7 @@ private Q_SLOTS:
 
         // A third icon finds the logo in memory and shows it at once.
         TokenIconView third(token("BTC", url("/logo.png")), 40, *m_iconLoader);
-        QVERIFY(third.hasLogo());
+        QVERIFY(showsLogo(third));
         QCOMPARE(m_server->requests().size(), 1);
     }
 
@@ -294,10 +289,11 @@ private Q_SLOTS:
     {
         TokenIconView icon(token("AVAX", url("/missing.png")), 40, *m_iconLoader);
         const QImage before = render(icon, 2);
-        QTRY_COMPARE(m_server->requests().size(), 1);
-        QTRY_COMPARE(m_iconLoader->downloadsInFlight(), 0);
-        QCoreApplication::processEvents();
-        QVERIFY(!icon.hasLogo());
+        // Joins the icon's download, so its answer comes after the icon's.
+        bool answered = false;
+        m_iconLoader->load(url("/missing.png"), this, [&answered](const QImage&) { answered = true; });
+        QTRY_VERIFY(answered);
+        QCOMPARE(m_server->requests().size(), 1);
         QCOMPARE(render(icon, 2), before);
     }
 
@@ -306,10 +302,10 @@ private Q_SLOTS:
         auto icon = std::make_unique<TokenIconView>(token("LINK", url("/logo-slow.png")), 40, *m_iconLoader);
         QTRY_COMPARE(m_server->requests().size(), 1);
         icon.reset();
-        QTRY_COMPARE(m_iconLoader->downloadsInFlight(), 0);
         // The answer still lands in the cache for the next icon.
+        QTRY_VERIFY(!m_iconLoader->cachedImage(url("/logo-slow.png")).isNull());
         TokenIconView next(token("LINK", url("/logo-slow.png")), 40, *m_iconLoader);
-        QVERIFY(next.hasLogo());
+        QVERIFY(showsLogo(next));
     }
 
 private:
@@ -318,6 +314,13 @@ private:
         const QList<LoopbackHttpServer::Request> requests = m_server->requests();
         return int(std::count_if(requests.begin(), requests.end(),
                                  [&](const LoopbackHttpServer::Request& r) { return r.target == target; }));
+    }
+
+    // The half-red logo's left half where the badge would be orange.
+    static bool showsLogo(TokenIconView& icon)
+    {
+        const qreal size = icon.iconSize();
+        return near(at(render(icon, 1), size * 0.35, size * 0.5), Qt::red, 4);
     }
 
     QUrl url(const char* path) const { return m_server->baseUrl().resolved(QUrl(QString::fromLatin1(path))); }

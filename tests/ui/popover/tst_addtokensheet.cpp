@@ -213,7 +213,7 @@ private Q_SLOTS:
         AppState& state = started(h);
         int backs = 0;
         AddTokenSheet sheet(state);
-        sheet.setOnBack([&backs] { ++backs; });
+        connect(&sheet, &AddTokenSheet::backRequested, this, [&backs] { ++backs; });
         show(sheet);
         type(sheet.searchField(), QStringLiteral("eth"));
         auto* back = sheet.findChild<QAbstractButton*>(QStringLiteral("backButton"));

@@ -47,8 +47,9 @@ struct Row {
 
     explicit Row(const TokenSummary& token, bool expanded = false, bool debug = false,
                  const QString& price = QStringLiteral("75,456.36"), const QString& change = QStringLiteral("-2.05%"))
-        : view(std::make_unique<MenuWatchlistRowView>(token, price, change, expanded, debug, [this] { ++taps; }))
+        : view(std::make_unique<MenuWatchlistRowView>(token, price, change, expanded, debug))
     {
+        QObject::connect(view.get(), &MenuWatchlistRowView::tapped, view.get(), [this] { ++taps; });
         view->resize(kRowWidth, view->sizeHint().height());
     }
     MenuWatchlistRowView* operator->() const { return view.get(); }
