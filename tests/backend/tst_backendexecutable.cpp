@@ -7,7 +7,6 @@
 #include "HttpServer.h"
 #include "RawHttpClient.h"
 #include "SocketActivation.h"
-#include "services/MarketDataServiceError.h"
 #include "services/ZentrowAPIMarketDataService.h"
 
 #include <QNetworkProxy>
@@ -169,28 +168,6 @@ private Q_SLOTS:
         QCOMPARE(eth.priceChange24h, std::nullopt);
         // The --names table replaces the built-in one, and ETH is not in it.
         QCOMPARE(eth.name, QString("ETH"));
-    }
-
-    void appSeesBackendFailures()
-    {
-        FakeExchange exchange;
-        exchange.failingStatus = 503;
-        BackendProcess backend({"--port", "0", "--upstream", exchange.baseUrl().toString()});
-        const QUrl url = backend.waitForUrl();
-        QVERIFY(url.isValid());
-
-        QNetworkAccessManager network;
-        network.setProxy(QNetworkProxy::NoProxy);
-        ZentrowAPIMarketDataService service(url, &network, std::make_shared<MockMarketDataService>(), 10s);
-
-        // Quotes fail with the backend's status; searches fall back to the built-in catalogue.
-        const Result<QList<TokenSummary>> quotes = await(service.refreshWatchlist({QStringLiteral("BTC")}));
-        QVERIFY(!quotes.ok());
-        QCOMPARE(quotes.error(), Error(MarketDataServiceError::httpStatus(503)));
-        const QList<TokenSummary> found = await(service.search(QStringLiteral("btc")));
-        QCOMPARE(found.size(), 1);
-        QCOMPARE(found.first().rank, std::optional<qint64>(1));
-        QCOMPARE(exchange.allCalls(), 1);
     }
 
     void stopsCleanlyOnSignals_data()
