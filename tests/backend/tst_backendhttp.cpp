@@ -1,9 +1,8 @@
 // The backend's HTTP side, byte for byte: framing, keep-alive, pipelining, limits, and what it
-// says to requests it will not serve. Also its query decoding and command line.
+// says to requests it will not serve. Also its command line.
 #include "Backend.h"
 #include "CommandLine.h"
 #include "HttpServer.h"
-#include "QueryString.h"
 #include "RawHttpClient.h"
 #include "testlib/LoopbackHttpServer.h"
 
@@ -287,7 +286,6 @@ private Q_SLOTS:
 
         QTest::newRow("101 characters") << get("/api/search?q=" + text100 + "x") << 400;
         QTest::newRow("201 ids") << get("/api/quotes?ids=" + ids200 + ",B") << 400;
-        QTest::newRow("no q") << get("/api/search") << 400;
         QTest::newRow("no ids") << get("/api/quotes?q=BTC") << 400;
         QTest::newRow("two q") << get("/api/search?q=a&q=b") << 400;
         QTest::newRow("bad escape") << get("/api/search?q=%ZZ") << 400;
@@ -297,14 +295,12 @@ private Q_SLOTS:
         QTest::newRow("surrogate") << get("/api/search?q=%ED%A0%80") << 400;
         QTest::newRow("bad name") << get("/api/search?q=btc&%FF=1") << 400;
 
-        QTest::newRow("root") << get("/") << 404;
         QTest::newRow("other path") << get("/api/prices?ids=BTC") << 404;
         QTest::newRow("trailing slash") << get("/api/search/?q=btc") << 404;
         QTest::newRow("letter case") << get("/API/search?q=btc") << 404;
         QTest::newRow("POST") << QByteArray(
                                      "POST /api/quotes?ids=BTC HTTP/1.1\r\nHost: x\r\nContent-Length: 2\r\n\r\n{}")
                               << 405;
-        QTest::newRow("DELETE") << QByteArray("DELETE /api/search?q=x HTTP/1.1\r\nHost: x\r\n\r\n") << 405;
     }
 
     void checksApiRequests()
@@ -343,41 +339,6 @@ private Q_SLOTS:
         // A refused request leaves the connection usable.
         client.send(get("/api/search?q="));
         QCOMPARE(client.readOne().status, 200);
-    }
-
-    void decodesQueries_data()
-    {
-        QTest::addColumn<QByteArray>("query");
-        QTest::addColumn<QStringList>("decoded"); // name, value, name, value...; empty: refused
-
-        QTest::newRow("space forms, escaped plus") << QByteArray("q=a+b%20c%2B") << QStringList{"q", "a b c+"};
-        QTest::newRow("escaped percent") << QByteArray("q=%2520") << QStringList{"q", "%20"};
-        QTest::newRow("UTF-8") << QByteArray("q=%E5%B8%81%F0%9F%98%80") << QStringList{"q", "币😀"};
-        // A byte order mark is a character like any other, kept wherever it stands.
-        QTest::newRow("byte order marks") << QByteArray("%EF%BB%BFq=%EF%BB%BFx%EF%BB%BF")
-                                          << QStringList{QStringLiteral("\uFEFFq"), QStringLiteral("\uFEFFx\uFEFF")};
-        QTest::newRow("empty pieces") << QByteArray("&a=1&&b=&c&") << QStringList{"a", "1", "b", "", "c", ""};
-        QTest::newRow("equals in value") << QByteArray("ids=a=b") << QStringList{"ids", "a=b"};
-        QTest::newRow("beyond U+10FFFF") << QByteArray("q=%F4%90%80%80") << QStringList{};
-    }
-
-    void decodesQueries()
-    {
-        QFETCH(QByteArray, query);
-        QFETCH(QStringList, decoded);
-        QString problem;
-        const auto parameters = QueryString::parse(query, &problem);
-        if (decoded.isEmpty()) {
-            QVERIFY(!parameters);
-            QVERIFY(!problem.isEmpty());
-            return;
-        }
-        QVERIFY(parameters);
-        QStringList flat;
-        for (const QueryString::Parameter& parameter : *parameters) {
-            flat << parameter.name << parameter.value;
-        }
-        QCOMPARE(flat, decoded);
     }
 
     void readsTheCommandLine_data()
