@@ -28,10 +28,7 @@ void verifyDefault(const StoredState& state)
 {
     QCOMPARE(state.watchlist.size(), 1);
     const WatchlistEntry& entry = state.watchlist.first();
-    QCOMPARE(entry.tokenID, QStringLiteral("BTC"));
-    QVERIFY(entry.isPinnedToMenuBar);
-    QVERIFY(entry.showsTrend);
-    QCOMPARE(entry.displayOrder, 0);
+    QCOMPARE(entry, (WatchlistEntry{entry.id, QStringLiteral("BTC"), true, true, 0}));
     // A fresh upper-case canonical UUID, as the stored document spells entry ids.
     QCOMPARE(QUuid::fromString(entry.id).toString(QUuid::WithoutBraces).toUpper(), entry.id);
     QVERIFY(state.preferences.sameAs(AppPreferences()));
