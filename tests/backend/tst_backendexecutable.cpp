@@ -91,16 +91,8 @@ public:
     // The URL it announced once listening; empty if it never did.
     QUrl waitForUrl()
     {
-        static const QRegularExpression kListening(QStringLiteral("listening on (http://\\S+)\\s"));
-        QRegularExpressionMatch match;
-        (void)QTest::qWaitFor(
-            [&] {
-                m_output.append(m_process.readAllStandardOutput());
-                match = kListening.match(QString::fromUtf8(m_output));
-                return match.hasMatch() || m_process.state() == QProcess::NotRunning;
-            },
-            10'000);
-        return match.hasMatch() ? QUrl(match.captured(1)) : QUrl();
+        static const QRegularExpression kListening(QStringLiteral("listening on (http://\\S+) "));
+        return QUrl(kListening.match(QString::fromUtf8(waitForOutput(m_process, " (upstream "))).captured(1));
     }
 
     QProcess& process() { return m_process; }
@@ -113,7 +105,6 @@ public:
 
 private:
     QProcess m_process;
-    QByteArray m_output;
     QByteArray m_errors;
 };
 
