@@ -149,6 +149,10 @@ private Q_SLOTS:
         QCOMPARE(problem, QStringLiteral("无法创建文件夹 %1：同名的文件已存在").arg(folder));
         QVERIFY(entry.setEnabled(false, &problem));
         QCOMPARE(readAll(folder), QByteArray("not a folder"));
+        // Nor can a folder be made below the file.
+        const AutostartEntry below(folder + "/autostart", QStringLiteral("/usr/bin/zentrow"));
+        QVERIFY(!below.setEnabled(true, &problem));
+        QCOMPARE(problem, QStringLiteral("无法创建文件夹 %1").arg(folder + "/autostart"));
     }
 
     void keepsAnEntryItCannotReplaceOrRemove()
@@ -185,16 +189,7 @@ private Q_SLOTS:
         QVERIFY(!entry.setEnabled(false, &problem));
         QVERIFY(problem.startsWith(QStringLiteral("无法删除 %1：").arg(entry.filePath())));
         QVERIFY(entry.isEnabled());
-
-        // A read-only configuration folder without the autostart folder cannot get one.
         QVERIFY(QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
-        const QString locked = m_dir->filePath("locked");
-        QVERIFY(QDir().mkpath(locked));
-        QVERIFY(QFile::setPermissions(locked, QFile::ReadOwner | QFile::ExeOwner));
-        const AutostartEntry inLocked(locked + "/autostart", QStringLiteral("/usr/bin/zentrow"));
-        QVERIFY(!inLocked.setEnabled(true, &problem));
-        QCOMPARE(problem, QStringLiteral("无法创建文件夹 %1").arg(locked + "/autostart"));
-        QVERIFY(QFile::setPermissions(locked, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
     }
 
     // The stored document.
