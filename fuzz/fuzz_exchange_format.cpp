@@ -4,22 +4,15 @@
 // every listing has a base asset that can be asked for in a quotes request.
 
 #include "ExchangeFormat.h"
+#include "FuzzCheck.h"
 
 #include <QByteArray>
 #include <QString>
 
 #include <cmath>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 
 namespace {
-
-void fail(const char* what)
-{
-    std::fprintf(stderr, "fuzz_exchange_format: %s\n", what);
-    std::abort();
-}
 
 template <typename T> void expectReason(const std::optional<T>& result, const QString& problem)
 {

@@ -12,6 +12,7 @@
 // in order, and at most one refusal (4xx/5xx with "Connection: close") after them, with nothing
 // following an answer that closes the connection. A client that then falls silent must be let go.
 
+#include "FuzzCheck.h"
 #include "HttpConnection.h"
 #include "QueryString.h"
 
@@ -22,15 +23,8 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 
 namespace {
-
-void fail(const char* what, const QByteArray& written = {})
-{
-    std::fprintf(stderr, "fuzz_http_head: %s\n%s\n", what, written.left(2000).constData());
-    std::abort();
-}
 
 class FeedSocket : public QTcpSocket {
 public:

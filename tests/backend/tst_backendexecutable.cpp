@@ -7,7 +7,6 @@
 #include "HttpServer.h"
 #include "RawHttpClient.h"
 #include "SocketActivation.h"
-#include "services/MarketDataServiceError.h"
 #include "services/ZentrowAPIMarketDataService.h"
 
 #include <QNetworkProxy>
@@ -92,16 +91,8 @@ public:
     // The URL it announced once listening; empty if it never did.
     QUrl waitForUrl()
     {
-        static const QRegularExpression kListening(QStringLiteral("listening on (http://\\S+)\\s"));
-        QRegularExpressionMatch match;
-        (void)QTest::qWaitFor(
-            [&] {
-                m_output.append(m_process.readAllStandardOutput());
-                match = kListening.match(QString::fromUtf8(m_output));
-                return match.hasMatch() || m_process.state() == QProcess::NotRunning;
-            },
-            10'000);
-        return match.hasMatch() ? QUrl(match.captured(1)) : QUrl();
+        static const QRegularExpression kListening(QStringLiteral("listening on (http://\\S+) "));
+        return QUrl(kListening.match(QString::fromUtf8(waitForOutput(m_process, " (upstream "))).captured(1));
     }
 
     QProcess& process() { return m_process; }
@@ -114,7 +105,6 @@ public:
 
 private:
     QProcess m_process;
-    QByteArray m_output;
     QByteArray m_errors;
 };
 
@@ -169,28 +159,6 @@ private Q_SLOTS:
         QCOMPARE(eth.priceChange24h, std::nullopt);
         // The --names table replaces the built-in one, and ETH is not in it.
         QCOMPARE(eth.name, QString("ETH"));
-    }
-
-    void appSeesBackendFailures()
-    {
-        FakeExchange exchange;
-        exchange.failingStatus = 503;
-        BackendProcess backend({"--port", "0", "--upstream", exchange.baseUrl().toString()});
-        const QUrl url = backend.waitForUrl();
-        QVERIFY(url.isValid());
-
-        QNetworkAccessManager network;
-        network.setProxy(QNetworkProxy::NoProxy);
-        ZentrowAPIMarketDataService service(url, &network, std::make_shared<MockMarketDataService>(), 10s);
-
-        // Quotes fail with the backend's status; searches fall back to the built-in catalogue.
-        const Result<QList<TokenSummary>> quotes = await(service.refreshWatchlist({QStringLiteral("BTC")}));
-        QVERIFY(!quotes.ok());
-        QCOMPARE(quotes.error(), Error(MarketDataServiceError::httpStatus(503)));
-        const QList<TokenSummary> found = await(service.search(QStringLiteral("btc")));
-        QCOMPARE(found.size(), 1);
-        QCOMPARE(found.first().rank, std::optional<qint64>(1));
-        QCOMPARE(exchange.allCalls(), 1);
     }
 
     void stopsCleanlyOnSignals_data()
