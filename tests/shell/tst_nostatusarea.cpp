@@ -212,7 +212,7 @@ private Q_SLOTS:
         QCOMPARE(m_notifications->received.size(), 1);
     }
 
-    void aShortHostRestartBringsNoWindowALongOneDoes()
+    void aShortHostRestartBringsNoWindowALongOneDoesAndClosingItQuits()
     {
         m_notifications = std::make_unique<FakeNotificationServer>(FakeNotificationServer::Mode::Answer);
         QVERIFY(m_notifications->start());
@@ -252,6 +252,19 @@ private Q_SLOTS:
         advance(kReturnGrace);
         QTRY_VERIFY(shownWindow());
         QCOMPARE(m_notifications->received.size(), 1);
+
+        // Closing the window ends the app as the popover's quit does, and the next start finds
+        // the watchlist as it was.
+        m_app->appState().addToken(TokenSummary::fallbackCatalog().at(1));
+        const QStringList watched = watchedTokens();
+        QCOMPARE(watched.size(), 2);
+        QEventLoop loop;
+        QTimer::singleShot(0, shownWindow(), &QWidget::close);
+        QTimer::singleShot(5000, &loop, [&loop] { loop.exit(7); });
+        QCOMPARE(loop.exec(), 0);
+        m_app.reset();
+        startApp();
+        QCOMPARE(watchedTokens(), watched);
     }
 
     void aHostThatDropsTheItemGetsItAgainOrTheWindowReturns()
@@ -280,29 +293,6 @@ private Q_SLOTS:
         QTRY_VERIFY(!itemHosted());
         advance(kReturnGrace);
         QTRY_VERIFY(shownWindow());
-    }
-
-    void closingTheWindowQuitsAndKeepsTheWatchlist()
-    {
-        startApp();
-        QVERIFY(launched());
-        advance(kNoHostDelay);
-        QTRY_VERIFY(shownWindow());
-        m_app->appState().addToken(TokenSummary::fallbackCatalog().at(1));
-        const QStringList watched = watchedTokens();
-        QCOMPARE(watched.size(), 2);
-
-        // As the user closes it: the app ends as with the popover's quit.
-        StatusAreaFallbackWindow* window = shownWindow();
-        QEventLoop loop;
-        QTimer::singleShot(0, window, &QWidget::close);
-        QTimer::singleShot(5000, &loop, [&loop] { loop.exit(7); });
-        QCOMPARE(loop.exec(), 0);
-
-        // What the next start finds.
-        m_app.reset();
-        startApp();
-        QCOMPARE(watchedTokens(), watched);
     }
 
     void aNotificationServiceThatFailsOrIsSilentBlocksNothing_data()
@@ -339,37 +329,6 @@ private Q_SLOTS:
         // A host still takes over.
         QVERIFY(m_watcher->start());
         QTRY_VERIFY(!fallback().window());
-    }
-
-    void withoutANotificationServiceStandardErrorSaysIt()
-    {
-        // The real app on this bus, with nothing to host its item and nobody to show a notification.
-        QTemporaryDir home;
-        QProcessEnvironment runtime;
-        runtime.insert(QStringLiteral("XDG_RUNTIME_DIR"), home.path());
-        QProcess app;
-        startExecutable(app, home.path(), runtime);
-        QVERIFY(app.waitForStarted());
-        QByteArray errors;
-        const auto ourLines = [&errors] {
-            QStringList lines;
-            for (const QString& line : QString::fromUtf8(errors).split(QLatin1Char('\n'))) {
-                if (line.startsWith(QStringLiteral("Zentrow: "))) {
-                    lines.append(line);
-                }
-            }
-            return lines;
-        };
-        QTRY_VERIFY_WITH_TIMEOUT((errors += app.readAllStandardError(), !ourLines().isEmpty()), 15000);
-        // The notice's summary and body in one line; their wording is checked in the notification.
-        const QString line = ourLines().first();
-        QVERIFY2(line.startsWith(QStringLiteral("Zentrow: 找不到状态栏，Zentrow 暂以窗口显示。当前桌面没有状态区域")) &&
-                     line.contains(QStringLiteral("gnome-shell-extension-appindicator")),
-                 qPrintable(line));
-        // The app carries on in its window.
-        QCOMPARE(app.state(), QProcess::Running);
-        app.terminate();
-        QVERIFY(app.waitForFinished(10000));
     }
 };
 
