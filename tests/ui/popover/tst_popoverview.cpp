@@ -1,4 +1,3 @@
-#include "support/NotificationCenter.h"
 #include "testlib/Pixels.h"
 #include "testlib/StateHarness.h"
 #include "ui/kit/GlyphView.h"
@@ -255,36 +254,6 @@ private Q_SLOTS:
         QCOMPARE(view.contextMenuTokenID(), std::nullopt);
         pin->trigger();
         QVERIFY(state.watchlistEntries().at(0).isPinnedToMenuBar);
-    }
-
-    void moreMenuOnlyPostsNotifications()
-    {
-        StateHarness h;
-        AppState& state = started(h, catalog(1));
-        MenuBarPopoverView view(state);
-        show(view);
-        QSignalSpy posted(&NotificationCenter::defaultCenter(), &NotificationCenter::posted);
-
-        QTest::mouseClick(child<QAbstractButton>(view, "moreMenuButton"), Qt::LeftButton);
-        QMenu* menu = view.moreMenu();
-        QTRY_VERIFY(menu->isVisible());
-        const QList<QAction*> items = menu->actions();
-        QCOMPARE(items.size(), 3);
-        QCOMPARE(items.at(0)->text(), QStringLiteral("设置"));
-        QCOMPARE(items.at(2)->text(), QStringLiteral("退出"));
-        items.at(0)->trigger();
-        items.at(2)->trigger();
-        QCOMPARE(posted.size(), 2);
-        QCOMPARE(posted.at(0).at(0).toString(), QStringLiteral("zentrow.open-settings"));
-        QCOMPARE(posted.at(1).at(0).toString(), QStringLiteral("zentrow.quit-app"));
-        h.settle();
-        QVERIFY(view.isVisible());
-        QVERIFY(!state.isSearchPresented());
-        // No window of its own opened: only the popover and its menu are on screen.
-        for (QWidget* window : QApplication::topLevelWidgets()) {
-            QVERIFY(!window->isVisible() || window == &view || window == menu);
-        }
-        menu->close();
     }
 
     void addButtonSwapsInTheSheetAndBackSwapsItOut()
