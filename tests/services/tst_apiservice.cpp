@@ -1,6 +1,5 @@
 #include "services/ZentrowAPIMarketDataService.h"
 #include "testlib/LoopbackHttpServer.h"
-#include "testlib/ManualSleeper.h"
 
 #include <QCoroTask>
 #include <QDir>
@@ -239,14 +238,8 @@ private Q_SLOTS:
             << "data[1].id";
         QTest::newRow("high24h as string")
             << quote(R"("price": 1, "change24h": 0, "trend7d": [], "high24h": "2")") << "data[0].high24h";
-        QTest::newRow("priceChange24h as bool")
-            << quote(R"("price": 1, "change24h": 0, "trend7d": [], "priceChange24h": true)")
-            << "data[0].priceChange24h";
         QTest::newRow("trend7dFine not an array")
             << quote(R"("price": 1, "change24h": 0, "trend7d": [], "trend7dFine": 3)") << "data[0].trend7dFine";
-        QTest::newRow("trend7dFine with string")
-            << quote(R"("price": 1, "change24h": 0, "trend7d": [], "trend7dFine": [1, "2"])")
-            << "data[0].trend7dFine[1]";
         QTest::newRow("logoUrl as number")
             << quote(R"("price": 1, "change24h": 0, "trend7d": [], "logoUrl": 3)") << "data[0].logoUrl";
         QTest::newRow("item not an object") << QByteArray(R"({"data": ["BTC"]})") << "data[0]";
@@ -464,71 +457,6 @@ private Q_SLOTS:
         const auto after = start(orphan.refreshWatchlist({"BTC"}));
         QTRY_VERIFY(after.done());
         QCOMPARE(after.value().error().domain(), Error::Domain::Transport);
-    }
-
-    // The built-in catalogue the service falls back on for searches.
-    void searchMatchesSymbolOrName_data()
-    {
-        QTest::addColumn<QString>("query");
-        QTest::addColumn<QStringList>("expected");
-        QTest::newRow("bit") << "bit" << QStringList{"BTC"};
-        QTest::newRow("COIN") << "COIN" << QStringList{"BTC", "DOGE"};
-        QTest::newRow("e") << "e" << QStringList{"ETH", "DOGE"};
-        QTest::newRow("padded sol") << "  sol  " << QStringList{"SOL"};
-        QTest::newRow("inner space") << "bit coin" << QStringList{};
-        QTest::newRow("rank is not searched") << "1" << QStringList{};
-        QTest::newRow("accents count") << "bïtcoin" << QStringList{};
-    }
-    void searchMatchesSymbolOrName()
-    {
-        QFETCH(QString, query);
-        QFETCH(QStringList, expected);
-        QCOMPARE(idsOf(MockMarketDataService::matches(query)), expected);
-    }
-
-    void searchWaitsOnlyForRealText()
-    {
-        auto sleeper = std::make_shared<ManualSleeper>();
-        MockMarketDataService service(sleeper);
-        const auto blank = QCoro::waitFor(service.search(QStringLiteral(" \n\t ")));
-        QVERIFY(blank.isEmpty());
-        QVERIFY(sleeper->requested().isEmpty());
-
-        // Without an injected sleeper the wait runs on a real timer, and ends.
-        MockMarketDataService real;
-        QCOMPARE(idsOf(QCoro::waitFor(real.search(QStringLiteral("eth")))), QStringList{"ETH"});
-    }
-
-    void quotesFollowTheIdsInOrder()
-    {
-        auto sleeper = std::make_shared<ManualSleeper>();
-        MockMarketDataService manual(sleeper);
-        auto quotes = manual.refreshWatchlist({"eth", "BTC", "LINK"});
-        sleeper->advance(MockMarketDataService::kQuotesDelay);
-        QCOMPARE(idsOf(QCoro::waitFor(quotes).value()), (QStringList{"ETH", "BTC"}));
-
-        auto twice = manual.refreshWatchlist({"SOL", "SOL", " ETH"});
-        sleeper->advance(MockMarketDataService::kQuotesDelay);
-        QCOMPARE(idsOf(QCoro::waitFor(twice).value()), (QStringList{"SOL", "SOL"}));
-
-        auto none = manual.refreshWatchlist({});
-        QCOMPARE(sleeper->requested().size(), 3);
-        sleeper->advance(MockMarketDataService::kQuotesDelay);
-        QVERIFY(QCoro::waitFor(none).value().isEmpty());
-    }
-
-    void cancellationCutsTheWaitShortWithoutFailing()
-    {
-        auto sleeper = std::make_shared<ManualSleeper>();
-        MockMarketDataService service(sleeper);
-        std::stop_source stop;
-        auto search = service.search(QStringLiteral("a"), stop.get_token());
-        auto quotes = service.refreshWatchlist({"ADA"}, stop.get_token());
-        QCOMPARE(sleeper->pendingCount(), 2);
-        stop.request_stop();
-        QCOMPARE(idsOf(QCoro::waitFor(search)), (QStringList{"SOL", "ADA"}));
-        QCOMPARE(idsOf(QCoro::waitFor(quotes).value()), QStringList{"ADA"});
-        QCOMPARE(sleeper->now().count(), 0);
     }
 };
 
