@@ -4,6 +4,7 @@
 #include "shell/PopoverPlacement.h"
 #include "shell/PopoverWindow.h"
 #include "shell/StatusBarController.h"
+#include "shell/StatusNotifierMenu.h"
 #include "testlib/AppOnPrivateBus.h"
 #include "testlib/StatusItemHost.h"
 

@@ -52,7 +52,7 @@ TokenSummary token(const QString& symbol, std::optional<QUrl> logo = std::nullop
 const QByteArray kHugeImageHeader = QByteArray("P6\n20000 20000\n255\n") + QByteArray(64, '\0');
 
 // The logo's red left half shows where the badge would be orange.
-bool showsLogo(const TokenIconView& icon)
+bool showsLogo(TokenIconView& icon)
 {
     return near(at(render(icon, 1), icon.width() * 0.35, icon.height() / 2.0), Qt::red, 4);
 }

@@ -208,7 +208,7 @@ private Q_SLOTS:
     }
 
     // On its own the sheet dismisses itself; in the popover, which swaps it out, the popover's own
-    // test clicks it.
+    // test clicks it. The field shows the cleared search when the sheet comes back on screen.
     void backClearsTheSearchAndDismisses()
     {
         StateHarness h;
@@ -220,8 +220,6 @@ private Q_SLOTS:
         QCOMPARE(state.searchQuery(), QString());
         QVERIFY(!state.isSearching());
         QVERIFY(sheet.isHidden());
-        h.settle();
-        QCOMPARE(sheet.searchField()->text(), QString());
     }
 
     void comingOnScreenClearsTheSearchAndFocusesTheField()
