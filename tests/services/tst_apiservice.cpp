@@ -1,4 +1,5 @@
 #include "services/ZentrowAPIMarketDataService.h"
+#include "testlib/FakeMarketDataService.h"
 #include "testlib/LoopbackHttpServer.h"
 
 #include <QCoroTask>
@@ -56,15 +57,6 @@ template <typename T> Pending<T> start(QCoro::Task<T>&& task)
     Pending<T> pending;
     deliver(std::move(task), pending.m_slot);
     return pending;
-}
-
-QStringList idsOf(const QList<TokenSummary>& tokens)
-{
-    QStringList ids;
-    for (const TokenSummary& token : tokens) {
-        ids.append(token.id);
-    }
-    return ids;
 }
 
 QByteArray dataOf(QLatin1StringView items)
@@ -199,7 +191,7 @@ private Q_SLOTS:
         QTRY_VERIFY(pending.done());
         QVERIFY(pending.value().ok());
         const QList<TokenSummary>& tokens = pending.value().value();
-        QCOMPARE(idsOf(tokens), (QStringList{"BTC", "SOL"}));
+        QCOMPARE(FakeMarketDataService::ids(tokens), (QStringList{"BTC", "SOL"}));
         QCOMPARE(f.server.requests().size(), 2);
 
         TokenSummary bitcoin = TokenSummary::fallbackCatalog().first();
@@ -349,7 +341,7 @@ private Q_SLOTS:
         // and without the catalogue's sample prices, which are not the market's.
         const auto search = start(f.service.search(QStringLiteral(" bit ")));
         QTRY_VERIFY_WITH_TIMEOUT(search.done(), 30000);
-        QCOMPARE(idsOf(search.value()), QStringList{"BTC"});
+        QCOMPARE(FakeMarketDataService::ids(search.value()), QStringList{"BTC"});
         const TokenSummary& found = search.value().first();
         QVERIFY(found.price == 0 && found.change24h == 0 && found.trend7d.isEmpty());
         QCOMPARE(f.sleeper->durations, QList<std::chrono::milliseconds>{MockMarketDataService::kSearchDelay});
@@ -378,7 +370,7 @@ private Q_SLOTS:
 
         const auto search = start(f.service.search(QStringLiteral("doge")));
         QTRY_VERIFY(search.done());
-        QCOMPARE(idsOf(search.value()), QStringList{"DOGE"});
+        QCOMPARE(FakeMarketDataService::ids(search.value()), QStringList{"DOGE"});
     }
 
     void cancellationAbortsTheRequest()
@@ -400,7 +392,7 @@ private Q_SLOTS:
         QVERIFY(!quotes.done());
 
         QTRY_VERIFY(search.done() && quotes.done());
-        QCOMPARE(idsOf(search.value()), (QStringList{"BTC", "DOGE"}));
+        QCOMPARE(FakeMarketDataService::ids(search.value()), (QStringList{"BTC", "DOGE"}));
         // The fallback got the stopped token, which cuts its wait short.
         QCOMPARE(f.sleeper->stoppedTokens, QList<bool>{true});
         QVERIFY(!quotes.value().ok());
@@ -438,8 +430,8 @@ private Q_SLOTS:
         service.reset();
         QTRY_VERIFY(quotes.done() && search.done());
         QVERIFY(quotes.value().ok());
-        QCOMPARE(idsOf(quotes.value().value()), QStringList{"BTC"});
-        QCOMPARE(idsOf(search.value()), QStringList{"SOL"});
+        QCOMPARE(FakeMarketDataService::ids(quotes.value().value()), QStringList{"BTC"});
+        QCOMPARE(FakeMarketDataService::ids(search.value()), QStringList{"SOL"});
 
         // The session goes while calls wait on it: transport errors, a fallback search, and later
         // calls that fail cleanly.
@@ -453,7 +445,7 @@ private Q_SLOTS:
         QTRY_VERIFY(stuck.done() && stuckSearch.done());
         QVERIFY(!stuck.value().ok());
         QCOMPARE(stuck.value().error().domain(), Error::Domain::Transport);
-        QCOMPARE(idsOf(stuckSearch.value()), QStringList{"ADA"});
+        QCOMPARE(FakeMarketDataService::ids(stuckSearch.value()), QStringList{"ADA"});
         const auto after = start(orphan.refreshWatchlist({"BTC"}));
         QTRY_VERIFY(after.done());
         QCOMPARE(after.value().error().domain(), Error::Domain::Transport);

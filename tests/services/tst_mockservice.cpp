@@ -1,22 +1,10 @@
 // The built-in catalogue and its stand-in market, which the HTTP service falls back on for searches.
 #include "services/MockMarketDataService.h"
+#include "testlib/FakeMarketDataService.h"
 #include "testlib/ManualSleeper.h"
 
 #include <QCoroTask>
 #include <QTest>
-
-namespace {
-
-QStringList idsOf(const QList<TokenSummary>& tokens)
-{
-    QStringList ids;
-    for (const TokenSummary& token : tokens) {
-        ids.append(token.id);
-    }
-    return ids;
-}
-
-} // namespace
 
 class TestMockMarketDataService : public QObject {
     Q_OBJECT
@@ -38,7 +26,7 @@ private Q_SLOTS:
     {
         QFETCH(QString, query);
         QFETCH(QStringList, expected);
-        QCOMPARE(idsOf(MockMarketDataService::matches(query)), expected);
+        QCOMPARE(FakeMarketDataService::ids(MockMarketDataService::matches(query)), expected);
     }
 
     void searchWaitsOnlyForRealText()
@@ -51,7 +39,7 @@ private Q_SLOTS:
 
         // Without an injected sleeper the wait runs on a real timer, and ends.
         MockMarketDataService real;
-        QCOMPARE(idsOf(QCoro::waitFor(real.search(QStringLiteral("eth")))), QStringList{"ETH"});
+        QCOMPARE(FakeMarketDataService::ids(QCoro::waitFor(real.search(QStringLiteral("eth")))), QStringList{"ETH"});
     }
 
     void quotesFollowTheIdsInOrder()
@@ -60,11 +48,11 @@ private Q_SLOTS:
         MockMarketDataService manual(sleeper);
         auto quotes = manual.refreshWatchlist({"eth", "BTC", "LINK"});
         sleeper->advance(MockMarketDataService::kQuotesDelay);
-        QCOMPARE(idsOf(QCoro::waitFor(quotes).value()), (QStringList{"ETH", "BTC"}));
+        QCOMPARE(FakeMarketDataService::ids(QCoro::waitFor(quotes).value()), (QStringList{"ETH", "BTC"}));
 
         auto twice = manual.refreshWatchlist({"SOL", "SOL", " ETH"});
         sleeper->advance(MockMarketDataService::kQuotesDelay);
-        QCOMPARE(idsOf(QCoro::waitFor(twice).value()), (QStringList{"SOL", "SOL"}));
+        QCOMPARE(FakeMarketDataService::ids(QCoro::waitFor(twice).value()), (QStringList{"SOL", "SOL"}));
 
         auto none = manual.refreshWatchlist({});
         QCOMPARE(sleeper->requested().size(), 3);
@@ -81,8 +69,8 @@ private Q_SLOTS:
         auto quotes = service.refreshWatchlist({"ADA"}, stop.get_token());
         QCOMPARE(sleeper->pendingCount(), 2);
         stop.request_stop();
-        QCOMPARE(idsOf(QCoro::waitFor(search)), (QStringList{"SOL", "ADA"}));
-        QCOMPARE(idsOf(QCoro::waitFor(quotes).value()), QStringList{"ADA"});
+        QCOMPARE(FakeMarketDataService::ids(QCoro::waitFor(search)), (QStringList{"SOL", "ADA"}));
+        QCOMPARE(FakeMarketDataService::ids(QCoro::waitFor(quotes).value()), QStringList{"ADA"});
         QCOMPARE(sleeper->now().count(), 0);
     }
 };
