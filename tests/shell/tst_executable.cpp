@@ -1,6 +1,7 @@
 // The zentrow executable as a user or the desktop starts it, beside the test on its private bus.
 #include "BuildConfig.h"
 #include "testlib/AppOnPrivateBus.h"
+#include "testlib/CommandOutput.h"
 
 #include <QDBusConnectionInterface>
 #include <QDBusObjectPath>
@@ -36,26 +37,6 @@ QProcessEnvironment withoutDisplay(const QString& home)
     environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
     environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home);
     return environment;
-}
-
-struct Run {
-    int exitCode = -1;
-    QByteArray out;
-    QByteArray err;
-};
-
-Run run(const QStringList& arguments, const QProcessEnvironment& environment)
-{
-    QProcess process;
-    process.setProcessEnvironment(environment);
-    process.start(QStringLiteral(ZENTROW_APP_PATH), arguments);
-    if (!process.waitForFinished(10'000)) {
-        process.kill();
-        process.waitForFinished();
-        return {};
-    }
-    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1, process.readAllStandardOutput(),
-            process.readAllStandardError()};
 }
 
 } // namespace
@@ -124,7 +105,8 @@ private Q_SLOTS:
         QFETCH(QStringList, arguments);
         QFETCH(int, exitCode);
         QFETCH(QString, pattern);
-        const Run result = run(arguments, withoutDisplay(m_home.path()));
+        const CommandRun result =
+            runCommand(QStringLiteral(ZENTROW_APP_PATH), arguments, withoutDisplay(m_home.path()), 10'000);
         QCOMPARE(result.exitCode, exitCode);
         const QByteArray& said = exitCode == 0 ? result.out : result.err;
         QVERIFY2(QRegularExpression(pattern).match(QString::fromUtf8(said)).hasMatch(), result.out + result.err);
