@@ -1,5 +1,4 @@
 // The app in this process on a private session bus, as the desktop's panel host sees it.
-#include "shell/PopoverPlacement.h"
 #include "shell/PopoverWindow.h"
 #include "shell/SettingsWindowManager.h"
 #include "shell/StatusBarController.h"
@@ -19,10 +18,8 @@
 #include <QDBusPendingReply>
 #include <QDir>
 #include <QEventLoop>
-#include <QFontDatabase>
 #include <QMenu>
 #include <QRegularExpression>
-#include <QScopeGuard>
 #include <QScreen>
 #include <QTimer>
 
