@@ -295,6 +295,7 @@ private Q_SLOTS:
         QTRY_VERIFY(shownWindow());
         // Nobody on the bus shows notifications: the notice is given up (by the short timeout at
         // the latest, should the bus try to start a service), and the window stays.
+        QVERIFY(fallback().notice());
         QTRY_COMPARE_WITH_TIMEOUT(fallback().notice()->outcome(), StatusAreaNotice::Outcome::Undelivered, 15000);
         QVERIFY(shownWindow());
     }
