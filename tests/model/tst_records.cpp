@@ -37,8 +37,6 @@ private Q_SLOTS:
         QTest::addColumn<qint64>("order"); // of a readable entry
         QTest::newRow("interval as string") << false << QByteArray(R"({"refreshInterval": "60"})") << false << 0ll;
         QTest::newRow("number for a flag") << false << QByteArray(R"({"showsMenuBarSymbol": 1})") << false << 0ll;
-        QTest::newRow("string for a flag") << false << QByteArray(R"({"launchesAtLogin": "true"})") << false << 0ll;
-        QTest::newRow("array for interval") << false << QByteArray(R"({"refreshInterval": [30]})") << false << 0ll;
 
         const QByteArray base = R"({"id": "A", "tokenID": "BTC", "isPinnedToMenuBar": true, "showsTrend": true)";
         const auto entry = [&base](const char* rest) { return base + rest + "}"; };
