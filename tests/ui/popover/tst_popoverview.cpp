@@ -17,6 +17,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QRegularExpression>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QSignalSpy>
@@ -308,8 +309,10 @@ private Q_SLOTS:
         QCOMPARE(bannerRect.top(), listTop);
         QVERIFY(view.rows().first()->mapTo(&view, QPoint()).y() > bannerRect.bottom());
 
-        const QDateTime occurred = state.refreshErrorBanner()->occurredAt;
-        QCOMPARE(child<QLabel>(*banner, "bannerTimeLabel")->text(), RefreshErrorBannerView::timeText(occurred));
+        // When it happened, to the minute and without the date, as the loop below checks for several locales.
+        const QString time = child<QLabel>(*banner, "bannerTimeLabel")->text();
+        QVERIFY2(QRegularExpression(QStringLiteral("^\\d{1,2}:\\d\\d(\\s[AP]M)?$")).match(time).hasMatch(),
+                 qPrintable(time));
         // Hours and minutes in every locale, also in C, whose short format has seconds.
         const QDateTime evening(QDate(2026, 3, 1), QTime(19, 42, 14));
         const QLocale before;
@@ -320,7 +323,6 @@ private Q_SLOTS:
             QVERIFY2(!text.contains(QStringLiteral("14")), name);
         }
         QLocale::setDefault(before);
-        QVERIFY(!child<QLabel>(*banner, "bannerTimeLabel")->text().contains(QString::number(occurred.date().year())));
         QCOMPARE(child<QLabel>(*banner, "bannerTitleLabel")->text(), QStringLiteral("网络错误"));
         auto* text = child<QTextEdit>(*banner, "bannerMessage");
         QCOMPARE(child<GlyphView>(*banner, "bannerChevron")->glyph(), Glyphs::Glyph::ChevronDown);
