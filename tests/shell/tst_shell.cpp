@@ -273,17 +273,11 @@ private Q_SLOTS:
         PopoverWindow& popover = m_app->delegate().statusBarController()->popover();
         QVERIFY(!popover.isVisible());
 
-        // Coordinates off every screen open the popover on the screen all the same.
-        const QRect screen = QGuiApplication::primaryScreen()->geometry();
-        for (const QPoint& odd : {QPoint(-50000, -3), QPoint(INT_MAX, INT_MAX)}) {
-            pauseBetweenClicks();
-            QVERIFY(item(service).activate(odd.x(), odd.y()));
-            QTRY_VERIFY(popover.isVisible());
-            QVERIFY(screen.contains(popover.geometry()));
-            pauseBetweenClicks();
-            QVERIFY(item(service).activate(odd.x(), odd.y()));
-            QTRY_VERIFY(!popover.isVisible());
-        }
+        // Coordinates that overflow on their way to the screen open the popover on it all the same
+        // (other points off every screen are rows of popoverHangsFromTheNearestPanel).
+        QVERIFY(item(service).activate(INT_MAX, INT_MAX));
+        QTRY_VERIFY(popover.isVisible());
+        QVERIFY(QGuiApplication::primaryScreen()->geometry().contains(popover.geometry()));
     }
 
     void networkThreadEndsBetweenRefreshesAndComesBack()
