@@ -28,8 +28,10 @@ run: deps
 	ZENTROW_BACKEND_PORT=$(LOCAL_BACKEND_PORT) scripts/run-local.sh $(BUILD_DIR)/zentrow
 
 # The whole suite, a short fuzzing pass over the backend's parsers (skipped without clang), then
-# the same suite under AddressSanitizer and UndefinedBehaviorSanitizer.
+# the same suite under AddressSanitizer and UndefinedBehaviorSanitizer; last, the tests' share of
+# the counted lines.
 test: test-fast test-fuzz test-asan
+	@scripts/count-lines.sh
 
 # The desktop sessions of the end-to-end tests run one at a time and get a second try: a real
 # panel that starts slowly on a loaded machine is not a fault of the app.

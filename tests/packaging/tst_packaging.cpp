@@ -1,5 +1,7 @@
 // The installed tree and the Debian package, built from this build folder the way a user
 // installs them, and checked with the desktop's own validators.
+#include "testlib/CommandOutput.h"
+
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
@@ -13,28 +15,6 @@
 namespace {
 
 const QString kAppId = QStringLiteral("app.zentrow.Zentrow");
-
-struct Run {
-    int exitCode = -1;
-    QByteArray out;
-    QByteArray err;
-};
-
-Run run(const QString& program, const QStringList& arguments, const QProcessEnvironment& environment = {},
-        int timeoutMs = 120'000)
-{
-    QProcess process;
-    if (!environment.isEmpty())
-        process.setProcessEnvironment(environment);
-    process.start(program, arguments);
-    if (!process.waitForFinished(timeoutMs)) {
-        process.kill();
-        process.waitForFinished();
-        return {-1, {}, "timed out or did not start: " + program.toUtf8()};
-    }
-    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1, process.readAllStandardOutput(),
-            process.readAllStandardError()};
-}
 
 QByteArray readAll(const QString& path)
 {
@@ -107,8 +87,8 @@ void TestPackaging::initTestCase()
     // own install; it is put back as it was when the test ends.
     m_hadManifest = QFileInfo::exists(manifestPath());
     m_manifest = readAll(manifestPath());
-    const Run install =
-        run(QStringLiteral(CMAKE_COMMAND_PATH), {"--install", ZENTROW_BUILD_DIR, "--prefix", m_prefix.path()});
+    const CommandRun install =
+        runCommand(QStringLiteral(CMAKE_COMMAND_PATH), {"--install", ZENTROW_BUILD_DIR, "--prefix", m_prefix.path()});
     QVERIFY2(install.exitCode == 0, install.out + install.err);
 }
 
@@ -122,21 +102,11 @@ void TestPackaging::cleanupTestCase()
     QVERIFY(manifest.open(QIODevice::WriteOnly) && manifest.write(m_manifest) == m_manifest.size());
 }
 
+// The installed files themselves are read and validated by the cases below.
 void TestPackaging::installsTheDesktopTree()
 {
-    for (const QString& program : {QStringLiteral("bin/zentrow"), QStringLiteral("bin/zentrow-backend")}) {
-        QFileInfo info(installed(program));
-        QVERIFY2(info.isFile() && info.isExecutable(), qPrintable(program));
-    }
-    for (const QString& file :
-         {"share/applications/" + kAppId + ".desktop", "share/metainfo/" + kAppId + ".metainfo.xml",
-          QStringLiteral(ZENTROW_UNIT_DIR "/zentrow-backend.socket"),
-          QStringLiteral(ZENTROW_UNIT_DIR "/zentrow-backend.service")}) {
-        QVERIFY2(QFileInfo(installed(file)).isFile(), qPrintable(file));
-    }
-
     // The installed programs run from the prefix (no path into the build folder is needed).
-    const Run version = run(installed("bin/zentrow-backend"), {"--version"});
+    const CommandRun version = runCommand(installed("bin/zentrow-backend"), {"--version"});
     QCOMPARE(version.out, QByteArray("zentrow-backend " ZENTROW_VERSION "\n"));
 }
 
@@ -173,7 +143,7 @@ void TestPackaging::desktopEntryValidates()
 {
     const QString validator = tool("desktop-file-validate", "desktop-file-utils");
     QVERIFY(!validator.isEmpty());
-    const Run result = run(validator, {installed("share/applications/" + kAppId + ".desktop")});
+    const CommandRun result = runCommand(validator, {installed("share/applications/" + kAppId + ".desktop")});
     // Hints are suggestions; errors and warnings are not.
     QVERIFY2(result.exitCode == 0 && !result.out.contains("error:") && !result.out.contains("warning:"),
              result.out + result.err);
@@ -184,7 +154,7 @@ void TestPackaging::metainfoValidates()
     const QString validator = tool("appstreamcli", "appstream");
     QVERIFY(!validator.isEmpty());
     const QString metainfo = installed("share/metainfo/" + kAppId + ".metainfo.xml");
-    const Run result = run(validator, {"validate", "--no-net", "--no-color", metainfo});
+    const CommandRun result = runCommand(validator, {"validate", "--no-net", "--no-color", metainfo});
     QVERIFY2(result.exitCode == 0, result.out + result.err);
 
     // The screenshot is the one kept in the repository.
@@ -208,10 +178,11 @@ void TestPackaging::userUnitsVerify()
     QVERIFY(QFile::setPermissions(runtime.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
-    const Run result = run(analyze,
-                           {"verify", "--user", installed(QStringLiteral(ZENTROW_UNIT_DIR "/zentrow-backend.socket")),
-                            installed(QStringLiteral(ZENTROW_UNIT_DIR "/zentrow-backend.service"))},
-                           environment);
+    const CommandRun result =
+        runCommand(analyze,
+                   {"verify", "--user", installed(QStringLiteral(ZENTROW_UNIT_DIR "/zentrow-backend.socket")),
+                    installed(QStringLiteral(ZENTROW_UNIT_DIR "/zentrow-backend.service"))},
+                   environment);
     QVERIFY2(result.exitCode == 0 && result.err.isEmpty(), result.out + result.err);
 }
 
@@ -223,18 +194,19 @@ void TestPackaging::plasmaAppletPasses()
     const QString applet = root + "/app.zentrow.applet";
     QVERIFY(QFileInfo(applet + "/contents/ui/main.qml").isFile());
     // Plasma's own tool finds the installed package where plasmashell looks...
-    const Run list = run(kpackagetool, {"--type", "Plasma/Applet", "--packageroot", root, "--list"});
+    const CommandRun list = runCommand(kpackagetool, {"--type", "Plasma/Applet", "--packageroot", root, "--list"});
     QVERIFY2(list.exitCode == 0 && list.out.split('\n').contains("app.zentrow.applet"), list.out + list.err);
     // ...installs it for one user, as "Get New Widgets" would, and reads it back...
     QTemporaryDir data;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("XDG_DATA_HOME"), data.path());
-    const Run install = run(kpackagetool, {"--type", "Plasma/Applet", "--install", applet}, environment);
+    const CommandRun install = runCommand(kpackagetool, {"--type", "Plasma/Applet", "--install", applet}, environment);
     QVERIFY2(install.exitCode == 0, install.out + install.err);
-    const Run show = run(kpackagetool, {"--type", "Plasma/Applet", "--show", "app.zentrow.applet"}, environment);
+    const CommandRun show =
+        runCommand(kpackagetool, {"--type", "Plasma/Applet", "--show", "app.zentrow.applet"}, environment);
     QVERIFY2(show.exitCode == 0 && show.out.contains("Name : Zentrow"), show.out + show.err);
     // ...and describes it to software centres.
-    const Run metainfo = run(kpackagetool, {"--appstream-metainfo", applet});
+    const CommandRun metainfo = runCommand(kpackagetool, {"--appstream-metainfo", applet});
     QVERIFY2(metainfo.exitCode == 0 && metainfo.out.contains("<id>app.zentrow.applet</id>") &&
                  metainfo.out.contains("<extends>org.kde.plasmashell</extends>"),
              metainfo.out + metainfo.err);
@@ -248,7 +220,7 @@ void TestPackaging::manPagesListEveryOption()
         const QString page = installed("share/man/man1/" + program + ".1");
         const QString source = QString::fromUtf8(readAll(page)).replace(QStringLiteral("\\-"), QStringLiteral("-"));
         QVERIFY2(!source.isEmpty(), qPrintable(page));
-        const Run help = run(installed("bin/" + program), {"--help"});
+        const CommandRun help = runCommand(installed("bin/" + program), {"--help"});
         QCOMPARE(help.exitCode, 0);
         QRegularExpressionMatchIterator it = longOption.globalMatch(QString::fromUtf8(help.out));
         int options = 0;
@@ -273,15 +245,15 @@ void TestPackaging::buildsADebianPackageLintianAccepts()
 
     // The script `make package` runs; it fails on any lintian error or warning.
     QTemporaryDir output;
-    const Run pack = run(QStringLiteral(ZENTROW_SOURCE_DIR "/scripts/build-deb.sh"), {ZENTROW_BUILD_DIR, output.path()},
-                         {}, 600'000);
+    const CommandRun pack = runCommand(QStringLiteral(ZENTROW_SOURCE_DIR "/scripts/build-deb.sh"),
+                                       {ZENTROW_BUILD_DIR, output.path()}, {}, 600'000);
     QVERIFY2(pack.exitCode == 0, pack.out + pack.err);
     const QString architecture =
-        QString::fromLatin1(run(QStringLiteral("dpkg"), {"--print-architecture"}).out.trimmed());
+        QString::fromLatin1(runCommand(QStringLiteral("dpkg"), {"--print-architecture"}).out.trimmed());
     const QString deb = output.filePath(QStringLiteral("zentrow_%1_%2.deb").arg(ZENTROW_VERSION, architecture));
     QVERIFY2(QFileInfo(deb).isFile(), qPrintable(QDir(output.path()).entryList().join(' ')));
 
-    const Run fields = run(dpkgDeb, {"-f", deb, "Package", "Version", "Depends"});
+    const CommandRun fields = runCommand(dpkgDeb, {"-f", deb, "Package", "Version", "Depends"});
     QCOMPARE(fields.exitCode, 0);
     const QString control = QString::fromUtf8(fields.out);
     QVERIFY(control.contains("Package: zentrow\n"));
@@ -293,7 +265,7 @@ void TestPackaging::buildsADebianPackageLintianAccepts()
         QVERIFY2(control.contains(QLatin1String(library)), qPrintable(control));
     }
 
-    const Run contents = run(dpkgDeb, {"-c", deb});
+    const CommandRun contents = runCommand(dpkgDeb, {"-c", deb});
     QCOMPARE(contents.exitCode, 0);
     for (const QString& path :
          {QStringLiteral("./usr/bin/zentrow"), QStringLiteral("./usr/bin/zentrow-backend"),
@@ -311,12 +283,12 @@ void TestPackaging::buildsADebianPackageLintianAccepts()
     // Inside the package the files point at /usr, and every user's manager gets the socket enabled
     // the way Debian's packages do it, without calling systemctl.
     QTemporaryDir unpacked;
-    QCOMPARE(run(dpkgDeb, {"-x", deb, unpacked.path()}).exitCode, 0);
+    QCOMPARE(runCommand(dpkgDeb, {"-x", deb, unpacked.path()}).exitCode, 0);
     QCOMPARE(value(readAll(unpacked.filePath("usr/share/applications/" + kAppId + ".desktop")), "Exec"),
              QStringLiteral("/usr/bin/zentrow"));
     QVERIFY(value(readAll(unpacked.filePath("usr/" ZENTROW_UNIT_DIR "/zentrow-backend.service")), "ExecStart")
                 .startsWith("/usr/bin/zentrow-backend "));
-    QCOMPARE(run(dpkgDeb, {"-e", deb, unpacked.filePath("DEBIAN")}).exitCode, 0);
+    QCOMPARE(runCommand(dpkgDeb, {"-e", deb, unpacked.filePath("DEBIAN")}).exitCode, 0);
     const QByteArray postinst = readAll(unpacked.filePath("DEBIAN/postinst"));
     QVERIFY2(postinst.contains("deb-systemd-helper --user enable") && postinst.contains("zentrow-backend.socket"),
              postinst);

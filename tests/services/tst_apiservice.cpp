@@ -1,10 +1,9 @@
 #include "services/ZentrowAPIMarketDataService.h"
+#include "testlib/FakeMarketDataService.h"
 #include "testlib/LoopbackHttpServer.h"
-#include "testlib/ManualSleeper.h"
 
 #include <QCoroTask>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QNetworkProxy>
 #include <QNetworkReply>
@@ -58,15 +57,6 @@ template <typename T> Pending<T> start(QCoro::Task<T>&& task)
     Pending<T> pending;
     deliver(std::move(task), pending.m_slot);
     return pending;
-}
-
-QStringList idsOf(const QList<TokenSummary>& tokens)
-{
-    QStringList ids;
-    for (const TokenSummary& token : tokens) {
-        ids.append(token.id);
-    }
-    return ids;
 }
 
 QByteArray dataOf(QLatin1StringView items)
@@ -201,7 +191,7 @@ private Q_SLOTS:
         QTRY_VERIFY(pending.done());
         QVERIFY(pending.value().ok());
         const QList<TokenSummary>& tokens = pending.value().value();
-        QCOMPARE(idsOf(tokens), (QStringList{"BTC", "SOL"}));
+        QCOMPARE(FakeMarketDataService::ids(tokens), (QStringList{"BTC", "SOL"}));
         QCOMPARE(f.server.requests().size(), 2);
 
         TokenSummary bitcoin = TokenSummary::fallbackCatalog().first();
@@ -240,14 +230,8 @@ private Q_SLOTS:
             << "data[1].id";
         QTest::newRow("high24h as string")
             << quote(R"("price": 1, "change24h": 0, "trend7d": [], "high24h": "2")") << "data[0].high24h";
-        QTest::newRow("priceChange24h as bool")
-            << quote(R"("price": 1, "change24h": 0, "trend7d": [], "priceChange24h": true)")
-            << "data[0].priceChange24h";
         QTest::newRow("trend7dFine not an array")
             << quote(R"("price": 1, "change24h": 0, "trend7d": [], "trend7dFine": 3)") << "data[0].trend7dFine";
-        QTest::newRow("trend7dFine with string")
-            << quote(R"("price": 1, "change24h": 0, "trend7d": [], "trend7dFine": [1, "2"])")
-            << "data[0].trend7dFine[1]";
         QTest::newRow("logoUrl as number")
             << quote(R"("price": 1, "change24h": 0, "trend7d": [], "logoUrl": 3)") << "data[0].logoUrl";
         QTest::newRow("item not an object") << QByteArray(R"({"data": ["BTC"]})") << "data[0]";
@@ -357,7 +341,7 @@ private Q_SLOTS:
         // and without the catalogue's sample prices, which are not the market's.
         const auto search = start(f.service.search(QStringLiteral(" bit ")));
         QTRY_VERIFY_WITH_TIMEOUT(search.done(), 30000);
-        QCOMPARE(idsOf(search.value()), QStringList{"BTC"});
+        QCOMPARE(FakeMarketDataService::ids(search.value()), QStringList{"BTC"});
         const TokenSummary& found = search.value().first();
         QVERIFY(found.price == 0 && found.change24h == 0 && found.trend7d.isEmpty());
         QCOMPARE(f.sleeper->durations, QList<std::chrono::milliseconds>{MockMarketDataService::kSearchDelay});
@@ -386,7 +370,7 @@ private Q_SLOTS:
 
         const auto search = start(f.service.search(QStringLiteral("doge")));
         QTRY_VERIFY(search.done());
-        QCOMPARE(idsOf(search.value()), QStringList{"DOGE"});
+        QCOMPARE(FakeMarketDataService::ids(search.value()), QStringList{"DOGE"});
     }
 
     void cancellationAbortsTheRequest()
@@ -408,7 +392,7 @@ private Q_SLOTS:
         QVERIFY(!quotes.done());
 
         QTRY_VERIFY(search.done() && quotes.done());
-        QCOMPARE(idsOf(search.value()), (QStringList{"BTC", "DOGE"}));
+        QCOMPARE(FakeMarketDataService::ids(search.value()), (QStringList{"BTC", "DOGE"}));
         // The fallback got the stopped token, which cuts its wait short.
         QCOMPARE(f.sleeper->stoppedTokens, QList<bool>{true});
         QVERIFY(!quotes.value().ok());
@@ -446,8 +430,8 @@ private Q_SLOTS:
         service.reset();
         QTRY_VERIFY(quotes.done() && search.done());
         QVERIFY(quotes.value().ok());
-        QCOMPARE(idsOf(quotes.value().value()), QStringList{"BTC"});
-        QCOMPARE(idsOf(search.value()), QStringList{"SOL"});
+        QCOMPARE(FakeMarketDataService::ids(quotes.value().value()), QStringList{"BTC"});
+        QCOMPARE(FakeMarketDataService::ids(search.value()), QStringList{"SOL"});
 
         // The session goes while calls wait on it: transport errors, a fallback search, and later
         // calls that fail cleanly.
@@ -461,79 +445,10 @@ private Q_SLOTS:
         QTRY_VERIFY(stuck.done() && stuckSearch.done());
         QVERIFY(!stuck.value().ok());
         QCOMPARE(stuck.value().error().domain(), Error::Domain::Transport);
-        QCOMPARE(idsOf(stuckSearch.value()), QStringList{"ADA"});
+        QCOMPARE(FakeMarketDataService::ids(stuckSearch.value()), QStringList{"ADA"});
         const auto after = start(orphan.refreshWatchlist({"BTC"}));
         QTRY_VERIFY(after.done());
         QCOMPARE(after.value().error().domain(), Error::Domain::Transport);
-    }
-
-    // The built-in catalogue the service falls back on for searches.
-    void searchMatchesSymbolOrName_data()
-    {
-        QTest::addColumn<QString>("query");
-        QTest::addColumn<QStringList>("expected");
-        QTest::newRow("bit") << "bit" << QStringList{"BTC"};
-        QTest::newRow("COIN") << "COIN" << QStringList{"BTC", "DOGE"};
-        QTest::newRow("e") << "e" << QStringList{"ETH", "DOGE"};
-        QTest::newRow("padded sol") << "  sol  " << QStringList{"SOL"};
-        QTest::newRow("inner space") << "bit coin" << QStringList{};
-        QTest::newRow("rank is not searched") << "1" << QStringList{};
-        QTest::newRow("accents count") << "bïtcoin" << QStringList{};
-    }
-    void searchMatchesSymbolOrName()
-    {
-        QFETCH(QString, query);
-        QFETCH(QStringList, expected);
-        QCOMPARE(idsOf(MockMarketDataService::matches(query)), expected);
-    }
-
-    void searchWaitsOnlyForRealText()
-    {
-        auto sleeper = std::make_shared<ManualSleeper>();
-        MockMarketDataService service(sleeper);
-        const auto blank = QCoro::waitFor(service.search(QStringLiteral(" \n\t ")));
-        QVERIFY(blank.isEmpty());
-        QVERIFY(sleeper->requested().isEmpty());
-
-        // Real time here, to prove the default wait is wired to a real timer.
-        MockMarketDataService real;
-        QElapsedTimer clock;
-        clock.start();
-        const auto found = QCoro::waitFor(real.search(QStringLiteral("eth")));
-        QVERIFY(clock.elapsed() >= 170);
-        QCOMPARE(idsOf(found), QStringList{"ETH"});
-    }
-
-    void quotesFollowTheIdsInOrder()
-    {
-        auto sleeper = std::make_shared<ManualSleeper>();
-        MockMarketDataService manual(sleeper);
-        auto quotes = manual.refreshWatchlist({"eth", "BTC", "LINK"});
-        sleeper->advance(MockMarketDataService::kQuotesDelay);
-        QCOMPARE(idsOf(QCoro::waitFor(quotes).value()), (QStringList{"ETH", "BTC"}));
-
-        auto twice = manual.refreshWatchlist({"SOL", "SOL", " ETH"});
-        sleeper->advance(MockMarketDataService::kQuotesDelay);
-        QCOMPARE(idsOf(QCoro::waitFor(twice).value()), (QStringList{"SOL", "SOL"}));
-
-        auto none = manual.refreshWatchlist({});
-        QCOMPARE(sleeper->requested().size(), 3);
-        sleeper->advance(MockMarketDataService::kQuotesDelay);
-        QVERIFY(QCoro::waitFor(none).value().isEmpty());
-    }
-
-    void cancellationCutsTheWaitShortWithoutFailing()
-    {
-        auto sleeper = std::make_shared<ManualSleeper>();
-        MockMarketDataService service(sleeper);
-        std::stop_source stop;
-        auto search = service.search(QStringLiteral("a"), stop.get_token());
-        auto quotes = service.refreshWatchlist({"ADA"}, stop.get_token());
-        QCOMPARE(sleeper->pendingCount(), 2);
-        stop.request_stop();
-        QCOMPARE(idsOf(QCoro::waitFor(search)), (QStringList{"SOL", "ADA"}));
-        QCOMPARE(idsOf(QCoro::waitFor(quotes).value()), QStringList{"ADA"});
-        QCOMPARE(sleeper->now().count(), 0);
     }
 };
 

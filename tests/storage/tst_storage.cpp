@@ -241,8 +241,6 @@ private Q_SLOTS:
         QTest::newRow("null preferences") << QVariant(QByteArray(R"({"watchlist":[],"preferences":null})"));
         QTest::newRow("null watchlist") << QVariant(QByteArray(R"({"watchlist":null,"preferences":{}})"));
         QTest::newRow("entry is not an object") << QVariant(QByteArray(R"({"watchlist":[1],"preferences":{}})"));
-        QTest::newRow("preferences of wrong type")
-            << QVariant(QByteArray(R"({"watchlist":[],"preferences":{"refreshInterval":"30"}})"));
         QTest::newRow("deeply nested") << QVariant(QByteArray(100000, '[') + QByteArray(100000, ']'));
         QTest::newRow("invalid UTF-8") << QVariant(
             QByteArray("{\"watchlist\":[{\"id\":\"\xC3\x28\",\"tokenID\":\"BTC\"}],\"preferences\":{}}"));

@@ -4,18 +4,20 @@
 // link the shell.
 #pragma once
 
+#include "shell/StatusNotifierItem.h"
 #include "shell/ZentrowApp.h"
 #include "testlib/FakeStatusNotifierWatcher.h"
 #include "testlib/LoopbackHttpServer.h"
 #include "testlib/ManualSleeper.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QDBusConnection>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
 #include <functional>
 #include <memory>
 
@@ -38,6 +40,13 @@ inline void startExecutable(QProcess& process, const QString& home, const QProce
     }
     process.setProcessEnvironment(environment);
     process.start(QStringLiteral(ZENTROW_APP_PATH), {});
+}
+
+// Clicks closer together than this count as one: past the item's coalescing and the popover's
+// double-click guard.
+inline void pauseBetweenClicks()
+{
+    QTest::qWait(std::max(StatusNotifierItem::kClickCoalesceMs, QApplication::doubleClickInterval()) + 50);
 }
 
 struct Harness {
@@ -68,6 +77,14 @@ struct Harness {
         }
         app = std::make_unique<ZentrowApp>(options);
         return *app;
+    }
+
+    // The item's bus name, once the watcher has it.
+    QString itemService() const
+    {
+        QString service;
+        (void)QTest::qWaitFor([&] { return !(service = watcher->items().value(0)).isEmpty(); });
+        return service;
     }
 
     QString settingsFile() const { return dir.filePath(QStringLiteral("zentrow.conf")); }

@@ -78,3 +78,12 @@ TokenSummary FakeMarketDataService::token(const QString& id, double price, doubl
         id,           id.toUpper(), id + QStringLiteral(" Coin"), std::nullopt, price, change, std::move(trend),
         id.toLower(), std::nullopt};
 }
+
+QStringList FakeMarketDataService::ids(const QList<TokenSummary>& tokens)
+{
+    QStringList ids;
+    for (const TokenSummary& token : tokens) {
+        ids.append(token.id);
+    }
+    return ids;
+}

@@ -37,6 +37,8 @@ public:
 
     static Error cancellationError();
     static TokenSummary token(const QString& id, double price, double change = 0, QList<double> trend = {});
+    // The tokens' ids, in order.
+    static QStringList ids(const QList<TokenSummary>& tokens);
 
 private:
     QList<std::shared_ptr<Call>> m_refreshCalls;

@@ -244,7 +244,6 @@ private Q_SLOTS:
                                          << QList<QPointF>{{8, 21}, {40, 8}, {72, 34}, {104, 14.5}};
         // A flat series lies on the bottom inset line, not in the middle.
         QTest::newRow("flat") << QList<double>{7, 7, 7} << QList<QPointF>{{8, 34}, {56, 34}, {104, 34}};
-        QTest::newRow("flat, sub-cent") << QList<double>{7e-6, 7e-6} << QList<QPointF>{{8, 34}, {104, 34}};
         // A token priced in millionths still shows its swing.
         QTest::newRow("sub-cent") << QList<double>{2e-6, 4e-6, 0, 3e-6}
                                   << QList<QPointF>{{8, 21}, {40, 8}, {72, 34}, {104, 14.5}};

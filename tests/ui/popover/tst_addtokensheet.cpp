@@ -207,29 +207,19 @@ private Q_SLOTS:
         QVERIFY(fade->isVisible());
     }
 
-    void backClearsTheSearchThenHandsBack()
+    // On its own the sheet dismisses itself; in the popover, which swaps it out, the popover's own
+    // test clicks it. The field shows the cleared search when the sheet comes back on screen.
+    void backClearsTheSearchAndDismisses()
     {
         StateHarness h;
         AppState& state = started(h);
-        int backs = 0;
         AddTokenSheet sheet(state);
-        connect(&sheet, &AddTokenSheet::backRequested, this, [&backs] { ++backs; });
         show(sheet);
         type(sheet.searchField(), QStringLiteral("eth"));
-        auto* back = sheet.findChild<QAbstractButton*>(QStringLiteral("backButton"));
-        QTest::mouseClick(back, Qt::LeftButton);
-        QCOMPARE(backs, 1);
+        QTest::mouseClick(sheet.findChild<QAbstractButton*>(QStringLiteral("backButton")), Qt::LeftButton);
         QCOMPARE(state.searchQuery(), QString());
         QVERIFY(!state.isSearching());
-        QVERIFY(sheet.isVisible());
-        h.settle();
-        QCOMPARE(sheet.searchField()->text(), QString());
-
-        // Without a host's action the sheet dismisses itself.
-        AddTokenSheet standalone(state);
-        show(standalone);
-        QTest::mouseClick(standalone.findChild<QAbstractButton*>(QStringLiteral("backButton")), Qt::LeftButton);
-        QVERIFY(standalone.isHidden());
+        QVERIFY(sheet.isHidden());
     }
 
     void comingOnScreenClearsTheSearchAndFocusesTheField()

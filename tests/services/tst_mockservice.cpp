@@ -1,0 +1,79 @@
+// The built-in catalogue and its stand-in market, which the HTTP service falls back on for searches.
+#include "services/MockMarketDataService.h"
+#include "testlib/FakeMarketDataService.h"
+#include "testlib/ManualSleeper.h"
+
+#include <QCoroTask>
+#include <QTest>
+
+class TestMockMarketDataService : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void searchMatchesSymbolOrName_data()
+    {
+        QTest::addColumn<QString>("query");
+        QTest::addColumn<QStringList>("expected");
+        QTest::newRow("bit") << "bit" << QStringList{"BTC"};
+        QTest::newRow("COIN") << "COIN" << QStringList{"BTC", "DOGE"};
+        QTest::newRow("e") << "e" << QStringList{"ETH", "DOGE"};
+        QTest::newRow("padded sol") << "  sol  " << QStringList{"SOL"};
+        QTest::newRow("inner space") << "bit coin" << QStringList{};
+        QTest::newRow("rank is not searched") << "1" << QStringList{};
+        QTest::newRow("accents count") << "bïtcoin" << QStringList{};
+    }
+    void searchMatchesSymbolOrName()
+    {
+        QFETCH(QString, query);
+        QFETCH(QStringList, expected);
+        QCOMPARE(FakeMarketDataService::ids(MockMarketDataService::matches(query)), expected);
+    }
+
+    void searchWaitsOnlyForRealText()
+    {
+        auto sleeper = std::make_shared<ManualSleeper>();
+        MockMarketDataService service(sleeper);
+        const auto blank = QCoro::waitFor(service.search(QStringLiteral(" \n\t ")));
+        QVERIFY(blank.isEmpty());
+        QVERIFY(sleeper->requested().isEmpty());
+
+        // Without an injected sleeper the wait runs on a real timer, and ends.
+        MockMarketDataService real;
+        QCOMPARE(FakeMarketDataService::ids(QCoro::waitFor(real.search(QStringLiteral("eth")))), QStringList{"ETH"});
+    }
+
+    void quotesFollowTheIdsInOrder()
+    {
+        auto sleeper = std::make_shared<ManualSleeper>();
+        MockMarketDataService manual(sleeper);
+        auto quotes = manual.refreshWatchlist({"eth", "BTC", "LINK"});
+        sleeper->advance(MockMarketDataService::kQuotesDelay);
+        QCOMPARE(FakeMarketDataService::ids(QCoro::waitFor(quotes).value()), (QStringList{"ETH", "BTC"}));
+
+        auto twice = manual.refreshWatchlist({"SOL", "SOL", " ETH"});
+        sleeper->advance(MockMarketDataService::kQuotesDelay);
+        QCOMPARE(FakeMarketDataService::ids(QCoro::waitFor(twice).value()), (QStringList{"SOL", "SOL"}));
+
+        auto none = manual.refreshWatchlist({});
+        QCOMPARE(sleeper->requested().size(), 3);
+        sleeper->advance(MockMarketDataService::kQuotesDelay);
+        QVERIFY(QCoro::waitFor(none).value().isEmpty());
+    }
+
+    void cancellationCutsTheWaitShortWithoutFailing()
+    {
+        auto sleeper = std::make_shared<ManualSleeper>();
+        MockMarketDataService service(sleeper);
+        std::stop_source stop;
+        auto search = service.search(QStringLiteral("a"), stop.get_token());
+        auto quotes = service.refreshWatchlist({"ADA"}, stop.get_token());
+        QCOMPARE(sleeper->pendingCount(), 2);
+        stop.request_stop();
+        QCOMPARE(FakeMarketDataService::ids(QCoro::waitFor(search)), (QStringList{"SOL", "ADA"}));
+        QCOMPARE(FakeMarketDataService::ids(QCoro::waitFor(quotes).value()), QStringList{"ADA"});
+        QCOMPARE(sleeper->now().count(), 0);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestMockMarketDataService)
+#include "tst_mockservice.moc"

@@ -1,0 +1,162 @@
+// The zentrow executable as a user or the desktop starts it, beside the test on its private bus.
+#include "BuildConfig.h"
+#include "testlib/AppOnPrivateBus.h"
+#include "testlib/CommandOutput.h"
+
+#include <QDBusConnectionInterface>
+#include <QDBusObjectPath>
+#include <QHostAddress>
+#include <QRegularExpression>
+#include <QTest>
+#include <QUrl>
+
+using namespace AppOnPrivateBus;
+
+namespace {
+// Stands in for the user's systemd manager on the test's private bus.
+class FakeSystemdManager : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.systemd1.Manager")
+public:
+    QStringList started;
+
+public Q_SLOTS:
+    Q_SCRIPTABLE QDBusObjectPath StartUnit(const QString& name, const QString& mode)
+    {
+        started.append(name + QLatin1Char(' ') + mode);
+        return QDBusObjectPath(QStringLiteral("/org/freedesktop/systemd1/job/1"));
+    }
+};
+
+// The environment of a session without any display: an app that touched one would abort.
+QProcessEnvironment withoutDisplay(const QString& home)
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.remove(QStringLiteral("DISPLAY"));
+    environment.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home);
+    return environment;
+}
+
+} // namespace
+
+class ExecutableTest : public QObject {
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_home;
+
+private Q_SLOTS:
+    void initTestCase() { QVERIFY2(QDBusConnection::sessionBus().isConnected(), "run under dbus-run-session"); }
+
+    // A second copy stands down and leaves the first running, with a session bus or without one.
+    void secondLaunchLeavesTheFirstRunning()
+    {
+        QTemporaryDir home;
+        QProcessEnvironment noBus;
+        noBus.insert(QStringLiteral("XDG_RUNTIME_DIR"), home.path());
+        noBus.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), QStringLiteral("unix:path=/nonexistent/bus"));
+        for (const QProcessEnvironment& extra : {QProcessEnvironment(), noBus}) {
+            QProcess first;
+            startExecutable(first, home.path(), extra);
+            QVERIFY(first.waitForStarted());
+            if (extra.isEmpty()) {
+                // The first instance owns its name once it is up.
+                QTRY_VERIFY_WITH_TIMEOUT(
+                    hostBus().interface()->isServiceRegistered(QStringLiteral("app.zentrow.Zentrow")).value(), 10000);
+            } else {
+                // Nothing to show the item on, but the app keeps running.
+                QVERIFY(!first.waitForFinished(1500));
+            }
+            QProcess second;
+            startExecutable(second, home.path(), extra);
+            QVERIFY(second.waitForFinished(10000));
+            QCOMPARE(second.exitCode(), 0);
+            QCOMPARE(first.state(), QProcess::Running);
+            first.terminate();
+            QVERIFY(first.waitForFinished(10000));
+        }
+    }
+
+    // The executable on its own.
+    void answersWithoutADisplay_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("pattern"); // on stdout for exit code 0, else on stderr; the other stays empty
+
+        const QString version = QStringLiteral("^zentrow \\d+\\.\\d+\\.\\d+\\n$");
+        QTest::newRow("--version") << QStringList{"--version"} << 0 << version;
+        QTest::newRow("-v") << QStringList{"-v"} << 0 << version;
+        // Qt's own options are no mistake.
+        QTest::newRow("Qt option") << QStringList{"-platform", "offscreen", "--version"} << 0 << version;
+        QTest::newRow("--help") << QStringList{"--help"} << 0
+                                << QStringLiteral("^(?=[\\s\\S]*--version)(?=[\\s\\S]*%1)")
+                                       .arg(QRegularExpression::escape(QString::fromLatin1(kDefaultBackendURL)));
+        QTest::newRow("unknown option")
+            << QStringList{"--bogus"} << 2
+            << "^zentrow: Unknown option 'bogus'\\.\\nRun 'zentrow --help' for the options\\.\\n$";
+        QTest::newRow("stray argument") << QStringList{"watch"} << 2 << "^zentrow: unexpected argument 'watch'\\n";
+    }
+
+    void answersWithoutADisplay()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(int, exitCode);
+        QFETCH(QString, pattern);
+        const CommandRun result =
+            runCommand(QStringLiteral(ZENTROW_APP_PATH), arguments, withoutDisplay(m_home.path()), 10'000);
+        QCOMPARE(result.exitCode, exitCode);
+        const QByteArray& said = exitCode == 0 ? result.out : result.err;
+        QVERIFY2(QRegularExpression(pattern).match(QString::fromUtf8(said)).hasMatch(), result.out + result.err);
+        QVERIFY((exitCode == 0 ? result.err : result.out).isEmpty());
+        // Help lists the app's own options, not Qt's.
+        QVERIFY(!result.out.contains("platform"));
+    }
+
+    void startsTheLocalBackendSocket()
+    {
+        if (!QHostAddress(QUrl(QString::fromLatin1(kDefaultBackendURL)).host()).isLoopback())
+            QSKIP("built for a backend on another machine: no local socket to start");
+        QDBusConnection bus = QDBusConnection::sessionBus();
+        QVERIFY2(bus.isConnected(), "run under dbus-run-session");
+        FakeSystemdManager manager;
+        QVERIFY(bus.registerObject(QStringLiteral("/org/freedesktop/systemd1"), &manager,
+                                   QDBusConnection::ExportScriptableSlots));
+        QVERIFY(bus.registerService(QStringLiteral("org.freedesktop.systemd1")));
+
+        QProcess app;
+        startExecutable(app, m_home.path());
+        QTRY_COMPARE_WITH_TIMEOUT(manager.started, QStringList{"zentrow-backend.socket replace"}, 10'000);
+        app.terminate();
+        QVERIFY(app.waitForFinished(10'000));
+        bus.unregisterService(QStringLiteral("org.freedesktop.systemd1"));
+    }
+
+    void withoutAStatusAreaOrNotificationsStandardErrorSaysIt()
+    {
+        // The real app on this bus, with nothing to host its item and nobody to show a notification.
+        QTemporaryDir home;
+        QProcessEnvironment runtime;
+        runtime.insert(QStringLiteral("XDG_RUNTIME_DIR"), home.path());
+        QProcess app;
+        startExecutable(app, home.path(), runtime);
+        QVERIFY(app.waitForStarted());
+        // The notice's summary and body in one line; their wording is checked in the notification.
+        const QRegularExpression notice(
+            QStringLiteral("^Zentrow: 找不到状态栏，Zentrow 暂以窗口显示。当前桌面没有状态区域"
+                           ".*gnome-shell-extension-appindicator"),
+            QRegularExpression::MultilineOption);
+        QByteArray errors;
+        QTRY_VERIFY2_WITH_TIMEOUT(notice.match(QString::fromUtf8(errors += app.readAllStandardError())).hasMatch(),
+                                  errors, 15000);
+        // The app carries on in its window.
+        QCOMPARE(app.state(), QProcess::Running);
+        app.terminate();
+        QVERIFY(app.waitForFinished(10000));
+    }
+};
+
+QTEST_MAIN(ExecutableTest)
+#include "tst_executable.moc"
