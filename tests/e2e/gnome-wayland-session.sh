@@ -17,7 +17,7 @@
 #                           "TITLE" X Y WIDTH HEIGHT focus=0|1 override-redirect=0|1
 # A program can send a whole step's input in one org.gnome.Shell.Eval of the helpers behind
 # them: global.gw.click(x, y, button, count), .move(x, y), .keys([keyval, ...]), .type(text),
-# .windows() (objects with title, x, y, width, height, focus, overrideRedirect).
+# .windows() (objects with title, x, y, width, height, focus, overrideRedirect, drawn).
 # --scale N runs the monitor at scale N, as GNOME's display settings do (WxH are then physical
 # pixels), and gives X clients Xft.dpi 96 x N, as GNOME's settings daemon does; stage, Xwayland
 # and the positions above are all in physical pixels then. The shell's log is $GW_SHELL_LOG.
@@ -125,9 +125,10 @@ cat > "$root/gw.js" <<'S'
     type(text) { return this.keys([...text].map(c => c.charCodeAt(0))); },
     windows() {
       return global.get_window_actors().map(a => {
-        const w = a.meta_window, r = w.get_frame_rect();
+        const w = a.meta_window, r = w.get_frame_rect(), texture = a.get_texture();
+        // Drawn: the window's content reached the shell, which only then passes it input.
         return {title: w.get_title(), x: r.x, y: r.y, width: r.width, height: r.height, focus: w.has_focus(),
-                overrideRedirect: w.is_override_redirect()};
+                overrideRedirect: w.is_override_redirect(), drawn: !!texture && texture.get_preferred_size()[1] > 0};
       });
     },
   };
