@@ -180,13 +180,8 @@ private:
     void saveScreenshot(const QString& name) const
     {
         const QString folder = qEnvironmentVariable("ZENTROW_E2E_SCREENSHOTS");
-        if (!folder.isEmpty()) {
-            QDir().mkpath(folder);
-            QDBusMessage call = QDBusMessage::createMethodCall(
-                QStringLiteral("org.gnome.Shell.Screenshot"), QStringLiteral("/org/gnome/Shell/Screenshot"),
-                QStringLiteral("org.gnome.Shell.Screenshot"), QStringLiteral("Screenshot"));
-            call << false << false << QDir(folder).absoluteFilePath(name);
-            QDBusConnection::sessionBus().call(call, QDBus::Block, 10000);
+        if (!folder.isEmpty() && QDir().mkpath(folder)) {
+            QProcess::execute(QStringLiteral("gw-shot"), {QDir(folder).filePath(name)});
         }
     }
 
