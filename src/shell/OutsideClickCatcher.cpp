@@ -64,6 +64,7 @@ void OutsideClickCatcher::showUnder(const QWidget& popover)
         XWaylandActivation::keepOutOfWindowLists(*this);
     }
     show();
+    XWaylandActivation::restoreStates(*this);
 
     QList<QRect> strips;
     for (const QScreen* each : QGuiApplication::screens()) {

@@ -152,6 +152,7 @@ void PopoverWindow::open(const QPoint& requested)
             leaveOverview();
         }
         show();
+        XWaylandActivation::restoreStates(*this);
         m_shownAt.start();
         bringForward();
     } else {
