@@ -279,8 +279,9 @@ private Q_SLOTS:
                                  15000);
         QTRY_VERIFY_WITH_TIMEOUT(shellWindow([](const ShellWindow& w) { return w.title == kNativeTitle; }), 15000);
 
-        // The top bar draws the item once its label came; it may still move while the bar lays out.
-        QTRY_VERIFY_WITH_TIMEOUT(item().property(QStringLiteral("XAyatanaLabel")).toString().startsWith(u"BTC "),
+        // The top bar draws the item once its label came, and widens it (and its menu) once the
+        // price is in; it may still move while the bar lays out.
+        QTRY_VERIFY_WITH_TIMEOUT(item().property(QStringLiteral("XAyatanaLabel")).toString().startsWith(u"BTC 75"),
                                  20000);
         QTRY_VERIFY_WITH_TIMEOUT(itemButton().isValid(), 20000);
         QTRY_VERIFY_WITH_TIMEOUT(std::exchange(m_item, itemButton()) == m_item && m_item.isValid(), 10000);
