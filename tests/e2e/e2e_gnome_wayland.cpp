@@ -382,6 +382,9 @@ private Q_SLOTS:
         openByDoubleClick();
         click(dateMenu.center());
         waitUntilClosed("a click on the top bar's date menu");
+        openByDoubleClick();
+        click(m_item.center());
+        waitUntilClosed("a click on the item");
 
         openByDoubleClick();
         key(kKeySuper);
