@@ -10,6 +10,8 @@
 #include <QApplication>
 #include <QCursor>
 #include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusVariant>
 #include <QGuiApplication>
 #include <QHideEvent>
 #include <QKeyEvent>
@@ -19,6 +21,9 @@
 #include <QWindow>
 
 namespace {
+
+const QString kShellService = QStringLiteral("org.gnome.Shell");
+const QString kShellPath = QStringLiteral("/org/gnome/Shell");
 
 bool onX11()
 {
@@ -66,10 +71,9 @@ PopoverWindow::PopoverWindow(Kind kind, QWidget* parent)
     if (m_kind == Kind::FocusedWindow) {
         m_activation = std::make_unique<XWaylandActivation>();
         connect(m_grabRetry, &QTimer::timeout, this, &PopoverWindow::retryActivation);
-        QDBusConnection::sessionBus().connect(QStringLiteral("org.gnome.Shell"), QStringLiteral("/org/gnome/Shell"),
-                                              QStringLiteral("org.freedesktop.DBus.Properties"),
-                                              QStringLiteral("PropertiesChanged"), this,
-                                              SLOT(shellPropertiesChanged(QString, QVariantMap)));
+        QDBusConnection::sessionBus().connect(
+            kShellService, kShellPath, QStringLiteral("org.freedesktop.DBus.Properties"),
+            QStringLiteral("PropertiesChanged"), this, SLOT(shellPropertiesChanged(QString, QVariantMap)));
         if (onX11()) {
             // A click on the desktop moves no focus there; this window takes it instead.
             m_catcher = std::make_unique<OutsideClickCatcher>();
@@ -147,7 +151,11 @@ void PopoverWindow::open(const QPoint& requested)
         if (!isVisible()) {
             XWaylandActivation::keepOutOfWindowLists(*this);
         }
+        if (m_overviewShown) {
+            leaveOverview();
+        }
         show();
+        XWaylandActivation::restoreStates(*this);
         m_shownAt.start();
         bringForward();
     } else {
@@ -219,10 +227,26 @@ void PopoverWindow::closeUnlessActive()
 
 void PopoverWindow::shellPropertiesChanged(const QString& interface, const QVariantMap& changed)
 {
-    if (interface == QLatin1String("org.gnome.Shell") && changed.value(QStringLiteral("OverviewActive")).toBool() &&
-        isVisible()) {
+    const QString overview = QStringLiteral("OverviewActive");
+    if (interface != QLatin1String("org.gnome.Shell") || !changed.contains(overview)) {
+        return;
+    }
+    m_overviewShown = changed.value(overview).toBool();
+    if (m_overviewShown && isVisible()) {
         hide();
     }
+}
+
+void PopoverWindow::leaveOverview()
+{
+    // The overview covers every window, and a window that takes the focus does not end it; the
+    // top bar stays within reach there, and a click on the item is meant to show the popover.
+    QDBusMessage set = QDBusMessage::createMethodCall(
+        kShellService, kShellPath, QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Set"));
+    set << QStringLiteral("org.gnome.Shell") << QStringLiteral("OverviewActive")
+        << QVariant::fromValue(QDBusVariant(false));
+    set.setAutoStartService(false);
+    QDBusConnection::sessionBus().call(set, QDBus::NoBlock);
 }
 
 void PopoverWindow::keyPressEvent(QKeyEvent* event)

@@ -78,11 +78,13 @@ private:
     // The focused window's counterpart: asks for the focus until the window manager gives it.
     void retryActivation();
     void closeUnlessActive();
+    void leaveOverview();
 
     Kind m_kind;
     std::unique_ptr<XWaylandActivation> m_activation;
     std::unique_ptr<OutsideClickCatcher> m_catcher;
     bool m_wasActive = false;
+    bool m_overviewShown = false;
 
     QTimer* m_grabRetry = nullptr;
     int m_grabAttempts = 0;

@@ -65,6 +65,32 @@ void XWaylandActivation::keepOutOfWindowLists(QWidget& window)
     xcb_flush(connection);
 }
 
+void XWaylandActivation::restoreStates(QWidget& window)
+{
+    xcb_connection_t* connection = qtConnection();
+    if (!connection)
+        return;
+    const xcb_atom_t state = atom(connection, "_NET_WM_STATE");
+    const xcb_atom_t pairs[][2] = {
+        {atom(connection, "_NET_WM_STATE_SKIP_TASKBAR"), atom(connection, "_NET_WM_STATE_SKIP_PAGER")},
+        {atom(connection, "_NET_WM_STATE_ABOVE"), XCB_NONE}};
+    for (const auto& pair : pairs) {
+        xcb_client_message_event_t message{};
+        message.response_type = XCB_CLIENT_MESSAGE;
+        message.format = 32;
+        message.window = xcb_window_t(window.winId());
+        message.type = state;
+        message.data.data32[0] = 1; // add
+        message.data.data32[1] = pair[0];
+        message.data.data32[2] = pair[1];
+        message.data.data32[3] = 2; // on the user's behalf
+        xcb_send_event(connection, 0, rootOf(connection),
+                       XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
+                       reinterpret_cast<const char*>(&message));
+    }
+    xcb_flush(connection);
+}
+
 void XWaylandActivation::activate(QWidget& window)
 {
     xcb_connection_t* connection = qtConnection();

@@ -22,6 +22,10 @@ public:
     // Keeps `window` out of the task list, the window switcher and the overview. Call before
     // each show: the window manager drops these states when the window is hidden.
     static void keepOutOfWindowLists(QWidget& window);
+    // Asks the window manager again, right after a show, for those states and for keeping
+    // `window` above others: when the window is shown again soon after it was hidden, the
+    // window manager may drop the states only once the window is back.
+    static void restoreStates(QWidget& window);
     // Asks the window manager to focus and raise the shown `window`.
     void activate(QWidget& window);
 
