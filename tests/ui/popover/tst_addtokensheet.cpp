@@ -211,21 +211,6 @@ private Q_SLOTS:
         QVERIFY(fade->isVisible());
     }
 
-    // On its own the sheet dismisses itself; in the popover, which swaps it out, the popover's own
-    // test clicks it. The field shows the cleared search when the sheet comes back on screen.
-    void backClearsTheSearchAndDismisses()
-    {
-        StateHarness h;
-        AppState& state = started(h);
-        AddTokenSheet sheet(state);
-        show(sheet);
-        type(sheet.searchField(), QStringLiteral("eth"));
-        QTest::mouseClick(sheet.findChild<QAbstractButton*>(QStringLiteral("backButton")), Qt::LeftButton);
-        QCOMPARE(state.searchQuery(), QString());
-        QVERIFY(!state.isSearching());
-        QVERIFY(sheet.isHidden());
-    }
-
     void comingOnScreenClearsTheSearchAndFocusesTheField()
     {
         StateHarness h;

@@ -284,10 +284,13 @@ private Q_SLOTS:
         // The shell focuses the popover's content when it opens: that is the field now.
         QCOMPARE(view.focusProxy(), sheet->searchField());
 
+        // Back while the typed search still waits: it is dropped with the text.
         QTest::keyClicks(sheet->searchField(), QStringLiteral("sol"));
+        QVERIFY(state.isSearching());
         QTest::mouseClick(child<QAbstractButton>(*sheet, "backButton"), Qt::LeftButton);
         QVERIFY(!state.isSearchPresented());
         QCOMPARE(state.searchQuery(), QString());
+        QVERIFY(!state.isSearching());
         h.settle();
         QVERIFY(screen->isVisible());
         QVERIFY(!sheet->isVisible());
