@@ -71,15 +71,6 @@ int tinted(const QImage& image, const QRectF& area, bool green)
     return count;
 }
 
-QString repeated(const QString& text, int count)
-{
-    QString result;
-    for (int i = 0; i < count; ++i) {
-        result += text;
-    }
-    return result;
-}
-
 } // namespace
 
 class TestWatchlistRow : public QObject {
@@ -99,12 +90,12 @@ private Q_SLOTS:
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("price");
         QTest::newRow("short") << "BTC" << QStringLiteral("Bitcoin") << "75,456.36";
-        QTest::newRow("long latin") << repeated(QStringLiteral("A"), 200) << repeated(QStringLiteral("Coin "), 40)
+        QTest::newRow("long latin") << QStringLiteral("A").repeated(200) << QStringLiteral("Coin ").repeated(40)
                                     << "75,456.36";
-        QTest::newRow("right to left") << repeated(QString::fromUtf8("ب"), 200)
-                                       << repeated(QString::fromUtf8("שלום "), 40) << "1.00";
-        QTest::newRow("emoji") << repeated(QString::fromUtf8("\U0001F680"), 200)
-                               << repeated(QString::fromUtf8("\U0001F4B0\u200D"), 100) << "0.0001";
+        QTest::newRow("right to left") << QString::fromUtf8("ب").repeated(200)
+                                       << QString::fromUtf8("שלום ").repeated(40) << "1.00";
+        QTest::newRow("emoji") << QString::fromUtf8("\U0001F680").repeated(200)
+                               << QString::fromUtf8("\U0001F4B0\u200D").repeated(100) << "0.0001";
         QTest::newRow("line breaks") << "BT\nC" << QStringLiteral("Bit\r\ncoin\u2028x") << "1\n2";
         QTest::newRow("huge price") << "BTC" << QStringLiteral("Bitcoin") << "123,456,789,012,345,678.00";
     }
@@ -159,9 +150,9 @@ private Q_SLOTS:
         QCOMPARE(texts(full->layout()),
                  QStringList({QStringLiteral("24h 涨跌额=-1,579.3200"), QStringLiteral("24h 最高=77,410.00"),
                               QStringLiteral("24h 最低=74,850.12"), QStringLiteral("成交量=1.5B")}));
-        QCOMPARE(full->layout().detailAmount.text, QStringLiteral("-1,579.3200"));
-        QCOMPARE(full->layout().detailName.text, QStringLiteral("Bitcoin"));
-        QCOMPARE(full->layout().detailChange.text, QStringLiteral("-2.05%"));
+        const auto& d = full->layout();
+        QCOMPARE((QStringList{d.detailAmount.text, d.detailName.text, d.detailChange.text}),
+                 (QStringList{"-1,579.3200", "Bitcoin", "-2.05%"}));
 
         // An older backend: only the change amount can be had, from the price and percentage.
         Row older(btc(200, -2.5), true, false, QStringLiteral("200.00"), QStringLiteral("-2.50%"));

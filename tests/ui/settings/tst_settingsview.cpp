@@ -227,10 +227,6 @@ private Q_SLOTS:
         QCOMPARE(f.h.defaults->writes, ++writes);
         QCOMPARE(f.h.stored().preferences.showsMenuBarChange, false);
         QTRY_COMPARE(f.text("previewText"), QStringLiteral("75,456.36"));
-
-        f.click("showsLayoutDebugOutlinesCheckBox");
-        QCOMPARE(f.h.defaults->writes, ++writes);
-        QCOMPARE(f.h.stored().preferences.showsLayoutDebugOutlines, true);
         f.h.settle();
         QCOMPARE(f.loopStarts(), starts);
     }
