@@ -58,7 +58,6 @@ private Q_SLOTS:
     void cleanupTestCase();
 
     // cmake --install
-    void installsTheDesktopTree();
     void startsTheInstalledProgramsByTheirPaths();
     void installsTheIconTheme();
     void desktopEntryValidates();
@@ -102,21 +101,15 @@ void TestPackaging::cleanupTestCase()
     QVERIFY(manifest.open(QIODevice::WriteOnly) && manifest.write(m_manifest) == m_manifest.size());
 }
 
-// The installed files themselves are read and validated by the cases below.
-void TestPackaging::installsTheDesktopTree()
-{
-    // The installed programs run from the prefix (no path into the build folder is needed).
-    const CommandRun version = runCommand(installed("bin/zentrow-backend"), {"--version"});
-    QCOMPARE(version.out, QByteArray("zentrow-backend " ZENTROW_VERSION "\n"));
-}
-
 void TestPackaging::startsTheInstalledProgramsByTheirPaths()
 {
+    // The installed programs run from the prefix (no path into the build folder is needed).
+    QCOMPARE(runCommand(installed("bin/zentrow-backend"), {"--version"}).out,
+             QByteArray("zentrow-backend " ZENTROW_VERSION "\n"));
     const QByteArray desktop = readAll(installed("share/applications/" + kAppId + ".desktop"));
-    QCOMPARE(value(desktop, "Exec"), installed("bin/zentrow"));
-    QCOMPARE(value(desktop, "Icon"), kAppId);
-    QVERIFY(!value(desktop, "Comment").isEmpty());
-    QVERIFY(!value(desktop, "Comment[zh_CN]").isEmpty());
+    QCOMPARE((QStringList{value(desktop, "Exec"), value(desktop, "Icon")}),
+             (QStringList{installed("bin/zentrow"), kAppId}));
+    QVERIFY(!value(desktop, "Comment").isEmpty() && !value(desktop, "Comment[zh_CN]").isEmpty());
 
     const QByteArray socket = readAll(installed(QStringLiteral(ZENTROW_UNIT_DIR "/zentrow-backend.socket")));
     QCOMPARE(value(socket, "ListenStream"), QStringLiteral("127.0.0.1:8737"));
@@ -239,9 +232,8 @@ void TestPackaging::buildsADebianPackageLintianAccepts()
         QSKIP("a package of sanitizer builds is not what ships; the release build's suite packs it");
     const QString dpkgDeb = tool("dpkg-deb", "dpkg");
     QVERIFY(!dpkgDeb.isEmpty());
-    QVERIFY(!tool("dpkg-buildpackage", "dpkg-dev").isEmpty());
-    QVERIFY(!tool("dh", "debhelper").isEmpty());
-    QVERIFY(!tool("lintian", "lintian").isEmpty());
+    QVERIFY(!tool("dpkg-buildpackage", "dpkg-dev").isEmpty() && !tool("dh", "debhelper").isEmpty() &&
+            !tool("lintian", "lintian").isEmpty());
 
     // The script `make package` runs; it fails on any lintian error or warning.
     QTemporaryDir output;
