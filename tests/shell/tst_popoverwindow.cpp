@@ -120,8 +120,7 @@ private Q_SLOTS:
             }
             return texts;
         };
-        const QStringList entries{QStringLiteral("✓ BTC -- --"), QStringLiteral("-"), QStringLiteral("打开 Zentrow"),
-                                  QStringLiteral("设置"),        QStringLiteral("-"), QStringLiteral("退出")};
+        const QStringList entries{"✓ BTC -- --", "-", "打开 Zentrow", "设置", "-", "退出"};
 
         // The second click of a double click lands on the popover's grab, outside it: it stays open.
         // (A long double-click time, so a slow machine still clicks within it.)
@@ -214,8 +213,7 @@ private Q_SLOTS:
         // Only the regular face and the medium one that semibold text takes; no further files.
         QStringList styles = QFontDatabase::styles(family);
         styles.sort();
-        QVERIFY2(styles == QStringList{QStringLiteral("Regular")} ||
-                     styles == (QStringList{QStringLiteral("Medium"), QStringLiteral("Regular")}),
+        QVERIFY2(styles == QStringList{"Regular"} || styles == (QStringList{"Medium", "Regular"}),
                  qPrintable(styles.join(u',')));
         // Qt's own widgets in the popover (the frame made at start, the scroll area) take the
         // same family rather than loading the desktop's default sans-serif next to it.
