@@ -236,16 +236,14 @@ private Q_SLOTS:
 
         const CommandRun contents = runCommand(dpkgDeb, {"-c", deb});
         QCOMPARE(contents.exitCode, 0);
-        for (const QString& path :
-             {QStringLiteral("./usr/bin/zentrow"), QStringLiteral("./usr/bin/zentrow-backend"),
-              "./usr/share/applications/" + kAppId + ".desktop", "./usr/share/metainfo/" + kAppId + ".metainfo.xml",
-              QStringLiteral("./usr/" ZENTROW_UNIT_DIR "/zentrow-backend.socket"),
-              QStringLiteral("./usr/" ZENTROW_UNIT_DIR "/zentrow-backend.service"),
-              QStringLiteral("./usr/share/man/man1/zentrow.1.gz"),
-              QStringLiteral("./usr/share/man/man1/zentrow-backend.1.gz"),
-              QStringLiteral("./usr/share/doc/zentrow/copyright"),
-              QStringLiteral("./usr/share/doc/zentrow/changelog.gz"),
-              QStringLiteral("./usr/share/plasma/plasmoids/app.zentrow.applet/contents/ui/main.qml")}) {
+        for (const QString& path : QStringList{
+                 "./usr/bin/zentrow", "./usr/bin/zentrow-backend", "./usr/share/applications/" + kAppId + ".desktop",
+                 "./usr/share/metainfo/" + kAppId + ".metainfo.xml",
+                 QStringLiteral("./usr/" ZENTROW_UNIT_DIR "/zentrow-backend.socket"),
+                 QStringLiteral("./usr/" ZENTROW_UNIT_DIR "/zentrow-backend.service"),
+                 "./usr/share/man/man1/zentrow.1.gz", "./usr/share/man/man1/zentrow-backend.1.gz",
+                 "./usr/share/doc/zentrow/copyright", "./usr/share/doc/zentrow/changelog.gz",
+                 "./usr/share/plasma/plasmoids/app.zentrow.applet/contents/ui/main.qml"}) {
             QVERIFY2(contents.out.contains(" " + path.toUtf8() + "\n"), qPrintable(path));
         }
         QVERIFY(!contents.out.contains("/usr/local/"));
