@@ -231,8 +231,7 @@ private Q_SLOTS:
         AppPreferences preferences = m_app->appState().preferences();
         preferences.showsMenuBarSymbol = false;
         m_app->appState().setPreferences(preferences);
-        QTRY_COMPARE(item(service).menuTexts().mid(0, 2),
-                     (QStringList{QStringLiteral("75,456.36 -2.05%"), QStringLiteral("✓ 2,337.24 +1.34%")}));
+        QTRY_COMPARE(item(service).menuTexts().mid(0, 2), (QStringList{"75,456.36 -2.05%", "✓ 2,337.24 +1.34%"}));
 
         // With nothing listed the menu still offers the popover, settings and quit.
         m_app->appState().removeToken(QStringLiteral("BTC"));
