@@ -201,8 +201,7 @@ int main(int argc, char** argv)
     QByteArray platformOption;
     if ((platform.isEmpty() || platform == "offscreen") && config.open()) {
         const QJsonObject configuration{
-            {QStringLiteral("screens"),
-             QJsonArray{screen(QStringLiteral("left"), kLeftScreen), screen(QStringLiteral("right"), kRightScreen)}}};
+            {"screens", QJsonArray{screen("left", kLeftScreen), screen("right", kRightScreen)}}};
         config.write(QJsonDocument(configuration).toJson());
         config.flush();
         platformOption = "offscreen:configfile=" + config.fileName().toLocal8Bit();
