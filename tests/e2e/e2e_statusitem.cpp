@@ -93,9 +93,8 @@ private:
 
     void clickAt(const QPoint& point, int button = 1, int repeat = 1) const
     {
-        xdotool({QStringLiteral("mousemove"), QString::number(point.x()), QString::number(point.y()),
-                 QStringLiteral("click"), QStringLiteral("--repeat"), QString::number(repeat),
-                 QStringLiteral("--delay"), QStringLiteral("120"), QString::number(button)});
+        xdotool({"mousemove", QString::number(point.x()), QString::number(point.y()), "click", "--repeat",
+                 QString::number(repeat), "--delay", "120", QString::number(button)});
     }
 
     // The app takes clicks closer together than this as one (a host reporting a click twice),
@@ -172,8 +171,7 @@ private:
                 return std::exchange(last, std::move(now)) == last;
             },
             3000));
-        xdotool(QStringList{QStringLiteral("key"), QStringLiteral("--delay"), QStringLiteral("100")} +
-                QStringList(entriesDown, QStringLiteral("Down")) + QStringList{QStringLiteral("Return")});
+        xdotool(QStringList{"key", "--delay", "100"} + QStringList(entriesDown, "Down") + QStringList{"Return"});
         return true;
     }
 
@@ -324,16 +322,14 @@ private Q_SLOTS:
         QVERIFY2(!m_service.isEmpty(), "the app did not start");
         QTRY_COMPARE_WITH_TIMEOUT(item().property(QStringLiteral("XAyatanaLabel")).toString(), kPinnedText, 20000);
         // The item's other properties are the same on every host: the shell tests read them.
-        QCOMPARE(item().menuTexts(),
-                 (QStringList{QStringLiteral("✓ ") + kPinnedText, QStringLiteral("-"), QStringLiteral("打开 Zentrow"),
-                              QStringLiteral("设置"), QStringLiteral("-"), QStringLiteral("退出")}));
+        QCOMPARE(item().menuTexts(), (QStringList{"✓ " + kPinnedText, "-", "打开 Zentrow", "设置", "-", "退出"}));
 
         if (m_expander) {
             // The tray lists the item in its expander popup only.
             QVERIFY(PanelScreen::findIcon(screen(), panelStrip()).isNull());
             QVERIFY2(showItem(), "no item in the tray's expander");
             saveScreenshot(QStringLiteral("%1-expander.png").arg(variantName()));
-            xdotool({QStringLiteral("key"), QStringLiteral("Escape")});
+            xdotool({"key", "Escape"});
             return;
         }
         // The host took the item and draws it.
@@ -412,7 +408,7 @@ private Q_SLOTS:
                 // On a loaded machine a menu may show before it takes the keyboard, and the keys
                 // are lost; a person would try again. Said aloud, so it does not go unnoticed.
                 qWarning("cycle %d: no popover after choosing from the menu; closing it and trying again", cycle + 1);
-                xdotool({QStringLiteral("key"), QStringLiteral("Escape")});
+                xdotool({"key", "Escape"});
                 static_cast<void>(QTest::qWaitFor([this] { return popoverGeometry().has_value(); }, 1000));
                 if (!popoverGeometry()) {
                     QVERIFY(chooseMenuEntry(2));

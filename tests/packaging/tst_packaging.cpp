@@ -54,22 +54,214 @@ QString tool(const char* name, const char* package)
 class TestPackaging : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void initTestCase();
-    void cleanupTestCase();
+    void initTestCase()
+    {
+        QVERIFY(m_prefix.isValid());
+        // Installing and packing rewrite the build folder's install manifest, which lists the user's
+        // own install; it is put back as it was when the test ends.
+        m_hadManifest = QFileInfo::exists(manifestPath());
+        m_manifest = readAll(manifestPath());
+        const CommandRun install = runCommand(QStringLiteral(CMAKE_COMMAND_PATH),
+                                              {"--install", ZENTROW_BUILD_DIR, "--prefix", m_prefix.path()});
+        QVERIFY2(install.exitCode == 0, install.out + install.err);
+    }
+
+    void cleanupTestCase()
+    {
+        QFile manifest(manifestPath());
+        if (!m_hadManifest) {
+            manifest.remove();
+            return;
+        }
+        QVERIFY(manifest.open(QIODevice::WriteOnly) && manifest.write(m_manifest) == m_manifest.size());
+    }
 
     // cmake --install
-    void installsTheDesktopTree();
-    void startsTheInstalledProgramsByTheirPaths();
-    void installsTheIconTheme();
-    void desktopEntryValidates();
-    void metainfoValidates();
-    void userUnitsVerify();
-    void plasmaAppletPasses();
+    void startsTheInstalledProgramsByTheirPaths()
+    {
+        // The installed programs run from the prefix (no path into the build folder is needed).
+        QCOMPARE(runCommand(installed("bin/zentrow-backend"), {"--version"}).out,
+                 QByteArray("zentrow-backend " ZENTROW_VERSION "\n"));
+        const QByteArray desktop = readAll(installed("share/applications/" + kAppId + ".desktop"));
+        QCOMPARE((QStringList{value(desktop, "Exec"), value(desktop, "Icon")}),
+                 (QStringList{installed("bin/zentrow"), kAppId}));
+        QVERIFY(!value(desktop, "Comment").isEmpty() && !value(desktop, "Comment[zh_CN]").isEmpty());
 
-    void manPagesListEveryOption();
+        const QByteArray socket = readAll(installed(QStringLiteral(ZENTROW_UNIT_DIR "/zentrow-backend.socket")));
+        QCOMPARE(value(socket, "ListenStream"), QStringLiteral("127.0.0.1:8737"));
+        const QByteArray service = readAll(installed(QStringLiteral(ZENTROW_UNIT_DIR "/zentrow-backend.service")));
+        const QString execStart = value(service, "ExecStart");
+        QVERIFY2(execStart.startsWith(installed("bin/zentrow-backend") + " --exit-when-idle "), qPrintable(execStart));
+    }
+
+    void installsTheIconTheme()
+    {
+        const QString source = QStringLiteral(ZENTROW_SOURCE_DIR "/data/icons/hicolor");
+        if (!QFileInfo(source).isDir())
+            QSKIP("data/icons/hicolor is not in this tree yet; its install rule is optional until it is");
+        QCOMPARE(filesBelow(installed("share/icons/hicolor")), filesBelow(source));
+        for (int size : {16, 22, 24, 32, 48, 64, 128, 256}) {
+            const QString icon = QStringLiteral("share/icons/hicolor/%1x%1/apps/%2.png").arg(size).arg(kAppId);
+            QVERIFY2(QFileInfo(installed(icon)).isFile(), qPrintable(icon));
+        }
+        QVERIFY(QFileInfo(installed("share/icons/hicolor/scalable/apps/" + kAppId + ".svg")).isFile());
+    }
+
+    void desktopEntryValidates()
+    {
+        const QString validator = tool("desktop-file-validate", "desktop-file-utils");
+        QVERIFY(!validator.isEmpty());
+        const CommandRun result = runCommand(validator, {installed("share/applications/" + kAppId + ".desktop")});
+        // Hints are suggestions; errors and warnings are not.
+        QVERIFY2(result.exitCode == 0 && !result.out.contains("error:") && !result.out.contains("warning:"),
+                 result.out + result.err);
+    }
+
+    void metainfoValidates()
+    {
+        const QString validator = tool("appstreamcli", "appstream");
+        QVERIFY(!validator.isEmpty());
+        const QString metainfo = installed("share/metainfo/" + kAppId + ".metainfo.xml");
+        const CommandRun result = runCommand(validator, {"validate", "--no-net", "--no-color", metainfo});
+        QVERIFY2(result.exitCode == 0, result.out + result.err);
+
+        // The screenshot is the one kept in the repository.
+        const QString contents = QString::fromUtf8(readAll(metainfo));
+        QVERIFY(contents.contains("<launchable type=\"desktop-id\">" + kAppId + ".desktop</launchable>"));
+        // The version being installed has its release entry.
+        QVERIFY(contents.contains(QStringLiteral("<release version=\"%1\"").arg(ZENTROW_VERSION)));
+        const QRegularExpression image(QStringLiteral("<image>https://[^<]+/(docs/[^<]+\\.png)</image>"));
+        const QRegularExpressionMatch match = image.match(contents);
+        QVERIFY(match.hasMatch());
+        QVERIFY(QFileInfo::exists(QStringLiteral(ZENTROW_SOURCE_DIR "/") + match.captured(1)));
+    }
+
+    void userUnitsVerify()
+    {
+        const QString analyze = QStandardPaths::findExecutable(QStringLiteral("systemd-analyze"));
+        if (analyze.isEmpty())
+            QSKIP("systemd-analyze is not installed (Debian package systemd)");
+        // A user manager's offline check wants a runtime folder of its own.
+        QTemporaryDir runtime;
+        QVERIFY(QFile::setPermissions(runtime.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
+        const CommandRun result =
+            runCommand(analyze,
+                       {"verify", "--user", installed(QStringLiteral(ZENTROW_UNIT_DIR "/zentrow-backend.socket")),
+                        installed(QStringLiteral(ZENTROW_UNIT_DIR "/zentrow-backend.service"))},
+                       environment);
+        QVERIFY2(result.exitCode == 0 && result.err.isEmpty(), result.out + result.err);
+    }
+
+    void plasmaAppletPasses()
+    {
+        const QString kpackagetool = tool("kpackagetool5", "kpackagetool5");
+        QVERIFY(!kpackagetool.isEmpty());
+        const QString root = installed("share/plasma/plasmoids");
+        const QString applet = root + "/app.zentrow.applet";
+        QVERIFY(QFileInfo(applet + "/contents/ui/main.qml").isFile());
+        // Plasma's own tool finds the installed package where plasmashell looks...
+        const CommandRun list = runCommand(kpackagetool, {"--type", "Plasma/Applet", "--packageroot", root, "--list"});
+        QVERIFY2(list.exitCode == 0 && list.out.split('\n').contains("app.zentrow.applet"), list.out + list.err);
+        // ...installs it for one user, as "Get New Widgets" would, and reads it back...
+        QTemporaryDir data;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("XDG_DATA_HOME"), data.path());
+        const CommandRun install =
+            runCommand(kpackagetool, {"--type", "Plasma/Applet", "--install", applet}, environment);
+        QVERIFY2(install.exitCode == 0, install.out + install.err);
+        const CommandRun show =
+            runCommand(kpackagetool, {"--type", "Plasma/Applet", "--show", "app.zentrow.applet"}, environment);
+        QVERIFY2(show.exitCode == 0 && show.out.contains("Name : Zentrow"), show.out + show.err);
+        // ...and describes it to software centres.
+        const CommandRun metainfo = runCommand(kpackagetool, {"--appstream-metainfo", applet});
+        QVERIFY2(metainfo.exitCode == 0 && metainfo.out.contains("<id>app.zentrow.applet</id>") &&
+                     metainfo.out.contains("<extends>org.kde.plasmashell</extends>"),
+                 metainfo.out + metainfo.err);
+    }
+
+    void manPagesListEveryOption()
+    {
+        // A man page that misses an option `--help` lists has drifted from the program.
+        const QRegularExpression longOption(QStringLiteral("--([a-z][a-z-]+)"));
+        for (const QString& program : {QStringLiteral("zentrow"), QStringLiteral("zentrow-backend")}) {
+            const QString page = installed("share/man/man1/" + program + ".1");
+            const QString source = QString::fromUtf8(readAll(page)).replace(QStringLiteral("\\-"), QStringLiteral("-"));
+            QVERIFY2(!source.isEmpty(), qPrintable(page));
+            const CommandRun help = runCommand(installed("bin/" + program), {"--help"});
+            QCOMPARE(help.exitCode, 0);
+            QRegularExpressionMatchIterator it = longOption.globalMatch(QString::fromUtf8(help.out));
+            int options = 0;
+            while (it.hasNext()) {
+                const QString option = it.next().captured(0);
+                QVERIFY2(source.contains(option), qPrintable(program + ": " + option));
+                ++options;
+            }
+            QVERIFY(options >= 2);
+        }
+    }
 
     // make package
-    void buildsADebianPackageLintianAccepts();
+    void buildsADebianPackageLintianAccepts()
+    {
+        if (ZENTROW_SANITIZED)
+            QSKIP("a package of sanitizer builds is not what ships; the release build's suite packs it");
+        const QString dpkgDeb = tool("dpkg-deb", "dpkg");
+        QVERIFY(!dpkgDeb.isEmpty());
+        QVERIFY(!tool("dpkg-buildpackage", "dpkg-dev").isEmpty() && !tool("dh", "debhelper").isEmpty() &&
+                !tool("lintian", "lintian").isEmpty());
+
+        // The script `make package` runs; it fails on any lintian error or warning.
+        QTemporaryDir output;
+        const CommandRun pack = runCommand(QStringLiteral(ZENTROW_SOURCE_DIR "/scripts/build-deb.sh"),
+                                           {ZENTROW_BUILD_DIR, output.path()}, {}, 600'000);
+        QVERIFY2(pack.exitCode == 0, pack.out + pack.err);
+        const QString architecture =
+            QString::fromLatin1(runCommand(QStringLiteral("dpkg"), {"--print-architecture"}).out.trimmed());
+        const QString deb = output.filePath(QStringLiteral("zentrow_%1_%2.deb").arg(ZENTROW_VERSION, architecture));
+        QVERIFY2(QFileInfo(deb).isFile(), qPrintable(QDir(output.path()).entryList().join(' ')));
+
+        const CommandRun fields = runCommand(dpkgDeb, {"-f", deb, "Package", "Version", "Depends"});
+        QCOMPARE(fields.exitCode, 0);
+        const QString control = QString::fromUtf8(fields.out);
+        QVERIFY(control.contains("Package: zentrow\n"));
+        // The package and the programs' --version agree.
+        QVERIFY2(control.contains("Version: " ZENTROW_VERSION "\n"), qPrintable(control));
+        // dpkg-shlibdeps found the real libraries, with versions; Qt's platform plugins are named too.
+        for (const char* library : {"libc6 (>= ", "libqt6core6 (>= ", "libqt6widgets6 (>= ", "libqt6dbus6 (>= ",
+                                    "libqt6network6 (>= ", "qt6-qpa-plugins"}) {
+            QVERIFY2(control.contains(QLatin1String(library)), qPrintable(control));
+        }
+
+        const CommandRun contents = runCommand(dpkgDeb, {"-c", deb});
+        QCOMPARE(contents.exitCode, 0);
+        for (const QString& path : QStringList{
+                 "./usr/bin/zentrow", "./usr/bin/zentrow-backend", "./usr/share/applications/" + kAppId + ".desktop",
+                 "./usr/share/metainfo/" + kAppId + ".metainfo.xml",
+                 QStringLiteral("./usr/" ZENTROW_UNIT_DIR "/zentrow-backend.socket"),
+                 QStringLiteral("./usr/" ZENTROW_UNIT_DIR "/zentrow-backend.service"),
+                 "./usr/share/man/man1/zentrow.1.gz", "./usr/share/man/man1/zentrow-backend.1.gz",
+                 "./usr/share/doc/zentrow/copyright", "./usr/share/doc/zentrow/changelog.gz",
+                 "./usr/share/plasma/plasmoids/app.zentrow.applet/contents/ui/main.qml"}) {
+            QVERIFY2(contents.out.contains(" " + path.toUtf8() + "\n"), qPrintable(path));
+        }
+        QVERIFY(!contents.out.contains("/usr/local/"));
+
+        // Inside the package the files point at /usr, and every user's manager gets the socket enabled
+        // the way Debian's packages do it, without calling systemctl.
+        QTemporaryDir unpacked;
+        QCOMPARE(runCommand(dpkgDeb, {"-x", deb, unpacked.path()}).exitCode, 0);
+        QCOMPARE(value(readAll(unpacked.filePath("usr/share/applications/" + kAppId + ".desktop")), "Exec"),
+                 QStringLiteral("/usr/bin/zentrow"));
+        QVERIFY(value(readAll(unpacked.filePath("usr/" ZENTROW_UNIT_DIR "/zentrow-backend.service")), "ExecStart")
+                    .startsWith("/usr/bin/zentrow-backend "));
+        QCOMPARE(runCommand(dpkgDeb, {"-e", deb, unpacked.filePath("DEBIAN")}).exitCode, 0);
+        const QByteArray postinst = readAll(unpacked.filePath("DEBIAN/postinst"));
+        QVERIFY2(postinst.contains("deb-systemd-helper --user enable") && postinst.contains("zentrow-backend.socket"),
+                 postinst);
+        QVERIFY(!postinst.contains("systemctl"));
+    }
 
 private:
     static QString manifestPath() { return QStringLiteral(ZENTROW_BUILD_DIR "/install_manifest.txt"); }
@@ -79,221 +271,6 @@ private:
     QByteArray m_manifest;
     QString installed(const QString& path) const { return m_prefix.filePath(path); }
 };
-
-void TestPackaging::initTestCase()
-{
-    QVERIFY(m_prefix.isValid());
-    // Installing and packing rewrite the build folder's install manifest, which lists the user's
-    // own install; it is put back as it was when the test ends.
-    m_hadManifest = QFileInfo::exists(manifestPath());
-    m_manifest = readAll(manifestPath());
-    const CommandRun install =
-        runCommand(QStringLiteral(CMAKE_COMMAND_PATH), {"--install", ZENTROW_BUILD_DIR, "--prefix", m_prefix.path()});
-    QVERIFY2(install.exitCode == 0, install.out + install.err);
-}
-
-void TestPackaging::cleanupTestCase()
-{
-    QFile manifest(manifestPath());
-    if (!m_hadManifest) {
-        manifest.remove();
-        return;
-    }
-    QVERIFY(manifest.open(QIODevice::WriteOnly) && manifest.write(m_manifest) == m_manifest.size());
-}
-
-// The installed files themselves are read and validated by the cases below.
-void TestPackaging::installsTheDesktopTree()
-{
-    // The installed programs run from the prefix (no path into the build folder is needed).
-    const CommandRun version = runCommand(installed("bin/zentrow-backend"), {"--version"});
-    QCOMPARE(version.out, QByteArray("zentrow-backend " ZENTROW_VERSION "\n"));
-}
-
-void TestPackaging::startsTheInstalledProgramsByTheirPaths()
-{
-    const QByteArray desktop = readAll(installed("share/applications/" + kAppId + ".desktop"));
-    QCOMPARE(value(desktop, "Exec"), installed("bin/zentrow"));
-    QCOMPARE(value(desktop, "Icon"), kAppId);
-    QVERIFY(!value(desktop, "Comment").isEmpty());
-    QVERIFY(!value(desktop, "Comment[zh_CN]").isEmpty());
-
-    const QByteArray socket = readAll(installed(QStringLiteral(ZENTROW_UNIT_DIR "/zentrow-backend.socket")));
-    QCOMPARE(value(socket, "ListenStream"), QStringLiteral("127.0.0.1:8737"));
-    const QByteArray service = readAll(installed(QStringLiteral(ZENTROW_UNIT_DIR "/zentrow-backend.service")));
-    const QString execStart = value(service, "ExecStart");
-    QVERIFY2(execStart.startsWith(installed("bin/zentrow-backend") + " --exit-when-idle "), qPrintable(execStart));
-}
-
-void TestPackaging::installsTheIconTheme()
-{
-    const QString source = QStringLiteral(ZENTROW_SOURCE_DIR "/data/icons/hicolor");
-    if (!QFileInfo(source).isDir())
-        QSKIP("data/icons/hicolor is not in this tree yet; its install rule is optional until it is");
-    const QStringList expected = filesBelow(source);
-    QCOMPARE(filesBelow(installed("share/icons/hicolor")), expected);
-    for (int size : {16, 22, 24, 32, 48, 64, 128, 256}) {
-        const QString icon = QStringLiteral("share/icons/hicolor/%1x%1/apps/%2.png").arg(size).arg(kAppId);
-        QVERIFY2(QFileInfo(installed(icon)).isFile(), qPrintable(icon));
-    }
-    QVERIFY(QFileInfo(installed("share/icons/hicolor/scalable/apps/" + kAppId + ".svg")).isFile());
-}
-
-void TestPackaging::desktopEntryValidates()
-{
-    const QString validator = tool("desktop-file-validate", "desktop-file-utils");
-    QVERIFY(!validator.isEmpty());
-    const CommandRun result = runCommand(validator, {installed("share/applications/" + kAppId + ".desktop")});
-    // Hints are suggestions; errors and warnings are not.
-    QVERIFY2(result.exitCode == 0 && !result.out.contains("error:") && !result.out.contains("warning:"),
-             result.out + result.err);
-}
-
-void TestPackaging::metainfoValidates()
-{
-    const QString validator = tool("appstreamcli", "appstream");
-    QVERIFY(!validator.isEmpty());
-    const QString metainfo = installed("share/metainfo/" + kAppId + ".metainfo.xml");
-    const CommandRun result = runCommand(validator, {"validate", "--no-net", "--no-color", metainfo});
-    QVERIFY2(result.exitCode == 0, result.out + result.err);
-
-    // The screenshot is the one kept in the repository.
-    const QString contents = QString::fromUtf8(readAll(metainfo));
-    QVERIFY(contents.contains("<launchable type=\"desktop-id\">" + kAppId + ".desktop</launchable>"));
-    // The version being installed has its release entry.
-    QVERIFY(contents.contains(QStringLiteral("<release version=\"%1\"").arg(ZENTROW_VERSION)));
-    const QRegularExpression image(QStringLiteral("<image>https://[^<]+/(docs/[^<]+\\.png)</image>"));
-    const QRegularExpressionMatch match = image.match(contents);
-    QVERIFY(match.hasMatch());
-    QVERIFY(QFileInfo::exists(QStringLiteral(ZENTROW_SOURCE_DIR "/") + match.captured(1)));
-}
-
-void TestPackaging::userUnitsVerify()
-{
-    const QString analyze = QStandardPaths::findExecutable(QStringLiteral("systemd-analyze"));
-    if (analyze.isEmpty())
-        QSKIP("systemd-analyze is not installed (Debian package systemd)");
-    // A user manager's offline check wants a runtime folder of its own.
-    QTemporaryDir runtime;
-    QVERIFY(QFile::setPermissions(runtime.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
-    const CommandRun result =
-        runCommand(analyze,
-                   {"verify", "--user", installed(QStringLiteral(ZENTROW_UNIT_DIR "/zentrow-backend.socket")),
-                    installed(QStringLiteral(ZENTROW_UNIT_DIR "/zentrow-backend.service"))},
-                   environment);
-    QVERIFY2(result.exitCode == 0 && result.err.isEmpty(), result.out + result.err);
-}
-
-void TestPackaging::plasmaAppletPasses()
-{
-    const QString kpackagetool = tool("kpackagetool5", "kpackagetool5");
-    QVERIFY(!kpackagetool.isEmpty());
-    const QString root = installed("share/plasma/plasmoids");
-    const QString applet = root + "/app.zentrow.applet";
-    QVERIFY(QFileInfo(applet + "/contents/ui/main.qml").isFile());
-    // Plasma's own tool finds the installed package where plasmashell looks...
-    const CommandRun list = runCommand(kpackagetool, {"--type", "Plasma/Applet", "--packageroot", root, "--list"});
-    QVERIFY2(list.exitCode == 0 && list.out.split('\n').contains("app.zentrow.applet"), list.out + list.err);
-    // ...installs it for one user, as "Get New Widgets" would, and reads it back...
-    QTemporaryDir data;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("XDG_DATA_HOME"), data.path());
-    const CommandRun install = runCommand(kpackagetool, {"--type", "Plasma/Applet", "--install", applet}, environment);
-    QVERIFY2(install.exitCode == 0, install.out + install.err);
-    const CommandRun show =
-        runCommand(kpackagetool, {"--type", "Plasma/Applet", "--show", "app.zentrow.applet"}, environment);
-    QVERIFY2(show.exitCode == 0 && show.out.contains("Name : Zentrow"), show.out + show.err);
-    // ...and describes it to software centres.
-    const CommandRun metainfo = runCommand(kpackagetool, {"--appstream-metainfo", applet});
-    QVERIFY2(metainfo.exitCode == 0 && metainfo.out.contains("<id>app.zentrow.applet</id>") &&
-                 metainfo.out.contains("<extends>org.kde.plasmashell</extends>"),
-             metainfo.out + metainfo.err);
-}
-
-void TestPackaging::manPagesListEveryOption()
-{
-    // A man page that misses an option `--help` lists has drifted from the program.
-    const QRegularExpression longOption(QStringLiteral("--([a-z][a-z-]+)"));
-    for (const QString& program : {QStringLiteral("zentrow"), QStringLiteral("zentrow-backend")}) {
-        const QString page = installed("share/man/man1/" + program + ".1");
-        const QString source = QString::fromUtf8(readAll(page)).replace(QStringLiteral("\\-"), QStringLiteral("-"));
-        QVERIFY2(!source.isEmpty(), qPrintable(page));
-        const CommandRun help = runCommand(installed("bin/" + program), {"--help"});
-        QCOMPARE(help.exitCode, 0);
-        QRegularExpressionMatchIterator it = longOption.globalMatch(QString::fromUtf8(help.out));
-        int options = 0;
-        while (it.hasNext()) {
-            const QString option = it.next().captured(0);
-            QVERIFY2(source.contains(option), qPrintable(program + ": " + option));
-            ++options;
-        }
-        QVERIFY(options >= 2);
-    }
-}
-
-void TestPackaging::buildsADebianPackageLintianAccepts()
-{
-    if (ZENTROW_SANITIZED)
-        QSKIP("a package of sanitizer builds is not what ships; the release build's suite packs it");
-    const QString dpkgDeb = tool("dpkg-deb", "dpkg");
-    QVERIFY(!dpkgDeb.isEmpty());
-    QVERIFY(!tool("dpkg-buildpackage", "dpkg-dev").isEmpty());
-    QVERIFY(!tool("dh", "debhelper").isEmpty());
-    QVERIFY(!tool("lintian", "lintian").isEmpty());
-
-    // The script `make package` runs; it fails on any lintian error or warning.
-    QTemporaryDir output;
-    const CommandRun pack = runCommand(QStringLiteral(ZENTROW_SOURCE_DIR "/scripts/build-deb.sh"),
-                                       {ZENTROW_BUILD_DIR, output.path()}, {}, 600'000);
-    QVERIFY2(pack.exitCode == 0, pack.out + pack.err);
-    const QString architecture =
-        QString::fromLatin1(runCommand(QStringLiteral("dpkg"), {"--print-architecture"}).out.trimmed());
-    const QString deb = output.filePath(QStringLiteral("zentrow_%1_%2.deb").arg(ZENTROW_VERSION, architecture));
-    QVERIFY2(QFileInfo(deb).isFile(), qPrintable(QDir(output.path()).entryList().join(' ')));
-
-    const CommandRun fields = runCommand(dpkgDeb, {"-f", deb, "Package", "Version", "Depends"});
-    QCOMPARE(fields.exitCode, 0);
-    const QString control = QString::fromUtf8(fields.out);
-    QVERIFY(control.contains("Package: zentrow\n"));
-    // The package and the programs' --version agree.
-    QVERIFY2(control.contains("Version: " ZENTROW_VERSION "\n"), qPrintable(control));
-    // dpkg-shlibdeps found the real libraries, with versions; Qt's platform plugins are named too.
-    for (const char* library : {"libc6 (>= ", "libqt6core6 (>= ", "libqt6widgets6 (>= ", "libqt6dbus6 (>= ",
-                                "libqt6network6 (>= ", "qt6-qpa-plugins"}) {
-        QVERIFY2(control.contains(QLatin1String(library)), qPrintable(control));
-    }
-
-    const CommandRun contents = runCommand(dpkgDeb, {"-c", deb});
-    QCOMPARE(contents.exitCode, 0);
-    for (const QString& path :
-         {QStringLiteral("./usr/bin/zentrow"), QStringLiteral("./usr/bin/zentrow-backend"),
-          "./usr/share/applications/" + kAppId + ".desktop", "./usr/share/metainfo/" + kAppId + ".metainfo.xml",
-          QStringLiteral("./usr/" ZENTROW_UNIT_DIR "/zentrow-backend.socket"),
-          QStringLiteral("./usr/" ZENTROW_UNIT_DIR "/zentrow-backend.service"),
-          QStringLiteral("./usr/share/man/man1/zentrow.1.gz"),
-          QStringLiteral("./usr/share/man/man1/zentrow-backend.1.gz"),
-          QStringLiteral("./usr/share/doc/zentrow/copyright"), QStringLiteral("./usr/share/doc/zentrow/changelog.gz"),
-          QStringLiteral("./usr/share/plasma/plasmoids/app.zentrow.applet/contents/ui/main.qml")}) {
-        QVERIFY2(contents.out.contains(" " + path.toUtf8() + "\n"), qPrintable(path));
-    }
-    QVERIFY(!contents.out.contains("/usr/local/"));
-
-    // Inside the package the files point at /usr, and every user's manager gets the socket enabled
-    // the way Debian's packages do it, without calling systemctl.
-    QTemporaryDir unpacked;
-    QCOMPARE(runCommand(dpkgDeb, {"-x", deb, unpacked.path()}).exitCode, 0);
-    QCOMPARE(value(readAll(unpacked.filePath("usr/share/applications/" + kAppId + ".desktop")), "Exec"),
-             QStringLiteral("/usr/bin/zentrow"));
-    QVERIFY(value(readAll(unpacked.filePath("usr/" ZENTROW_UNIT_DIR "/zentrow-backend.service")), "ExecStart")
-                .startsWith("/usr/bin/zentrow-backend "));
-    QCOMPARE(runCommand(dpkgDeb, {"-e", deb, unpacked.filePath("DEBIAN")}).exitCode, 0);
-    const QByteArray postinst = readAll(unpacked.filePath("DEBIAN/postinst"));
-    QVERIFY2(postinst.contains("deb-systemd-helper --user enable") && postinst.contains("zentrow-backend.socket"),
-             postinst);
-    QVERIFY(!postinst.contains("systemctl"));
-}
 
 QTEST_GUILESS_MAIN(TestPackaging)
 #include "tst_packaging.moc"

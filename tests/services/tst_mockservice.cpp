@@ -46,18 +46,15 @@ private Q_SLOTS:
     {
         auto sleeper = std::make_shared<ManualSleeper>();
         MockMarketDataService manual(sleeper);
-        auto quotes = manual.refreshWatchlist({"eth", "BTC", "LINK"});
-        sleeper->advance(MockMarketDataService::kQuotesDelay);
-        QCOMPARE(FakeMarketDataService::ids(QCoro::waitFor(quotes).value()), (QStringList{"ETH", "BTC"}));
-
-        auto twice = manual.refreshWatchlist({"SOL", "SOL", " ETH"});
-        sleeper->advance(MockMarketDataService::kQuotesDelay);
-        QCOMPARE(FakeMarketDataService::ids(QCoro::waitFor(twice).value()), (QStringList{"SOL", "SOL"}));
-
-        auto none = manual.refreshWatchlist({});
-        QCOMPARE(sleeper->requested().size(), 3);
-        sleeper->advance(MockMarketDataService::kQuotesDelay);
-        QVERIFY(QCoro::waitFor(none).value().isEmpty());
+        // Unknown ids are left out, duplicates kept; every call waits, even one for nothing.
+        const QList<std::pair<QStringList, QStringList>> cases{
+            {{"eth", "BTC", "LINK"}, {"ETH", "BTC"}}, {{"SOL", "SOL", " ETH"}, {"SOL", "SOL"}}, {{}, {}}};
+        for (const auto& [ids, expected] : cases) {
+            auto quotes = manual.refreshWatchlist(ids);
+            sleeper->advance(MockMarketDataService::kQuotesDelay);
+            QCOMPARE(FakeMarketDataService::ids(QCoro::waitFor(quotes).value()), expected);
+        }
+        QCOMPARE(sleeper->requested(), QList<std::chrono::milliseconds>(3, MockMarketDataService::kQuotesDelay));
     }
 
     void cancellationCutsTheWaitShortWithoutFailing()

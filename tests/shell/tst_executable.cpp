@@ -120,7 +120,6 @@ private Q_SLOTS:
         if (!QHostAddress(QUrl(QString::fromLatin1(kDefaultBackendURL)).host()).isLoopback())
             QSKIP("built for a backend on another machine: no local socket to start");
         QDBusConnection bus = QDBusConnection::sessionBus();
-        QVERIFY2(bus.isConnected(), "run under dbus-run-session");
         FakeSystemdManager manager;
         QVERIFY(bus.registerObject(QStringLiteral("/org/freedesktop/systemd1"), &manager,
                                    QDBusConnection::ExportScriptableSlots));

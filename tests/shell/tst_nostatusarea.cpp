@@ -171,9 +171,8 @@ private Q_SLOTS:
         advance(1ms);
         QTRY_COMPARE(m_notifications->received.size(), 1);
         const FakeNotificationServer::Notification notice = m_notifications->received.first();
-        QCOMPARE(notice.appName, QStringLiteral("Zentrow"));
-        QCOMPARE(notice.appIcon, QStringLiteral("app.zentrow.Zentrow"));
-        QCOMPARE(notice.summary, QStringLiteral("找不到状态栏，Zentrow 暂以窗口显示"));
+        QCOMPARE((QStringList{notice.appName, notice.appIcon, notice.summary}),
+                 (QStringList{"Zentrow", "app.zentrow.Zentrow", "找不到状态栏，Zentrow 暂以窗口显示"}));
         // What to install, named so that it can be found.
         QVERIFY2(notice.body.contains(QStringLiteral("“AppIndicator and KStatusNotifierItem Support”扩展")) &&
                      notice.body.contains(QStringLiteral("gnome-shell-extension-appindicator")),

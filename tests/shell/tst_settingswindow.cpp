@@ -84,9 +84,8 @@ private Q_SLOTS:
             Qt::WindowCloseButtonHint | Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint;
         QCOMPARE(window->windowFlags() & buttons, Qt::WindowCloseButtonHint | Qt::WindowMinimizeButtonHint);
         // Fitted to its content at once, and fixed there: the user cannot resize it.
-        QCOMPARE(window->size(), s.manager.settingsView()->preferredContentSize().toSize());
-        QCOMPARE(window->minimumSize(), window->size());
-        QCOMPARE(window->maximumSize(), window->size());
+        QCOMPARE((QList<QSize>{window->size(), window->minimumSize(), window->maximumSize()}),
+                 QList<QSize>(3, s.manager.settingsView()->preferredContentSize().toSize()));
         QVERIFY(isCentredIn(*window, kRightScreen));
         QVERIFY(s.active());
 
@@ -202,8 +201,7 @@ int main(int argc, char** argv)
     QByteArray platformOption;
     if ((platform.isEmpty() || platform == "offscreen") && config.open()) {
         const QJsonObject configuration{
-            {QStringLiteral("screens"),
-             QJsonArray{screen(QStringLiteral("left"), kLeftScreen), screen(QStringLiteral("right"), kRightScreen)}}};
+            {"screens", QJsonArray{screen("left", kLeftScreen), screen("right", kRightScreen)}}};
         config.write(QJsonDocument(configuration).toJson());
         config.flush();
         platformOption = "offscreen:configfile=" + config.fileName().toLocal8Bit();

@@ -32,6 +32,8 @@ const QByteArray kBitcoinQuote = R"({"data":[{"id":"BTC","symbol":"BTC","name":"
   {"id":"ETH","symbol":"ETH","name":"Ethereum","price":2337.24,"change24h":1.34,"trend7d":[]}]})";
 const QString kBitcoinText = QStringLiteral("BTC 75,456.36 -2.05%");
 const QString kEtherText = QStringLiteral("ETH 2,337.24 +1.34%");
+// The item's menu below its tokens.
+const QStringList kMenuTail{"-", "打开 Zentrow", "设置", "-", "退出"};
 
 TokenSummary ether()
 {
@@ -46,6 +48,11 @@ TokenSummary ether()
 StatusItemHost item(const QString& service)
 {
     return {hostBus(), service};
+}
+
+QString text(const QString& service, const char* property)
+{
+    return item(service).property(QLatin1String(property)).toString();
 }
 
 SniToolTip toolTip(const QString& service)
@@ -126,6 +133,14 @@ private:
         return QTest::qWaitFor([&] { return quotesRequests() > before && !state.isRefreshingWatchlist(); });
     }
 
+    // The app with quotes answered, once the item shows them.
+    void startWithQuotes()
+    {
+        m_backendUp = true;
+        startApp();
+        QTRY_COMPARE(text(itemService(), "XAyatanaLabel"), kBitcoinText);
+    }
+
 private Q_SLOTS:
     void initTestCase() { QVERIFY2(QDBusConnection::sessionBus().isConnected(), "run under dbus-run-session"); }
 
@@ -150,32 +165,27 @@ private Q_SLOTS:
         startApp();
         const QString service = itemService();
         QVERIFY(service.startsWith(QStringLiteral("org.kde.StatusNotifierItem-")));
-        QCOMPARE(item(service).property(QStringLiteral("XAyatanaLabel")).toString(), QStringLiteral("Zentrow"));
-        QCOMPARE(item(service).property(QStringLiteral("Title")).toString(), QStringLiteral("Zentrow"));
-        QCOMPARE(item(service).property(QStringLiteral("ItemIsMenu")).toBool(), false);
-        QCOMPARE(item(service).property(QStringLiteral("Status")).toString(), QStringLiteral("Active"));
+        QCOMPARE((QStringList{text(service, "XAyatanaLabel"), text(service, "Title"), text(service, "ItemIsMenu"),
+                              text(service, "Status")}),
+                 (QStringList{"Zentrow", "Zentrow", "false", "Active"}));
         // Before the first quotes: the token is listed with placeholders, and no update time.
-        QCOMPARE(item(service).menuTexts(),
-                 (QStringList{QStringLiteral("✓ BTC -- --"), QStringLiteral("-"), QStringLiteral("打开 Zentrow"),
-                              QStringLiteral("设置"), QStringLiteral("-"), QStringLiteral("退出")}));
+        QCOMPARE(item(service).menuTexts(), QStringList{"✓ BTC -- --"} + kMenuTail);
         QCOMPARE(toolTip(service).description, QStringLiteral("BTC -- --"));
 
         m_backendUp = true;
         QVERIFY(periodicRefresh());
-        QTRY_COMPARE(item(service).property(QStringLiteral("XAyatanaLabel")).toString(), kBitcoinText);
-        QCOMPARE(item(service).property(QStringLiteral("Title")).toString(), kBitcoinText);
-        QCOMPARE(item(service).property(QStringLiteral("XAyatanaLabelGuide")).toString(),
-                 QStringLiteral("BTC 00,000.00 -0.00%"));
+        QTRY_COMPARE(text(service, "XAyatanaLabel"), kBitcoinText);
         const SniToolTip tip = toolTip(service);
-        QCOMPARE(tip.title, kBitcoinText);
+        QCOMPARE((QStringList{text(service, "Title"), tip.title, text(service, "XAyatanaLabelGuide")}),
+                 (QStringList{kBitcoinText, kBitcoinText, "BTC 00,000.00 -0.00%"}));
         // The title is the pinned token's line; the body does not say it again.
         QVERIFY2(QRegularExpression(QStringLiteral("^更新于 [0-2]\\d:[0-5]\\d$")).match(tip.description).hasMatch(),
                  qPrintable(tip.description));
         QCOMPARE(item(service).menuTexts().first(), QStringLiteral("✓ ") + kBitcoinText);
 
         // The icon by name from a theme folder that has it, and as pixels for hosts that want those.
-        QCOMPARE(item(service).property(QStringLiteral("IconName")).toString(), QStringLiteral("app.zentrow.Zentrow"));
-        const QString themePath = item(service).property(QStringLiteral("IconThemePath")).toString();
+        QCOMPARE(text(service, "IconName"), QStringLiteral("app.zentrow.Zentrow"));
+        const QString themePath = text(service, "IconThemePath");
         for (const char* file : {"scalable/apps/app.zentrow.Zentrow.svg", "22x22/apps/app.zentrow.Zentrow.png",
                                  "256x256/apps/app.zentrow.Zentrow.png"}) {
             QVERIFY2(QFile::exists(themePath + QStringLiteral("/hicolor/") + QLatin1String(file)), file);
@@ -190,10 +200,8 @@ private Q_SLOTS:
 
     void menuFollowsTheWatchlistAndPins()
     {
-        m_backendUp = true;
-        startApp();
+        startWithQuotes();
         const QString service = itemService();
-        QTRY_COMPARE(item(service).property(QStringLiteral("XAyatanaLabel")).toString(), kBitcoinText);
         SignalCounter layouts;
         SignalCounter properties;
         QVERIFY(countSignal(service, StatusItemHost::kMenuPath, StatusItemHost::kMenuInterface,
@@ -203,10 +211,7 @@ private Q_SLOTS:
         const uint firstRevision = item(service).menuLayout().first;
 
         m_app->appState().addToken(ether());
-        QTRY_COMPARE(item(service).menuTexts(),
-                     (QStringList{QStringLiteral("✓ ") + kBitcoinText, kEtherText, QStringLiteral("-"),
-                                  QStringLiteral("打开 Zentrow"), QStringLiteral("设置"), QStringLiteral("-"),
-                                  QStringLiteral("退出")}));
+        QTRY_COMPARE(item(service).menuTexts(), (QStringList{"✓ " + kBitcoinText, kEtherText} + kMenuTail));
         QTRY_VERIFY(layouts.count > 0);
         QVERIFY(layouts.last.at(0).toUInt() > firstRevision);
         QCOMPARE(item(service).menuLayout().first, layouts.last.at(0).toUInt());
@@ -215,7 +220,7 @@ private Q_SLOTS:
         // Choosing an entry pins its token: the check mark moves, as does the status text.
         const int layoutsBefore = layouts.count;
         QVERIFY(item(service).menuEvent(item(service).menuId(kEtherText)));
-        QTRY_COMPARE(item(service).property(QStringLiteral("XAyatanaLabel")).toString(), kEtherText);
+        QTRY_COMPARE(text(service, "XAyatanaLabel"), kEtherText);
         QCOMPARE(item(service).menuTexts().mid(0, 2), (QStringList{kBitcoinText, QStringLiteral("✓ ") + kEtherText}));
         QTRY_VERIFY(properties.count > 0);
         QCOMPARE(layouts.count, layoutsBefore);
@@ -226,23 +231,19 @@ private Q_SLOTS:
         AppPreferences preferences = m_app->appState().preferences();
         preferences.showsMenuBarSymbol = false;
         m_app->appState().setPreferences(preferences);
-        QTRY_COMPARE(item(service).menuTexts().mid(0, 2),
-                     (QStringList{QStringLiteral("75,456.36 -2.05%"), QStringLiteral("✓ 2,337.24 +1.34%")}));
+        QTRY_COMPARE(item(service).menuTexts().mid(0, 2), (QStringList{"75,456.36 -2.05%", "✓ 2,337.24 +1.34%"}));
 
         // With nothing listed the menu still offers the popover, settings and quit.
         m_app->appState().removeToken(QStringLiteral("BTC"));
         m_app->appState().removeToken(QStringLiteral("ETH"));
-        QTRY_COMPARE(item(service).menuTexts(), (QStringList{QStringLiteral("打开 Zentrow"), QStringLiteral("设置"),
-                                                             QStringLiteral("-"), QStringLiteral("退出")}));
-        QCOMPARE(item(service).property(QStringLiteral("XAyatanaLabel")).toString(), QStringLiteral("Zentrow"));
+        QTRY_COMPARE(item(service).menuTexts(), kMenuTail.mid(1));
+        QCOMPARE(text(service, "XAyatanaLabel"), QStringLiteral("Zentrow"));
     }
 
     void oddHostCallsChangeNothing()
     {
-        m_backendUp = true;
-        startApp();
+        startWithQuotes();
         const QString service = itemService();
-        QTRY_COMPARE(item(service).property(QStringLiteral("XAyatanaLabel")).toString(), kBitcoinText);
         m_app->appState().addToken(ether());
         QTRY_COMPARE(item(service).menuLayout().second.size(), 7);
         const int etherId = item(service).menuId(QStringLiteral("ETH "));
@@ -282,28 +283,22 @@ private Q_SLOTS:
 
     void networkThreadEndsBetweenRefreshesAndComesBack()
     {
-        m_backendUp = true;
-        startApp();
+        startWithQuotes();
         const QString service = itemService();
-        QTRY_COMPARE(item(service).property(QStringLiteral("Title")).toString(),
-                     QStringLiteral("BTC 75,456.36 -2.05%"));
         // Qt names it "QNetworkAccessManager thread".
         QTRY_COMPARE_WITH_TIMEOUT(threadsNamed("QNetworkAccess"), 0, 10000);
 
         // The next refresh starts it again and gets its answer through.
         m_quote.replace("75456.36", "80000.5");
         QVERIFY(periodicRefresh());
-        QTRY_COMPARE(item(service).property(QStringLiteral("Title")).toString(),
-                     QStringLiteral("BTC 80,000.50 -2.05%"));
+        QTRY_COMPARE(text(service, "Title"), QStringLiteral("BTC 80,000.50 -2.05%"));
         QTRY_COMPARE_WITH_TIMEOUT(threadsNamed("QNetworkAccess"), 0, 10000);
     }
 
     void tooltipStaysOffTheOpenPopover()
     {
-        m_backendUp = true;
-        startApp();
+        startWithQuotes();
         const QString service = itemService();
-        QTRY_COMPARE(item(service).property(QStringLiteral("XAyatanaLabel")).toString(), kBitcoinText);
         SignalCounter toolTips;
         QVERIFY(countSignal(service, StatusItemHost::kItemPath, StatusItemHost::kItemInterface,
                             QStringLiteral("NewToolTip"), &toolTips));
