@@ -91,37 +91,27 @@ void AppState::storePreferences(AppPreferences preferences)
 
 void AppState::setRefreshInterval(double seconds)
 {
-    AppPreferences preferences = m_preferences;
-    preferences.refreshInterval = seconds;
-    storePreferences(preferences);
+    storePreference(&AppPreferences::refreshInterval, seconds);
 }
 
 void AppState::setShowsMenuBarSymbol(bool shows)
 {
-    AppPreferences preferences = m_preferences;
-    preferences.showsMenuBarSymbol = shows;
-    storePreferences(preferences);
+    storePreference(&AppPreferences::showsMenuBarSymbol, shows);
 }
 
 void AppState::setShowsMenuBarChange(bool shows)
 {
-    AppPreferences preferences = m_preferences;
-    preferences.showsMenuBarChange = shows;
-    storePreferences(preferences);
+    storePreference(&AppPreferences::showsMenuBarChange, shows);
 }
 
 void AppState::setShowsLayoutDebugOutlines(bool shows)
 {
-    AppPreferences preferences = m_preferences;
-    preferences.showsLayoutDebugOutlines = shows;
-    storePreferences(preferences);
+    storePreference(&AppPreferences::showsLayoutDebugOutlines, shows);
 }
 
 void AppState::setLaunchesAtLogin(bool launches)
 {
-    AppPreferences preferences = m_preferences;
-    preferences.launchesAtLogin = launches;
-    storePreferences(preferences);
+    storePreference(&AppPreferences::launchesAtLogin, launches);
 }
 
 void AppState::setSearchQuery(const QString& query)

@@ -163,6 +163,13 @@ private:
     void applyPreferences(const AppPreferences& preferences);
     // One setting from the settings window: written and stored, or nothing when it is unchanged.
     void storePreferences(AppPreferences preferences);
+    // One preference changed, the others kept: what each property's setter does.
+    template <typename T> void storePreference(T AppPreferences::*field, T value)
+    {
+        AppPreferences preferences = m_preferences;
+        preferences.*field = value;
+        storePreferences(preferences);
+    }
     // persist() without its own change signal, for operations that announced theirs.
     void renumberAndSave();
     void setIsRefreshingWatchlist(bool value);
