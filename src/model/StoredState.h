@@ -1,6 +1,7 @@
 #pragma once
 
 #include "model/AppPreferences.h"
+#include "model/PriceAlert.h"
 #include "model/WatchlistEntry.h"
 #include "support/Result.h"
 
@@ -11,6 +12,9 @@
 struct StoredState {
     QList<WatchlistEntry> watchlist;
     AppPreferences preferences;
+    // The optional "priceAlerts" member: the master switch and the alerts.
+    bool priceAlertsEnabled = true;
+    QList<PriceAlert> priceAlerts;
 
     // One pinned "BTC" entry with a fresh id, and the default preferences.
     static StoredState makeDefault();

@@ -24,6 +24,7 @@ AppState::AppState(std::shared_ptr<MarketDataServing> marketDataService, std::sh
     m_watchlistEntries = std::move(stored.watchlist);
     m_preferences = stored.preferences;
     m_watchlistModel = new WatchlistModel(*this, this);
+    m_priceAlerts = new PriceAlerts(*this);
 
     QMetaObject::invokeMethod(
         this, [this] { runStartupRefresh(); }, Qt::QueuedConnection);

@@ -4,6 +4,7 @@
 #include "model/TokenSummary.h"
 #include "model/WatchlistEntry.h"
 #include "services/MarketDataServing.h"
+#include "state/PriceAlerts.h"
 #include "state/RefreshErrorBannerState.h"
 #include "state/WatchlistModel.h"
 #include "storage/LocalStore.h"
@@ -104,6 +105,8 @@ public:
     TokenSummary displayedToken(const QString& tokenID) const;
     // The watchlist row by row, for views that follow single rows.
     WatchlistModel& watchlistModel() const { return *m_watchlistModel; }
+    // The user's price alerts, stored with the watchlist.
+    PriceAlerts& priceAlerts() const { return *m_priceAlerts; }
 
     // Watchlist operations. Token ids are upper-cased before use.
     void addToken(const TokenSummary& token);
@@ -202,6 +205,7 @@ private:
     QDateTime m_lastQuotesUpdate;
 
     WatchlistModel* m_watchlistModel = nullptr;
+    PriceAlerts* m_priceAlerts = nullptr;
 
     std::shared_ptr<MarketDataServing> m_marketDataService;
     std::shared_ptr<LocalStore> m_localStore;

@@ -38,6 +38,8 @@ QVariant WatchlistModel::data(const QModelIndex& index, int role) const
         return entry.isPinnedToMenuBar;
     case IsExpandedRole:
         return m_state.expandedTokenID() == entry.tokenID;
+    case AlertMarkRole:
+        return QVariant::fromValue(m_state.priceAlerts().markOf(entry.tokenID));
     default:
         return {};
     }
@@ -53,6 +55,7 @@ QHash<int, QByteArray> WatchlistModel::roleNames() const
     names.insert(ChangeTextRole, "changeText");
     names.insert(IsPinnedRole, "isPinned");
     names.insert(IsExpandedRole, "isExpanded");
+    names.insert(AlertMarkRole, "alertMark");
     return names;
 }
 

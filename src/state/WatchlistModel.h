@@ -24,6 +24,8 @@ public:
         ChangeTextRole,
         IsPinnedRole,
         IsExpandedRole,
+        // The row's bell: a PriceAlerts::Mark.
+        AlertMarkRole,
     };
     Q_ENUM(Role)
 
