@@ -11,6 +11,7 @@
 
 #include <QAbstractButton>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QLocale>
 #include <QMouseEvent>
@@ -302,4 +303,9 @@ void PriceAlertPanel::mousePressEvent(QMouseEvent* event)
 void PriceAlertPanel::mouseReleaseEvent(QMouseEvent* event)
 {
     event->accept();
+}
+
+void PriceAlertPanel::keyPressEvent(QKeyEvent* event)
+{
+    event->setAccepted(event->key() != Qt::Key_Escape);
 }

@@ -51,6 +51,9 @@ protected:
     // Clicks between the controls stay in the panel rather than collapsing the row.
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    // Keys the controls leave (the field's Return, arrows) must not reach the row, which would
+    // collapse or move away; Escape still closes the popover.
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void prefill();
