@@ -199,8 +199,10 @@ std::optional<double> PriceAlertPanel::suggestedThreshold(PriceAlert::Kind kind,
     }
     const double moved = price * (kind == PriceAlert::Kind::Above ? 1 + kSuggestedMove : 1 - kSuggestedMove);
     const int digits = moved < AppState::kSubCentPrice ? kSubCentSuggestedDigits : kSuggestedDigits;
-    const double step = std::pow(10.0, std::floor(std::log10(moved)) - digits + 1);
-    return std::round(moved / step) * step;
+    // Scaled by an exact power of ten and back, so the result is the double the field's text reads as.
+    const int decimals = digits - 1 - int(std::floor(std::log10(moved)));
+    const double scale = std::pow(10.0, std::abs(decimals));
+    return decimals >= 0 ? std::round(moved * scale) / scale : std::round(moved / scale) * scale;
 }
 
 QString PriceAlertPanel::suggestionText(PriceAlert::Kind kind, double price)
