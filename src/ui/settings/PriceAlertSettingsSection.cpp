@@ -6,6 +6,7 @@
 
 #include <QCheckBox>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -38,6 +39,12 @@ PriceAlertSettingsSection::PriceAlertSettingsSection(AppState& appState, QWidget
     m_scroll->setWidgetResizable(true);
     m_scroll->setFocusPolicy(Qt::NoFocus);
     m_scroll->viewport()->setAutoFillBackground(false);
+    // A thin handle rather than the style's arrowed bar, which would crowd six short lines.
+    m_scroll->verticalScrollBar()->setStyleSheet(QStringLiteral(
+        "QScrollBar:vertical { width: 6px; background: transparent; margin: 0; }"
+        "QScrollBar::handle:vertical { background: rgba(0, 0, 0, 50); border-radius: 3px; min-height: 24px; }"
+        "QScrollBar::add-line:vertical, QScrollBar::sub-line:vertical { height: 0; }"
+        "QScrollBar::add-page:vertical, QScrollBar::sub-page:vertical { background: transparent; }"));
     m_list = new PriceAlertListView(appState, std::nullopt);
     m_list->setAutoFillBackground(false);
     m_list->setFallbackFocus(m_master);
