@@ -186,7 +186,12 @@ private Q_SLOTS:
         // The new line's switch and delete come next; deleting hands the focus back to the add button.
         key(Qt::Key_Tab);
         QCOMPARE(focused(), QStringLiteral("priceAlertSwitch"));
+        QAccessibleInterface* toggle = QAccessible::queryAccessibleInterface(QApplication::focusWidget());
+        QCOMPARE(toggle->role(), QAccessible::CheckBox);
+        QCOMPARE(toggle->text(QAccessible::Name), QStringLiteral("启用提醒：高于 79,200.00"));
+        QVERIFY(toggle->state().checked);
         key(Qt::Key_Space);
+        QVERIFY(!toggle->state().checked);
         QVERIFY(!state.priceAlerts().alerts().first().isEnabled);
         key(Qt::Key_Tab);
         QCOMPARE(focused(), QStringLiteral("priceAlertDelete"));
