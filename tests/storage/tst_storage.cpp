@@ -293,14 +293,25 @@ private Q_SLOTS:
         QCOMPARE(defaults->values.value(LocalStore::kStorageKey), before);
     }
 
-    void settingsStoreTreatsNonBinaryValuesAsAbsent()
+    void settingsStoreTreatsNonBinaryValuesAsAbsentAndWritesTheLatestValue()
     {
         QTemporaryDir dir;
-        SettingsDefaultsStore store(dir.filePath(QStringLiteral("s.conf")));
+        const QString file = dir.filePath(QStringLiteral("s.conf"));
+        SettingsDefaultsStore store(file);
         store.settings().setValue(LocalStore::kStorageKey, QStringLiteral("{}"));
         QVERIFY(!store.data(LocalStore::kStorageKey));
+        // Writes happen on another thread: a value reads back at once, a burst of them ends in
+        // the file with the last one, and another key written beside it is kept too.
+        for (int i = 0; i < 50; ++i) {
+            store.set(QByteArray::number(i), LocalStore::kStorageKey);
+        }
         store.set(QByteArray("\x00\xff", 2), LocalStore::kStorageKey);
+        store.set(QByteArray("other"), QStringLiteral("other"));
         QCOMPARE(*store.data(LocalStore::kStorageKey), QByteArray("\x00\xff", 2));
+        store.flush();
+        const SettingsDefaultsStore reader(file);
+        QCOMPARE(*reader.data(LocalStore::kStorageKey), QByteArray("\x00\xff", 2));
+        QCOMPARE(*reader.data(QStringLiteral("other")), QByteArray("other"));
     }
 
 private:
