@@ -104,6 +104,8 @@ void PriceAlertNotifier::send(const PriceAlertNotice& notice)
         const QDBusPendingReply<uint> reply = *finished;
         if (reply.isError()) {
             m_alerts.addUndelivered(notice);
+            // The service may be gone, and the next one may draw other things.
+            m_capabilities.reset();
             return;
         }
         m_shownIds.insert(reply.value());
