@@ -15,6 +15,7 @@ PAIRS = [
     ("menuBarDisplayText, 500 watched tokens", "BM_menuBarDisplayText", "BM_menuBarDisplayTextReference"),
     ("persist() of 500 entries, settings write included", "BM_persist500", "BM_persist500Reference"),
     ("merging a 500-record refresh", "BM_mergeRefresh500", "BM_mergeRefresh500Reference"),
+    ("a 200-token refresh with 1,000 alerts / without", "BM_refresh200WithAlerts/1000", "BM_refresh200WithAlerts/0"),
     ("decoding 5,000 quotes with logos / fromJson alone", "decodeQuotes/logos:1", "decodeQuotesReference/logos:1"),
     ("decoding 5,000 quotes without logos / fromJson alone", "decodeQuotes/logos:0",
      "decodeQuotesReference/logos:0"),

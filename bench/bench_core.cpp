@@ -51,13 +51,22 @@ struct Fixture {
     std::shared_ptr<InstantService> service = std::make_shared<InstantService>();
     std::unique_ptr<AppState> state;
 
-    explicit Fixture(int count)
+    // alerts: armed price alerts spread over the tokens, none of them near its threshold.
+    explicit Fixture(int count, int alerts = 0)
     {
         auto defaults = std::make_shared<SettingsDefaultsStore>(dir.filePath(QStringLiteral("bench.conf")));
         StoredState document;
         for (int i = 0; i < count; ++i) {
             document.watchlist.append(
                 WatchlistEntry{WatchlistEntry::makeID(), QStringLiteral("TK%1").arg(i), i == count - 1, true, i});
+        }
+        for (int i = 0; i < alerts; ++i) {
+            const auto kind = PriceAlert::Kind(i % 3);
+            const double threshold = kind == PriceAlert::Kind::Above ? 1e9 : kind == PriceAlert::Kind::Below ? 1 : 50;
+            document.priceAlerts.append(PriceAlert{.id = WatchlistEntry::makeID(),
+                                                   .tokenID = QStringLiteral("TK%1").arg(i % count),
+                                                   .kind = kind,
+                                                   .threshold = threshold});
         }
         auto store = std::make_shared<LocalStore>(defaults);
         store->save(document);
@@ -109,7 +118,9 @@ BENCHMARK(BM_persist500)->Unit(benchmark::kMillisecond);
 void BM_persist500Reference(benchmark::State& st)
 {
     Fixture fixture(500);
-    const auto encoded = StoredState{fixture.state->watchlistEntries(), fixture.state->preferences()}.encode();
+    const auto encoded =
+        StoredState{.watchlist = fixture.state->watchlistEntries(), .preferences = fixture.state->preferences()}
+            .encode();
     const QJsonDocument document = QJsonDocument::fromJson(encoded.value_or(QByteArray()));
     if (!document.isObject()) {
         st.SkipWithError("the stored state did not encode");
@@ -155,6 +166,25 @@ void BM_mergeRefresh500Reference(benchmark::State& st)
     }
 }
 BENCHMARK(BM_mergeRefresh500Reference)->Unit(benchmark::kMillisecond);
+
+// A refresh of 200 tokens whose quotes are all newer than the last, with range(0) alerts to
+// evaluate; with none, it is the reference the alerts' cost is read against.
+void BM_refresh200WithAlerts(benchmark::State& st)
+{
+    Fixture fixture(200, int(st.range(0)));
+    qint64 quotedAt = 1;
+    for (auto _ : st) {
+        st.PauseTiming();
+        for (TokenSummary& token : fixture.service->answer) {
+            token.quotedAt = quotedAt;
+        }
+        ++quotedAt;
+        st.ResumeTiming();
+        auto refresh = fixture.state->performRefresh(false);
+        benchmark::DoNotOptimize(refresh.isReady());
+    }
+}
+BENCHMARK(BM_refresh200WithAlerts)->Arg(0)->Arg(1000)->Unit(benchmark::kMicrosecond);
 
 void BM_priceText(benchmark::State& st)
 {

@@ -3,6 +3,7 @@
 #include "ExchangeFormat.h"
 #include "JsonText.h"
 
+#include <QDateTime>
 #include <QSet>
 #include <QtGlobal>
 
@@ -17,7 +18,9 @@ void reportFailure(const QString& what, const QString& problem)
     qWarning("zentrow-backend: %s failed: %s", qPrintable(what), qPrintable(problem));
 }
 
-QByteArray tickerJson(const ExchangeFormat::Ticker& ticker)
+// receivedAt: when the exchange's answer came in, in ms since the epoch. It stays with the data,
+// so clients can tell a quote served again from cache from a new one.
+QByteArray tickerJson(const ExchangeFormat::Ticker& ticker, qint64 receivedAt)
 {
     QByteArray json = R"("price":)";
     JsonText::appendNumber(json, ticker.lastPrice);
@@ -36,6 +39,8 @@ QByteArray tickerJson(const ExchangeFormat::Ticker& ticker)
             JsonText::appendNumber(json, *value);
         }
     }
+    json.append(R"(,"quotedAt":)");
+    json.append(QByteArray::number(receivedAt));
     return json;
 }
 
@@ -292,6 +297,8 @@ QCoro::Task<> MarketCache::fetchTickers(Self self, QStringList pairs, std::share
         reportFailure(QStringLiteral("tickers"), problem);
     }
     const SteadyTime now = self->m_clock();
+    // Wall-clock time, unlike the cache's own: clients compare it across restarts of either side.
+    const qint64 receivedAt = QDateTime::currentMSecsSinceEpoch();
     for (const QString& pair : pairs) {
         const auto slot = self->m_tickers.find(pair);
         if (slot == self->m_tickers.end() || slot->flight != flight) {
@@ -303,7 +310,7 @@ QCoro::Task<> MarketCache::fetchTickers(Self self, QStringList pairs, std::share
             continue;
         }
         const auto ticker = tickers->constFind(pair);
-        slot->json = ticker == tickers->constEnd() ? QByteArray() : tickerJson(*ticker);
+        slot->json = ticker == tickers->constEnd() ? QByteArray() : tickerJson(*ticker, receivedAt);
         slot->fetched = true;
         slot->fetchedAt = now;
         slot->failedAt.reset();

@@ -28,7 +28,7 @@ struct PriceAlert {
     bool isUnseen = false;
     // The quote time (ms since the epoch) of the last quote this alert was evaluated against; a
     // quote no newer than this is never evaluated again.
-    std::optional<qint64> evaluatedQuoteTime;
+    std::optional<qint64> evaluatedQuoteTime = std::nullopt;
 
     friend bool operator==(const PriceAlert&, const PriceAlert&) = default;
 

@@ -14,13 +14,16 @@ struct StoredState {
     AppPreferences preferences;
     // The optional "priceAlerts" member: the master switch and the alerts.
     bool priceAlertsEnabled = true;
-    QList<PriceAlert> priceAlerts;
+    QList<PriceAlert> priceAlerts = {};
 
     // One pinned "BTC" entry with a fresh id, and the default preferences.
     static StoredState makeDefault();
 
-    // Compact UTF-8 JSON, "watchlist" before "preferences"; nothing when a number is not finite.
+    // Compact UTF-8 JSON, "watchlist" before "preferences", then "priceAlerts" when there are
+    // alerts or the switch is off; nothing when a number is not finite.
     std::optional<QByteArray> encode() const;
-    // Both members are required; entries strictly, preferences member by member.
+    // Both members are required; entries strictly, preferences member by member. "priceAlerts" is
+    // optional and never fails the document: its alerts are read one by one, and those that are
+    // corrupt or whose token is not watched are dropped.
     static Result<StoredState> decode(const QByteArray& bytes);
 };

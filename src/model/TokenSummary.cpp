@@ -13,7 +13,7 @@ bool operator==(const TokenSummary& a, const TokenSummary& b)
            a.change24h == b.change24h && a.trend7d == b.trend7d && a.iconSeed == b.iconSeed &&
            urlText(a.logoURL) == urlText(b.logoURL) && a.high24h == b.high24h && a.low24h == b.low24h &&
            a.quoteVolume24h == b.quoteVolume24h && a.priceChange24h == b.priceChange24h &&
-           a.trend7dFine == b.trend7dFine;
+           a.trend7dFine == b.trend7dFine && a.quotedAt == b.quotedAt;
 }
 
 size_t qHash(const TokenSummary& token, size_t seed)
@@ -38,6 +38,8 @@ size_t qHash(const TokenSummary& token, size_t seed)
     for (double value : token.trend7dFine) {
         seed = combine(seed, value);
     }
+    seed = combine(seed, token.quotedAt.value_or(-1));
+    seed = combine(seed, token.quotedAt.has_value());
     return seed;
 }
 
@@ -70,6 +72,7 @@ const QString kLow24h = QStringLiteral("low24h");
 const QString kQuoteVolume24h = QStringLiteral("quoteVolume24h");
 const QString kPriceChange24h = QStringLiteral("priceChange24h");
 const QString kTrend7dFine = QStringLiteral("trend7dFine");
+const QString kQuotedAt = QStringLiteral("quotedAt");
 
 } // namespace
 
@@ -80,4 +83,5 @@ void TokenSummary::readMarketFigures(JsonReader& reader, TokenSummary& token)
     token.quoteVolume24h = reader.optionalNumber(kQuoteVolume24h);
     token.priceChange24h = reader.optionalNumber(kPriceChange24h);
     token.trend7dFine = reader.optionalNumberArray(kTrend7dFine).value_or(QList<double>());
+    token.quotedAt = reader.optionalInteger(kQuotedAt);
 }

@@ -28,6 +28,9 @@ struct TokenSummary {
     std::optional<double> quoteVolume24h = std::nullopt; // in USDT
     std::optional<double> priceChange24h = std::nullopt; // in USDT, signed
     QList<double> trend7dFine = {};
+    // When the backend received this quote from the exchange, in ms since the epoch; the same data
+    // served again keep their time. Absent from an older backend and outside quotes.
+    std::optional<qint64> quotedAt = std::nullopt;
 
     friend bool operator==(const TokenSummary& a, const TokenSummary& b);
 

@@ -3,6 +3,7 @@
 #include "shell/AppActions.h"
 #include "shell/PopoverWindow.h"
 #include "state/AppState.h"
+#include "state/PriceAlerts.h"
 
 #include <QCoreApplication>
 #include <QCursor>
@@ -45,6 +46,11 @@ StatusBarController::StatusBarController(AppState& appState, StatusItem& statusI
     // and one re-read then covers every change that arrived before it.
     connect(&m_appState, &AppState::objectWillChange, this, &StatusBarController::scheduleStatusItemUpdate);
     connect(&m_appState, &AppState::lastQuotesUpdateChanged, this, &StatusBarController::scheduleStatusItemUpdate);
+    connect(&m_appState.priceAlerts(), &PriceAlerts::undeliveredChanged, this, [this] {
+        m_undeliveredSeen =
+            m_undeliveredSeen || (m_popover->isVisible() && !m_appState.priceAlerts().undelivered().isEmpty());
+        scheduleStatusItemUpdate();
+    });
 }
 
 StatusBarController::~StatusBarController()
@@ -148,6 +154,9 @@ StatusItemContent StatusBarController::statusItemContent(const AppState& appStat
         pinSeen = pinSeen || pinned;
         content.tokens.append(StatusItemToken{entry.tokenID, appState.menuBarText(token), pinned});
     }
+    for (const PriceAlertNotice& notice : appState.priceAlerts().undelivered()) {
+        content.alerts.append(notice.body.split(QLatin1Char('\n'), Qt::SkipEmptyParts));
+    }
     if (appState.lastQuotesUpdate().isValid()) {
         // Hours and minutes the same way in every locale.
         content.updatedAt = kUpdatedAtPrefix + appState.lastQuotesUpdate().time().toString(QStringLiteral("HH:mm"));
@@ -158,7 +167,16 @@ StatusItemContent StatusBarController::statusItemContent(const AppState& appStat
 bool StatusBarController::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == m_popover.get() && (event->type() == QEvent::Show || event->type() == QEvent::Hide)) {
-        m_statusItem.setPopoverShown(event->type() == QEvent::Show);
+        const bool shown = event->type() == QEvent::Show;
+        m_statusItem.setPopoverShown(shown);
+        // The popover lists the alerts no notification showed: once it has been open with them and
+        // closes, the user has seen them.
+        PriceAlerts& alerts = m_appState.priceAlerts();
+        if (shown) {
+            m_undeliveredSeen = !alerts.undelivered().isEmpty();
+        } else if (std::exchange(m_undeliveredSeen, false)) {
+            alerts.dismissUndelivered();
+        }
     }
     return QObject::eventFilter(watched, event);
 }

@@ -67,4 +67,6 @@ private:
     // Where the host last said the item was clicked; null until one says.
     QPoint m_itemPosition;
     bool m_updatePending = false;
+    // The popover has been open while there were alerts that no notification showed.
+    bool m_undeliveredSeen = false;
 };

@@ -4,6 +4,7 @@
 #include <QObject>
 #include <QPoint>
 #include <QString>
+#include <QStringList>
 
 // One watched token as the status item's menu and tooltip list it.
 struct StatusItemToken {
@@ -19,6 +20,7 @@ struct StatusItemContent {
     QString title;                 // the status text of the pinned token
     QList<StatusItemToken> tokens; // watchlist order
     QString updatedAt;             // "更新于 HH:mm" after the first successful refresh, else empty
+    QStringList alerts;            // lines of fired price alerts no notification took, oldest first
 
     friend bool operator==(const StatusItemContent&, const StatusItemContent&) = default;
 };

@@ -233,7 +233,11 @@ SniToolTip StatusNotifierItem::toolTip() const
 {
     // Icon-only hosts draw no label: the tooltip is where the figures are one glance away. The
     // pinned token's line is the title already.
+    // Alerts that no notification showed come first, until the popover has shown them.
     QStringList lines;
+    for (const QString& alert : m_content.alerts) {
+        lines.append(alert.toHtmlEscaped());
+    }
     for (const StatusItemToken& token : m_content.tokens) {
         if (token.text != m_content.title) {
             lines.append(token.text.toHtmlEscaped());

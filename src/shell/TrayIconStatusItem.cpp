@@ -25,7 +25,7 @@ void TrayIconStatusItem::setContent(const StatusItemContent& content)
 {
     // The tray draws the icon only: the tooltip carries the pinned text and the whole list.
     m_title = content.title;
-    QStringList lines{content.title};
+    QStringList lines = QStringList{content.title} + content.alerts;
     for (const StatusItemToken& token : content.tokens) {
         lines.append(token.text);
     }

@@ -133,7 +133,7 @@ ZentrowApp::ZentrowApp(ZentrowAppOptions options, QObject* parent)
     ImageLoader::setShared(m_imageLoader.get());
     const QUrl baseURL =
         options.backendURL.isEmpty() ? QUrl(QString::fromLatin1(kDefaultBackendURL)) : options.backendURL;
-    m_delegate = std::make_unique<ZentrowAppDelegate>(options.bus);
+    m_delegate = std::make_unique<ZentrowAppDelegate>(options.bus, options.alertNoticeTimeout);
     auto service = std::make_shared<ZentrowAPIMarketDataService>(
         baseURL, m_network.get(), std::make_shared<MockMarketDataService>(options.sleeper), options.transferTimeout);
     auto defaults = options.settingsFile.isEmpty() ? std::make_shared<SettingsDefaultsStore>()
@@ -155,9 +155,11 @@ ZentrowApp::~ZentrowApp()
     ImageLoader::setShared(nullptr);
 }
 
-ZentrowAppDelegate::ZentrowAppDelegate(const QDBusConnection& bus, QObject* parent)
+ZentrowAppDelegate::ZentrowAppDelegate(const QDBusConnection& bus, std::chrono::milliseconds alertNoticeTimeout,
+                                       QObject* parent)
     : QObject(parent)
     , m_bus(bus)
+    , m_alertNoticeTimeout(alertNoticeTimeout)
     , m_actions(std::make_unique<AppActions>())
 {
 }
@@ -165,6 +167,7 @@ ZentrowAppDelegate::ZentrowAppDelegate(const QDBusConnection& bus, QObject* pare
 ZentrowAppDelegate::~ZentrowAppDelegate()
 {
     m_statusAreaFallback.reset();
+    m_priceAlertNotifier.reset();
     m_statusBarController.reset();
     m_statusItem.reset();
 }
@@ -181,6 +184,8 @@ void ZentrowAppDelegate::applicationDidFinishLaunching()
         return makePopoverContent(appState, *actions);
     };
     m_statusBarController = std::make_unique<StatusBarController>(*m_appState, *m_statusItem, *m_actions, makeContent);
+    m_priceAlertNotifier = std::make_unique<PriceAlertNotifier>(m_appState->priceAlerts(), m_bus,
+                                                                *m_actions->openPopover(), m_alertNoticeTimeout);
     connect(m_statusBarController.get(), &StatusBarController::settingsWindowRequested, this, [this] {
         prepareViewFonts();
         showSettingsWindow(*m_appState);

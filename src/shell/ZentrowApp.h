@@ -1,5 +1,6 @@
 #pragma once
 
+#include "shell/PriceAlertNotifier.h"
 #include "shell/StatusAreaFallback.h"
 #include "support/Sleeper.h"
 
@@ -30,6 +31,9 @@ struct ZentrowAppOptions {
     std::shared_ptr<Sleeper> sleeper = systemSleeper();
     std::chrono::milliseconds transferTimeout{60'000};
     StatusAreaFallbackTimings statusAreaTimings; // the two delays run on `sleeper`
+    // How long a price alert's notification may wait for the service before the tooltip and the
+    // popover show it instead.
+    std::chrono::milliseconds alertNoticeTimeout = PriceAlertNotifier::kDefaultTimeout;
 };
 
 // Builds the object graph once: the shared network manager (also used for logos), the HTTP
@@ -59,7 +63,8 @@ class ZentrowAppDelegate : public QObject {
     Q_OBJECT
 
 public:
-    explicit ZentrowAppDelegate(const QDBusConnection& bus, QObject* parent = nullptr);
+    ZentrowAppDelegate(const QDBusConnection& bus, std::chrono::milliseconds alertNoticeTimeout,
+                       QObject* parent = nullptr);
     ~ZentrowAppDelegate() override;
 
     void setAppState(AppState* appState) { m_appState = appState; }
@@ -75,8 +80,10 @@ public:
 
 private:
     QDBusConnection m_bus;
+    std::chrono::milliseconds m_alertNoticeTimeout;
     AppState* m_appState = nullptr;
     std::unique_ptr<AppActions> m_actions;
+    std::unique_ptr<PriceAlertNotifier> m_priceAlertNotifier;
     std::unique_ptr<StatusItem> m_statusItem;
     std::unique_ptr<StatusBarController> m_statusBarController;
     std::shared_ptr<Sleeper> m_fallbackSleeper = systemSleeper();

@@ -1,6 +1,7 @@
 #include "state/AppState.h"
 
 #include <QMetaObject>
+#include <QScopedValueRollback>
 
 #include <algorithm>
 #include <bit>
@@ -25,6 +26,9 @@ AppState::AppState(std::shared_ptr<MarketDataServing> marketDataService, std::sh
     m_preferences = stored.preferences;
     m_watchlistModel = new WatchlistModel(*this, this);
     m_priceAlerts = new PriceAlerts(*this);
+    m_priceAlerts->restore(stored.priceAlertsEnabled, std::move(stored.priceAlerts));
+    m_alertMarks = m_priceAlerts->marks();
+    connect(m_priceAlerts, &PriceAlerts::changed, this, &AppState::priceAlertsChanged);
 
     QMetaObject::invokeMethod(
         this, [this] { runStartupRefresh(); }, Qt::QueuedConnection);
@@ -229,6 +233,11 @@ void AppState::removeToken(const QString& tokenID)
         last = first;
     }
     m_tokenSnapshots.remove(normalized);
+    {
+        // Stored below with the watchlist, in the same write.
+        const QScopedValueRollback deferring(m_savesAlertsWithWatchlist, true);
+        m_priceAlerts->dropTokens({normalized});
+    }
 
     if (m_expandedTokenID && *m_expandedTokenID == normalized) {
         // Its rows are gone; nothing else showed it.
@@ -283,6 +292,8 @@ void AppState::toggleExpandedToken(const QString& tokenID)
     const QString normalized = tokenID.toUpper();
     // The views animate the change; the state only records it.
     setExpandedTokenID(m_expandedTokenID == normalized ? std::nullopt : std::optional<QString>(normalized));
+    // The row's detail panel lists the alerts: whatever fired has now been seen.
+    m_priceAlerts->markSeen(normalized);
 }
 
 void AppState::persist()
@@ -297,5 +308,26 @@ void AppState::renumberAndSave()
     for (qsizetype i = 0; i < m_watchlistEntries.size(); ++i) {
         m_watchlistEntries[i].displayOrder = i;
     }
-    m_localStore->save(StoredState{m_watchlistEntries, m_preferences});
+    m_localStore->save(StoredState{.watchlist = m_watchlistEntries,
+                                   .preferences = m_preferences,
+                                   .priceAlertsEnabled = m_priceAlerts->isEnabled(),
+                                   .priceAlerts = m_priceAlerts->alerts()});
+}
+
+void AppState::priceAlertsChanged()
+{
+    if (!m_savesAlertsWithWatchlist) {
+        renumberAndSave();
+    }
+    // The bells of the rows whose mark is now different; one pass over the alerts.
+    QHash<QString, PriceAlerts::Mark> marks = m_priceAlerts->marks();
+    QList<int> rows;
+    for (qsizetype i = 0; i < m_watchlistEntries.size(); ++i) {
+        const QString& tokenID = m_watchlistEntries.at(i).tokenID;
+        if (marks.value(tokenID) != m_alertMarks.value(tokenID)) {
+            rows.append(int(i));
+        }
+    }
+    m_alertMarks = std::move(marks);
+    m_watchlistModel->rowsChanged(rows, {WatchlistModel::AlertMarkRole});
 }

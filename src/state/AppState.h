@@ -175,6 +175,8 @@ private:
     }
     // persist() without its own change signal, for operations that announced theirs.
     void renumberAndSave();
+    // After any change of the alerts: stores them and names the rows whose bell changed.
+    void priceAlertsChanged();
     void setIsRefreshingWatchlist(bool value);
     void setIsSearching(bool value);
     void setSearchResults(const QList<TokenSummary>& results);
@@ -206,6 +208,10 @@ private:
 
     WatchlistModel* m_watchlistModel = nullptr;
     PriceAlerts* m_priceAlerts = nullptr;
+    // Each watched token's bell as the rows last heard of it.
+    QHash<QString, PriceAlerts::Mark> m_alertMarks;
+    // Set while an operation drops alerts that it stores itself with the watchlist.
+    bool m_savesAlertsWithWatchlist = false;
 
     std::shared_ptr<MarketDataServing> m_marketDataService;
     std::shared_ptr<LocalStore> m_localStore;

@@ -110,6 +110,8 @@ QCoro::Task<> AppState::performRefresh(bool tracksNetworkHealth)
     if (result.ok()) {
         mergeSnapshots(result.value());
         markQuotesUpdated();
+        // Only what the market just said: never a search record or a row's stand-in.
+        m_priceAlerts->evaluate(result.value());
         if (tracksNetworkHealth) {
             handlePeriodicRefreshSuccess();
         }

@@ -307,15 +307,17 @@ private Q_SLOTS:
             settings.staleFor = 600s;
             settings.retryDelay = 5s;
         });
-        QCOMPARE(harness.get("/api/quotes?ids=BTC").status, 200);
+        const qint64 quotedAt = itemOf(harness.get("/api/quotes?ids=BTC"), "BTC").value("quotedAt").toInteger();
+        QVERIFY(quotedAt > 0);
         harness.exchange.failingStatus = 500;
 
         // Past its lifetime, the last good price stands in, not to be reused without asking, and the
-        // exchange is left alone between retries.
+        // exchange is left alone between retries. It keeps the time it was quoted at.
         harness.advance(16s);
         Answer answer = harness.get("/api/quotes?ids=BTC");
         QCOMPARE(answer.status, 200);
         QCOMPARE(itemOf(answer, "BTC").value("price").toDouble(), 75456.36);
+        QCOMPARE(itemOf(answer, "BTC").value("quotedAt").toInteger(), quotedAt);
         QCOMPARE(answer.header("Cache-Control"), QByteArray("public, max-age=0, stale-if-error=599"));
         QTRY_COMPARE(harness.exchange.calls("/api/v3/ticker/24hr"), 2);
         QTRY_COMPARE(harness.exchange.openConnections(), 0);

@@ -187,7 +187,7 @@ private Q_SLOTS:
             return Reply::json(dataOf(kBitcoinQuote).chopped(2) + R"(, {"id": "sol", "symbol": "sol", "name": "Solana",
                                          "price": 85.71, "change24h": 0, "trend7d": [], "high24h": 88.5,
                                          "low24h": null, "quoteVolume24h": 1.5e8, "priceChange24h": -0.25,
-                                         "trend7dFine": [84, 85.5, 85.71]}]})");
+                                         "trend7dFine": [84, 85.5, 85.71], "quotedAt": 1700000000123}]})");
         });
         const auto pending = start(f.service.refreshWatchlist({"btc", "eth"}));
         QTRY_VERIFY(pending.done());
@@ -208,7 +208,8 @@ private Q_SLOTS:
                                   .high24h = 88.5,
                                   .quoteVolume24h = 1.5e8,
                                   .priceChange24h = -0.25,
-                                  .trend7dFine = {84, 85.5, 85.71}};
+                                  .trend7dFine = {84, 85.5, 85.71},
+                                  .quotedAt = 1700000000123};
         QCOMPARE(tokens.at(1), solana);
     }
 
@@ -234,6 +235,8 @@ private Q_SLOTS:
             << "data[1].id";
         QTest::newRow("high24h as string")
             << quote(R"("price": 1, "change24h": 0, "trend7d": [], "high24h": "2")") << "data[0].high24h";
+        QTest::newRow("quotedAt not integral")
+            << quote(R"("price": 1, "change24h": 0, "trend7d": [], "quotedAt": 1.5)") << "data[0].quotedAt";
         QTest::newRow("trend7dFine not an array")
             << quote(R"("price": 1, "change24h": 0, "trend7d": [], "trend7dFine": 3)") << "data[0].trend7dFine";
         QTest::newRow("logoUrl as number")

@@ -2,11 +2,13 @@
 #include "BuildConfig.h"
 #include "testlib/AppOnPrivateBus.h"
 #include "testlib/CommandOutput.h"
+#include "testlib/FakeNotificationServer.h"
 
 #include <QDBusConnectionInterface>
 #include <QDBusObjectPath>
 #include <QHostAddress>
 #include <QRegularExpression>
+#include <QSettings>
 #include <QTest>
 #include <QUrl>
 
@@ -154,6 +156,58 @@ private Q_SLOTS:
         QCOMPARE(app.state(), QProcess::Running);
         app.terminate();
         QVERIFY(app.waitForFinished(10000));
+    }
+
+    void aPriceCrossingIsNotifiedOnceAndNotAgainAfterARestart()
+    {
+        // A desktop with a host for the item, so that the only notifications are the alert's.
+        FakeStatusNotifierWatcher watcher(hostBus());
+        QVERIFY(watcher.start());
+        FakeNotificationServer notifications(FakeNotificationServer::Mode::Answer, {"body", "actions"});
+        QVERIFY(notifications.start());
+        // BTC below the alert's threshold in the first quote and above it from then on; each
+        // quote is newer than the one before.
+        int quotesServed = 0;
+        LoopbackHttpServer backend;
+        backend.setHandler([&quotesServed](const LoopbackHttpServer::Request& request) {
+            if (!request.target.startsWith("/api/quotes")) {
+                return LoopbackHttpServer::Reply::json(R"({"data":[]})");
+            }
+            ++quotesServed;
+            const QByteArray price = quotesServed == 1 ? "79876.50" : "80123.45";
+            return LoopbackHttpServer::Reply::json(R"({"data":[{"id":"BTC","symbol":"BTC","name":"Bitcoin","price":)" +
+                                                   price + R"(,"change24h":1.5,"trend7d":[],"quotedAt":)" +
+                                                   QByteArray::number(1'780'000'000'000 + quotesServed * 5000) + "}]}");
+        });
+        QTemporaryDir home;
+        QSettings(home.filePath(QStringLiteral("Zentrow/Zentrow.conf")), QSettings::IniFormat)
+            .setValue(QStringLiteral("zentrow.stored-state"),
+                      QByteArray(R"({"watchlist":[{"id":"6F1C2E0A-3B9D-4E57-9C21-8A4F0D7E5B13","tokenID":"BTC",)"
+                                 R"("isPinnedToMenuBar":true,"showsTrend":true,"displayOrder":0}],)"
+                                 R"("preferences":{"refreshInterval":5},"priceAlerts":{"enabled":true,"alerts":[)"
+                                 R"({"id":"0B8E4D7C-51A2-4F3E-8D6B-2C9A7E1F4B60","tokenID":"BTC","kind":"above",)"
+                                 R"("threshold":80000,"isEnabled":true,"isFired":false,"isUnseen":false}]}})"));
+        QProcessEnvironment environment;
+        environment.insert(QStringLiteral("ZENTROW_BACKEND_URL"), backend.baseUrl().toString());
+
+        QProcess app;
+        startExecutable(app, home.path(), environment);
+        QTRY_COMPARE_WITH_TIMEOUT(notifications.received.size(), 1, 30'000);
+        const FakeNotificationServer::Notification& shown = notifications.received.first();
+        QCOMPARE((QStringList{shown.appName, shown.summary, shown.body}),
+                 (QStringList{"Zentrow", "BTC 价格提醒", "BTC 已升至 80,123.45（高于 80,000.00）"}));
+        // The next quote, still above, tells nothing new.
+        QTRY_VERIFY_WITH_TIMEOUT(quotesServed >= 3, 30'000);
+        app.terminate();
+        QVERIFY(app.waitForFinished(10'000));
+
+        // Started again, with the price still past the threshold: nothing to tell.
+        const int before = quotesServed;
+        startExecutable(app, home.path(), environment);
+        QTRY_VERIFY_WITH_TIMEOUT(quotesServed >= before + 2, 30'000);
+        QCOMPARE(notifications.received.size(), 1);
+        app.terminate();
+        QVERIFY(app.waitForFinished(10'000));
     }
 };
 

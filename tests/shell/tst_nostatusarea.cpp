@@ -8,12 +8,12 @@
 #include "shell/ZentrowApp.h"
 #include "state/AppState.h"
 #include "testlib/AppOnPrivateBus.h"
+#include "testlib/FakeNotificationServer.h"
 #include "testlib/StatusItemHost.h"
 #include "ui/popover/AddTokenSheet.h"
 #include "ui/popover/MenuBarPopoverView.h"
 
 #include <QApplication>
-#include <QDBusContext>
 #include <QEventLoop>
 #include <QMenu>
 #include <QPointer>
@@ -29,60 +29,6 @@ constexpr auto kNoHostDelay = 3s;
 constexpr auto kReturnGrace = 10s;
 
 } // namespace
-
-// A notification server on the test's bus, on a connection of its own so calls go through the
-// bus daemon. It answers, fails, or never answers.
-class FakeNotificationServer : public QObject, protected QDBusContext {
-    Q_OBJECT
-    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
-
-public:
-    enum class Mode { Answer, Fail, Silent };
-    struct Notification {
-        QString appName;
-        QString appIcon;
-        QString summary;
-        QString body;
-    };
-
-    explicit FakeNotificationServer(Mode mode)
-        : m_bus(QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("notifications")))
-        , m_mode(mode)
-    {
-    }
-    ~FakeNotificationServer() override
-    {
-        m_bus.unregisterService(StatusAreaNotice::kService);
-        m_bus.unregisterObject(StatusAreaNotice::kPath);
-    }
-
-    bool start()
-    {
-        return m_bus.registerObject(StatusAreaNotice::kPath, this, QDBusConnection::ExportAllSlots) &&
-               m_bus.registerService(StatusAreaNotice::kService);
-    }
-
-    QList<Notification> received;
-    QList<uint> closed;
-
-public Q_SLOTS:
-    uint Notify(const QString& appName, uint, const QString& appIcon, const QString& summary, const QString& body,
-                const QStringList&, const QVariantMap&, int)
-    {
-        received.append({appName, appIcon, summary, body});
-        if (m_mode == Mode::Fail) {
-            sendErrorReply(QDBusError::Failed, QStringLiteral("out of order"));
-        } else if (m_mode == Mode::Silent) {
-            setDelayedReply(true);
-        }
-        return 41 + uint(received.size());
-    }
-    void CloseNotification(uint id) { closed.append(id); }
-
-private:
-    QDBusConnection m_bus;
-    Mode m_mode;
-};
 
 class NoStatusAreaTest : public QObject {
     Q_OBJECT

@@ -280,6 +280,57 @@ private Q_SLOTS:
         QVERIFY(loaded.preferences.sameAs(state.preferences));
     }
 
+    void priceAlertsNeverCostTheRestOfTheDocument()
+    {
+        auto defaults = std::make_shared<MemoryDefaultsStore>();
+        LocalStore store(defaults);
+        defaults->values.insert(LocalStore::kStorageKey, kTwoEntries);
+        const StoredState plain = store.load();
+        QVERIFY(plain.priceAlertsEnabled && plain.priceAlerts.isEmpty());
+        // Without alerts the document is written as it always was.
+        const QByteArray plainBytes = *plain.encode();
+        QVERIFY(!plainBytes.contains("priceAlerts"));
+
+        const QByteArray alert = R"({"id":"A1","tokenID":"btc","kind":"below","threshold":70000.5,"isEnabled":true,
+                                     "isFired":true,"isUnseen":false,"evaluatedQuoteTime":1700000000123})";
+        const auto withAlerts = [&](const QByteArray& member) {
+            defaults->values.insert(LocalStore::kStorageKey,
+                                    kTwoEntries.chopped(1) + R"(,"priceAlerts":)" + member + "}");
+            return store.load();
+        };
+        // Each corrupt entry is dropped alone, and so is an alert for a token no longer watched.
+        QByteArray unknownKind = alert;
+        unknownKind.replace(R"("below")", R"("sideways")");
+        QByteArray zeroThreshold = alert;
+        zeroThreshold.replace("70000.5", "0");
+        QByteArray noState = alert;
+        noState.replace(R"("isFired":true,)", "");
+        QByteArray unwatched = alert;
+        unwatched.replace(R"("btc")", R"("SOL")");
+        const StoredState read = withAlerts(R"({"enabled":false,"alerts":[)" + unknownKind + ",3," + zeroThreshold +
+                                            "," + noState + "," + unwatched + "," + alert + "]}");
+        QCOMPARE(read.watchlist, plain.watchlist);
+        QVERIFY(read.preferences.sameAs(plain.preferences));
+        QVERIFY(!read.priceAlertsEnabled);
+        QCOMPARE(read.priceAlerts, (QList<PriceAlert>{{"A1", "BTC", PriceAlert::Kind::Below, 70000.5, true, true, false,
+                                                       1700000000123}}));
+        // A member of the wrong shape reads as no alerts.
+        for (const QByteArray& member : {QByteArray("[]"), QByteArray("null"), QByteArray(R"({"alerts":{"a":1}})")}) {
+            const StoredState odd = withAlerts(member);
+            QCOMPARE(odd.watchlist, plain.watchlist);
+            QVERIFY(odd.priceAlertsEnabled && odd.priceAlerts.isEmpty());
+        }
+
+        // Written after everything an older version writes, which that version still reads as
+        // before (it ignores members it does not know), and read back as saved.
+        store.save(read);
+        const QByteArray bytes = defaults->values.value(LocalStore::kStorageKey).toByteArray();
+        QVERIFY2(bytes.startsWith(plainBytes.chopped(1) + R"(,"priceAlerts":{"alerts":[{)"), bytes.constData());
+        const StoredState reread = store.load();
+        QCOMPARE(reread.priceAlerts, read.priceAlerts);
+        QVERIFY(!reread.priceAlertsEnabled);
+    }
+
     void failedEncodeKeepsThePreviousDocument()
     {
         auto defaults = std::make_shared<MemoryDefaultsStore>();
@@ -293,14 +344,25 @@ private Q_SLOTS:
         QCOMPARE(defaults->values.value(LocalStore::kStorageKey), before);
     }
 
-    void settingsStoreTreatsNonBinaryValuesAsAbsent()
+    void settingsStoreTreatsNonBinaryValuesAsAbsentAndWritesTheLatestValue()
     {
         QTemporaryDir dir;
-        SettingsDefaultsStore store(dir.filePath(QStringLiteral("s.conf")));
+        const QString file = dir.filePath(QStringLiteral("s.conf"));
+        SettingsDefaultsStore store(file);
         store.settings().setValue(LocalStore::kStorageKey, QStringLiteral("{}"));
         QVERIFY(!store.data(LocalStore::kStorageKey));
+        // Writes happen on another thread: a value reads back at once, a burst of them ends in
+        // the file with the last one, and another key written beside it is kept too.
+        for (int i = 0; i < 50; ++i) {
+            store.set(QByteArray::number(i), LocalStore::kStorageKey);
+        }
         store.set(QByteArray("\x00\xff", 2), LocalStore::kStorageKey);
+        store.set(QByteArray("other"), QStringLiteral("other"));
         QCOMPARE(*store.data(LocalStore::kStorageKey), QByteArray("\x00\xff", 2));
+        store.flush();
+        const SettingsDefaultsStore reader(file);
+        QCOMPARE(*reader.data(LocalStore::kStorageKey), QByteArray("\x00\xff", 2));
+        QCOMPARE(*reader.data(QStringLiteral("other")), QByteArray("other"));
     }
 
 private:
