@@ -262,7 +262,6 @@ MenuBarPopoverView::MenuBarPopoverView(AppState& appState, QWidget* parent)
                 updateRows(topLeft.row(), bottomRight.row(), roles);
             });
     connect(&model, &QAbstractItemModel::modelReset, this, &MenuBarPopoverView::resetRows);
-    connect(&m_appState.priceAlerts(), &PriceAlerts::changed, this, &MenuBarPopoverView::updateAlertMarks);
     connect(&model, &QAbstractItemModel::layoutChanged, this, &MenuBarPopoverView::resetRows);
     connect(&m_appState, &AppState::preferencesChanged, this, [this](const AppPreferences& preferences) {
         for (MenuWatchlistRowView* row : std::as_const(m_rowOrder)) {

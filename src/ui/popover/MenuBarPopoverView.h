@@ -80,8 +80,7 @@ private:
     void moveRows(int first, int last, int destination);
     void updateRows(int first, int last, const QList<int>& roles);
     void resetRows();
-    // The bells of every row, and the alert panel of an open one.
-    void updateAlertMarks();
+    // The alert panel of an open row, made when it first opens.
     void ensureAlertPanel(MenuWatchlistRowView* row);
     void showRowsOrEmptyState();
     void showRowContextMenu(MenuWatchlistRowView* row, const QPoint& globalPos);

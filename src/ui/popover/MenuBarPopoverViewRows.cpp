@@ -112,14 +112,6 @@ void MenuBarPopoverView::updateRows(int first, int last, const QList<int>& roles
     updateRowMenu();
 }
 
-void MenuBarPopoverView::updateAlertMarks()
-{
-    const WatchlistModel& model = m_appState.watchlistModel();
-    for (int i = 0; i < m_rowOrder.size(); ++i) {
-        m_rowOrder.at(i)->setAlertMark(model.index(i).data(WatchlistModel::AlertMarkRole).value<PriceAlerts::Mark>());
-    }
-}
-
 void MenuBarPopoverView::ensureAlertPanel(MenuWatchlistRowView* row)
 {
     // Made when the row first opens: a list of hundreds of rows makes none.

@@ -395,15 +395,27 @@ private Q_SLOTS:
     void alertBellsAndUndeliveredNotices()
     {
         StateHarness h;
-        AppState& state = started(h, catalog(3));
+        h.storeEntries({QStringLiteral("BTC"), QStringLiteral("ETH"), QStringLiteral("SOL")});
+        // SOL's alert fired while the popover was closed, and nobody has looked since.
+        StoredState document = h.stored();
+        document.priceAlerts.append({.id = QStringLiteral("A1"),
+                                     .tokenID = QStringLiteral("SOL"),
+                                     .threshold = 100,
+                                     .isFired = true,
+                                     .isUnseen = true});
+        h.storeDocument(document);
+        AppState& state = h.make();
+        h.settle();
+        h.service->answerRefresh(catalog(3));
+        h.settle();
         MenuBarPopoverView view(state);
         show(view);
         MenuWatchlistRowView* eth = view.row(QStringLiteral("ETH"));
         const MenuWatchlistRowView::Layout before = eth->layout();
         QVERIFY(before.bell.isEmpty());
-        const auto bellPixels = [eth](bool orange) {
-            const QImage image = Pixels::render(*eth, 2);
-            const QRectF bell = eth->layout().bell;
+        const auto bellPixels = [](MenuWatchlistRowView* row, bool orange) {
+            const QImage image = Pixels::render(*row, 2);
+            const QRectF bell = row->layout().bell;
             int count = 0;
             for (qreal y = bell.top(); y < bell.bottom(); y += 0.5) {
                 for (qreal x = bell.left(); x < bell.right(); x += 0.5) {
@@ -422,11 +434,17 @@ private Q_SLOTS:
         QVERIFY(armed.bell.left() > armed.symbol.rect.left() && armed.bell.right() < armed.trendCell.left());
         QCOMPARE(armed.symbol.rect.topLeft(), before.symbol.rect.topLeft());
         QCOMPARE(armed.priceBlock, before.priceBlock);
-        QVERIFY(bellPixels(false) > 8);
-        QCOMPARE(bellPixels(true), 0);
+        QVERIFY(bellPixels(eth, false) > 8);
+        QCOMPARE(bellPixels(eth, true), 0);
         QVERIFY(eth->accessibleName().endsWith(QStringLiteral("已设提醒")));
-        eth->setAlertMark(PriceAlerts::Mark::Fired);
-        QVERIFY(bellPixels(true) > 8);
+        MenuWatchlistRowView* sol = view.row(QStringLiteral("SOL"));
+        QCOMPARE(sol->alertMark(), PriceAlerts::Mark::Fired);
+        QVERIFY(bellPixels(sol, true) > 8);
+        // Opened, the fired alert counts as seen; the refresh (SOL far below 100) armed it again.
+        state.toggleExpandedToken(QStringLiteral("SOL"));
+        h.settle();
+        QCOMPARE(sol->alertMark(), PriceAlerts::Mark::Armed);
+        QCOMPARE(bellPixels(sol, true), 0);
         state.priceAlerts().setEnabled(false);
         QCOMPARE(eth->alertMark(), PriceAlerts::Mark::None);
         QVERIFY(eth->layout().bell.isEmpty());
