@@ -90,7 +90,6 @@ private Q_SLOTS:
 
         const QString version = QStringLiteral("^zentrow \\d+\\.\\d+\\.\\d+\\n$");
         QTest::newRow("--version") << QStringList{"--version"} << 0 << version;
-        QTest::newRow("-v") << QStringList{"-v"} << 0 << version;
         // Qt's own options are no mistake.
         QTest::newRow("Qt option") << QStringList{"-platform", "offscreen", "--version"} << 0 << version;
         QTest::newRow("--help") << QStringList{"--help"} << 0

@@ -1,5 +1,4 @@
 #include "services/MarketDataServiceError.h"
-#include "services/MockMarketDataService.h"
 #include "testlib/StateHarness.h"
 
 #include <QSignalSpy>
@@ -271,23 +270,6 @@ private Q_SLOTS:
         QVERIFY(pending.isReady());
         QCOMPARE(h.sleeper->pendingCount(), 0);
         QVERIFY(h.service->refreshCalls().last()->stopped);
-    }
-
-    void realTimeWiringFetchesAndRefreshes()
-    {
-        auto defaults = std::make_shared<MemoryDefaultsStore>();
-        StoredState document = StoredState::makeDefault();
-        document.preferences.refreshInterval = 0.1; // raised to the 5 s minimum
-        defaults->values.insert(LocalStore::kStorageKey, *document.encode());
-        auto state = std::make_unique<AppState>(std::make_shared<MockMarketDataService>(),
-                                                std::make_shared<LocalStore>(defaults));
-        QCOMPARE(state->menuBarDisplayText(), QStringLiteral("Zentrow"));
-        QTRY_COMPARE(state->tokenSnapshots().size(), 1);
-        QCOMPARE(state->watchlist().first().symbol, QStringLiteral("BTC"));
-        // The loop's real 5 s wait and the stand-in's delay: the timeout only bounds a hang.
-        QTRY_COMPARE_WITH_TIMEOUT(state->consecutivePeriodicSuccesses(), 1, 60000);
-        state.reset();
-        StateHarness::settle();
     }
 };
 
