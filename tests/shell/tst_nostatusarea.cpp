@@ -9,7 +9,6 @@
 #include "state/AppState.h"
 #include "testlib/AppOnPrivateBus.h"
 #include "testlib/FakeNotificationServer.h"
-#include "testlib/StatusItemHost.h"
 #include "ui/popover/AddTokenSheet.h"
 #include "ui/popover/MenuBarPopoverView.h"
 
@@ -150,7 +149,7 @@ private Q_SLOTS:
         QTRY_COMPARE(m_notifications->closed, QList<uint>{42});
 
         // From now on the item is the app's face.
-        QVERIFY(StatusItemHost(hostBus(), m_watcher->items().value(0)).activate());
+        QVERIFY(item(m_watcher->items().value(0)).activate());
         QTRY_VERIFY(m_app->delegate().statusBarController()->popover().isVisible());
         advance(kReturnGrace * 6);
         QVERIFY(!fallback().window());
@@ -238,16 +237,12 @@ private Q_SLOTS:
         QTRY_VERIFY(!itemHosted());
         advance(kReturnGrace);
         QTRY_VERIFY(shownWindow());
-        // Nobody on the bus shows notifications: the notice is given up (by the short timeout at
-        // the latest, should the bus try to start a service), and the window stays.
-        QVERIFY(fallback().notice());
-        QTRY_COMPARE_WITH_TIMEOUT(fallback().notice()->outcome(), StatusAreaNotice::Outcome::Undelivered, 15000);
-        QVERIFY(shownWindow());
     }
 
     void aNotificationServiceThatFailsOrIsSilentBlocksNothing_data()
     {
-        QTest::addColumn<int>("mode");
+        QTest::addColumn<int>("mode"); // -1: nobody on the bus shows notifications
+        QTest::newRow("no service") << -1;
         QTest::newRow("error") << int(FakeNotificationServer::Mode::Fail);
         QTest::newRow("no answer") << int(FakeNotificationServer::Mode::Silent);
     }
@@ -255,9 +250,11 @@ private Q_SLOTS:
     void aNotificationServiceThatFailsOrIsSilentBlocksNothing()
     {
         QFETCH(int, mode);
-        m_notifications = std::make_unique<FakeNotificationServer>(FakeNotificationServer::Mode(mode));
-        QVERIFY(m_notifications->start());
-        // A short notice timeout, for the service that never answers.
+        if (mode >= 0) {
+            m_notifications = std::make_unique<FakeNotificationServer>(FakeNotificationServer::Mode(mode));
+            QVERIFY(m_notifications->start());
+        }
+        // A short notice timeout, for the service that never answers (or a bus that tries to start one).
         startApp(1500ms);
         QVERIFY(launched());
         advance(kNoHostDelay);

@@ -5,6 +5,7 @@
 #include "shell/StatusBarController.h"
 #include "shell/StatusNotifierMenu.h"
 #include "testlib/AppOnPrivateBus.h"
+#include "testlib/Pixels.h"
 
 #include <QMenu>
 #include <QScreen>
@@ -197,13 +198,8 @@ private Q_SLOTS:
         popover.open(QPoint(400, 10));
         QTRY_VERIFY(popover.isVisible());
         for (const qreal ratio : {1.0, 2.0}) {
-            QImage image(popover.size() * ratio, QImage::Format_ARGB32_Premultiplied);
-            image.setDevicePixelRatio(ratio);
-            image.fill(Qt::white);
-            popover.render(&image);
-            const auto grey = [&image, ratio](int x, int y) {
-                return qGray(image.pixel(int(x * ratio), int(y * ratio)));
-            };
+            const QImage image = Pixels::render(popover, ratio, Qt::white, false);
+            const auto grey = [&image](int x, int y) { return qGray(Pixels::at(image, x, y).rgb()); };
             // A one-pixel line of black at 0.1 over white on every side; the content inside.
             const int w = popover.width() - 1;
             const int h = popover.height() - 1;

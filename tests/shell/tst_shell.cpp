@@ -327,10 +327,7 @@ private Q_SLOTS:
         QVERIFY(logind.registerService(QStringLiteral("org.freedesktop.login1")));
         StateHarness h;
         h.storeEntries({"BTC"});
-        AppState& state = h.make();
-        h.settle();
-        h.service->answerRefresh(QList<TokenSummary>{});
-        QTRY_VERIFY(!state.isRefreshingWatchlist());
+        AppState& state = h.start();
         SystemWakeWatcher watcher(state, QDBusConnection::sessionBus());
         const auto sleepSignal = [&logind](bool sleeping) {
             auto message = QDBusMessage::createSignal(QStringLiteral("/org/freedesktop/login1"),

@@ -131,10 +131,7 @@ private Q_SLOTS:
     {
         StateHarness h;
         h.storeDocument(StoredState{});
-        AppState& state = h.make();
-        h.settle();
-        h.service->answerRefresh(QList<TokenSummary>{});
-        QTRY_VERIFY(!state.isRefreshingWatchlist());
+        AppState& state = h.start();
 
         QSignalSpy changes(&state, &AppState::objectWillChange);
         ModelLog log(state.watchlistModel());
@@ -179,12 +176,9 @@ private Q_SLOTS:
     {
         StateHarness h;
         h.storeEntries({"BTC", "ETH", "SOL"}, 0);
-        AppState& state = h.make();
-        h.settle();
-        h.service->answerRefresh(QList<TokenSummary>{FakeMarketDataService::token("BTC", 2),
-                                                     FakeMarketDataService::token("ETH", 3),
-                                                     FakeMarketDataService::token("SOL", 4)});
-        QTRY_VERIFY(!state.isRefreshingWatchlist());
+        AppState& state =
+            h.start(QList<TokenSummary>{FakeMarketDataService::token("BTC", 2), FakeMarketDataService::token("ETH", 3),
+                                        FakeMarketDataService::token("SOL", 4)});
         state.toggleExpandedToken(QStringLiteral("btc"));
         QSignalSpy changes(&state, &AppState::objectWillChange);
         ModelLog log(state.watchlistModel());

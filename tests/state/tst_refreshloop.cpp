@@ -9,32 +9,14 @@ using Millis = QList<std::chrono::milliseconds>;
 
 namespace {
 
-// Starts a state whose initial untracked refresh has already been answered.
+// BTC and ETH watched, refreshed every `interval` seconds; the start-up refresh answered.
 AppState& started(StateHarness& h, double interval = 30)
 {
-    StoredState document;
-    for (const char* id : {"BTC", "ETH"}) {
-        document.watchlist.append(WatchlistEntry{WatchlistEntry::makeID(), QString::fromLatin1(id),
-                                                 document.watchlist.isEmpty(), true, document.watchlist.size()});
-    }
+    h.storeEntries({"BTC", "ETH"});
+    StoredState document = h.stored();
     document.preferences.refreshInterval = interval;
     h.storeDocument(document);
-    AppState& state = h.make();
-    h.settle();
-    h.service->answerRefresh(QList<TokenSummary>{});
-    h.settle();
-    return state;
-}
-
-// Lets one periodic refresh start and answers it.
-void tick(StateHarness& h, std::chrono::milliseconds wait, Result<QList<TokenSummary>> answer)
-{
-    const auto calls = h.service->refreshCalls().size();
-    h.sleeper->advance(wait);
-    QTRY_COMPARE(h.service->refreshCalls().size(), calls + 1);
-    h.service->answerRefresh(std::move(answer));
-    QTRY_VERIFY(!h.state->isRefreshingWatchlist());
-    h.settle();
+    return h.start();
 }
 
 Error failure(int n)
@@ -114,8 +96,8 @@ private Q_SLOTS:
         StateHarness h;
         AppState& state = started(h, 60);
         // Two tracked failures: one more would raise the banner.
-        tick(h, 60s, failure(1));
-        tick(h, 60s, failure(2));
+        h.periodicRefresh(60s, failure(1));
+        h.periodicRefresh(60s, failure(2));
         h.sleeper->advance(40s);
         h.settle();
         const auto calls = h.service->refreshCalls().size();
@@ -144,10 +126,7 @@ private Q_SLOTS:
     {
         StateHarness h;
         h.storeEntries({"BTC", "ETH"});
-        AppState& state = h.make();
-        h.settle();
-        h.service->answerRefresh(failure(0));
-        h.settle();
+        AppState& state = h.start(failure(0));
         // Quick retries on the virtual clock, untracked: a late network raises no banner.
         for (const std::chrono::milliseconds wait : {2000ms, 4000ms}) {
             const auto calls = h.service->refreshCalls().size();
@@ -179,19 +158,19 @@ private Q_SLOTS:
     {
         StateHarness h;
         AppState& state = started(h, 5);
-        tick(h, 5s,
-             QList<TokenSummary>{FakeMarketDataService::token("BTC", 1), FakeMarketDataService::token("ETH", 2)});
+        h.periodicRefresh(
+            5s, QList<TokenSummary>{FakeMarketDataService::token("BTC", 1), FakeMarketDataService::token("ETH", 2)});
         // A lower-case id, a duplicate (the later record wins) and an id nobody asked for.
-        tick(h, 5s,
-             QList<TokenSummary>{FakeMarketDataService::token("btc", 10), FakeMarketDataService::token("BTC", 11),
-                                 FakeMarketDataService::token("DOGE", 3)});
+        h.periodicRefresh(5s, QList<TokenSummary>{FakeMarketDataService::token("btc", 10),
+                                                  FakeMarketDataService::token("BTC", 11),
+                                                  FakeMarketDataService::token("DOGE", 3)});
         QCOMPARE(state.tokenSnapshots().value(QStringLiteral("BTC")).price, 11.0);
         QCOMPARE(state.tokenSnapshots().value(QStringLiteral("ETH")).price, 2.0);
         QVERIFY(state.tokenSnapshots().contains(QStringLiteral("DOGE")));
         QCOMPARE(state.watchlist().size(), 2);
 
         // A failure leaves every snapshot as it was.
-        tick(h, 5s, failure(0));
+        h.periodicRefresh(5s, failure(0));
         QCOMPARE(state.tokenSnapshots().value(QStringLiteral("BTC")).price, 11.0);
     }
 
@@ -215,20 +194,20 @@ private Q_SLOTS:
     {
         StateHarness h;
         AppState& state = started(h, 5);
-        tick(h, 5s, failure(1));
-        tick(h, 5s, failure(2));
-        tick(h, 5s, QList<TokenSummary>{});
-        tick(h, 5s, failure(3));
-        tick(h, 5s, failure(4));
+        h.periodicRefresh(5s, failure(1));
+        h.periodicRefresh(5s, failure(2));
+        h.periodicRefresh(5s, QList<TokenSummary>{});
+        h.periodicRefresh(5s, failure(3));
+        h.periodicRefresh(5s, failure(4));
         QVERIFY(!state.refreshErrorBanner());
         QCOMPARE(state.consecutivePeriodicFailures(), 2);
 
-        tick(h, 5s, failure(5));
+        h.periodicRefresh(5s, failure(5));
         QVERIFY(state.refreshErrorBanner());
         QCOMPARE(state.refreshErrorBanner()->message, QStringLiteral("服务器返回了异常状态码：505。"));
 
         state.toggleRefreshErrorExpanded();
-        tick(h, 5s, Error(Error::Domain::Transport, 99, QStringLiteral("D"), QStringLiteral("R")));
+        h.periodicRefresh(5s, Error(Error::Domain::Transport, 99, QStringLiteral("D"), QStringLiteral("R")));
         QCOMPARE(state.refreshErrorBanner()->message, QStringLiteral("D\nR"));
         QVERIFY(state.isRefreshErrorExpanded());
 
@@ -241,11 +220,11 @@ private Q_SLOTS:
         QVERIFY(state.refreshErrorBanner());
         QCOMPARE(state.consecutivePeriodicFailures(), 4);
 
-        tick(h, 5s, QList<TokenSummary>{});
-        tick(h, 5s, QList<TokenSummary>{});
+        h.periodicRefresh(5s, QList<TokenSummary>{});
+        h.periodicRefresh(5s, QList<TokenSummary>{});
         QVERIFY(state.refreshErrorBanner());
         QVERIFY(state.isRefreshErrorExpanded());
-        tick(h, 5s, QList<TokenSummary>{});
+        h.periodicRefresh(5s, QList<TokenSummary>{});
         QVERIFY(!state.refreshErrorBanner());
         QVERIFY(!state.isRefreshErrorExpanded());
     }
