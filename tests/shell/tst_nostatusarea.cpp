@@ -63,14 +63,6 @@ private:
         return mapped ? window : nullptr;
     }
 
-    QStringList watchedTokens() const
-    {
-        QStringList ids;
-        for (const WatchlistEntry& entry : m_app->appState().watchlistEntries())
-            ids.append(entry.tokenID);
-        return ids;
-    }
-
     // Moves the virtual clock and lets whatever woke up run.
     void advance(std::chrono::milliseconds by)
     {
@@ -200,7 +192,7 @@ private Q_SLOTS:
         // Closing the window ends the app as the popover's quit does, and the next start finds
         // the watchlist as it was.
         m_app->appState().addToken(TokenSummary::fallbackCatalog().at(1));
-        const QStringList watched = watchedTokens();
+        const QList<WatchlistEntry> watched = m_app->appState().watchlistEntries();
         QCOMPARE(watched.size(), 2);
         QEventLoop loop;
         QTimer::singleShot(0, shownWindow(), &QWidget::close);
@@ -208,7 +200,7 @@ private Q_SLOTS:
         QCOMPARE(loop.exec(), 0);
         m_app.reset();
         startApp();
-        QCOMPARE(watchedTokens(), watched);
+        QCOMPARE(m_app->appState().watchlistEntries(), watched);
     }
 
     void aHostThatDropsTheItemGetsItAgainOrTheWindowReturns()

@@ -14,7 +14,6 @@
 #include <algorithm>
 
 #include <QApplication>
-#include <QDBusPendingReply>
 #include <QDir>
 #include <QEventLoop>
 #include <QMenu>
@@ -34,14 +33,7 @@ const QString kEtherText = QStringLiteral("ETH 2,337.24 +1.34%");
 // The item's menu below its tokens.
 const QStringList kMenuTail{"-", "打开 Zentrow", "设置", "-", "退出"};
 
-TokenSummary ether()
-{
-    TokenSummary token;
-    token.id = token.symbol = QStringLiteral("ETH");
-    token.price = 2337.24;
-    token.change24h = 1.34;
-    return token;
-}
+const TokenSummary kEther = FakeMarketDataService::token(QStringLiteral("ETH"), 2337.24, 1.34);
 
 // Counts a D-Bus signal of the item as a host receives it.
 class SignalCounter : public QObject {
@@ -178,7 +170,7 @@ private Q_SLOTS:
                             QStringLiteral("ItemsPropertiesUpdated"), &properties));
         const uint firstRevision = item(service).menuLayout().first;
 
-        m_app->appState().addToken(ether());
+        m_app->appState().addToken(kEther);
         QTRY_COMPARE(item(service).menuTexts(), (QStringList{"✓ " + kBitcoinText, kEtherText} + kMenuTail));
         QTRY_VERIFY(layouts.count > 0);
         QVERIFY(layouts.last.at(0).toUInt() > firstRevision);
@@ -212,7 +204,7 @@ private Q_SLOTS:
     {
         startWithQuotes();
         const QString service = itemService();
-        m_app->appState().addToken(ether());
+        m_app->appState().addToken(kEther);
         QTRY_COMPARE(item(service).menuLayout().second.size(), 7);
         const int etherId = item(service).menuId(QStringLiteral("ETH "));
         QVERIFY(etherId >= StatusNotifierMenu::kFirstTokenId);
@@ -274,7 +266,7 @@ private Q_SLOTS:
         QVERIFY(item(service).activate());
         QTRY_VERIFY(popover.isVisible());
         // Announcing a tooltip makes hosts show it over whatever is there: not while the popover is open.
-        m_app->appState().addToken(ether());
+        m_app->appState().addToken(kEther);
         QTRY_COMPARE(item(service).menuLayout().second.size(), 7);
         QCOMPARE(toolTips.count, 0);
         pauseBetweenClicks();

@@ -55,25 +55,7 @@ private Q_SLOTS:
         QCOMPARE(h.service->refreshCalls().size(), 2);
     }
 
-    void newIntervalRestartsTheWaitFromZero()
-    {
-        StateHarness h;
-        AppState& state = started(h);
-        h.sleeper->advance(20s);
-        AppPreferences preferences = state.preferences();
-        preferences.refreshInterval = 60;
-        state.setPreferences(preferences);
-        h.settle();
-        QCOMPARE(h.sleeper->requested(), (Millis{30s, 60s}));
-        // The old loop, stopped in its sleep, ends without refreshing.
-        h.sleeper->advance(59s);
-        h.settle();
-        QCOMPARE(h.service->refreshCalls().size(), 1);
-        h.sleeper->advance(1s);
-        QTRY_COMPARE(h.service->refreshCalls().size(), 2);
-    }
-
-    void restartDuringARefreshLetsItFinishThenEnds()
+    void restartingLetsARefreshFinishAndANewIntervalWaitsFromZero()
     {
         StateHarness h;
         AppState& state = started(h, 10);
@@ -89,6 +71,20 @@ private Q_SLOTS:
         QCOMPARE(state.consecutivePeriodicSuccesses(), 1);
         h.settle();
         QCOMPARE(h.sleeper->requested().size(), 2);
+
+        // A new interval halfway through a wait: the old loop, stopped in its sleep, ends without
+        // refreshing, and the new wait starts from zero.
+        h.sleeper->advance(5s);
+        AppPreferences preferences = state.preferences();
+        preferences.refreshInterval = 60;
+        state.setPreferences(preferences);
+        h.settle();
+        QCOMPARE(h.sleeper->requested(), (Millis{10s, 10s, 60s}));
+        h.sleeper->advance(59s);
+        h.settle();
+        QCOMPARE(h.service->refreshCalls().size(), 2);
+        h.sleeper->advance(1s);
+        QTRY_COMPARE(h.service->refreshCalls().size(), 3);
     }
 
     void wakeRefreshesAtOnceUntrackedAndRestartsTheWait()
