@@ -179,11 +179,8 @@ private Q_SLOTS:
         QFETCH(QPoint, expected);
         const QList<PopoverPlacement::Screen> screens{{QRect(0, 0, 1280, 800), available},
                                                       {QRect(1280, 0, 1920, 1080), QRect(1280, 0, 1920, 1080)}};
-        const QRect placed = PopoverPlacement::place(anchor, PopoverWindow::kSize, screens, docks);
-        QCOMPARE(placed, QRect(expected, PopoverWindow::kSize));
-        for (const QRect& dock : docks) {
-            QVERIFY(!placed.intersects(dock) || dock == QRect(400, 300, 300, 200));
-        }
+        QCOMPARE(PopoverPlacement::place(anchor, PopoverWindow::kSize, screens, docks),
+                 QRect(expected, PopoverWindow::kSize));
     }
 
     void popoverShowsAnEdgeOverItsContent()
