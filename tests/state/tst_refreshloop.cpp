@@ -34,8 +34,8 @@ private Q_SLOTS:
     {
         QCOMPARE(AppState::refreshWait(-30), 5s);
         QCOMPARE(AppState::refreshWait(7.5), 7500ms);
-        QCOMPARE(AppState::refreshWait(std::numeric_limits<double>::quiet_NaN()), 30s);
         QCOMPARE(AppState::refreshWait(std::numeric_limits<double>::infinity()), 24h);
+        QCOMPARE(AppState::refreshWait(std::numeric_limits<double>::quiet_NaN()), 30s);
         QCOMPARE(AppState::refreshWait(1e300), 24h);
 
         StateHarness h;
