@@ -66,7 +66,6 @@ private Q_SLOTS:
         QVERIFY(!popover.isVisible());
         QVERIFY(item(service).menuEvent(item(service).menuId(QStringLiteral("打开 Zentrow"))));
         QTRY_VERIFY(popover.isVisible());
-        QVERIFY(screen.contains(popover.geometry()));
         popover.close();
 
         // A burst of clicks while the popover opens counts once.

@@ -137,7 +137,6 @@ private Q_SLOTS:
     {
         startApp();
         const QString service = itemService();
-        QVERIFY(service.startsWith(QStringLiteral("org.kde.StatusNotifierItem-")));
         QCOMPARE((QStringList{item(service).text("XAyatanaLabel"), item(service).text("Title"),
                               item(service).text("ItemIsMenu"), item(service).text("Status")}),
                  (QStringList{"Zentrow", "Zentrow", "false", "Active"}));
@@ -263,7 +262,7 @@ private Q_SLOTS:
         QVERIFY(QGuiApplication::primaryScreen()->geometry().contains(popover.geometry()));
     }
 
-    void settingsAndQuitFromEitherMenu()
+    void settingsAndQuitFromThePopoverMenu()
     {
         startApp();
         const QString service = itemService();
