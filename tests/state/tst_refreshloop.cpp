@@ -1,5 +1,4 @@
 #include "services/MarketDataServiceError.h"
-#include "services/MockMarketDataService.h"
 #include "testlib/StateHarness.h"
 
 #include <QSignalSpy>
@@ -10,32 +9,14 @@ using Millis = QList<std::chrono::milliseconds>;
 
 namespace {
 
-// Starts a state whose initial untracked refresh has already been answered.
+// BTC and ETH watched, refreshed every `interval` seconds; the start-up refresh answered.
 AppState& started(StateHarness& h, double interval = 30)
 {
-    StoredState document;
-    for (const char* id : {"BTC", "ETH"}) {
-        document.watchlist.append(WatchlistEntry{WatchlistEntry::makeID(), QString::fromLatin1(id),
-                                                 document.watchlist.isEmpty(), true, document.watchlist.size()});
-    }
+    h.storeEntries({"BTC", "ETH"});
+    StoredState document = h.stored();
     document.preferences.refreshInterval = interval;
     h.storeDocument(document);
-    AppState& state = h.make();
-    h.settle();
-    h.service->answerRefresh(QList<TokenSummary>{});
-    h.settle();
-    return state;
-}
-
-// Lets one periodic refresh start and answers it.
-void tick(StateHarness& h, std::chrono::milliseconds wait, Result<QList<TokenSummary>> answer)
-{
-    const auto calls = h.service->refreshCalls().size();
-    h.sleeper->advance(wait);
-    QTRY_COMPARE(h.service->refreshCalls().size(), calls + 1);
-    h.service->answerRefresh(std::move(answer));
-    QTRY_VERIFY(!h.state->isRefreshingWatchlist());
-    h.settle();
+    return h.start();
 }
 
 Error failure(int n)
@@ -53,8 +34,8 @@ private Q_SLOTS:
     {
         QCOMPARE(AppState::refreshWait(-30), 5s);
         QCOMPARE(AppState::refreshWait(7.5), 7500ms);
-        QCOMPARE(AppState::refreshWait(std::numeric_limits<double>::quiet_NaN()), 30s);
         QCOMPARE(AppState::refreshWait(std::numeric_limits<double>::infinity()), 24h);
+        QCOMPARE(AppState::refreshWait(std::numeric_limits<double>::quiet_NaN()), 30s);
         QCOMPARE(AppState::refreshWait(1e300), 24h);
 
         StateHarness h;
@@ -74,25 +55,7 @@ private Q_SLOTS:
         QCOMPARE(h.service->refreshCalls().size(), 2);
     }
 
-    void newIntervalRestartsTheWaitFromZero()
-    {
-        StateHarness h;
-        AppState& state = started(h);
-        h.sleeper->advance(20s);
-        AppPreferences preferences = state.preferences();
-        preferences.refreshInterval = 60;
-        state.setPreferences(preferences);
-        h.settle();
-        QCOMPARE(h.sleeper->requested(), (Millis{30s, 60s}));
-        // The old loop, stopped in its sleep, ends without refreshing.
-        h.sleeper->advance(59s);
-        h.settle();
-        QCOMPARE(h.service->refreshCalls().size(), 1);
-        h.sleeper->advance(1s);
-        QTRY_COMPARE(h.service->refreshCalls().size(), 2);
-    }
-
-    void restartDuringARefreshLetsItFinishThenEnds()
+    void restartingLetsARefreshFinishAndANewIntervalWaitsFromZero()
     {
         StateHarness h;
         AppState& state = started(h, 10);
@@ -108,6 +71,20 @@ private Q_SLOTS:
         QCOMPARE(state.consecutivePeriodicSuccesses(), 1);
         h.settle();
         QCOMPARE(h.sleeper->requested().size(), 2);
+
+        // A new interval halfway through a wait: the old loop, stopped in its sleep, ends without
+        // refreshing, and the new wait starts from zero.
+        h.sleeper->advance(5s);
+        AppPreferences preferences = state.preferences();
+        preferences.refreshInterval = 60;
+        state.setPreferences(preferences);
+        h.settle();
+        QCOMPARE(h.sleeper->requested(), (Millis{10s, 10s, 60s}));
+        h.sleeper->advance(59s);
+        h.settle();
+        QCOMPARE(h.service->refreshCalls().size(), 2);
+        h.sleeper->advance(1s);
+        QTRY_COMPARE(h.service->refreshCalls().size(), 3);
     }
 
     void wakeRefreshesAtOnceUntrackedAndRestartsTheWait()
@@ -115,8 +92,8 @@ private Q_SLOTS:
         StateHarness h;
         AppState& state = started(h, 60);
         // Two tracked failures: one more would raise the banner.
-        tick(h, 60s, failure(1));
-        tick(h, 60s, failure(2));
+        h.periodicRefresh(60s, failure(1));
+        h.periodicRefresh(60s, failure(2));
         h.sleeper->advance(40s);
         h.settle();
         const auto calls = h.service->refreshCalls().size();
@@ -145,10 +122,7 @@ private Q_SLOTS:
     {
         StateHarness h;
         h.storeEntries({"BTC", "ETH"});
-        AppState& state = h.make();
-        h.settle();
-        h.service->answerRefresh(failure(0));
-        h.settle();
+        AppState& state = h.start(failure(0));
         // Quick retries on the virtual clock, untracked: a late network raises no banner.
         for (const std::chrono::milliseconds wait : {2000ms, 4000ms}) {
             const auto calls = h.service->refreshCalls().size();
@@ -180,19 +154,19 @@ private Q_SLOTS:
     {
         StateHarness h;
         AppState& state = started(h, 5);
-        tick(h, 5s,
-             QList<TokenSummary>{FakeMarketDataService::token("BTC", 1), FakeMarketDataService::token("ETH", 2)});
+        h.periodicRefresh(
+            5s, QList<TokenSummary>{FakeMarketDataService::token("BTC", 1), FakeMarketDataService::token("ETH", 2)});
         // A lower-case id, a duplicate (the later record wins) and an id nobody asked for.
-        tick(h, 5s,
-             QList<TokenSummary>{FakeMarketDataService::token("btc", 10), FakeMarketDataService::token("BTC", 11),
-                                 FakeMarketDataService::token("DOGE", 3)});
+        h.periodicRefresh(5s, QList<TokenSummary>{FakeMarketDataService::token("btc", 10),
+                                                  FakeMarketDataService::token("BTC", 11),
+                                                  FakeMarketDataService::token("DOGE", 3)});
         QCOMPARE(state.tokenSnapshots().value(QStringLiteral("BTC")).price, 11.0);
         QCOMPARE(state.tokenSnapshots().value(QStringLiteral("ETH")).price, 2.0);
         QVERIFY(state.tokenSnapshots().contains(QStringLiteral("DOGE")));
         QCOMPARE(state.watchlist().size(), 2);
 
         // A failure leaves every snapshot as it was.
-        tick(h, 5s, failure(0));
+        h.periodicRefresh(5s, failure(0));
         QCOMPARE(state.tokenSnapshots().value(QStringLiteral("BTC")).price, 11.0);
     }
 
@@ -216,20 +190,20 @@ private Q_SLOTS:
     {
         StateHarness h;
         AppState& state = started(h, 5);
-        tick(h, 5s, failure(1));
-        tick(h, 5s, failure(2));
-        tick(h, 5s, QList<TokenSummary>{});
-        tick(h, 5s, failure(3));
-        tick(h, 5s, failure(4));
+        h.periodicRefresh(5s, failure(1));
+        h.periodicRefresh(5s, failure(2));
+        h.periodicRefresh(5s, QList<TokenSummary>{});
+        h.periodicRefresh(5s, failure(3));
+        h.periodicRefresh(5s, failure(4));
         QVERIFY(!state.refreshErrorBanner());
         QCOMPARE(state.consecutivePeriodicFailures(), 2);
 
-        tick(h, 5s, failure(5));
+        h.periodicRefresh(5s, failure(5));
         QVERIFY(state.refreshErrorBanner());
         QCOMPARE(state.refreshErrorBanner()->message, QStringLiteral("服务器返回了异常状态码：505。"));
 
         state.toggleRefreshErrorExpanded();
-        tick(h, 5s, Error(Error::Domain::Transport, 99, QStringLiteral("D"), QStringLiteral("R")));
+        h.periodicRefresh(5s, Error(Error::Domain::Transport, 99, QStringLiteral("D"), QStringLiteral("R")));
         QCOMPARE(state.refreshErrorBanner()->message, QStringLiteral("D\nR"));
         QVERIFY(state.isRefreshErrorExpanded());
 
@@ -242,11 +216,11 @@ private Q_SLOTS:
         QVERIFY(state.refreshErrorBanner());
         QCOMPARE(state.consecutivePeriodicFailures(), 4);
 
-        tick(h, 5s, QList<TokenSummary>{});
-        tick(h, 5s, QList<TokenSummary>{});
+        h.periodicRefresh(5s, QList<TokenSummary>{});
+        h.periodicRefresh(5s, QList<TokenSummary>{});
         QVERIFY(state.refreshErrorBanner());
         QVERIFY(state.isRefreshErrorExpanded());
-        tick(h, 5s, QList<TokenSummary>{});
+        h.periodicRefresh(5s, QList<TokenSummary>{});
         QVERIFY(!state.refreshErrorBanner());
         QVERIFY(!state.isRefreshErrorExpanded());
     }
@@ -271,23 +245,6 @@ private Q_SLOTS:
         QVERIFY(pending.isReady());
         QCOMPARE(h.sleeper->pendingCount(), 0);
         QVERIFY(h.service->refreshCalls().last()->stopped);
-    }
-
-    void realTimeWiringFetchesAndRefreshes()
-    {
-        auto defaults = std::make_shared<MemoryDefaultsStore>();
-        StoredState document = StoredState::makeDefault();
-        document.preferences.refreshInterval = 0.1; // raised to the 5 s minimum
-        defaults->values.insert(LocalStore::kStorageKey, *document.encode());
-        auto state = std::make_unique<AppState>(std::make_shared<MockMarketDataService>(),
-                                                std::make_shared<LocalStore>(defaults));
-        QCOMPARE(state->menuBarDisplayText(), QStringLiteral("Zentrow"));
-        QTRY_COMPARE(state->tokenSnapshots().size(), 1);
-        QCOMPARE(state->watchlist().first().symbol, QStringLiteral("BTC"));
-        // The loop's real 5 s wait and the stand-in's delay: the timeout only bounds a hang.
-        QTRY_COMPARE_WITH_TIMEOUT(state->consecutivePeriodicSuccesses(), 1, 60000);
-        state.reset();
-        StateHarness::settle();
     }
 };
 

@@ -9,6 +9,7 @@
 #include "testlib/FakeStatusNotifierWatcher.h"
 #include "testlib/LoopbackHttpServer.h"
 #include "testlib/ManualSleeper.h"
+#include "testlib/StatusItemHost.h"
 
 #include <QApplication>
 #include <QDBusConnection>
@@ -27,6 +28,12 @@ namespace AppOnPrivateBus {
 inline QDBusConnection hostBus()
 {
     return QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("host"));
+}
+
+// The item at `service`, as the desktop's host sees it.
+inline StatusItemHost item(const QString& service)
+{
+    return {hostBus(), service};
 }
 
 // The real executable with a configuration folder of its own under `home`, offscreen.

@@ -29,6 +29,25 @@ AppState& StateHarness::make()
     return *state;
 }
 
+AppState& StateHarness::start(Result<QList<TokenSummary>> first)
+{
+    make();
+    settle();
+    service->answerRefresh(std::move(first));
+    settle();
+    return *state;
+}
+
+void StateHarness::periodicRefresh(std::chrono::milliseconds wait, Result<QList<TokenSummary>> answer)
+{
+    const auto calls = service->refreshCalls().size();
+    sleeper->advance(wait);
+    QTRY_COMPARE(service->refreshCalls().size(), calls + 1);
+    service->answerRefresh(std::move(answer));
+    QTRY_VERIFY(!state->isRefreshingWatchlist());
+    settle();
+}
+
 StoredState StateHarness::stored() const
 {
     return LocalStore(defaults).load();

@@ -25,6 +25,10 @@ struct StateHarness {
     void storeDocument(const StoredState& document);
     void storeEntries(const QList<QString>& tokenIDs, int pinnedIndex = 0);
     AppState& make();
+    // Makes the state and answers its start-up refresh.
+    AppState& start(Result<QList<TokenSummary>> first = QList<TokenSummary>{});
+    // One periodic refresh: the loop's `wait` ends and the refresh gets `answer`.
+    void periodicRefresh(std::chrono::milliseconds wait, Result<QList<TokenSummary>> answer);
     // The document the state last wrote.
     StoredState stored() const;
     // Lets queued starts and resumed tasks run.

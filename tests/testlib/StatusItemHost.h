@@ -65,6 +65,15 @@ public:
         return reply.arguments().first().value<QDBusVariant>().variant();
     }
 
+    QString text(const QString& name) const { return property(name).toString(); }
+
+    SniToolTip toolTip() const
+    {
+        SniToolTip tip;
+        property(QStringLiteral("ToolTip")).value<QDBusArgument>() >> tip;
+        return tip;
+    }
+
     // A primary click, with the position the host reports.
     bool activate(int x = 100, int y = 5) const
     {
