@@ -327,7 +327,8 @@ int main(int argc, char** argv)
     state.setIsSearchPresented(true);
     settle();
     // Typed as a user types it, so the field shows the query.
-    if (auto* field = popoverWindow() ? popoverWindow()->findChild<QLineEdit*>() : nullptr) {
+    if (auto* field =
+            popoverWindow() ? popoverWindow()->findChild<QLineEdit*>(QStringLiteral("searchField")) : nullptr) {
         QTest::keyClicks(field, QStringLiteral("eth"));
     }
     settle();

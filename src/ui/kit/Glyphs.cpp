@@ -165,6 +165,36 @@ QPainterPath xmarkCircle(qreal w)
     return result.united(stroked(cross, w));
 }
 
+QPainterPath xmark(qreal w)
+{
+    const qreal arm = 0.3 - w / 2;
+    QPainterPath cross = polyline({{-arm, -arm}, {arm, arm}});
+    cross.addPath(polyline({{-arm, arm}, {arm, -arm}}));
+    return stroked(cross, w);
+}
+
+// A bell: a dome flaring to a rim, a knob on top and the clapper under the rim.
+QPainterPath bell(qreal w, bool filled)
+{
+    QPainterPath body;
+    body.moveTo(em(-0.38, 0.20));
+    body.cubicTo(em(-0.28, 0.12), em(-0.27, 0.02), em(-0.27, -0.06));
+    body.cubicTo(em(-0.27, -0.26), em(-0.15, -0.35), em(0, -0.35));
+    body.cubicTo(em(0.15, -0.35), em(0.27, -0.26), em(0.27, -0.06));
+    body.cubicTo(em(0.27, 0.02), em(0.28, 0.12), em(0.38, 0.20));
+    body.closeSubpath();
+    QPainterPath result = stroked(body, w);
+    if (filled) {
+        result = result.united(body);
+    }
+    result = result.united(stroked(polyline({{0, -0.35}, {0, -0.41}}), w));
+    QPainterPath clapper;
+    const qreal r = 0.09;
+    clapper.moveTo(em(-r, 0.20));
+    clapper.arcTo(QRectF(em(-r, 0.20 - r), em(r, 0.20 + r)), 180, 180);
+    return result.united(filled ? clapper : stroked(clapper, w));
+}
+
 QPainterPath build(Glyph glyph, Typography::Weight weight)
 {
     const qreal w = strokeFraction(weight);
@@ -197,12 +227,21 @@ QPainterPath build(Glyph glyph, Typography::Weight weight)
     case Glyph::XmarkCircle:
         path = xmarkCircle(w);
         break;
+    case Glyph::Xmark:
+        path = xmark(w);
+        break;
+    case Glyph::Bell:
+        path = bell(w, false);
+        break;
+    case Glyph::BellFill:
+        path = bell(w, true);
+        break;
     }
     // Each builder picked its fill rule: non-zero for merged strokes, odd-even for boolean results.
     return path.translated(-path.boundingRect().center());
 }
 
-// Built on the em; a handful of glyphs times five weights, so the cache never grows beyond 45.
+// Built on the em; a handful of glyphs times five weights, so the cache never grows beyond 60.
 const QPainterPath& unitPath(Glyph glyph, Typography::Weight weight)
 {
     static QHash<int, QPainterPath> cache;

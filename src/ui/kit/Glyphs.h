@@ -23,6 +23,9 @@ enum class Glyph {
     ArrowUturnBackward,
     Magnifyingglass,
     XmarkCircle,
+    Xmark,
+    Bell,
+    BellFill,
 };
 
 // Stroke width for a weight, as a fraction of the point size.

@@ -9,6 +9,7 @@
 #include "ui/kit/Typography.h"
 #include "ui/popover/AddTokenSheet.h"
 #include "ui/popover/MenuWatchlistRowView.h"
+#include "ui/popover/PriceAlertNoticesView.h"
 #include "ui/popover/RefreshErrorBannerView.h"
 #include "ui/popover/WatchlistNavigation.h"
 
@@ -190,6 +191,8 @@ MenuBarPopoverView::MenuBarPopoverView(AppState& appState, QWidget* parent)
     bannerPadding->setSpacing(0);
     m_bannerContainer->hide();
     screen->addWidget(m_bannerContainer);
+    m_alertNotices = new PriceAlertNoticesView(m_appState, m_watchlistScreen);
+    screen->addWidget(m_alertNotices);
 
     m_scroll = new QScrollArea(m_watchlistScreen);
     m_scroll->setObjectName(QStringLiteral("watchlistScrollArea"));
@@ -241,8 +244,8 @@ MenuBarPopoverView::MenuBarPopoverView(AppState& appState, QWidget* parent)
     root->addWidget(m_watchlistScreen);
 
     buildMenus();
-    m_navigation =
-        new WatchlistNavigation(m_appState, *this, *m_rowsContainer, {m_addButton, m_moreButton, m_bannerContainer});
+    m_navigation = new WatchlistNavigation(m_appState, *this, *m_rowsContainer,
+                                           {m_addButton, m_moreButton, m_bannerContainer, m_alertNotices});
     connect(&m_appState, &AppState::isSearchPresentedChanged, this, &MenuBarPopoverView::scheduleRender);
     connect(&m_appState, &AppState::refreshErrorBannerChanged, this, &MenuBarPopoverView::scheduleRender);
     const WatchlistModel& model = m_appState.watchlistModel();

@@ -12,6 +12,7 @@ class AddTokenSheet;
 class AppState;
 class GlyphButton;
 class MenuWatchlistRowView;
+class PriceAlertNoticesView;
 class QAction;
 class QMenu;
 class QScrollArea;
@@ -43,6 +44,8 @@ public:
     AddTokenSheet* addTokenSheet();
     // Made when the first error shows; null until then.
     RefreshErrorBannerView* banner() const { return m_banner; }
+    // Fired alerts no notification took; hidden while there are none.
+    PriceAlertNoticesView* alertNotices() const { return m_alertNotices; }
     // The listed rows, top to bottom, and the first row showing a token id.
     QList<MenuWatchlistRowView*> rows() const { return m_rowOrder; }
     MenuWatchlistRowView* row(const QString& tokenID) const;
@@ -77,6 +80,8 @@ private:
     void moveRows(int first, int last, int destination);
     void updateRows(int first, int last, const QList<int>& roles);
     void resetRows();
+    // The alert panel of an open row, made when it first opens.
+    void ensureAlertPanel(MenuWatchlistRowView* row);
     void showRowsOrEmptyState();
     void showRowContextMenu(MenuWatchlistRowView* row, const QPoint& globalPos);
     void updateRowMenu();
@@ -94,6 +99,7 @@ private:
     QAction* m_removeAction = nullptr;
     QWidget* m_bannerContainer = nullptr;
     RefreshErrorBannerView* m_banner = nullptr;
+    PriceAlertNoticesView* m_alertNotices = nullptr;
     QScrollArea* m_scroll = nullptr;
     QWidget* m_scrollContent = nullptr;
     QVBoxLayout* m_bodyLayout = nullptr;

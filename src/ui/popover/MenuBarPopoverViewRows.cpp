@@ -4,6 +4,7 @@
 
 #include "state/AppState.h"
 #include "ui/popover/MenuWatchlistRowView.h"
+#include "ui/popover/PriceAlertPanel.h"
 #include "ui/popover/WatchlistNavigation.h"
 
 #include <QAction>
@@ -42,6 +43,10 @@ void MenuBarPopoverView::insertRows(int first, int last)
         connect(row, &MenuWatchlistRowView::tapped, this, [this, tokenID] { m_appState.toggleExpandedToken(tokenID); });
         connect(row, &MenuWatchlistRowView::contextMenuRequested, this,
                 [this, row](const QPoint& globalPos) { showRowContextMenu(row, globalPos); });
+        row->setAlertMark(index.data(WatchlistModel::AlertMarkRole).value<PriceAlerts::Mark>());
+        if (row->isExpanded()) {
+            ensureAlertPanel(row);
+        }
         m_navigation->watchRow(*row);
         m_rowOrder.insert(i, row);
         m_rowsLayout->insertWidget(i, row);
@@ -96,9 +101,23 @@ void MenuBarPopoverView::updateRows(int first, int last, const QList<int>& roles
         }
         if (named(WatchlistModel::IsExpandedRole)) {
             row->setExpanded(index.data(WatchlistModel::IsExpandedRole).toBool());
+            if (row->isExpanded()) {
+                ensureAlertPanel(row);
+            }
+        }
+        if (named(WatchlistModel::AlertMarkRole)) {
+            row->setAlertMark(index.data(WatchlistModel::AlertMarkRole).value<PriceAlerts::Mark>());
         }
     }
     updateRowMenu();
+}
+
+void MenuBarPopoverView::ensureAlertPanel(MenuWatchlistRowView* row)
+{
+    // Made when the row first opens: a list of hundreds of rows makes none.
+    if (!row->accessory()) {
+        row->setAccessory(new PriceAlertPanel(m_appState, row->token().id));
+    }
 }
 
 void MenuBarPopoverView::resetRows()

@@ -74,6 +74,7 @@ MenuWatchlistRowView::MenuWatchlistRowView(const TokenSummary& token, const QStr
     m_hover->setObjectName(QStringLiteral("hoverSpring"));
     m_expansion->setValue(isExpanded ? 1.0 : 0.0);
     connect(m_expansion, &SpringAnimation::valueChanged, this, [this] {
+        placeAccessory();
         updateGeometry();
         update();
     });
@@ -138,6 +139,10 @@ void MenuWatchlistRowView::setExpanded(bool expanded)
     }
     m_isExpanded = expanded;
     m_inserting = expanded;
+    if (!expanded && m_accessory && m_accessory->isAncestorOf(QApplication::focusWidget())) {
+        // The panel is closing under the keyboard: the focus goes back to its row.
+        setFocus(Qt::OtherFocusReason);
+    }
     m_expansion->animateTo(expanded ? 1.0 : 0.0);
     QAccessible::State changed;
     changed.expanded = true;
@@ -154,6 +159,62 @@ void MenuWatchlistRowView::setShowsDebugFrames(bool shows)
     }
     m_showsDebugFrames = shows;
     updateDebugOverlay();
+}
+
+void MenuWatchlistRowView::setAlertMark(PriceAlerts::Mark mark)
+{
+    if (mark == m_alertMark) {
+        return;
+    }
+    m_alertMark = mark;
+    // The symbol gives the bell room.
+    m_identityValid = false;
+    updateAccessibleName();
+    update();
+}
+
+void MenuWatchlistRowView::setAccessory(QWidget* accessory)
+{
+    if (accessory == m_accessory) {
+        return;
+    }
+    delete m_accessory;
+    m_accessory = accessory;
+    if (m_accessory) {
+        m_accessory->setParent(this);
+        m_accessory->installEventFilter(this);
+    }
+    placeAccessory();
+    updateGeometry();
+    if (m_debugOverlay) {
+        m_debugOverlay->raise();
+    }
+}
+
+int MenuWatchlistRowView::accessoryHeight() const
+{
+    return m_accessory ? m_accessory->sizeHint().height() : 0;
+}
+
+void MenuWatchlistRowView::placeAccessory()
+{
+    if (!m_accessory) {
+        return;
+    }
+    const RowFonts& f = fonts();
+    const int top = int(std::ceil(f.compactHeight + f.detailHeight()));
+    m_accessory->setGeometry(0, top, width(), accessoryHeight());
+    m_accessory->setVisible(m_expansion->value() > 0.001);
+}
+
+bool MenuWatchlistRowView::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == m_accessory && event->type() == QEvent::LayoutRequest) {
+        // The panel grew or shrank (an alert added or deleted): so does the row.
+        placeAccessory();
+        updateGeometry();
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void MenuWatchlistRowView::updateDebugOverlay()
@@ -201,8 +262,13 @@ void MenuWatchlistRowView::updateAccessibleName()
 {
     // Renamed in place, and only when the words change: a refresh that moves no figure a screen
     // reader reads says nothing, one that does raises no more than a name change.
-    const QString name =
-        QStringList{m_token.symbol, m_token.name, m_priceText, m_changeText}.join(QStringLiteral(", "));
+    QStringList parts{m_token.symbol, m_token.name, m_priceText, m_changeText};
+    if (m_alertMark == PriceAlerts::Mark::Armed) {
+        parts.append(tr("已设提醒"));
+    } else if (m_alertMark == PriceAlerts::Mark::Fired) {
+        parts.append(tr("提醒已触发"));
+    }
+    const QString name = parts.join(QStringLiteral(", "));
     if (name != accessibleName()) {
         setAccessibleName(name);
     }
@@ -218,7 +284,7 @@ qreal MenuWatchlistRowView::backgroundOpacity() const
 int MenuWatchlistRowView::heightFor(qreal expansion) const
 {
     const RowFonts& f = fonts();
-    const qreal detail = expansion > 0 ? expansion * f.detailHeight() : 0.0;
+    const qreal detail = expansion > 0 ? expansion * (f.detailHeight() + accessoryHeight()) : 0.0;
     return int(std::ceil(f.compactHeight + detail - 0.001));
 }
 
@@ -235,6 +301,7 @@ QSize MenuWatchlistRowView::minimumSizeHint() const
 void MenuWatchlistRowView::resizeEvent(QResizeEvent* event)
 {
     QWidget::resizeEvent(event);
+    placeAccessory();
     if (m_debugOverlay) {
         m_debugOverlay->setGeometry(rect());
     }

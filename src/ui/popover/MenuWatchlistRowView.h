@@ -1,6 +1,7 @@
 #pragma once
 
 #include "model/TokenSummary.h"
+#include "state/PriceAlerts.h"
 
 #include <QPointer>
 #include <QRectF>
@@ -61,6 +62,7 @@ public:
         Text detailChange;
         Text detailAmount;
         QRectF detailChartSlot;
+        QRectF bell; // empty without a mark
     };
 
     MenuWatchlistRowView(const TokenSummary& token, const QString& priceText, const QString& changeText,
@@ -82,6 +84,13 @@ public:
     void setChangeText(const QString& text);
     void setExpanded(bool expanded);
     void setShowsDebugFrames(bool shows);
+    // The bell beside the symbol: an outline while an alert is armed, filled once one fired.
+    PriceAlerts::Mark alertMark() const { return m_alertMark; }
+    void setAlertMark(PriceAlerts::Mark mark);
+    // A widget shown under the detail panel while the row is open, as wide as the row; the row
+    // grows by its height and takes ownership.
+    QWidget* accessory() const { return m_accessory; }
+    void setAccessory(QWidget* accessory);
 
     const Layout& layout() const;
     // The row's fill: black at this opacity (0 when clear).
@@ -99,6 +108,7 @@ Q_SIGNALS:
 protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void enterEvent(QEnterEvent* event) override;
     void leaveEvent(QEvent* event) override;
     void moveEvent(QMoveEvent* event) override;
@@ -120,12 +130,16 @@ private:
     void paintDetail(QPainter& painter, const Layout& layout);
     void paintDebugFrames(QPainter& painter);
     void updateDebugOverlay();
+    int accessoryHeight() const;
+    void placeAccessory();
 
     TokenSummary m_token;
     QString m_priceText;
     QString m_changeText;
     bool m_isExpanded = false;
     bool m_showsDebugFrames = false;
+    PriceAlerts::Mark m_alertMark = PriceAlerts::Mark::None;
+    QPointer<QWidget> m_accessory;
     bool m_isHovered = false;
     void setHovered(bool hovered);
     // Enter and leave come only when the pointer moves; rows moved under a still pointer ask.

@@ -3,6 +3,7 @@
 #include "ui/popover/MenuWatchlistRowView.h"
 
 #include "ui/kit/FocusRing.h"
+#include "ui/kit/Glyphs.h"
 #include "ui/kit/Palette.h"
 #include "ui/kit/Shapes.h"
 #include "ui/kit/SingleLineText.h"
@@ -41,6 +42,10 @@ void drawText(QPainter& painter, const MenuWatchlistRowView::Layout::Text& text,
     painter.setPen(color);
     painter.drawText(text.rect, int(alignment | Qt::AlignVCenter) | Qt::TextSingleLine | Qt::TextDontClip, text.text);
 }
+
+// The bell beside the symbol, at the symbol's cap height.
+constexpr qreal kBellSize = 12;
+constexpr qreal kBellGap = 4;
 
 QPen outlinePen(const QColor& color)
 {
@@ -106,8 +111,9 @@ void MenuWatchlistRowView::ensureIdentity() const
     const qreal centre = l.compactHeight / 2;
     const qreal textLeft = kPadding + kIconSize + kIdentitySpacing;
     const qreal available = l.trendCell.left() - kRowSpacing - kPadding;
-    const qreal natural =
-        kIconSize + kIdentitySpacing + std::max(advance(m_token.symbol, f.symbol), advance(m_token.name, f.name));
+    const qreal bellRoom = m_alertMark == PriceAlerts::Mark::None ? 0.0 : kBellGap + kBellSize;
+    const qreal natural = kIconSize + kIdentitySpacing +
+                          std::max(advance(m_token.symbol, f.symbol) + bellRoom, advance(m_token.name, f.name));
     const qreal identityW = std::max(kIdentityMinWidth, std::min(natural, available));
     const qreal textW = std::max(0.0, std::min(identityW, available) - kIconSize - kIdentitySpacing);
     const qreal symbolH = RowFonts::lineHeight(f.symbol);
@@ -116,7 +122,12 @@ void MenuWatchlistRowView::ensureIdentity() const
     const qreal identityH = std::max(kIconSize, stackH);
     l.identityBlock = QRectF(kPadding, centre - identityH / 2, identityW, identityH);
     const qreal stackTop = centre - stackH / 2;
-    l.symbol = fitted(m_token.symbol, f.symbol, QRectF(textLeft, stackTop, textW, symbolH));
+    l.symbol = fitted(m_token.symbol, f.symbol, QRectF(textLeft, stackTop, std::max(0.0, textW - bellRoom), symbolH));
+    l.bell = QRectF();
+    if (bellRoom > 0) {
+        const qreal symbolW = std::min(advance(l.symbol.text, f.symbol), l.symbol.rect.width());
+        l.bell = QRectF(textLeft + symbolW + kBellGap, stackTop + (symbolH - kBellSize) / 2, kBellSize, kBellSize);
+    }
     l.name = fitted(m_token.name, f.name, QRectF(textLeft, stackTop + symbolH + kIdentityLineSpacing, textW, nameH));
 }
 
@@ -218,6 +229,11 @@ void MenuWatchlistRowView::paintCompact(QPainter& painter, const Layout& l)
     const bool up = RowFigures::isUp(m_token.change24h);
     drawText(painter, l.symbol, f.symbol, Palette::black(0.74), Qt::AlignLeft);
     drawText(painter, l.name, f.name, Palette::black(0.42), Qt::AlignLeft);
+    if (!l.bell.isEmpty()) {
+        const bool fired = m_alertMark == PriceAlerts::Mark::Fired;
+        Glyphs::paint(painter, l.bell, fired ? Glyphs::Glyph::BellFill : Glyphs::Glyph::Bell, kBellSize,
+                      Typography::Weight::Semibold, fired ? Palette::orange() : Palette::black(0.42));
+    }
     drawText(painter, l.price, f.price, Palette::black(0.78), Qt::AlignRight);
     drawText(painter, l.change, f.change, up ? Palette::green(0.9) : Palette::red(0.92), Qt::AlignRight);
 

@@ -129,32 +129,52 @@ bool WatchlistNavigation::focusNext(bool next)
     if (!m_rows.parentWidget() || !m_rows.window()->isVisible()) {
         return false;
     }
-    // The stops in order, the list last; those not showing are passed over.
+    // The stops in order, then the list (a null entry), then the controls under the open row; those
+    // not showing are passed over.
     QList<QWidget*> targets;
     for (const QPointer<QWidget>& stop : std::as_const(m_stops)) {
         if (QWidget* target = focusTarget(stop)) {
             targets.append(target);
         }
     }
+    const int list = int(targets.size());
+    targets.append(nullptr);
+    targets.append(openRowControls());
     QWidget* focused = m_view.focusWidget();
-    const auto* focusedRow = qobject_cast<MenuWatchlistRowView*>(focused);
-    const int at = focusedRow ? int(targets.size()) : int(targets.indexOf(focused));
-    const int stops = int(targets.size()) + 1;
-    const int to = at < 0 ? (next ? 0 : stops - 1) : (at + (next ? 1 : stops - 1)) % stops;
+    const bool onRow = qobject_cast<MenuWatchlistRowView*>(focused);
+    const int at = onRow ? list : focused ? int(targets.indexOf(focused)) : -1;
+    const int stops = int(targets.size());
     FocusRing::markKeyboardMove(m_view);
     const Qt::FocusReason reason = next ? Qt::TabFocusReason : Qt::BacktabFocusReason;
-    if (to == stops - 1) {
+    int to = at < 0 ? (next ? 0 : stops - 1) : (at + (next ? 1 : stops - 1)) % stops;
+    for (int tried = 0; tried < stops; ++tried, to = (to + (next ? 1 : stops - 1)) % stops) {
+        if (to != list) {
+            targets.at(to)->setFocus(reason);
+            return true;
+        }
         if (focusList(reason)) {
             return true;
         }
-        if (targets.isEmpty()) {
-            return false;
-        }
-        targets.at(next ? 0 : targets.size() - 1)->setFocus(reason);
-        return true;
     }
-    targets.at(to)->setFocus(reason);
-    return true;
+    return false;
+}
+
+QList<QWidget*> WatchlistNavigation::openRowControls() const
+{
+    QList<QWidget*> controls;
+    for (MenuWatchlistRowView* row : rows()) {
+        QWidget* panel = row->isExpanded() ? row->accessory() : nullptr;
+        if (!panel || !panel->isVisible()) {
+            continue;
+        }
+        // In the order the panel chains its own focus: the order its controls were made in.
+        for (QWidget* w = panel->nextInFocusChain(); w != panel && panel->isAncestorOf(w); w = w->nextInFocusChain()) {
+            if ((w->focusPolicy() & Qt::TabFocus) && w->isVisible() && w->isEnabled()) {
+                controls.append(w);
+            }
+        }
+    }
+    return controls;
 }
 
 bool WatchlistNavigation::eventFilter(QObject* watched, QEvent* event)

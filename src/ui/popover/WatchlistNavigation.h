@@ -11,7 +11,8 @@ class QWidget;
 // The watchlist screen by keyboard, and its rows as list items for assistive technology. Opening
 // the popover focuses a row; Up and Down move between rows, Return or Space expands or collapses
 // one, the Menu key or Shift+F10 opens its context menu; Tab cycles through the header buttons,
-// the banner and the list. Rows are focused in code, so the list is one stop for Tab however long.
+// the banners, the list and the controls under the open row. Rows are focused in code, so the list is one stop for Tab
+// however long.
 class WatchlistNavigation : public QObject {
     Q_OBJECT
 public:
@@ -29,6 +30,8 @@ public:
 
 private:
     QList<MenuWatchlistRowView*> rows() const;
+    // The keyboard stops of the open row's panel, after the list in the Tab order.
+    QList<QWidget*> openRowControls() const;
     bool rowKey(MenuWatchlistRowView& row, const class QKeyEvent& key);
 
     AppState& m_appState;

@@ -2,8 +2,9 @@
 
 #include "state/AppState.h"
 #include "ui/kit/Palette.h"
+#include "ui/kit/SegmentedControl.h"
 #include "ui/kit/Typography.h"
-#include "ui/settings/SegmentedControl.h"
+#include "ui/settings/PriceAlertSettingsSection.h"
 #include "ui/settings/SettingsStepper.h"
 
 #include <QCheckBox>
@@ -322,6 +323,12 @@ QWidget* SettingsView::makeGeneralPane()
     stack->addWidget(makeGroup(tr("状态栏显示"), true, {m_symbolBox, m_priceBox, m_changeBox, preview},
                                QStringLiteral("menuBarGroup")));
 
+    // Shown once there is an alert to list.
+    auto* alerts = new PriceAlertSettingsSection(*m_appState, this);
+    QWidget* alertsGroup = makeGroup(tr("价格提醒"), true, {alerts}, QStringLiteral("priceAlertsGroup"));
+    alertsGroup->setVisible(alerts->hasAlerts());
+    connect(alerts, &PriceAlertSettingsSection::hasAlertsChanged, alertsGroup, &QWidget::setVisible);
+    stack->addWidget(alertsGroup);
     stack->addWidget(makeLaunchAtLoginGroup());
 
     m_outlinesBox = makeCheckBox(tr("显示布局调试边框"), QStringLiteral("showsLayoutDebugOutlinesCheckBox"));

@@ -1,15 +1,18 @@
 // The popover by keyboard alone, as a person without a mouse (or with a screen reader) uses it.
 #include "testlib/Pixels.h"
 #include "testlib/StateHarness.h"
+#include "ui/kit/PriceAlertListView.h"
 #include "ui/kit/SpringAnimation.h"
 #include "ui/popover/AddTokenSheet.h"
 #include "ui/popover/MenuBarPopoverView.h"
 #include "ui/popover/MenuWatchlistRowView.h"
+#include "ui/popover/PriceAlertPanel.h"
 #include "ui/popover/SearchResultListView.h"
 #include "ui/popover/SearchResultRowView.h"
 
 #include <QAccessible>
 #include <QApplication>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QTest>
@@ -127,6 +130,101 @@ private Q_SLOTS:
         QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
         QApplication::sendEvent(QApplication::focusWidget(), &escape);
         QVERIFY(!escape.isAccepted());
+    }
+
+    // The open row's alert panel follows the list in the Tab order; an alert is added, turned off
+    // and deleted with keys alone, and a number that cannot be a threshold adds nothing.
+    void alertPanelByKeyboard()
+    {
+        StateHarness h;
+        const QList<TokenSummary> catalog = TokenSummary::fallbackCatalog();
+        h.storeEntries({catalog.at(0).id, catalog.at(1).id});
+        AppState& state = h.make();
+        h.settle();
+        h.service->answerRefresh(catalog.mid(0, 2));
+        h.settle();
+        MenuBarPopoverView view(state);
+        view.resize(MenuBarPopoverView::kHostedSize);
+        view.show();
+        view.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&view));
+        const auto key = [](Qt::Key key, Qt::KeyboardModifiers modifiers = {}) {
+            QTest::keyClick(QApplication::focusWidget(), key, modifiers);
+        };
+        const auto focused = [] { return QApplication::focusWidget()->objectName(); };
+        view.setFocus(Qt::PopupFocusReason);
+        MenuWatchlistRowView* btc = view.row(QStringLiteral("BTC"));
+        const int collapsed = btc->height();
+        key(Qt::Key_Return);
+        h.settle();
+        auto* panel = qobject_cast<PriceAlertPanel*>(btc->accessory());
+        QVERIFY(panel && panel->isVisible());
+        QVERIFY(btc->height() > collapsed + panel->height());
+        QCOMPARE(panel->field()->text(), QStringLiteral("79,200"));
+
+        key(Qt::Key_Tab);
+        QCOMPARE(focused(), QStringLiteral("priceAlertKind"));
+        key(Qt::Key_Right);
+        QCOMPARE(panel->field()->text(), QStringLiteral("71,700"));
+        key(Qt::Key_Right);
+        QCOMPARE(panel->field()->text(), QStringLiteral("5"));
+        key(Qt::Key_Left);
+        key(Qt::Key_Left);
+        key(Qt::Key_Tab);
+        QCOMPARE(focused(), QStringLiteral("priceAlertThreshold"));
+        key(Qt::Key_Tab);
+        QCOMPARE(focused(), QStringLiteral("priceAlertAdd"));
+        key(Qt::Key_Space);
+        QCOMPARE(state.priceAlerts().alerts().size(), 1);
+        const PriceAlert added = state.priceAlerts().alerts().first();
+        QCOMPARE(added.tokenID, QStringLiteral("BTC"));
+        QCOMPARE(added.kind, PriceAlert::Kind::Above);
+        QCOMPARE(added.threshold, 79200.0);
+        h.settle();
+        QCOMPARE(panel->list()->findChild<QLabel*>("priceAlertCondition")->text(), QStringLiteral("高于 79,200.00"));
+
+        // The new line's switch and delete come next; deleting hands the focus back to the add button.
+        key(Qt::Key_Tab);
+        QCOMPARE(focused(), QStringLiteral("priceAlertSwitch"));
+        QAccessibleInterface* toggle = QAccessible::queryAccessibleInterface(QApplication::focusWidget());
+        QCOMPARE(toggle->role(), QAccessible::CheckBox);
+        QCOMPARE(toggle->text(QAccessible::Name), QStringLiteral("启用提醒：高于 79,200.00"));
+        QVERIFY(toggle->state().checked);
+        key(Qt::Key_Space);
+        QVERIFY(!toggle->state().checked);
+        QVERIFY(!state.priceAlerts().alerts().first().isEnabled);
+        key(Qt::Key_Tab);
+        QCOMPARE(focused(), QStringLiteral("priceAlertDelete"));
+        key(Qt::Key_Space);
+        QVERIFY(state.priceAlerts().alerts().isEmpty());
+        QCOMPARE(focused(), QStringLiteral("priceAlertAdd"));
+        h.settle();
+        QCOMPARE(panel->list()->count(), 0);
+
+        key(Qt::Key_Backtab);
+        panel->field()->selectAll();
+        QTest::keyClicks(panel->field(), QStringLiteral("-3"));
+        key(Qt::Key_Return);
+        QVERIFY(panel->isFieldInvalid());
+        QVERIFY(state.priceAlerts().alerts().isEmpty());
+        QCOMPARE(panel->findChild<QLabel*>("priceAlertMessage")->text(), QStringLiteral("请输入大于 0 的数字"));
+        QTest::keyClicks(panel->field(), QStringLiteral("80000"));
+        QVERIFY(!panel->isFieldInvalid());
+        key(Qt::Key_Return);
+        QCOMPARE(state.priceAlerts().alerts().size(), 1);
+
+        // Past the panel the Tab order wraps to the header; collapsing takes the focus back to the row.
+        key(Qt::Key_Tab);
+        key(Qt::Key_Tab);
+        key(Qt::Key_Tab);
+        key(Qt::Key_Tab);
+        QCOMPARE(focused(), QStringLiteral("addTokenButton"));
+        key(Qt::Key_Backtab);
+        QCOMPARE(focused(), QStringLiteral("priceAlertDelete"));
+        state.toggleExpandedToken(QStringLiteral("BTC"));
+        h.settle();
+        QCOMPARE(QApplication::focusWidget(), btc);
+        QCOMPARE(btc->height(), collapsed);
     }
 };
 

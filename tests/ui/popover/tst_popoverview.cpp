@@ -6,6 +6,7 @@
 #include "ui/popover/AddTokenSheet.h"
 #include "ui/popover/MenuBarPopoverView.h"
 #include "ui/popover/MenuWatchlistRowView.h"
+#include "ui/popover/PriceAlertNoticesView.h"
 #include "ui/popover/RefreshErrorBannerView.h"
 
 #include <QAbstractButton>
@@ -389,6 +390,79 @@ private Q_SLOTS:
     }
 
     // Each main state fills the popover to its corners, at 1x and 2x.
+    // A bell beside the symbol while an alert is armed, filled and orange once one fired; the
+    // rest of the line stays where it was. Notices no notification took show above the list.
+    void alertBellsAndUndeliveredNotices()
+    {
+        StateHarness h;
+        h.storeEntries({QStringLiteral("BTC"), QStringLiteral("ETH"), QStringLiteral("SOL")});
+        // SOL's alert fired while the popover was closed, and nobody has looked since.
+        StoredState document = h.stored();
+        document.priceAlerts.append({.id = QStringLiteral("A1"),
+                                     .tokenID = QStringLiteral("SOL"),
+                                     .threshold = 100,
+                                     .isFired = true,
+                                     .isUnseen = true});
+        h.storeDocument(document);
+        AppState& state = h.make();
+        h.settle();
+        h.service->answerRefresh(catalog(3));
+        h.settle();
+        MenuBarPopoverView view(state);
+        show(view);
+        MenuWatchlistRowView* eth = view.row(QStringLiteral("ETH"));
+        const MenuWatchlistRowView::Layout before = eth->layout();
+        QVERIFY(before.bell.isEmpty());
+        const auto bellPixels = [](MenuWatchlistRowView* row, bool orange) {
+            const QImage image = Pixels::render(*row, 2);
+            const QRectF bell = row->layout().bell;
+            int count = 0;
+            for (qreal y = bell.top(); y < bell.bottom(); y += 0.5) {
+                for (qreal x = bell.left(); x < bell.right(); x += 0.5) {
+                    const QColor c = Pixels::at(image, x, y);
+                    const bool isOrange = c.red() - c.blue() > 120;
+                    count += (orange ? isOrange : !isOrange && c.lightness() < 200) ? 1 : 0;
+                }
+            }
+            return count;
+        };
+
+        state.priceAlerts().add(QStringLiteral("ETH"), PriceAlert::Kind::Above, 3000);
+        QCOMPARE(eth->alertMark(), PriceAlerts::Mark::Armed);
+        QCOMPARE(view.row(QStringLiteral("BTC"))->alertMark(), PriceAlerts::Mark::None);
+        const MenuWatchlistRowView::Layout armed = eth->layout();
+        QVERIFY(armed.bell.left() > armed.symbol.rect.left() && armed.bell.right() < armed.trendCell.left());
+        QCOMPARE(armed.symbol.rect.topLeft(), before.symbol.rect.topLeft());
+        QCOMPARE(armed.priceBlock, before.priceBlock);
+        QVERIFY(bellPixels(eth, false) > 8);
+        QCOMPARE(bellPixels(eth, true), 0);
+        QVERIFY(eth->accessibleName().endsWith(QStringLiteral("已设提醒")));
+        MenuWatchlistRowView* sol = view.row(QStringLiteral("SOL"));
+        QCOMPARE(sol->alertMark(), PriceAlerts::Mark::Fired);
+        QVERIFY(bellPixels(sol, true) > 8);
+        // Opened, the fired alert counts as seen; the refresh (SOL far below 100) armed it again.
+        state.toggleExpandedToken(QStringLiteral("SOL"));
+        h.settle();
+        QCOMPARE(sol->alertMark(), PriceAlerts::Mark::Armed);
+        QCOMPARE(bellPixels(sol, true), 0);
+        state.priceAlerts().setEnabled(false);
+        QCOMPARE(eth->alertMark(), PriceAlerts::Mark::None);
+        QVERIFY(eth->layout().bell.isEmpty());
+
+        PriceAlertNoticesView* notices = view.alertNotices();
+        QVERIFY(!notices->isVisible());
+        state.priceAlerts().addUndelivered({QStringLiteral("ETH"), QStringLiteral("ETH"),
+                                            PriceAlerts::noticeTitle(QStringLiteral("ETH")),
+                                            QStringLiteral("ETH 已升至 3,012.00（高于 3,000.00）")});
+        h.settle();
+        QVERIFY(notices->isVisible());
+        QCOMPARE(notices->text(), QStringLiteral("ETH 已升至 3,012.00（高于 3,000.00）"));
+        QVERIFY(notices->geometry().bottom() < view.findChild<QWidget*>("watchlistScrollArea")->geometry().top() + 1);
+        QTest::mouseClick(child(*notices, "priceAlertNoticesClose"), Qt::LeftButton);
+        QVERIFY(state.priceAlerts().undelivered().isEmpty());
+        QVERIFY(!notices->isVisible());
+    }
+
     void rendersEachMainState()
     {
         StateHarness h;

@@ -3,6 +3,7 @@
 #include "ui/kit/SpringAnimation.h"
 #include "ui/kit/Typography.h"
 #include "ui/popover/MenuWatchlistRowView.h"
+#include "ui/popover/PriceAlertPanel.h"
 #include "ui/popover/RowFigures.h"
 
 #include <QApplication>
@@ -335,6 +336,37 @@ private Q_SLOTS:
         QFETCH(QString, compact);
         QCOMPARE(RowFigures::amount(value), amount);
         QCOMPARE(RowFigures::compactAmount(value), compact);
+    }
+
+    // The alert panel's suggestion: 5 % off the market price, kept to a few digits a person would
+    // type; nothing without a price; and what the field reads back.
+    void alertSuggestions_data()
+    {
+        QTest::addColumn<PriceAlert::Kind>("kind");
+        QTest::addColumn<double>("price");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("above") << PriceAlert::Kind::Above << 75456.36 << "79,200";
+        QTest::newRow("below") << PriceAlert::Kind::Below << 75456.36 << "71,700";
+        QTest::newRow("hundreds") << PriceAlert::Kind::Above << 143.5 << "151";
+        QTest::newRow("below one drops trailing zeros") << PriceAlert::Kind::Above << 0.1234 << "0.13";
+        QTest::newRow("sub-cent keeps four digits") << PriceAlert::Kind::Above << 0.000008712 << "0.000009148";
+        QTest::newRow("no market price") << PriceAlert::Kind::Above << 0.0 << "";
+        QTest::newRow("not a number") << PriceAlert::Kind::Below << kNaN << "";
+        QTest::newRow("change") << PriceAlert::Kind::ChangeBeyond << 0.0 << "5";
+    }
+    void alertSuggestions()
+    {
+        QFETCH(PriceAlert::Kind, kind);
+        QFETCH(double, price);
+        QFETCH(QString, text);
+        QCOMPARE(PriceAlertPanel::suggestionText(kind, price), text);
+        if (!text.isEmpty()) {
+            QCOMPARE(PriceAlertPanel::parsedThreshold(text), PriceAlertPanel::suggestedThreshold(kind, price));
+        }
+        QCOMPARE(PriceAlertPanel::parsedThreshold(QStringLiteral(" 80000.5 ")), std::optional<double>(80000.5));
+        for (const char* bad : {"", "abc", "0", "-5", "inf", "nan"}) {
+            QCOMPARE(PriceAlertPanel::parsedThreshold(QLatin1String(bad)), std::nullopt);
+        }
     }
 
     void numbersFollowTheCurrentLocale()

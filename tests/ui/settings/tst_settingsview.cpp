@@ -2,6 +2,7 @@
 #include "storage/AutostartEntry.h"
 #include "testlib/Pixels.h"
 #include "testlib/StateHarness.h"
+#include "ui/kit/PriceAlertListView.h"
 #include "ui/settings/SettingsView.h"
 
 #include <QAccessible>
@@ -11,6 +12,7 @@
 #include <QFile>
 #include <QImage>
 #include <QLabel>
+#include <QScrollArea>
 #include <QTabBar>
 #include <QTemporaryDir>
 #include <QTest>
@@ -133,6 +135,59 @@ private Q_SLOTS:
         QTRY_COMPARE(f.text("previewText"), QStringLiteral("BTC 75,456.36"));
         QTRY_COMPARE(f.reports.size(), 3);
         QCOMPARE(f.reports.last(), general);
+    }
+
+    // "价格提醒" shows once there is an alert: the master switch and every alert with its token,
+    // each with a switch and a delete; a long list scrolls and the view still reports its size.
+    void priceAlertsSectionListsEveryAlert()
+    {
+        Fixture f;
+        QWidget* group = f.child("priceAlertsGroup");
+        QVERIFY(!group->isVisible());
+        QTRY_COMPARE(f.reports.size(), 1);
+        PriceAlerts& alerts = f.state().priceAlerts();
+        alerts.add(QStringLiteral("BTC"), PriceAlert::Kind::Above, 80000);
+        alerts.add(QStringLiteral("BTC"), PriceAlert::Kind::ChangeBeyond, 5);
+        f.h.settle();
+        QVERIFY(group->isVisible());
+        QTRY_COMPARE(f.reports.last(), f.view->preferredContentSize());
+        QVERIFY(f.reports.last().height() > f.reports.first().height());
+        const auto texts = [&f](const char* name) {
+            QStringList list;
+            for (const QLabel* label : f.view->findChildren<QLabel*>(QLatin1String(name))) {
+                if (label->isVisible()) {
+                    list.append(label->text());
+                }
+            }
+            return list;
+        };
+        QCOMPARE(texts("priceAlertSymbol"), QStringList({"BTC", "BTC"}));
+        QCOMPARE(texts("priceAlertCondition"), QStringList({"高于 80,000.00", "涨跌超过 ±5%"}));
+
+        const auto lineButton = [&f](int line, const char* name) {
+            return f.view->findChildren<PriceAlertListView*>()
+                .first()
+                ->findChildren<QWidget*>(QLatin1String("priceAlertLine"))[line]
+                ->findChild<QAbstractButton*>(QLatin1String(name));
+        };
+        QTest::mouseClick(lineButton(1, "priceAlertSwitch"), Qt::LeftButton);
+        QVERIFY(!alerts.alerts().at(1).isEnabled);
+        QTest::mouseClick(lineButton(0, "priceAlertDelete"), Qt::LeftButton);
+        QCOMPARE(alerts.alerts().size(), 1);
+        f.h.settle();
+        QCOMPARE(texts("priceAlertCondition"), QStringList({"涨跌超过 ±5%"}));
+        f.click("priceAlertsEnabledCheckBox");
+        QVERIFY(!alerts.isEnabled());
+
+        for (int i = 0; i < 20; ++i) {
+            alerts.add(QStringLiteral("BTC"), PriceAlert::Kind::Above, 1000 + i);
+        }
+        f.h.settle();
+        auto* scroll = f.child<QScrollArea>("priceAlertSettingsScroll");
+        QVERIFY(scroll->height() < 8 * PriceAlertListView::kLineHeight);
+        QVERIFY(scroll->widget()->height() > 20 * PriceAlertListView::kLineHeight);
+        QTRY_COMPARE(f.reports.last(), f.view->preferredContentSize());
+        QVERIFY(f.reports.last().height() < 900);
     }
 
     void generalPaneIsWhollyShownWithSeparatorsUnderGroups()

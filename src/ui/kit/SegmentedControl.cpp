@@ -1,4 +1,4 @@
-#include "ui/settings/SegmentedControl.h"
+#include "ui/kit/SegmentedControl.h"
 
 #include "ui/kit/Palette.h"
 #include "ui/kit/Shapes.h"
@@ -11,30 +11,34 @@
 
 namespace {
 
-constexpr QSize kSegmentedSize{180, 24};
 constexpr qreal kSegmentedRadius = 6;
 constexpr qreal kSegmentInset = 2;
-// The platform's default control font and label colour.
-constexpr qreal kControlPointSize = 13;
+// The platform's label colour.
 constexpr qreal kLabelOpacity = 0.85;
 
 } // namespace
 
 SegmentedControl::SegmentedControl(QWidget* parent)
+    : SegmentedControl(kDefaultSize, kDefaultPointSize, parent)
+{
+}
+
+SegmentedControl::SegmentedControl(QSize size, qreal pointSize, QWidget* parent)
     : QTabBar(parent)
+    , m_size(size)
 {
     setDrawBase(false);
     setExpanding(false);
     setUsesScrollButtons(false);
     setElideMode(Qt::ElideNone);
-    setFont(Typography::font(kControlPointSize));
-    setFixedSize(kSegmentedSize);
+    setFont(Typography::font(pointSize));
+    setFixedSize(m_size);
     setFocusPolicy(Qt::TabFocus);
 }
 
 QSize SegmentedControl::tabSizeHint(int) const
 {
-    return {kSegmentedSize.width() / std::max(count(), 1), kSegmentedSize.height()};
+    return {m_size.width() / std::max(count(), 1), m_size.height()};
 }
 
 QSize SegmentedControl::minimumTabSizeHint(int index) const
