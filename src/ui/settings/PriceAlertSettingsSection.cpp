@@ -4,7 +4,10 @@
 #include "ui/kit/PriceAlertListView.h"
 #include "ui/kit/Typography.h"
 
+#include "ui/kit/Palette.h"
+
 #include <QCheckBox>
+#include <QLabel>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QVBoxLayout>
@@ -32,6 +35,14 @@ PriceAlertSettingsSection::PriceAlertSettingsSection(AppState& appState, QWidget
     m_master->setFixedHeight(kCheckBoxHeight);
     stack->addWidget(m_master);
 
+    m_emptyHint = new QLabel(tr("还没有提醒。在自选列表中展开代币，用“提醒”添加。"), this);
+    m_emptyHint->setObjectName(QStringLiteral("priceAlertsEmptyHint"));
+    m_emptyHint->setFont(Typography::font(11));
+    QPalette hintPalette = m_emptyHint->palette();
+    hintPalette.setColor(QPalette::WindowText, Palette::secondary());
+    m_emptyHint->setPalette(hintPalette);
+    stack->addWidget(m_emptyHint);
+
     m_scroll = new QScrollArea(this);
     m_scroll->setObjectName(QStringLiteral("priceAlertSettingsScroll"));
     m_scroll->setFrameShape(QFrame::NoFrame);
@@ -55,12 +66,6 @@ PriceAlertSettingsSection::PriceAlertSettingsSection(AppState& appState, QWidget
     connect(&appState.priceAlerts(), &PriceAlerts::changed, this, &PriceAlertSettingsSection::sync);
     connect(m_list, &PriceAlertListView::countChanged, this, &PriceAlertSettingsSection::sync);
     sync();
-    m_hadAlerts = hasAlerts();
-}
-
-bool PriceAlertSettingsSection::hasAlerts() const
-{
-    return !m_appState.priceAlerts().alerts().isEmpty();
 }
 
 QSize PriceAlertSettingsSection::sizeHint() const
@@ -77,9 +82,5 @@ void PriceAlertSettingsSection::sync()
         lines == 0 ? 0 : lines * PriceAlertListView::kLineHeight + (lines - 1) * PriceAlertListView::kLineSpacing;
     m_scroll->setFixedHeight(height);
     m_scroll->setVisible(lines > 0);
-    const bool has = hasAlerts();
-    if (has != m_hadAlerts) {
-        m_hadAlerts = has;
-        Q_EMIT hasAlertsChanged(has);
-    }
+    m_emptyHint->setVisible(lines == 0);
 }

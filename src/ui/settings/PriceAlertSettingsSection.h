@@ -5,6 +5,7 @@
 class AppState;
 class PriceAlertListView;
 class QCheckBox;
+class QLabel;
 class QScrollArea;
 
 // The general tab's price alerts: the master switch and every alert with its token, each with
@@ -18,21 +19,18 @@ public:
 
     explicit PriceAlertSettingsSection(AppState& appState, QWidget* parent = nullptr);
 
-    bool hasAlerts() const;
     QCheckBox* masterSwitch() const { return m_master; }
     PriceAlertListView* list() const { return m_list; }
 
     QSize sizeHint() const override;
-
-Q_SIGNALS:
-    void hasAlertsChanged(bool hasAlerts);
 
 private:
     void sync();
 
     AppState& m_appState;
     QCheckBox* m_master = nullptr;
+    // Where to add one, while there is none.
+    QLabel* m_emptyHint = nullptr;
     QScrollArea* m_scroll = nullptr;
     PriceAlertListView* m_list = nullptr;
-    bool m_hadAlerts = false;
 };

@@ -323,12 +323,8 @@ QWidget* SettingsView::makeGeneralPane()
     stack->addWidget(makeGroup(tr("状态栏显示"), true, {m_symbolBox, m_priceBox, m_changeBox, preview},
                                QStringLiteral("menuBarGroup")));
 
-    // Shown once there is an alert to list.
     auto* alerts = new PriceAlertSettingsSection(*m_appState, this);
-    QWidget* alertsGroup = makeGroup(tr("价格提醒"), true, {alerts}, QStringLiteral("priceAlertsGroup"));
-    alertsGroup->setVisible(alerts->hasAlerts());
-    connect(alerts, &PriceAlertSettingsSection::hasAlertsChanged, alertsGroup, &QWidget::setVisible);
-    stack->addWidget(alertsGroup);
+    stack->addWidget(makeGroup(tr("价格提醒"), true, {alerts}, QStringLiteral("priceAlertsGroup")));
     stack->addWidget(makeLaunchAtLoginGroup());
 
     m_outlinesBox = makeCheckBox(tr("显示布局调试边框"), QStringLiteral("showsLayoutDebugOutlinesCheckBox"));

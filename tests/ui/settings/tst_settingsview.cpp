@@ -137,19 +137,19 @@ private Q_SLOTS:
         QCOMPARE(f.reports.last(), general);
     }
 
-    // "价格提醒" shows once there is an alert: the master switch and every alert with its token,
-    // each with a switch and a delete; a long list scrolls and the view still reports its size.
+    // "价格提醒": the master switch and a hint while there is no alert, then every alert with its
+    // token, each with a switch and a delete; a long list scrolls and the view still reports its size.
     void priceAlertsSectionListsEveryAlert()
     {
         Fixture f;
-        QWidget* group = f.child("priceAlertsGroup");
-        QVERIFY(!group->isVisible());
+        QWidget* hint = f.child("priceAlertsEmptyHint");
+        QVERIFY(f.child("priceAlertsGroup")->isVisible() && hint->isVisible());
         QTRY_COMPARE(f.reports.size(), 1);
         PriceAlerts& alerts = f.state().priceAlerts();
         alerts.add(QStringLiteral("BTC"), PriceAlert::Kind::Above, 80000);
         alerts.add(QStringLiteral("BTC"), PriceAlert::Kind::ChangeBeyond, 5);
         f.h.settle();
-        QVERIFY(group->isVisible());
+        QVERIFY(!hint->isVisible());
         QTRY_COMPARE(f.reports.last(), f.view->preferredContentSize());
         QVERIFY(f.reports.last().height() > f.reports.first().height());
         const auto texts = [&f](const char* name) {
