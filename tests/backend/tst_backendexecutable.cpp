@@ -161,16 +161,9 @@ private Q_SLOTS:
         QCOMPARE(eth.name, QString("ETH"));
     }
 
-    void stopsCleanlyOnSignals_data()
+    // SIGINT takes the same path as systemd's SIGTERM.
+    void stopsCleanlyOnSigterm()
     {
-        QTest::addColumn<int>("signalNumber");
-        QTest::newRow("SIGTERM") << SIGTERM;
-        QTest::newRow("SIGINT") << SIGINT;
-    }
-
-    void stopsCleanlyOnSignals()
-    {
-        QFETCH(int, signalNumber);
         FakeExchange exchange;
         BackendProcess backend(
             {"--port", "0", "--upstream", exchange.baseUrl().toString(), "--upstream-timeout", "60"});
@@ -186,7 +179,7 @@ private Q_SLOTS:
         waiting.get("/api/quotes?ids=BTC");
         QTRY_COMPARE(exchange.allCalls(), 2);
 
-        QCOMPARE(::kill(static_cast<pid_t>(backend.process().processId()), signalNumber), 0);
+        QCOMPARE(::kill(static_cast<pid_t>(backend.process().processId()), SIGTERM), 0);
         // The waiting request is answered (the exchange is given up on), then everything closes.
         QCOMPARE(waiting.status(), 503);
         QVERIFY(waitForExit(backend.process(), 5000));
@@ -350,37 +343,23 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(idle.count(), 1, 5000);
     }
 
-    void exitsWithAClearMessage_data()
-    {
-        QTest::addColumn<QStringList>("arguments"); // %1: a port that is taken
-        QTest::addColumn<int>("exitCode");
-        QTest::addColumn<QString>("pattern"); // on stdout for exit code 0, else on stderr
-
-        QTest::newRow("version") << QStringList{"--version"} << 0 << "^zentrow-backend \\d+\\.\\d+\\.\\d+\\n$";
-        QTest::newRow("bad idle time") << QStringList{"--exit-when-idle", "soon"} << 2 << "--exit-when-idle";
-        QTest::newRow("missing names file")
-            << QStringList{"--port", "0", "--names", "/nonexistent/names.json"} << 1 << "/nonexistent/names\\.json";
-        QTest::newRow("taken port, in one line")
-            << QStringList{"--port", "%1"} << 1 << "^zentrow-backend: port %1 on 127\\.0\\.0\\.1 is already in use\\n$";
-    }
-
     void exitsWithAClearMessage()
     {
-        QFETCH(QStringList, arguments);
-        QFETCH(int, exitCode);
-        QFETCH(QString, pattern);
         QTcpServer holder;
         QVERIFY(holder.listen(QHostAddress::LocalHost));
         const QString port = QString::number(holder.serverPort());
-        arguments.replaceInStrings(QStringLiteral("%1"), port);
-        QProcess backend;
-        backend.start(QStringLiteral(ZENTROW_BACKEND_PATH), arguments);
-        QVERIFY(backend.waitForFinished(10'000));
-        QCOMPARE(backend.exitCode(), exitCode);
-        const QString text =
-            QString::fromUtf8(exitCode == 0 ? backend.readAllStandardOutput() : backend.readAllStandardError());
-        QVERIFY2(QRegularExpression(pattern.replace(QStringLiteral("%1"), port)).match(text).hasMatch(),
-                 qPrintable(text));
+        // Arguments, and a pattern for what stderr says.
+        const std::pair<QStringList, QString> cases[] = {
+            {{"--port", "0", "--names", "/nonexistent/names.json"}, "/nonexistent/names\\.json"},
+            {{"--port", port}, "^zentrow-backend: port " + port + " on 127\\.0\\.0\\.1 is already in use\\n$"}};
+        for (const auto& [arguments, pattern] : cases) {
+            QProcess backend;
+            backend.start(QStringLiteral(ZENTROW_BACKEND_PATH), arguments);
+            QVERIFY(backend.waitForFinished(10'000));
+            QCOMPARE(backend.exitCode(), 1);
+            const QString text = QString::fromUtf8(backend.readAllStandardError());
+            QVERIFY2(QRegularExpression(pattern).match(text).hasMatch(), qPrintable(text));
+        }
     }
 
 private:

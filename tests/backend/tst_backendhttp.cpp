@@ -161,11 +161,7 @@ private Q_SLOTS:
 
     void boundsConnectionsAndStalledClients()
     {
-        HttpLimits limits;
-        limits.maxConnections = 2;
-        limits.headTimeout = 200ms;
-        limits.idleTimeout = 200ms;
-        EchoServer echo(limits);
+        EchoServer echo({.maxConnections = 2, .headTimeout = 200ms, .idleTimeout = 200ms});
 
         // Two clients at work fill the server: a third is refused, and told so.
         RawClient first(echo.port());
@@ -197,10 +193,7 @@ private Q_SLOTS:
 
     void closesTricklingClientsOnTime()
     {
-        HttpLimits limits;
-        limits.headTimeout = 300ms;
-        limits.idleTimeout = 60s;
-        EchoServer echo(limits);
+        EchoServer echo({.headTimeout = 300ms, .idleTimeout = 60s});
 
         // Blank lines, or a head that grows a byte at a time, do not put off the head timeout.
         RawClient blankLines(echo.port());
@@ -275,8 +268,6 @@ private Q_SLOTS:
         const QByteArray ids200 = QByteArray("A,").repeated(199) + "A";
         const QByteArray text100 = QByteArray("%C3%A9").repeated(100);
 
-        QTest::newRow("blank search") << get("/api/search?q=+%20") << 200;
-        QTest::newRow("no ids") << get("/api/quotes?ids=,,") << 200;
         // Accepted, then the exchange (unreachable here) is asked.
         QTest::newRow("100 characters") << get("/api/search?q=" + text100) << 503;
         QTest::newRow("200 ids") << get("/api/quotes?ids=" + ids200) << 503;
@@ -319,23 +310,17 @@ private Q_SLOTS:
         const RawResponse response = client.readOne(isHead);
         QCOMPARE(response.status, status);
         QVERIFY(response.header("Content-Type").startsWith("application/json"));
-        if (status == 200) {
-            QCOMPARE(response.body, QByteArray(R"({"data":[]})"));
-            QVERIFY(response.header("Cache-Control").startsWith("public, max-age="));
-            QVERIFY(!response.header("ETag").isEmpty());
-        } else {
-            QCOMPARE(response.header("Cache-Control"), QByteArray("no-store"));
-            if (!isHead) {
-                const QJsonObject error = QJsonDocument::fromJson(response.body).object().value("error").toObject();
-                QCOMPARE(error.value("status").toInt(), status);
-                QVERIFY(!error.value("message").toString().isEmpty());
-            }
+        QCOMPARE(response.header("Cache-Control"), QByteArray("no-store"));
+        if (!isHead) {
+            const QJsonObject error = QJsonDocument::fromJson(response.body).object().value("error").toObject();
+            QCOMPARE(error.value("status").toInt(), status);
+            QVERIFY(!error.value("message").toString().isEmpty());
         }
         if (status == 405) {
             QCOMPARE(response.header("Allow"), QByteArray("GET, HEAD"));
         }
-        // A refused request leaves the connection usable.
-        client.send(get("/api/search?q="));
+        // A refused request leaves the connection usable; a blank query needs no exchange.
+        client.send(get("/api/search?q=+%20"));
         QCOMPARE(client.readOne().status, 200);
     }
 
@@ -362,6 +347,7 @@ private Q_SLOTS:
         QTest::newRow("zero lifetime") << QStringList{"--price-ttl", "0"} << 2;
         QTest::newRow("negative stale") << QStringList{"--stale-for", "-1"} << 2;
         QTest::newRow("fractional") << QStringList{"--trend-ttl", "1.5"} << 2;
+        QTest::newRow("bad idle time") << QStringList{"--exit-when-idle", "soon"} << 2;
         QTest::newRow("no connections") << QStringList{"--max-connections", "0"} << 2;
         QTest::newRow("more per address than in all")
             << QStringList{"--max-connections", "8", "--max-connections-per-address", "9"} << 2;
@@ -383,17 +369,11 @@ private Q_SLOTS:
         QVERIFY(settings);
         // Every flag reaches its setting.
         if (!arguments.isEmpty()) {
-            QCOMPARE(settings->address, QHostAddress(QHostAddress::LocalHostIPv6));
-            QCOMPARE(settings->port, quint16(0));
-            QCOMPARE(settings->upstream, QUrl("http://127.0.0.1:9/v3"));
-            QCOMPARE(settings->catalogueTtl, 7200s);
-            QCOMPARE(settings->priceTtl, 30s);
-            QCOMPARE(settings->trendTtl, 600s);
-            QCOMPARE(settings->staleFor, 0s);
-            QCOMPARE(settings->retryDelay, 2s);
-            QCOMPARE(settings->upstreamTimeout, 3000ms);
-            QCOMPARE(settings->maxConnections, 8);
-            QCOMPARE(settings->maxConnectionsPerAddress, 2);
+            const BackendSettings& s = *settings;
+            QVERIFY(std::tuple(s.address, s.port, s.upstream, s.maxConnections, s.maxConnectionsPerAddress) ==
+                    std::tuple(QHostAddress(QHostAddress::LocalHostIPv6), 0, QUrl("http://127.0.0.1:9/v3"), 8, 2));
+            QVERIFY(std::tuple(s.catalogueTtl, s.priceTtl, s.trendTtl, s.staleFor, s.retryDelay, s.upstreamTimeout) ==
+                    std::tuple(7200s, 30s, 600s, 0s, 2s, 3000ms));
         }
     }
 };

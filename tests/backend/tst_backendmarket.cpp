@@ -172,7 +172,7 @@ private Q_SLOTS:
         const Answer search = harness.get("/api/search?q=eth");
         QCOMPARE(search.status, 200);
         QCOMPARE(search.body, QByteArray(R"({"data":[{"id":"ETH","symbol":"ETH","name":"Ethereum"}]})"));
-        QCOMPARE(harness.get("/api/quotes?ids=").body, QByteArray(R"({"data":[]})"));
+        QCOMPARE(harness.get("/api/quotes?ids=,,").body, QByteArray(R"({"data":[]})"));
         QCOMPARE(harness.get("/api/quotes?ids=NOPE").body, QByteArray(R"({"data":[]})"));
 
         // A token listed without a ticker is left out; a broken kline series costs only the trend,
@@ -197,23 +197,17 @@ private Q_SLOTS:
         }
 
         // Symbol prefixes first (well-known assets ahead), then names; never more than 50.
-        Answer answer = harness.get("/api/search?q=bit");
+        const Answer answer = harness.get("/api/search?q=bit");
         QCOMPARE(answer.status, 200);
         QCOMPARE(answer.data().size(), 50);
         QCOMPARE(answer.ids().first(), QString("BIT00"));
-        answer = harness.get("/api/search?q=BITCOIN");
-        QCOMPARE(answer.ids(), QStringList({"BTC", "BCH"}));
-        answer = harness.get("/api/search?q=bitcoin%20cash");
-        QCOMPARE(answer.ids(), QStringList{"BCH"});
-        answer = harness.get("/api/search?q=Sol");
-        QCOMPARE(answer.ids(), QStringList{"SOL"});
+        QCOMPARE(harness.get("/api/search?q=BITCOIN").ids(), QStringList({"BTC", "BCH"}));
+        QCOMPARE(harness.get("/api/search?q=bitcoin%20cash").ids(), QStringList{"BCH"});
+        QCOMPARE(harness.get("/api/search?q=Sol").ids(), QStringList{"SOL"});
         // The exact symbol outranks longer symbols and names that merely contain it.
-        answer = harness.get("/api/search?q=eth");
-        QCOMPARE(answer.ids(), QStringList{"ETH"});
-        answer = harness.get("/api/search?q=%20%20%20");
-        QCOMPARE(answer.body, QByteArray(R"({"data":[]})"));
-        answer = harness.get("/api/search?q=luna");
-        QCOMPARE(answer.body, QByteArray(R"({"data":[]})"));
+        QCOMPARE(harness.get("/api/search?q=eth").ids(), QStringList{"ETH"});
+        QCOMPARE(harness.get("/api/search?q=%20%20%20").body, QByteArray(R"({"data":[]})"));
+        QCOMPARE(harness.get("/api/search?q=luna").body, QByteArray(R"({"data":[]})"));
         QCOMPARE(harness.exchange.calls("/api/v3/exchangeInfo"), 1);
     }
 
@@ -229,8 +223,7 @@ private Q_SLOTS:
         }
         replies.append(harness.start("/api/search?q=btc"));
         for (QNetworkReply* reply : replies) {
-            const Answer answer = Harness::finish(reply);
-            QCOMPARE(answer.status, 200);
+            QCOMPARE(Harness::finish(reply).status, 200);
         }
         QCOMPARE(harness.exchange.calls("/api/v3/exchangeInfo"), 1);
         QCOMPARE(harness.exchange.calls("/api/v3/ticker/24hr"), 1);
@@ -330,15 +323,12 @@ private Q_SLOTS:
         QCOMPARE(harness.get("/api/quotes?ids=BTC").status, 200);
         QTRY_COMPARE(harness.exchange.calls("/api/v3/ticker/24hr"), 3);
 
-        // Beyond the stale bound: 503 with a JSON reason, never cached.
+        // Beyond the stale bound: 503, never cached (its JSON reason is the HTTP test's).
         harness.advance(600s);
         answer = harness.get("/api/quotes?ids=BTC");
         QCOMPARE(answer.status, 503);
         QCOMPARE(answer.header("Cache-Control"), QByteArray("no-store"));
         QVERIFY(!answer.header("Retry-After").isEmpty());
-        const QJsonObject error = QJsonDocument::fromJson(answer.body).object().value("error").toObject();
-        QCOMPARE(error.value("status").toInt(), 503);
-        QVERIFY(!error.value("message").toString().isEmpty());
         // Searches still work from the catalogue, which lives longer.
         QCOMPARE(harness.get("/api/search?q=btc").status, 200);
 
