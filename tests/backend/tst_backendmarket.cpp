@@ -10,6 +10,7 @@
 #include <QNetworkAccessManager>
 #include <QNetworkProxy>
 #include <QNetworkReply>
+#include <QRegularExpression>
 #include <QTest>
 #include <QUrlQuery>
 
@@ -131,29 +132,22 @@ private Q_SLOTS:
         const Answer quotes = harness.get("/api/quotes?ids=btc,ETH,NOPE,BTC,ZKJ,LUNA");
         QCOMPARE(quotes.status, 200);
         QCOMPARE(quotes.header("Content-Type"), QByteArray("application/json; charset=utf-8"));
-        // Unknown, halted and repeated ids are left out; the rest keep the order asked for.
-        QCOMPARE(quotes.ids(), QStringList({"BTC", "ETH", "ZKJ"}));
-        const QJsonObject btc = itemOf(quotes, "BTC");
-        QCOMPARE(btc.value("symbol").toString(), QString("BTC"));
-        QCOMPARE(btc.value("name").toString(), QString("Bitcoin"));
-        QVERIFY(!btc.contains("logoUrl"));
-        QCOMPARE(btc.value("price").toDouble(), 75456.36);
-        QCOMPARE(btc.value("change24h").toDouble(), -2.05);
-        QCOMPARE(btc.value("trend7d").toArray(), QJsonArray({71000, 72200, 73650, 74120, 75900, 76320, 75456.36}));
-        QCOMPARE(btc.value("trend7dFine").toArray(), QJsonArray({74000.5, 74800.25, 75456.36}));
-        // The exchange's own 24-hour figures, where its ticker has them, and only there.
-        QCOMPARE(btc.value("high24h").toDouble(), 77410.0);
-        QCOMPARE(btc.value("low24h").toDouble(), 74850.12);
-        QCOMPARE(btc.value("quoteVolume24h").toDouble(), 1523456789.12);
-        QCOMPARE(btc.value("priceChange24h").toDouble(), -1579.32);
-        const QJsonObject eth = itemOf(quotes, "ETH");
-        for (const char* member : {"high24h", "low24h", "quoteVolume24h", "priceChange24h"}) {
-            QVERIFY2(!eth.contains(QLatin1String(member)), member);
-        }
-        // Outside the name table an asset goes by its ticker; tiny prices keep their digits.
-        const QJsonObject zkj = itemOf(quotes, "ZKJ");
-        QCOMPARE(zkj.value("name").toString(), QString("ZKJ"));
-        QCOMPARE(zkj.value("price").toDouble(), 0.00001234);
+        // Unknown, halted and repeated ids are left out; the rest keep the order asked for. The
+        // exchange's own 24-hour figures come where its ticker has them, and only there; outside the
+        // name table an asset goes by its ticker; tiny prices keep their digits. The time varies.
+        const QByteArray trends = R"("trend7d":[71000,72200,73650,74120,75900,76320,75456.36],)"
+                                  R"("trend7dFine":[74000.5,74800.25,75456.36]})";
+        QCOMPARE(QString::fromUtf8(quotes.body).replace(QRegularExpression(R"("quotedAt":\d+,)"), "T,"),
+                 QString::fromUtf8(R"({"data":[{"id":"BTC","symbol":"BTC","name":"Bitcoin","price":75456.36,)"
+                                   R"("change24h":-2.05,"high24h":77410,"low24h":74850.12,"quoteVolume24h":)"
+                                   R"(1523456789.12,"priceChange24h":-1579.32,T,)" +
+                                   trends +
+                                   R"(,{"id":"ETH","symbol":"ETH","name":"Ethereum","price":3012.5,)"
+                                   R"("change24h":1.25,T,)" +
+                                   trends +
+                                   R"(,{"id":"ZKJ","symbol":"ZKJ","name":"ZKJ","price":1.234e-05,)"
+                                   R"("change24h":12,T,)" +
+                                   trends + "]}"));
 
         // One batch of tickers (the 24-hour figures come with it, at no extra call), a daily and a
         // four-hourly kline series per token, exactly as documented.
