@@ -160,27 +160,6 @@ private Q_SLOTS:
                  metainfo.out + metainfo.err);
     }
 
-    void manPagesListEveryOption()
-    {
-        // A man page that misses an option `--help` lists has drifted from the program.
-        const QRegularExpression longOption(QStringLiteral("--([a-z][a-z-]+)"));
-        for (const QString& program : {QStringLiteral("zentrow"), QStringLiteral("zentrow-backend")}) {
-            const QString page = installed("share/man/man1/" + program + ".1");
-            const QString source = QString::fromUtf8(readAll(page)).replace(QStringLiteral("\\-"), QStringLiteral("-"));
-            QVERIFY2(!source.isEmpty(), qPrintable(page));
-            const CommandRun help = runCommand(installed("bin/" + program), {"--help"});
-            QCOMPARE(help.exitCode, 0);
-            QRegularExpressionMatchIterator it = longOption.globalMatch(QString::fromUtf8(help.out));
-            int options = 0;
-            while (it.hasNext()) {
-                const QString option = it.next().captured(0);
-                QVERIFY2(source.contains(option), qPrintable(program + ": " + option));
-                ++options;
-            }
-            QVERIFY(options >= 2);
-        }
-    }
-
     // make package
     void buildsADebianPackageLintianAccepts()
     {
