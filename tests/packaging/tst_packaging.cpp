@@ -111,20 +111,6 @@ private Q_SLOTS:
                  result.out + result.err);
     }
 
-    void metainfoValidates()
-    {
-        const QString validator = tool("appstreamcli", "appstream");
-        QVERIFY(!validator.isEmpty());
-        const QString metainfo = installed("share/metainfo/" + kAppId + ".metainfo.xml");
-        const CommandRun result = runCommand(validator, {"validate", "--no-net", "--no-color", metainfo});
-        QVERIFY2(result.exitCode == 0, result.out + result.err);
-
-        const QString contents = QString::fromUtf8(readAll(metainfo));
-        QVERIFY(contents.contains("<launchable type=\"desktop-id\">" + kAppId + ".desktop</launchable>"));
-        // The version being installed has its release entry.
-        QVERIFY(contents.contains(QStringLiteral("<release version=\"%1\"").arg(ZENTROW_VERSION)));
-    }
-
     void userUnitsVerify()
     {
         const QString analyze = QStandardPaths::findExecutable(QStringLiteral("systemd-analyze"));
@@ -150,14 +136,9 @@ private Q_SLOTS:
         const QString root = installed("share/plasma/plasmoids");
         const QString applet = root + "/app.zentrow.applet";
         QVERIFY(QFileInfo(applet + "/contents/ui/main.qml").isFile());
-        // Plasma's own tool finds the installed package where plasmashell looks...
+        // Plasma's own tool finds the installed package where plasmashell looks.
         const CommandRun list = runCommand(kpackagetool, {"--type", "Plasma/Applet", "--packageroot", root, "--list"});
         QVERIFY2(list.exitCode == 0 && list.out.split('\n').contains("app.zentrow.applet"), list.out + list.err);
-        // ...and describes it to software centres.
-        const CommandRun metainfo = runCommand(kpackagetool, {"--appstream-metainfo", applet});
-        QVERIFY2(metainfo.exitCode == 0 && metainfo.out.contains("<id>app.zentrow.applet</id>") &&
-                     metainfo.out.contains("<extends>org.kde.plasmashell</extends>"),
-                 metainfo.out + metainfo.err);
     }
 
     // make package

@@ -41,35 +41,6 @@ private Q_SLOTS:
         MockMarketDataService real;
         QCOMPARE(FakeMarketDataService::ids(QCoro::waitFor(real.search(QStringLiteral("eth")))), QStringList{"ETH"});
     }
-
-    void quotesFollowTheIdsInOrder()
-    {
-        auto sleeper = std::make_shared<ManualSleeper>();
-        MockMarketDataService manual(sleeper);
-        // Unknown ids are left out, duplicates kept; every call waits, even one for nothing.
-        const QList<std::pair<QStringList, QStringList>> cases{
-            {{"eth", "BTC", "LINK"}, {"ETH", "BTC"}}, {{"SOL", "SOL", " ETH"}, {"SOL", "SOL"}}, {{}, {}}};
-        for (const auto& [ids, expected] : cases) {
-            auto quotes = manual.refreshWatchlist(ids);
-            sleeper->advance(MockMarketDataService::kQuotesDelay);
-            QCOMPARE(FakeMarketDataService::ids(QCoro::waitFor(quotes).value()), expected);
-        }
-        QCOMPARE(sleeper->requested(), QList<std::chrono::milliseconds>(3, MockMarketDataService::kQuotesDelay));
-    }
-
-    void cancellationCutsTheWaitShortWithoutFailing()
-    {
-        auto sleeper = std::make_shared<ManualSleeper>();
-        MockMarketDataService service(sleeper);
-        std::stop_source stop;
-        auto search = service.search(QStringLiteral("a"), stop.get_token());
-        auto quotes = service.refreshWatchlist({"ADA"}, stop.get_token());
-        QCOMPARE(sleeper->pendingCount(), 2);
-        stop.request_stop();
-        QCOMPARE(FakeMarketDataService::ids(QCoro::waitFor(search)), (QStringList{"SOL", "ADA"}));
-        QCOMPARE(FakeMarketDataService::ids(QCoro::waitFor(quotes).value()), QStringList{"ADA"});
-        QCOMPARE(sleeper->now().count(), 0);
-    }
 };
 
 QTEST_GUILESS_MAIN(TestMockMarketDataService)
