@@ -48,17 +48,6 @@ void startActivated(QProcess& process, int descriptor, const QStringList& argume
     process.start();
 }
 
-// Waits for a task on a running event loop.
-template <typename T> T await(QCoro::Task<T>&& task)
-{
-    std::optional<T> result;
-    [](QCoro::Task<T> running, std::optional<T>& slot) -> QCoro::Task<> {
-        slot.emplace(co_await running);
-    }(std::move(task), result);
-    (void)QTest::qWaitFor([&result] { return result.has_value(); }, 20'000);
-    return result.value_or(T{});
-}
-
 // zentrow-backend as a child process on a free port, in front of `exchange`.
 class BackendProcess {
 public:
@@ -121,17 +110,17 @@ private Q_SLOTS:
 
         // A space and non-ASCII letters, escaped once by the app, decoded once by the backend. The
         // built-in catalogue knows no such token, so the answer is the backend's.
-        QList<TokenSummary> found = await(service.search(QStringLiteral("  CAFÉ crè ")));
+        QList<TokenSummary> found = QCoro::waitFor(service.search(QStringLiteral("  CAFÉ crè ")));
         QCOMPARE(found.size(), 1);
         QCOMPARE(found.first().name, QString("Café Crème"));
         // The --names table's logos reach the app.
-        found = await(service.search(QStringLiteral("bitcoin")));
+        found = QCoro::waitFor(service.search(QStringLiteral("bitcoin")));
         QCOMPARE(found.size(), 2);
         QCOMPARE(found.at(0).logoURL, QUrl("https://img.example/btc.png"));
         QCOMPARE(found.at(1).logoURL, std::nullopt);
 
-        const Result<QList<TokenSummary>> quotes =
-            await(service.refreshWatchlist({QStringLiteral("btc"), QStringLiteral("Eth"), QStringLiteral("nope")}));
+        const Result<QList<TokenSummary>> quotes = QCoro::waitFor(
+            service.refreshWatchlist({QStringLiteral("btc"), QStringLiteral("Eth"), QStringLiteral("nope")}));
         QVERIFY(quotes.ok());
         QCOMPARE(quotes.value().size(), 2);
         const TokenSummary& btc = quotes.value().at(0);

@@ -42,23 +42,17 @@ public:
 
 // A call's outcome once it has one. The slot is shared with the running call, so a test that
 // gives up early leaves nothing behind that the call could write into.
-template <typename T> class Pending {
-public:
-    bool done() const { return m_slot->has_value(); }
-    const T& value() const { return **m_slot; }
+template <typename T> using Pending = std::shared_ptr<std::optional<T>>;
 
-    std::shared_ptr<std::optional<T>> m_slot = std::make_shared<std::optional<T>>();
-};
-
-template <typename T> QCoro::Task<> deliver(QCoro::Task<T> task, std::shared_ptr<std::optional<T>> slot)
+template <typename T> QCoro::Task<> deliver(QCoro::Task<T> task, Pending<T> slot)
 {
     slot->emplace(co_await task);
 }
 
 template <typename T> Pending<T> start(QCoro::Task<T>&& task)
 {
-    Pending<T> pending;
-    deliver(std::move(task), pending.m_slot);
+    auto pending = std::make_shared<std::optional<T>>();
+    deliver(std::move(task), pending);
     return pending;
 }
 
@@ -138,14 +132,14 @@ private Q_SLOTS:
         // An empty list is an answer in its own right: no fallback results.
         if (isSearch) {
             const auto pending = start(f.service.search(input.value(0)));
-            QCOMPARE(pending.done(), target.isEmpty());
-            QTRY_VERIFY(pending.done());
-            QVERIFY(pending.value().isEmpty());
+            QCOMPARE(pending->has_value(), target.isEmpty());
+            QTRY_VERIFY(pending->has_value());
+            QVERIFY(pending->value().isEmpty());
         } else {
             const auto pending = start(f.service.refreshWatchlist(input));
-            QCOMPARE(pending.done(), target.isEmpty());
-            QTRY_VERIFY(pending.done());
-            QVERIFY(pending.value().ok() && pending.value().value().isEmpty());
+            QCOMPARE(pending->has_value(), target.isEmpty());
+            QTRY_VERIFY(pending->has_value());
+            QVERIFY(pending->value().ok() && pending->value().value().isEmpty());
         }
         QVERIFY(f.sleeper->durations.isEmpty());
         QCoreApplication::processEvents();
@@ -183,9 +177,9 @@ private Q_SLOTS:
                                          "trend7dFine": [84, 85.5, 85.71], "quotedAt": 1700000000123}]})");
         });
         const auto pending = start(f.service.refreshWatchlist({"btc", "eth"}));
-        QTRY_VERIFY(pending.done());
-        QVERIFY(pending.value().ok());
-        const QList<TokenSummary>& tokens = pending.value().value();
+        QTRY_VERIFY(pending->has_value());
+        QVERIFY(pending->value().ok());
+        const QList<TokenSummary>& tokens = pending->value().value();
         QCOMPARE(FakeMarketDataService::ids(tokens), (QStringList{"BTC", "SOL"}));
         QCOMPARE(f.server.requests().size(), 2);
 
@@ -206,7 +200,7 @@ private Q_SLOTS:
         QCOMPARE(tokens.at(1), solana);
 
         const auto search = start(f.service.search(QStringLiteral("eth")));
-        QTRY_VERIFY(search.done());
+        QTRY_VERIFY(search->has_value());
         const TokenSummary ethereum{.id = "ETH", .symbol = "ETH", .name = "Ethereum", .iconSeed = "eth"};
         // Full Unicode upper-casing of the symbol; the name as sent.
         const TokenSummary second{.id = "ETH",
@@ -215,7 +209,7 @@ private Q_SLOTS:
                                   .iconSeed = "straße",
                                   .logoURL = QUrl("https://cdn.example/eth.png")};
         // Order kept, duplicates kept, unknown members ignored; no fallback involved.
-        QCOMPARE(search.value(), (QList<TokenSummary>{ethereum, second}));
+        QCOMPARE(search->value(), (QList<TokenSummary>{ethereum, second}));
         QVERIFY(f.sleeper->durations.isEmpty());
     }
 
@@ -346,9 +340,9 @@ private Q_SLOTS:
         f.server.setHandler([reply](const LoopbackHttpServer::Request&) { return reply; });
 
         const auto quotes = start(f.service.refreshWatchlist({"btc"}));
-        QTRY_VERIFY_WITH_TIMEOUT(quotes.done(), 30000);
-        QVERIFY(!quotes.value().ok());
-        const Error& error = quotes.value().error();
+        QTRY_VERIFY_WITH_TIMEOUT(quotes->has_value(), 30000);
+        QVERIFY(!quotes->value().ok());
+        const Error& error = quotes->value().error();
         QCOMPARE(error.domain(), domain);
         QCOMPARE(error.code(), code);
         if (description.isEmpty()) {
@@ -363,9 +357,9 @@ private Q_SLOTS:
         // The same failure on a search is answered from the catalogue, with the caller's text,
         // and without the catalogue's sample prices, which are not the market's.
         const auto search = start(f.service.search(QStringLiteral(" bit ")));
-        QTRY_VERIFY_WITH_TIMEOUT(search.done(), 30000);
-        QCOMPARE(FakeMarketDataService::ids(search.value()), QStringList{"BTC"});
-        const TokenSummary& found = search.value().first();
+        QTRY_VERIFY_WITH_TIMEOUT(search->has_value(), 30000);
+        QCOMPARE(FakeMarketDataService::ids(search->value()), QStringList{"BTC"});
+        const TokenSummary& found = search->value().first();
         QVERIFY(found.price == 0 && found.change24h == 0 && found.trend7d.isEmpty());
         QCOMPARE(f.sleeper->durations, QList<std::chrono::milliseconds>{MockMarketDataService::kSearchDelay});
         // Qt sends a request again once when the connection closes before any answer.
@@ -387,22 +381,22 @@ private Q_SLOTS:
         searchStop.request_stop();
         quotesStop.request_stop();
         // Nothing of the calls runs inside request_stop(); they end on a later turn of the loop.
-        QVERIFY(!search.done() && !quotes.done());
+        QVERIFY(!search->has_value() && !quotes->has_value());
 
-        QTRY_VERIFY(search.done() && quotes.done());
-        QCOMPARE(FakeMarketDataService::ids(search.value()), (QStringList{"BTC", "DOGE"}));
+        QTRY_VERIFY(search->has_value() && quotes->has_value());
+        QCOMPARE(FakeMarketDataService::ids(search->value()), (QStringList{"BTC", "DOGE"}));
         // The fallback got the stopped token, which cuts its wait short.
         QCOMPARE(f.sleeper->stoppedTokens, QList<bool>{true});
-        QVERIFY(!quotes.value().ok());
-        QCOMPARE(quotes.value().error().domain(), Error::Domain::Transport);
-        QCOMPARE(quotes.value().error().code(), qint64(QNetworkReply::OperationCanceledError));
+        QVERIFY(!quotes->value().ok());
+        QCOMPARE(quotes->value().error().domain(), Error::Domain::Transport);
+        QCOMPARE(quotes->value().error().code(), qint64(QNetworkReply::OperationCanceledError));
         // The aborted requests closed their connections.
         QTRY_COMPARE(f.server.openConnections(), 0);
 
         // Already stopped: nothing is sent at all.
         const auto late = start(f.service.refreshWatchlist({"BTC"}, quotesStop.get_token()));
-        QTRY_VERIFY(late.done());
-        QCOMPARE(late.value().error().code(), qint64(QNetworkReply::OperationCanceledError));
+        QTRY_VERIFY(late->has_value());
+        QCOMPARE(late->value().error().code(), qint64(QNetworkReply::OperationCanceledError));
         QCOMPARE(f.server.requests().size(), 2);
     }
 
@@ -426,10 +420,10 @@ private Q_SLOTS:
         const auto search = start(service->search(QStringLiteral("sol")));
         QTRY_COMPARE(server.requests().size(), 2);
         service.reset();
-        QTRY_VERIFY(quotes.done() && search.done());
-        QVERIFY(quotes.value().ok());
-        QCOMPARE(FakeMarketDataService::ids(quotes.value().value()), QStringList{"BTC"});
-        QCOMPARE(FakeMarketDataService::ids(search.value()), QStringList{"SOL"});
+        QTRY_VERIFY(quotes->has_value() && search->has_value());
+        QVERIFY(quotes->value().ok());
+        QCOMPARE(FakeMarketDataService::ids(quotes->value().value()), QStringList{"BTC"});
+        QCOMPARE(FakeMarketDataService::ids(search->value()), QStringList{"SOL"});
 
         // The session goes while calls wait on it: transport errors, a fallback search, and later
         // calls that fail cleanly.
@@ -440,13 +434,13 @@ private Q_SLOTS:
         const auto stuckSearch = start(orphan.search(QStringLiteral("ada")));
         QTRY_COMPARE(server.requests().size(), 4);
         session.reset();
-        QTRY_VERIFY(stuck.done() && stuckSearch.done());
-        QVERIFY(!stuck.value().ok());
-        QCOMPARE(stuck.value().error().domain(), Error::Domain::Transport);
-        QCOMPARE(FakeMarketDataService::ids(stuckSearch.value()), QStringList{"ADA"});
+        QTRY_VERIFY(stuck->has_value() && stuckSearch->has_value());
+        QVERIFY(!stuck->value().ok());
+        QCOMPARE(stuck->value().error().domain(), Error::Domain::Transport);
+        QCOMPARE(FakeMarketDataService::ids(stuckSearch->value()), QStringList{"ADA"});
         const auto after = start(orphan.refreshWatchlist({"BTC"}));
-        QTRY_VERIFY(after.done());
-        QCOMPARE(after.value().error().domain(), Error::Domain::Transport);
+        QTRY_VERIFY(after->has_value());
+        QCOMPARE(after->value().error().domain(), Error::Domain::Transport);
     }
 };
 
