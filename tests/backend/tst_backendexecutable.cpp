@@ -15,7 +15,6 @@
 #include <QStandardPaths>
 #include <QTcpServer>
 #include <QTcpSocket>
-#include <QTemporaryDir>
 #include <QTemporaryFile>
 #include <QTest>
 
@@ -47,6 +46,11 @@ void startActivated(QProcess& process, int descriptor, const QStringList& argume
                          arguments);
     process.start();
 }
+
+// A --names table, in place of the built-in one.
+const QByteArray kNames = R"({"assets": [{"id": "BTC", "name": "Bitcoin", "logoUrl": "https://img.example/btc.png"},
+                                        {"id": "BCH", "name": "Bitcoin Cash"},
+                                        {"id": "CAFE", "name": "Café Crème"}]})";
 
 // zentrow-backend as a child process on a free port, in front of `exchange`.
 class BackendProcess {
@@ -92,13 +96,13 @@ private:
 class TestBackendExecutable : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void initTestCase();
-
     void appReadsTheBackend()
     {
         FakeExchange exchange;
         exchange.pairs.append({QStringLiteral("CAFEUSDT"), QStringLiteral("CAFE")});
-        BackendProcess backend({"--port", "0", "--upstream", exchange.baseUrl().toString(), "--names", m_namesFile,
+        QTemporaryFile names;
+        QVERIFY(names.open() && names.write(kNames) == kNames.size() && names.flush());
+        BackendProcess backend({"--port", "0", "--upstream", exchange.baseUrl().toString(), "--names", names.fileName(),
                                 "--upstream-timeout", "60"});
         const QUrl url = backend.waitForUrl();
         QVERIFY2(url.isValid(), backend.process().readAllStandardError().constData());
@@ -336,22 +340,7 @@ private Q_SLOTS:
             QVERIFY2(QRegularExpression(pattern).match(text).hasMatch(), qPrintable(text));
         }
     }
-
-private:
-    QTemporaryDir m_dir;
-    QString m_namesFile;
 };
-
-void TestBackendExecutable::initTestCase()
-{
-    QVERIFY(m_dir.isValid());
-    m_namesFile = m_dir.filePath("names.json");
-    QFile names(m_namesFile);
-    QVERIFY(names.open(QIODevice::WriteOnly));
-    names.write(R"({"assets": [{"id": "BTC", "name": "Bitcoin", "logoUrl": "https://img.example/btc.png"},
-                            {"id": "BCH", "name": "Bitcoin Cash"},
-                            {"id": "CAFE", "name": "Café Crème"}]})");
-}
 
 QTEST_GUILESS_MAIN(TestBackendExecutable)
 #include "tst_backendexecutable.moc"
