@@ -144,8 +144,7 @@ private Q_SLOTS:
         // SIGTERM, as systemd stops it (SIGINT takes the same path), with one client idle on
         // keep-alive and one waiting for tickers that never come.
         RawClient searching(url);
-        searching.get("/api/search?q=btc");
-        QCOMPARE(searching.status(), 200); // now idle on keep-alive
+        QCOMPARE(searching.getStatus("/api/search?q=btc"), 200); // now idle on keep-alive
         const qsizetype callsBefore = exchange.allCalls();
         exchange.hangs = true;
         RawClient waiting(url);
@@ -170,8 +169,7 @@ private Q_SLOTS:
         const QUrl url = backend.waitForUrl();
         QVERIFY2(url.isValid(), backend.errors().constData());
         RawClient regular(url);
-        regular.get("/api/quotes?ids=BTC");
-        QCOMPARE(regular.status(), 200);
+        QCOMPARE(regular.getStatus("/api/quotes?ids=BTC"), 200);
 
         // More silent clients than the process has descriptors for.
         std::vector<std::unique_ptr<RawClient>> crowd;
@@ -189,8 +187,7 @@ private Q_SLOTS:
             QVERIFY2(status == 503 || (status == 0 && late.isClosed()), qPrintable(QString::number(status)));
         }
         // ...while those already in are served on, and the log says so once.
-        regular.get("/api/quotes?ids=BTC");
-        QCOMPARE(regular.status(), 200);
+        QCOMPARE(regular.getStatus("/api/quotes?ids=BTC"), 200);
         QTRY_COMPARE(backend.errors().count("out of file descriptors"), 1);
     }
 
@@ -225,8 +222,7 @@ private Q_SLOTS:
         QVERIFY2(output.contains("Listening on"), output.constData());
         {
             RawClient client(port); // a blank search, which the backend answers without the exchange
-            client.get("/api/search?q=");
-            QCOMPARE(client.status(), 200);
+            QCOMPARE(client.getStatus("/api/search?q="), 200);
         }
         output += waitForOutput(tool, "socket from systemd");
         QVERIFY2(output.contains(

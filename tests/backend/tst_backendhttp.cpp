@@ -97,18 +97,15 @@ private Q_SLOTS:
         QCOMPARE(responses.at(1).body, QByteArray("GET /after"));
 
         // Connection: close, and HTTP/1.0 without keep-alive, end the connection after the answer.
-        client.send(get("/last", "Connection: close\r\n"));
-        QCOMPARE(client.readOne().header("Connection"), QByteArray("close"));
+        QCOMPARE(client.ask(get("/last", "Connection: close\r\n")).header("Connection"), QByteArray("close"));
         QVERIFY(client.waitForClose());
         RawClient old(echo.port());
-        old.send("GET /old HTTP/1.0\r\n\r\n");
-        QCOMPARE(old.readOne().statusLine, QByteArray("HTTP/1.0 200 OK"));
+        QCOMPARE(old.ask("GET /old HTTP/1.0\r\n\r\n").statusLine, QByteArray("HTTP/1.0 200 OK"));
         QVERIFY(old.waitForClose());
         RawClient kept(echo.port());
-        kept.send("GET /old HTTP/1.0\r\nConnection: keep-alive\r\n\r\n");
-        QCOMPARE(kept.readOne().header("Connection"), QByteArray("keep-alive"));
-        kept.send("GET /again HTTP/1.0\r\nConnection: keep-alive\r\n\r\n");
-        QCOMPARE(kept.readOne().body, QByteArray("GET /again"));
+        QCOMPARE(kept.ask("GET /old HTTP/1.0\r\nConnection: keep-alive\r\n\r\n").header("Connection"),
+                 QByteArray("keep-alive"));
+        QCOMPARE(kept.ask("GET /again HTTP/1.0\r\nConnection: keep-alive\r\n\r\n").body, QByteArray("GET /again"));
     }
 
     void refusesMalformedRequests_data()
@@ -144,8 +141,7 @@ private Q_SLOTS:
         QFETCH(int, status);
         EchoServer echo;
         RawClient client(echo.port());
-        client.send(bytes);
-        const RawResponse response = client.readOne();
+        const RawResponse response = client.ask(bytes);
         QCOMPARE(response.status, status);
         QCOMPARE(QJsonDocument::fromJson(response.body).object().value("error").toObject().value("status").toInt(),
                  status);
@@ -155,8 +151,7 @@ private Q_SLOTS:
 
         // The server is none the worse for it.
         RawClient next(echo.port());
-        next.send(get("/fine"));
-        QCOMPARE(next.readOne().status, 200);
+        QCOMPARE(next.ask(get("/fine")).status, 200);
     }
 
     void boundsConnectionsAndStalledClients()
@@ -180,8 +175,7 @@ private Q_SLOTS:
 
         // Idle, they make room: a newcomer takes the place of the one that has been quiet longest.
         RawClient fourth(echo.port());
-        fourth.send(get("/welcome"));
-        QCOMPARE(fourth.readOne().status, 200);
+        QCOMPARE(fourth.ask(get("/welcome")).status, 200);
         QVERIFY(first.waitForClose());
         QVERIFY(second.isOpen());
 
@@ -213,8 +207,7 @@ private Q_SLOTS:
 
         // Blank lines before a request that does arrive in time are still fine.
         RawClient polite(echo.port());
-        polite.send("\r\n\r\n" + get("/after-blank-lines"));
-        QCOMPARE(polite.readOne().body, QByteArray("GET /after-blank-lines"));
+        QCOMPARE(polite.ask("\r\n\r\n" + get("/after-blank-lines")).body, QByteArray("GET /after-blank-lines"));
         QCOMPARE(echo.started, 1);
     }
 
@@ -231,12 +224,10 @@ private Q_SLOTS:
 
         // Another address still finds room...
         RawClient neighbour(echo.port(), QHostAddress("127.0.0.2"));
-        neighbour.send(get("/neighbour"));
-        QCOMPARE(neighbour.readOne().body, QByteArray("GET /neighbour"));
+        QCOMPARE(neighbour.ask(get("/neighbour")).body, QByteArray("GET /neighbour"));
         // ...and so does a client from the hogs' own address, in place of the quietest of them.
         RawClient local(echo.port());
-        local.send(get("/local"));
-        QCOMPARE(local.readOne().body, QByteArray("GET /local"));
+        QCOMPARE(local.ask(get("/local")).body, QByteArray("GET /local"));
         QCOMPARE(echo.server->connectionCount(), 128 + 1);
     }
 
@@ -320,8 +311,7 @@ private Q_SLOTS:
             QCOMPARE(response.header("Allow"), QByteArray("GET, HEAD"));
         }
         // A refused request leaves the connection usable; a blank query needs no exchange.
-        client.send(get("/api/search?q=+%20"));
-        QCOMPARE(client.readOne().status, 200);
+        QCOMPARE(client.ask(get("/api/search?q=+%20")).status, 200);
     }
 
     void readsTheCommandLine_data()
