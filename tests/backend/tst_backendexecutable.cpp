@@ -205,11 +205,7 @@ private Q_SLOTS:
         tool.setProcessChannelMode(QProcess::MergedChannels);
         QByteArray output;
         for (int attempt = 0; attempt < 5; ++attempt) {
-            {
-                QTcpServer probe;
-                QVERIFY(probe.listen(QHostAddress::LocalHost));
-                port = probe.serverPort();
-            }
+            port = LoopbackHttpServer::unusedPort();
             // --port would pick another port; the socket from systemd wins.
             tool.start(activate, {"-l", QStringLiteral("127.0.0.1:%1").arg(port), ZENTROW_BACKEND_PATH, "--port", "0",
                                   "--upstream", "http://127.0.0.1:9", "--exit-when-idle", "1"});
