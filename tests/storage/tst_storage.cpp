@@ -2,11 +2,11 @@
 #include "storage/AutostartEntry.h"
 #include "storage/LocalStore.h"
 #include "storage/SettingsDefaultsStore.h"
+#include "testlib/CommandOutput.h"
 #include "testlib/MemoryDefaultsStore.h"
 
 #include <QDir>
 #include <QFile>
-#include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
@@ -66,11 +66,8 @@ private Q_SLOTS:
         // desktop-file-validate comes with the Debian package desktop-file-utils.
         const QString validator = QStandardPaths::findExecutable(QStringLiteral("desktop-file-validate"));
         if (!validator.isEmpty()) {
-            QProcess validate;
-            validate.start(validator, {entry.filePath()});
-            QVERIFY(validate.waitForFinished(10'000));
-            QVERIFY2(validate.exitCode() == 0 && validate.readAllStandardOutput().isEmpty(),
-                     validate.readAllStandardError().constData());
+            const CommandRun validate = runCommand(validator, {entry.filePath()});
+            QVERIFY2(validate.exitCode == 0 && validate.out.isEmpty(), validate.out + validate.err);
         }
 
         QVERIFY(entry.setEnabled(false, &problem));
