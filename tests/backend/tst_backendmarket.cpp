@@ -87,8 +87,6 @@ public:
         return finish(start(target, headers));
     }
 
-    void advance(std::chrono::milliseconds by) { now += by; }
-
     FakeExchange exchange;
     SteadyTime now = SteadyTime(1000h);
     std::unique_ptr<Backend> backend;
@@ -201,7 +199,7 @@ private Q_SLOTS:
 
         // Within the lifetimes nothing more is asked, whatever the clients do.
         harness.exchange.delay = 0ms;
-        harness.advance(14s);
+        harness.now += 14s;
         for (int i = 0; i < 5; ++i) {
             QCOMPARE(harness.get("/api/quotes?ids=ETH").status, 200);
             QCOMPARE(harness.get("/api/search?q=e").status, 200);
@@ -216,7 +214,7 @@ private Q_SLOTS:
                  batch.constData());
         QCOMPARE(harness.exchange.calls("/api/v3/klines"), 6);
         // ...so the first clients' next refresh finds everything fresh.
-        harness.advance(2s);
+        harness.now += 2s;
         QCOMPARE(harness.get("/api/quotes?ids=BTC,ETH").status, 200);
         QCOMPARE(harness.exchange.calls("/api/v3/ticker/24hr"), 2);
     }
@@ -225,7 +223,7 @@ private Q_SLOTS:
     {
         Harness harness([](BackendSettings& settings) { settings.priceTtl = 15s; });
         QCOMPARE(harness.get("/api/quotes?ids=BTC").maxAge(), 15);
-        harness.advance(5s);
+        harness.now += 5s;
         Answer answer = harness.get("/api/quotes?ids=BTC");
         QCOMPARE(harness.get("/api/search?q=btc").maxAge(), 3595);
 
@@ -237,7 +235,7 @@ private Q_SLOTS:
         // behind it: the answers are all in before the (slow) exchange has said a word.
         harness.exchange.tickers["BTCUSDT"] = {"76000.00000000", "-1.000"};
         harness.exchange.delay = 1s;
-        harness.advance(10s);
+        harness.now += 10s;
         QList<QNetworkReply*> replies;
         for (int i = 0; i < 5; ++i) {
             replies.append(harness.start("/api/quotes?ids=BTC"));
@@ -258,7 +256,7 @@ private Q_SLOTS:
 
         // Trends and the catalogue last an hour. The answer may come from the old data while the
         // refresh runs behind it, so the calls are awaited, not counted at once.
-        harness.advance(3600s);
+        harness.now += 3600s;
         QCOMPARE(harness.get("/api/quotes?ids=BTC").status, 200);
         QTRY_COMPARE(harness.exchange.calls("/api/v3/exchangeInfo"), 2);
         QTRY_COMPARE(harness.exchange.calls("/api/v3/ticker/24hr"), 3);
@@ -277,7 +275,7 @@ private Q_SLOTS:
 
         // Past its lifetime, the last good price stands in, not to be reused without asking, and the
         // exchange is left alone between retries. It keeps the time it was quoted at.
-        harness.advance(16s);
+        harness.now += 16s;
         Answer answer = harness.get("/api/quotes?ids=BTC");
         QCOMPARE(answer.status, 200);
         QCOMPARE(answer.first().value("price").toDouble(), 75456.36);
@@ -287,15 +285,15 @@ private Q_SLOTS:
         QTRY_COMPARE(harness.exchange.openConnections(), 0);
         QCOMPARE(harness.get("/api/quotes?ids=BTC").status, 200); // the failed refresh has been taken in
         const qsizetype callsAfterFailure = harness.exchange.allCalls();
-        harness.advance(4s);
+        harness.now += 4s;
         QCOMPARE(harness.get("/api/quotes?ids=BTC").status, 200);
         QCOMPARE(harness.exchange.allCalls(), callsAfterFailure);
-        harness.advance(2s);
+        harness.now += 2s;
         QCOMPARE(harness.get("/api/quotes?ids=BTC").status, 200);
         QTRY_COMPARE(harness.exchange.calls("/api/v3/ticker/24hr"), 3);
 
         // Beyond the stale bound: 503, never cached (its JSON reason is the HTTP test's).
-        harness.advance(600s);
+        harness.now += 600s;
         answer = harness.get("/api/quotes?ids=BTC");
         QCOMPARE(answer.status, 503);
         QCOMPARE(answer.header("Cache-Control"), QByteArray("no-store"));
@@ -305,7 +303,7 @@ private Q_SLOTS:
 
         // Once the exchange answers again, so do we.
         harness.exchange.failingStatus = 0;
-        harness.advance(5s);
+        harness.now += 5s;
         answer = harness.get("/api/quotes?ids=BTC");
         QCOMPARE(answer.status, 200);
         QCOMPARE(answer.maxAge(), 15);
@@ -339,11 +337,11 @@ private Q_SLOTS:
         // Told to wait two minutes, we do, however often clients ask.
         harness.exchange.failingStatus = 0;
         for (int i = 0; i < 5; ++i) {
-            harness.advance(20s);
+            harness.now += 20s;
             QCOMPARE(harness.get("/api/quotes?ids=BTC").status, 503);
         }
         QCOMPARE(harness.exchange.allCalls(), 1);
-        harness.advance(25s);
+        harness.now += 25s;
         QCOMPARE(harness.get("/api/quotes?ids=BTC").status, 200);
     }
 
@@ -368,7 +366,7 @@ private Q_SLOTS:
 
         // Data past their lifetime are the same data: the tag still holds until the refresh is in.
         harness.exchange.tickers["BTCUSDT"] = {"1.00000000", "0.000"};
-        harness.advance(15s);
+        harness.now += 15s;
         answer = harness.get("/api/quotes?ids=BTC,ETH", {{"If-None-Match", tag}});
         QCOMPARE(answer.status, 304);
         QCOMPARE(answer.maxAge(), 0);
