@@ -14,10 +14,18 @@
 
 namespace {
 
+// A refusal says why; whatever is read is finite.
 template <typename T> void expectReason(const std::optional<T>& result, const QString& problem)
 {
     if (!result && problem.isEmpty()) {
         fail("refused an answer without saying why");
+    }
+}
+
+void expectFinite(std::optional<double> number)
+{
+    if (number && !std::isfinite(*number)) {
+        fail("a non-finite number", QByteArray::number(*number));
     }
 }
 
@@ -30,39 +38,27 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     QString problem;
     const auto listings = ExchangeFormat::usdtListings(body, &problem);
     expectReason(listings, problem);
-    if (listings) {
-        for (const Catalogue::Listing& listing : *listings) {
-            if (listing.baseAsset.isEmpty() || listing.baseAsset.contains(QLatin1Char(','))) {
-                fail("listed a base asset that cannot be requested");
-            }
+    for (const Catalogue::Listing& listing : listings.value_or(QList<Catalogue::Listing>())) {
+        if (listing.baseAsset.isEmpty() || listing.baseAsset.contains(QLatin1Char(','))) {
+            fail("listed a base asset that cannot be requested");
         }
     }
 
     problem.clear();
     const auto tickers = ExchangeFormat::tickers(body, &problem);
     expectReason(tickers, problem);
-    if (tickers) {
-        for (const ExchangeFormat::Ticker& ticker : *tickers) {
-            if (!std::isfinite(ticker.lastPrice) || !std::isfinite(ticker.changePercent)) {
-                fail("a ticker with a non-finite number");
-            }
-            for (const auto& figure : {ticker.highPrice, ticker.lowPrice, ticker.quoteVolume, ticker.priceChange}) {
-                if (figure && !std::isfinite(*figure)) {
-                    fail("a ticker with a non-finite 24-hour figure");
-                }
-            }
+    for (const ExchangeFormat::Ticker& ticker : tickers.value_or(QHash<QString, ExchangeFormat::Ticker>())) {
+        for (const auto& figure : {std::optional(ticker.lastPrice), std::optional(ticker.changePercent),
+                                   ticker.highPrice, ticker.lowPrice, ticker.quoteVolume, ticker.priceChange}) {
+            expectFinite(figure);
         }
     }
 
     problem.clear();
     const auto closes = ExchangeFormat::closePrices(body, &problem);
     expectReason(closes, problem);
-    if (closes) {
-        for (const double close : *closes) {
-            if (!std::isfinite(close)) {
-                fail("a non-finite close price");
-            }
-        }
+    for (const double close : closes.value_or(QList<double>())) {
+        expectFinite(close);
     }
     return 0;
 }

@@ -22,7 +22,6 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cstdio>
 
 namespace {
 
@@ -106,16 +105,8 @@ Q_SIGNALS:
 
 Gate* gate = nullptr;
 
-// Small limits, so that short inputs reach the size refusals too.
-HttpLimits fuzzLimits()
-{
-    HttpLimits limits;
-    limits.maxHeadBytes = 1024;
-    limits.maxBodyBytes = 256;
-    limits.maxUnsentBytes = 400; // two answers
-
-    return limits;
-}
+// Small limits, so that short inputs reach the size refusals too; two answers may wait unsent.
+const HttpLimits kFuzzLimits{.maxHeadBytes = 1024, .maxBodyBytes = 256, .maxUnsentBytes = 400};
 
 std::shared_ptr<const HttpHandler> makeHandler(Seen* seen)
 {
@@ -210,7 +201,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     socket->feed(input.first(third));
     bool closedSignal = false;
     {
-        HttpConnection connection(socket, makeHandler(&seen), fuzzLimits());
+        HttpConnection connection(socket, makeHandler(&seen), kFuzzLimits);
         QObject::connect(&connection, &HttpConnection::closed, [&closedSignal] { closedSignal = true; });
         // The connection looks at the first bytes from the event loop.
         QCoreApplication::sendPostedEvents(&connection, QEvent::MetaCall);
@@ -228,10 +219,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 break;
             }
             socket->drain();
-        }
-        if (qEnvironmentVariableIsSet("FUZZ_SHOW_ANSWERS")) {
-            // For looking at one input: FUZZ_SHOW_ANSWERS=1 build-fuzz/fuzz_http_head FILE
-            std::fwrite(socket->written().constData(), 1, socket->written().size(), stderr);
         }
         checkFraming(socket->written(), seen, socket->closeAsked());
 

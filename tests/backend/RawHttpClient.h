@@ -67,9 +67,19 @@ public:
         const QList<RawResponse> responses = read(1, {bodyless}, timeoutMs);
         return responses.isEmpty() ? RawResponse{} : responses.first();
     }
+    RawResponse ask(const QByteArray& bytes)
+    {
+        send(bytes);
+        return readOne();
+    }
     // A keep-alive GET, and the status of its answer (0 if the server closed first).
     void get(const QByteArray& target) { send("GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n"); }
     int status(int timeoutMs = 10'000) { return readOne(false, timeoutMs).status; }
+    int getStatus(const QByteArray& target)
+    {
+        get(target);
+        return status();
+    }
 
     bool waitForClose()
     {

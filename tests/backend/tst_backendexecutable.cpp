@@ -15,7 +15,6 @@
 #include <QStandardPaths>
 #include <QTcpServer>
 #include <QTcpSocket>
-#include <QTemporaryDir>
 #include <QTemporaryFile>
 #include <QTest>
 
@@ -27,16 +26,6 @@
 using namespace std::chrono_literals;
 
 namespace {
-// A listening socket on 127.0.0.1 that no event loop of ours accepts on, as systemd holds it:
-// clients wait in its queue.
-bool listenWithoutAccepting(QTcpServer& holder)
-{
-    if (!holder.listen(QHostAddress::LocalHost))
-        return false;
-    holder.pauseAccepting();
-    return true;
-}
-
 // Starts the backend with `descriptor` as its descriptor 3. LISTEN_PID must name the backend
 // itself, which only a shell that then execs it knows: `$$` before `exec`.
 void startActivated(QProcess& process, int descriptor, const QStringList& arguments, const QByteArray& fdCount = "1",
@@ -58,16 +47,10 @@ void startActivated(QProcess& process, int descriptor, const QStringList& argume
     process.start();
 }
 
-// Waits for a task on a running event loop.
-template <typename T> T await(QCoro::Task<T>&& task)
-{
-    std::optional<T> result;
-    [](QCoro::Task<T> running, std::optional<T>& slot) -> QCoro::Task<> {
-        slot.emplace(co_await running);
-    }(std::move(task), result);
-    (void)QTest::qWaitFor([&result] { return result.has_value(); }, 20'000);
-    return result.value_or(T{});
-}
+// A --names table, in place of the built-in one.
+const QByteArray kNames = R"({"assets": [{"id": "BTC", "name": "Bitcoin", "logoUrl": "https://img.example/btc.png"},
+                                        {"id": "BCH", "name": "Bitcoin Cash"},
+                                        {"id": "CAFE", "name": "Café Crème"}]})";
 
 // zentrow-backend as a child process on a free port, in front of `exchange`.
 class BackendProcess {
@@ -113,13 +96,14 @@ private:
 class TestBackendExecutable : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void initTestCase();
-
     void appReadsTheBackend()
     {
         FakeExchange exchange;
         exchange.pairs.append({QStringLiteral("CAFEUSDT"), QStringLiteral("CAFE")});
-        BackendProcess backend({"--port", "0", "--upstream", exchange.baseUrl().toString(), "--names", m_namesFile});
+        QTemporaryFile names;
+        QVERIFY(names.open() && names.write(kNames) == kNames.size() && names.flush());
+        BackendProcess backend({"--port", "0", "--upstream", exchange.baseUrl().toString(), "--names", names.fileName(),
+                                "--upstream-timeout", "60"});
         const QUrl url = backend.waitForUrl();
         QVERIFY2(url.isValid(), backend.process().readAllStandardError().constData());
         QCOMPARE(url.host(), QString("127.0.0.1"));
@@ -130,63 +114,44 @@ private Q_SLOTS:
 
         // A space and non-ASCII letters, escaped once by the app, decoded once by the backend. The
         // built-in catalogue knows no such token, so the answer is the backend's.
-        QList<TokenSummary> found = await(service.search(QStringLiteral("  CAFÉ crè ")));
+        QList<TokenSummary> found = QCoro::waitFor(service.search(QStringLiteral("  CAFÉ crè ")));
         QCOMPARE(found.size(), 1);
         QCOMPARE(found.first().name, QString("Café Crème"));
         // The --names table's logos reach the app.
-        found = await(service.search(QStringLiteral("bitcoin")));
+        found = QCoro::waitFor(service.search(QStringLiteral("bitcoin")));
         QCOMPARE(found.size(), 2);
         QCOMPARE(found.at(0).logoURL, QUrl("https://img.example/btc.png"));
         QCOMPARE(found.at(1).logoURL, std::nullopt);
 
-        const Result<QList<TokenSummary>> quotes =
-            await(service.refreshWatchlist({QStringLiteral("btc"), QStringLiteral("Eth"), QStringLiteral("nope")}));
+        const Result<QList<TokenSummary>> quotes = QCoro::waitFor(
+            service.refreshWatchlist({QStringLiteral("btc"), QStringLiteral("Eth"), QStringLiteral("nope")}));
         QVERIFY(quotes.ok());
         QCOMPARE(quotes.value().size(), 2);
         const TokenSummary& btc = quotes.value().at(0);
         QCOMPARE(btc.price, 75456.36);
         QCOMPARE(btc.change24h, -2.05);
         QCOMPARE(btc.trend7d, QList<double>({71000, 72200, 73650, 74120, 75900, 76320, 75456.36}));
-        QCOMPARE(btc.high24h, 77410.0);
-        QCOMPARE(btc.low24h, 74850.12);
-        QCOMPARE(btc.quoteVolume24h, 1523456789.12);
-        QCOMPARE(btc.priceChange24h, -1579.32);
+        QVERIFY(std::tuple(btc.high24h, btc.low24h, btc.quoteVolume24h, btc.priceChange24h) ==
+                std::tuple(77410.0, 74850.12, 1523456789.12, -1579.32));
         QCOMPARE(btc.trend7dFine, QList<double>({74000.5, 74800.25, 75456.36}));
         const TokenSummary& eth = quotes.value().at(1);
         QCOMPARE(eth.id, QString("ETH"));
         // The exchange gave no 24-hour window for it: nothing stands in.
-        QCOMPARE(eth.high24h, std::nullopt);
-        QCOMPARE(eth.priceChange24h, std::nullopt);
+        QVERIFY(!eth.high24h && !eth.low24h && !eth.quoteVolume24h && !eth.priceChange24h);
         // The --names table replaces the built-in one, and ETH is not in it.
         QCOMPARE(eth.name, QString("ETH"));
-    }
 
-    void stopsCleanlyOnSignals_data()
-    {
-        QTest::addColumn<int>("signalNumber");
-        QTest::newRow("SIGTERM") << SIGTERM;
-        QTest::newRow("SIGINT") << SIGINT;
-    }
-
-    void stopsCleanlyOnSignals()
-    {
-        QFETCH(int, signalNumber);
-        FakeExchange exchange;
-        BackendProcess backend(
-            {"--port", "0", "--upstream", exchange.baseUrl().toString(), "--upstream-timeout", "60"});
-        const QUrl url = backend.waitForUrl();
-        QVERIFY(url.isValid());
-
+        // SIGTERM, as systemd stops it (SIGINT takes the same path), with one client idle on
+        // keep-alive and one waiting for tickers that never come.
         RawClient searching(url);
-        searching.get("/api/search?q=btc");
-        QCOMPARE(searching.status(), 200); // now idle on keep-alive
-        // Tickers never come, so a quotes request is still waiting when the signal arrives.
+        QCOMPARE(searching.getStatus("/api/search?q=btc"), 200); // now idle on keep-alive
+        const qsizetype callsBefore = exchange.allCalls();
         exchange.hangs = true;
         RawClient waiting(url);
-        waiting.get("/api/quotes?ids=BTC");
-        QTRY_COMPARE(exchange.allCalls(), 2);
+        waiting.get("/api/quotes?ids=SOL");
+        QTRY_COMPARE(exchange.allCalls(), callsBefore + 1);
 
-        QCOMPARE(::kill(static_cast<pid_t>(backend.process().processId()), signalNumber), 0);
+        QCOMPARE(::kill(static_cast<pid_t>(backend.process().processId()), SIGTERM), 0);
         // The waiting request is answered (the exchange is given up on), then everything closes.
         QCOMPARE(waiting.status(), 503);
         QVERIFY(waitForExit(backend.process(), 5000));
@@ -195,7 +160,6 @@ private Q_SLOTS:
         QCOMPARE(backend.process().exitStatus(), QProcess::NormalExit);
         QVERIFY2(backend.process().exitCode() == 0, errors.constData());
         QVERIFY2(!errors.contains("Sanitizer"), errors.constData());
-        QVERIFY(errors.contains("stopping"));
     }
 
     void refusesNewClientsAtTheDescriptorLimit()
@@ -205,8 +169,7 @@ private Q_SLOTS:
         const QUrl url = backend.waitForUrl();
         QVERIFY2(url.isValid(), backend.errors().constData());
         RawClient regular(url);
-        regular.get("/api/quotes?ids=BTC");
-        QCOMPARE(regular.status(), 200);
+        QCOMPARE(regular.getStatus("/api/quotes?ids=BTC"), 200);
 
         // More silent clients than the process has descriptors for.
         std::vector<std::unique_ptr<RawClient>> crowd;
@@ -224,8 +187,7 @@ private Q_SLOTS:
             QVERIFY2(status == 503 || (status == 0 && late.isClosed()), qPrintable(QString::number(status)));
         }
         // ...while those already in are served on, and the log says so once.
-        regular.get("/api/quotes?ids=BTC");
-        QCOMPARE(regular.status(), 200);
+        QCOMPARE(regular.getStatus("/api/quotes?ids=BTC"), 200);
         QTRY_COMPARE(backend.errors().count("out of file descriptors"), 1);
     }
 
@@ -243,11 +205,7 @@ private Q_SLOTS:
         tool.setProcessChannelMode(QProcess::MergedChannels);
         QByteArray output;
         for (int attempt = 0; attempt < 5; ++attempt) {
-            {
-                QTcpServer probe;
-                QVERIFY(probe.listen(QHostAddress::LocalHost));
-                port = probe.serverPort();
-            }
+            port = LoopbackHttpServer::unusedPort();
             // --port would pick another port; the socket from systemd wins.
             tool.start(activate, {"-l", QStringLiteral("127.0.0.1:%1").arg(port), ZENTROW_BACKEND_PATH, "--port", "0",
                                   "--upstream", "http://127.0.0.1:9", "--exit-when-idle", "1"});
@@ -260,8 +218,7 @@ private Q_SLOTS:
         QVERIFY2(output.contains("Listening on"), output.constData());
         {
             RawClient client(port); // a blank search, which the backend answers without the exchange
-            client.get("/api/search?q=");
-            QCOMPARE(client.status(), 200);
+            QCOMPARE(client.getStatus("/api/search?q="), 200);
         }
         output += waitForOutput(tool, "socket from systemd");
         QVERIFY2(output.contains(
@@ -275,8 +232,11 @@ private Q_SLOTS:
     void theSocketOutlivesTheBackendAndQueuesTheNextClient()
     {
         // Serving on the socket and quitting when idle are systemd-socket-activate's case above.
+        // Listening on 127.0.0.1 with no event loop of ours accepting, as systemd holds it: clients
+        // wait in its queue.
         QTcpServer listener;
-        QVERIFY(listenWithoutAccepting(listener));
+        QVERIFY(listener.listen(QHostAddress::LocalHost));
+        listener.pauseAccepting();
         const int descriptor = int(listener.socketDescriptor());
         QProcess backend;
         startActivated(backend, descriptor, {"--exit-when-idle", "1", "--upstream", "http://127.0.0.1:9"});
@@ -301,7 +261,8 @@ private Q_SLOTS:
         QTemporaryFile file;
         QVERIFY(file.open());
         QTcpServer listener;
-        QVERIFY(listenWithoutAccepting(listener));
+        QVERIFY(listener.listen(QHostAddress::LocalHost));
+        listener.pauseAccepting();
         // A connected (not listening) socket is just as wrong.
         QTcpServer peer;
         QVERIFY(peer.listen(QHostAddress::LocalHost));
@@ -350,54 +311,25 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(idle.count(), 1, 5000);
     }
 
-    void exitsWithAClearMessage_data()
-    {
-        QTest::addColumn<QStringList>("arguments"); // %1: a port that is taken
-        QTest::addColumn<int>("exitCode");
-        QTest::addColumn<QString>("pattern"); // on stdout for exit code 0, else on stderr
-
-        QTest::newRow("version") << QStringList{"--version"} << 0 << "^zentrow-backend \\d+\\.\\d+\\.\\d+\\n$";
-        QTest::newRow("bad idle time") << QStringList{"--exit-when-idle", "soon"} << 2 << "--exit-when-idle";
-        QTest::newRow("missing names file")
-            << QStringList{"--port", "0", "--names", "/nonexistent/names.json"} << 1 << "/nonexistent/names\\.json";
-        QTest::newRow("taken port, in one line")
-            << QStringList{"--port", "%1"} << 1 << "^zentrow-backend: port %1 on 127\\.0\\.0\\.1 is already in use\\n$";
-    }
-
     void exitsWithAClearMessage()
     {
-        QFETCH(QStringList, arguments);
-        QFETCH(int, exitCode);
-        QFETCH(QString, pattern);
         QTcpServer holder;
         QVERIFY(holder.listen(QHostAddress::LocalHost));
         const QString port = QString::number(holder.serverPort());
-        arguments.replaceInStrings(QStringLiteral("%1"), port);
-        QProcess backend;
-        backend.start(QStringLiteral(ZENTROW_BACKEND_PATH), arguments);
-        QVERIFY(backend.waitForFinished(10'000));
-        QCOMPARE(backend.exitCode(), exitCode);
-        const QString text =
-            QString::fromUtf8(exitCode == 0 ? backend.readAllStandardOutput() : backend.readAllStandardError());
-        QVERIFY2(QRegularExpression(pattern.replace(QStringLiteral("%1"), port)).match(text).hasMatch(),
-                 qPrintable(text));
+        // Arguments, and a pattern for what stderr says.
+        const std::pair<QStringList, QString> cases[] = {
+            {{"--port", "0", "--names", "/nonexistent/names.json"}, "/nonexistent/names\\.json"},
+            {{"--port", port}, "^zentrow-backend: port " + port + " on 127\\.0\\.0\\.1 is already in use\\n$"}};
+        for (const auto& [arguments, pattern] : cases) {
+            QProcess backend;
+            backend.start(QStringLiteral(ZENTROW_BACKEND_PATH), arguments);
+            QVERIFY(backend.waitForFinished(10'000));
+            QCOMPARE(backend.exitCode(), 1);
+            const QString text = QString::fromUtf8(backend.readAllStandardError());
+            QVERIFY2(QRegularExpression(pattern).match(text).hasMatch(), qPrintable(text));
+        }
     }
-
-private:
-    QTemporaryDir m_dir;
-    QString m_namesFile;
 };
-
-void TestBackendExecutable::initTestCase()
-{
-    QVERIFY(m_dir.isValid());
-    m_namesFile = m_dir.filePath("names.json");
-    QFile names(m_namesFile);
-    QVERIFY(names.open(QIODevice::WriteOnly));
-    names.write(R"({"assets": [{"id": "BTC", "name": "Bitcoin", "logoUrl": "https://img.example/btc.png"},
-                            {"id": "BCH", "name": "Bitcoin Cash"},
-                            {"id": "CAFE", "name": "Café Crème"}]})");
-}
 
 QTEST_GUILESS_MAIN(TestBackendExecutable)
 #include "tst_backendexecutable.moc"

@@ -10,8 +10,8 @@
 #include <QNetworkAccessManager>
 #include <QNetworkProxy>
 #include <QNetworkReply>
+#include <QRegularExpression>
 #include <QTest>
-#include <QUrlQuery>
 
 using namespace std::chrono_literals;
 using Reply = LoopbackHttpServer::Reply;
@@ -21,6 +21,7 @@ namespace {
 // An answer as the network manager hands it over.
 struct Answer : RawResponse {
     QJsonArray data() const { return QJsonDocument::fromJson(body).object().value("data").toArray(); }
+    QJsonObject first() const { return data().at(0).toObject(); } // of an answer for one id
     QStringList ids() const
     {
         QStringList found;
@@ -86,37 +87,12 @@ public:
         return finish(start(target, headers));
     }
 
-    void advance(std::chrono::milliseconds by) { now += by; }
-
     FakeExchange exchange;
     SteadyTime now = SteadyTime(1000h);
     std::unique_ptr<Backend> backend;
     bool started = false;
     QNetworkAccessManager network;
 };
-
-// The pairs of a ticker batch request, sorted.
-QStringList symbolsOf(const QByteArray& target)
-{
-    const QUrlQuery query(QUrl::fromEncoded("http://exchange" + target));
-    QStringList symbols;
-    for (const QJsonValue& symbol :
-         QJsonDocument::fromJson(query.queryItemValue("symbols", QUrl::FullyDecoded).toUtf8()).array()) {
-        symbols.append(symbol.toString());
-    }
-    symbols.sort();
-    return symbols;
-}
-
-QJsonObject itemOf(const Answer& answer, const QString& id)
-{
-    for (const QJsonValue& item : answer.data()) {
-        if (item.toObject().value("id").toString() == id) {
-            return item.toObject();
-        }
-    }
-    return {};
-}
 
 } // namespace
 
@@ -131,29 +107,22 @@ private Q_SLOTS:
         const Answer quotes = harness.get("/api/quotes?ids=btc,ETH,NOPE,BTC,ZKJ,LUNA");
         QCOMPARE(quotes.status, 200);
         QCOMPARE(quotes.header("Content-Type"), QByteArray("application/json; charset=utf-8"));
-        // Unknown, halted and repeated ids are left out; the rest keep the order asked for.
-        QCOMPARE(quotes.ids(), QStringList({"BTC", "ETH", "ZKJ"}));
-        const QJsonObject btc = itemOf(quotes, "BTC");
-        QCOMPARE(btc.value("symbol").toString(), QString("BTC"));
-        QCOMPARE(btc.value("name").toString(), QString("Bitcoin"));
-        QVERIFY(!btc.contains("logoUrl"));
-        QCOMPARE(btc.value("price").toDouble(), 75456.36);
-        QCOMPARE(btc.value("change24h").toDouble(), -2.05);
-        QCOMPARE(btc.value("trend7d").toArray(), QJsonArray({71000, 72200, 73650, 74120, 75900, 76320, 75456.36}));
-        QCOMPARE(btc.value("trend7dFine").toArray(), QJsonArray({74000.5, 74800.25, 75456.36}));
-        // The exchange's own 24-hour figures, where its ticker has them, and only there.
-        QCOMPARE(btc.value("high24h").toDouble(), 77410.0);
-        QCOMPARE(btc.value("low24h").toDouble(), 74850.12);
-        QCOMPARE(btc.value("quoteVolume24h").toDouble(), 1523456789.12);
-        QCOMPARE(btc.value("priceChange24h").toDouble(), -1579.32);
-        const QJsonObject eth = itemOf(quotes, "ETH");
-        for (const char* member : {"high24h", "low24h", "quoteVolume24h", "priceChange24h"}) {
-            QVERIFY2(!eth.contains(QLatin1String(member)), member);
-        }
-        // Outside the name table an asset goes by its ticker; tiny prices keep their digits.
-        const QJsonObject zkj = itemOf(quotes, "ZKJ");
-        QCOMPARE(zkj.value("name").toString(), QString("ZKJ"));
-        QCOMPARE(zkj.value("price").toDouble(), 0.00001234);
+        // Unknown, halted and repeated ids are left out; the rest keep the order asked for. The
+        // exchange's own 24-hour figures come where its ticker has them, and only there; outside the
+        // name table an asset goes by its ticker; tiny prices keep their digits. The time varies.
+        const QByteArray trends = R"("trend7d":[71000,72200,73650,74120,75900,76320,75456.36],)"
+                                  R"("trend7dFine":[74000.5,74800.25,75456.36]})";
+        QCOMPARE(QString::fromUtf8(quotes.body).replace(QRegularExpression(R"("quotedAt":\d+,)"), "T,"),
+                 QString::fromUtf8(R"({"data":[{"id":"BTC","symbol":"BTC","name":"Bitcoin","price":75456.36,)"
+                                   R"("change24h":-2.05,"high24h":77410,"low24h":74850.12,"quoteVolume24h":)"
+                                   R"(1523456789.12,"priceChange24h":-1579.32,T,)" +
+                                   trends +
+                                   R"(,{"id":"ETH","symbol":"ETH","name":"Ethereum","price":3012.5,)"
+                                   R"("change24h":1.25,T,)" +
+                                   trends +
+                                   R"(,{"id":"ZKJ","symbol":"ZKJ","name":"ZKJ","price":1.234e-05,)"
+                                   R"("change24h":12,T,)" +
+                                   trends + "]}"));
 
         // One batch of tickers (the 24-hour figures come with it, at no extra call), a daily and a
         // four-hourly kline series per token, exactly as documented.
@@ -172,7 +141,7 @@ private Q_SLOTS:
         const Answer search = harness.get("/api/search?q=eth");
         QCOMPARE(search.status, 200);
         QCOMPARE(search.body, QByteArray(R"({"data":[{"id":"ETH","symbol":"ETH","name":"Ethereum"}]})"));
-        QCOMPARE(harness.get("/api/quotes?ids=").body, QByteArray(R"({"data":[]})"));
+        QCOMPARE(harness.get("/api/quotes?ids=,,").body, QByteArray(R"({"data":[]})"));
         QCOMPARE(harness.get("/api/quotes?ids=NOPE").body, QByteArray(R"({"data":[]})"));
 
         // A token listed without a ticker is left out; a broken kline series costs only the trend,
@@ -183,8 +152,8 @@ private Q_SLOTS:
         const Answer partial = sparse.get("/api/quotes?ids=SOL,ETH");
         QCOMPARE(partial.status, 200);
         QCOMPARE(partial.ids(), QStringList{"ETH"});
-        QCOMPARE(itemOf(partial, "ETH").value("trend7d").toArray(), QJsonArray());
-        QVERIFY(!itemOf(partial, "ETH").contains("trend7dFine"));
+        QCOMPARE(partial.first().value("trend7d").toArray(), QJsonArray());
+        QVERIFY(!partial.first().contains("trend7dFine"));
         QCOMPARE(partial.maxAge(), 0);
     }
 
@@ -197,23 +166,16 @@ private Q_SLOTS:
         }
 
         // Symbol prefixes first (well-known assets ahead), then names; never more than 50.
-        Answer answer = harness.get("/api/search?q=bit");
+        const Answer answer = harness.get("/api/search?q=bit");
         QCOMPARE(answer.status, 200);
         QCOMPARE(answer.data().size(), 50);
         QCOMPARE(answer.ids().first(), QString("BIT00"));
-        answer = harness.get("/api/search?q=BITCOIN");
-        QCOMPARE(answer.ids(), QStringList({"BTC", "BCH"}));
-        answer = harness.get("/api/search?q=bitcoin%20cash");
-        QCOMPARE(answer.ids(), QStringList{"BCH"});
-        answer = harness.get("/api/search?q=Sol");
-        QCOMPARE(answer.ids(), QStringList{"SOL"});
+        QCOMPARE(harness.get("/api/search?q=BITCOIN").ids(), QStringList({"BTC", "BCH"}));
+        QCOMPARE(harness.get("/api/search?q=bitcoin%20cash").ids(), QStringList{"BCH"});
         // The exact symbol outranks longer symbols and names that merely contain it.
-        answer = harness.get("/api/search?q=eth");
-        QCOMPARE(answer.ids(), QStringList{"ETH"});
-        answer = harness.get("/api/search?q=%20%20%20");
-        QCOMPARE(answer.body, QByteArray(R"({"data":[]})"));
-        answer = harness.get("/api/search?q=luna");
-        QCOMPARE(answer.body, QByteArray(R"({"data":[]})"));
+        QCOMPARE(harness.get("/api/search?q=eth").ids(), QStringList{"ETH"});
+        QCOMPARE(harness.get("/api/search?q=%20%20%20").body, QByteArray(R"({"data":[]})"));
+        QCOMPARE(harness.get("/api/search?q=luna").body, QByteArray(R"({"data":[]})"));
         QCOMPARE(harness.exchange.calls("/api/v3/exchangeInfo"), 1);
     }
 
@@ -229,8 +191,7 @@ private Q_SLOTS:
         }
         replies.append(harness.start("/api/search?q=btc"));
         for (QNetworkReply* reply : replies) {
-            const Answer answer = Harness::finish(reply);
-            QCOMPARE(answer.status, 200);
+            QCOMPARE(Harness::finish(reply).status, 200);
         }
         QCOMPARE(harness.exchange.calls("/api/v3/exchangeInfo"), 1);
         QCOMPARE(harness.exchange.calls("/api/v3/ticker/24hr"), 1);
@@ -238,7 +199,7 @@ private Q_SLOTS:
 
         // Within the lifetimes nothing more is asked, whatever the clients do.
         harness.exchange.delay = 0ms;
-        harness.advance(14s);
+        harness.now += 14s;
         for (int i = 0; i < 5; ++i) {
             QCOMPARE(harness.get("/api/quotes?ids=ETH").status, 200);
             QCOMPARE(harness.get("/api/search?q=e").status, 200);
@@ -247,11 +208,13 @@ private Q_SLOTS:
 
         // A token nobody asked for yet costs one batch, which takes along the half-spent others.
         QCOMPARE(harness.get("/api/quotes?ids=SOL").ids(), QStringList{"SOL"});
-        QCOMPARE(symbolsOf(harness.exchange.targets("/api/v3/ticker/24hr").last()),
-                 QStringList({"BTCUSDT", "ETHUSDT", "SOLUSDT"}));
+        const QByteArray batch = harness.exchange.targets("/api/v3/ticker/24hr").last();
+        QVERIFY2(batch.count("USDT") == 3 && batch.contains("BTCUSDT") && batch.contains("ETHUSDT") &&
+                     batch.contains("SOLUSDT"),
+                 batch.constData());
         QCOMPARE(harness.exchange.calls("/api/v3/klines"), 6);
         // ...so the first clients' next refresh finds everything fresh.
-        harness.advance(2s);
+        harness.now += 2s;
         QCOMPARE(harness.get("/api/quotes?ids=BTC,ETH").status, 200);
         QCOMPARE(harness.exchange.calls("/api/v3/ticker/24hr"), 2);
     }
@@ -260,9 +223,8 @@ private Q_SLOTS:
     {
         Harness harness([](BackendSettings& settings) { settings.priceTtl = 15s; });
         QCOMPARE(harness.get("/api/quotes?ids=BTC").maxAge(), 15);
-        harness.advance(5s);
+        harness.now += 5s;
         Answer answer = harness.get("/api/quotes?ids=BTC");
-        QCOMPARE(answer.maxAge(), 10);
         QCOMPARE(harness.get("/api/search?q=btc").maxAge(), 3595);
 
         // Fresh answers tell caches in front how long the data may stand in after their lifetime.
@@ -273,28 +235,28 @@ private Q_SLOTS:
         // behind it: the answers are all in before the (slow) exchange has said a word.
         harness.exchange.tickers["BTCUSDT"] = {"76000.00000000", "-1.000"};
         harness.exchange.delay = 1s;
-        harness.advance(10s);
+        harness.now += 10s;
         QList<QNetworkReply*> replies;
         for (int i = 0; i < 5; ++i) {
             replies.append(harness.start("/api/quotes?ids=BTC"));
         }
         for (QNetworkReply* reply : replies) {
             answer = Harness::finish(reply);
-            QCOMPARE(itemOf(answer, "BTC").value("price").toDouble(), 75456.36);
+            QCOMPARE(answer.first().value("price").toDouble(), 75456.36);
             QCOMPARE(answer.header("Cache-Control"), QByteArray("public, max-age=0, stale-if-error=600"));
         }
         QCOMPARE(harness.exchange.openConnections(), 1);
         QTRY_COMPARE(harness.exchange.openConnections(), 0);
         harness.exchange.delay = 0ms;
         answer = harness.get("/api/quotes?ids=BTC");
-        QCOMPARE(itemOf(answer, "BTC").value("price").toDouble(), 76000.0);
+        QCOMPARE(answer.first().value("price").toDouble(), 76000.0);
         QCOMPARE(answer.maxAge(), 15);
         QCOMPARE(harness.exchange.calls("/api/v3/ticker/24hr"), 2);
         QCOMPARE(harness.exchange.calls("/api/v3/klines"), 2);
 
         // Trends and the catalogue last an hour. The answer may come from the old data while the
         // refresh runs behind it, so the calls are awaited, not counted at once.
-        harness.advance(3600s);
+        harness.now += 3600s;
         QCOMPARE(harness.get("/api/quotes?ids=BTC").status, 200);
         QTRY_COMPARE(harness.exchange.calls("/api/v3/exchangeInfo"), 2);
         QTRY_COMPARE(harness.exchange.calls("/api/v3/ticker/24hr"), 3);
@@ -307,44 +269,41 @@ private Q_SLOTS:
             settings.staleFor = 600s;
             settings.retryDelay = 5s;
         });
-        const qint64 quotedAt = itemOf(harness.get("/api/quotes?ids=BTC"), "BTC").value("quotedAt").toInteger();
+        const qint64 quotedAt = harness.get("/api/quotes?ids=BTC").first().value("quotedAt").toInteger();
         QVERIFY(quotedAt > 0);
         harness.exchange.failingStatus = 500;
 
         // Past its lifetime, the last good price stands in, not to be reused without asking, and the
         // exchange is left alone between retries. It keeps the time it was quoted at.
-        harness.advance(16s);
+        harness.now += 16s;
         Answer answer = harness.get("/api/quotes?ids=BTC");
         QCOMPARE(answer.status, 200);
-        QCOMPARE(itemOf(answer, "BTC").value("price").toDouble(), 75456.36);
-        QCOMPARE(itemOf(answer, "BTC").value("quotedAt").toInteger(), quotedAt);
+        QCOMPARE(answer.first().value("price").toDouble(), 75456.36);
+        QCOMPARE(answer.first().value("quotedAt").toInteger(), quotedAt);
         QCOMPARE(answer.header("Cache-Control"), QByteArray("public, max-age=0, stale-if-error=599"));
         QTRY_COMPARE(harness.exchange.calls("/api/v3/ticker/24hr"), 2);
         QTRY_COMPARE(harness.exchange.openConnections(), 0);
         QCOMPARE(harness.get("/api/quotes?ids=BTC").status, 200); // the failed refresh has been taken in
         const qsizetype callsAfterFailure = harness.exchange.allCalls();
-        harness.advance(4s);
+        harness.now += 4s;
         QCOMPARE(harness.get("/api/quotes?ids=BTC").status, 200);
         QCOMPARE(harness.exchange.allCalls(), callsAfterFailure);
-        harness.advance(2s);
+        harness.now += 2s;
         QCOMPARE(harness.get("/api/quotes?ids=BTC").status, 200);
         QTRY_COMPARE(harness.exchange.calls("/api/v3/ticker/24hr"), 3);
 
-        // Beyond the stale bound: 503 with a JSON reason, never cached.
-        harness.advance(600s);
+        // Beyond the stale bound: 503, never cached (its JSON reason is the HTTP test's).
+        harness.now += 600s;
         answer = harness.get("/api/quotes?ids=BTC");
         QCOMPARE(answer.status, 503);
         QCOMPARE(answer.header("Cache-Control"), QByteArray("no-store"));
         QVERIFY(!answer.header("Retry-After").isEmpty());
-        const QJsonObject error = QJsonDocument::fromJson(answer.body).object().value("error").toObject();
-        QCOMPARE(error.value("status").toInt(), 503);
-        QVERIFY(!error.value("message").toString().isEmpty());
         // Searches still work from the catalogue, which lives longer.
         QCOMPARE(harness.get("/api/search?q=btc").status, 200);
 
         // Once the exchange answers again, so do we.
         harness.exchange.failingStatus = 0;
-        harness.advance(5s);
+        harness.now += 5s;
         answer = harness.get("/api/quotes?ids=BTC");
         QCOMPARE(answer.status, 200);
         QCOMPARE(answer.maxAge(), 15);
@@ -378,11 +337,11 @@ private Q_SLOTS:
         // Told to wait two minutes, we do, however often clients ask.
         harness.exchange.failingStatus = 0;
         for (int i = 0; i < 5; ++i) {
-            harness.advance(20s);
+            harness.now += 20s;
             QCOMPARE(harness.get("/api/quotes?ids=BTC").status, 503);
         }
         QCOMPARE(harness.exchange.allCalls(), 1);
-        harness.advance(25s);
+        harness.now += 25s;
         QCOMPARE(harness.get("/api/quotes?ids=BTC").status, 200);
     }
 
@@ -407,7 +366,7 @@ private Q_SLOTS:
 
         // Data past their lifetime are the same data: the tag still holds until the refresh is in.
         harness.exchange.tickers["BTCUSDT"] = {"1.00000000", "0.000"};
-        harness.advance(15s);
+        harness.now += 15s;
         answer = harness.get("/api/quotes?ids=BTC,ETH", {{"If-None-Match", tag}});
         QCOMPARE(answer.status, 304);
         QCOMPARE(answer.maxAge(), 0);

@@ -2,15 +2,14 @@
 #include "storage/AutostartEntry.h"
 #include "storage/LocalStore.h"
 #include "storage/SettingsDefaultsStore.h"
+#include "testlib/CommandOutput.h"
 #include "testlib/MemoryDefaultsStore.h"
 
 #include <QDir>
 #include <QFile>
-#include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QUuid>
 
 #include <limits>
 
@@ -23,16 +22,6 @@ const QByteArray kTwoEntries = R"({"watchlist":[
   {"id":"0B8E4D7C-51A2-4F3E-8D6B-2C9A7E1F4B60","tokenID":"ETH","isPinnedToMenuBar":false,"showsTrend":true,"displayOrder":1}],
  "preferences":{"refreshInterval":30,"showsTrendInList":true,"launchesAtLogin":false,
    "usesLiveMenuBarUpdates":true,"showsMenuBarSymbol":true,"showsMenuBarChange":true,"showsLayoutDebugOutlines":false}})";
-
-void verifyDefault(const StoredState& state)
-{
-    QCOMPARE(state.watchlist.size(), 1);
-    const WatchlistEntry& entry = state.watchlist.first();
-    QCOMPARE(entry, (WatchlistEntry{entry.id, QStringLiteral("BTC"), true, true, 0}));
-    // A fresh upper-case canonical UUID, as the stored document spells entry ids.
-    QCOMPARE(QUuid::fromString(entry.id).toString(QUuid::WithoutBraces).toUpper(), entry.id);
-    QVERIFY(state.preferences.sameAs(AppPreferences()));
-}
 
 QByteArray readAll(const QString& path)
 {
@@ -77,17 +66,22 @@ private Q_SLOTS:
         // desktop-file-validate comes with the Debian package desktop-file-utils.
         const QString validator = QStandardPaths::findExecutable(QStringLiteral("desktop-file-validate"));
         if (!validator.isEmpty()) {
-            QProcess validate;
-            validate.start(validator, {entry.filePath()});
-            QVERIFY(validate.waitForFinished(10'000));
-            QVERIFY2(validate.exitCode() == 0 && validate.readAllStandardOutput().isEmpty(),
-                     validate.readAllStandardError().constData());
+            const CommandRun validate = runCommand(validator, {entry.filePath()});
+            QVERIFY2(validate.exitCode == 0 && validate.out.isEmpty(), validate.out + validate.err);
         }
 
         QVERIFY(entry.setEnabled(false, &problem));
         QVERIFY(!QFile::exists(entry.filePath()));
         // Nothing to remove is no failure.
         QVERIFY(entry.setEnabled(false, &problem));
+
+        // Entries switched off by hand read as off; keys of other groups are not the entry's.
+        QVERIFY(writeFile(entry.filePath(), "[Desktop Entry]\nType=Application\nExec=zentrow\nHidden=true\n"));
+        QVERIFY(!entry.isEnabled());
+        QVERIFY(writeFile(entry.filePath(), "[Desktop Entry]\nExec=zentrow\nX-GNOME-Autostart-enabled = false\n"));
+        QVERIFY(!entry.isEnabled());
+        QVERIFY(writeFile(entry.filePath(), "[Desktop Entry]\nExec=zentrow\n[Desktop Action quit]\nHidden=true\n"));
+        QVERIFY(entry.isEnabled());
     }
 
     void followsXdgConfigHome()
@@ -102,72 +96,45 @@ private Q_SLOTS:
         QCOMPARE(AutostartEntry::forCurrentUser().executable(), QCoreApplication::applicationFilePath());
     }
 
-    // Reading the file as it is
-    void readsSwitchedOffEntriesAsOff()
-    {
-        const AutostartEntry entry(m_dir->path(), QStringLiteral("/usr/bin/zentrow"));
-        QVERIFY(writeFile(entry.filePath(), "[Desktop Entry]\nType=Application\nExec=zentrow\nHidden=true\n"));
-        QVERIFY(!entry.isEnabled());
-        QVERIFY(writeFile(entry.filePath(), "[Desktop Entry]\nExec=zentrow\nX-GNOME-Autostart-enabled = false\n"));
-        QVERIFY(!entry.isEnabled());
-        // Keys of other groups are not the entry's.
-        QVERIFY(writeFile(entry.filePath(), "[Desktop Entry]\nExec=zentrow\n[Desktop Action quit]\nHidden=true\n"));
-        QVERIFY(entry.isEnabled());
-    }
-
-    // Exec quoting
-    void quotesTheExecutable_data()
-    {
-        QTest::addColumn<QString>("executable");
-        QTest::addColumn<QString>("exec");
-        QTest::newRow("plain") << "/usr/bin/zentrow" << QStringLiteral("/usr/bin/zentrow");
-        QTest::newRow("space") << "/opt/my apps/zentrow" << QStringLiteral("\"/opt/my apps/zentrow\"");
-        QTest::newRow("dollar") << "/opt/a$b/zentrow" << QStringLiteral("\"/opt/a\\\\$b/zentrow\"");
-        QTest::newRow("double quote") << "/opt/a\"b/zentrow" << QStringLiteral("\"/opt/a\\\\\"b/zentrow\"");
-        QTest::newRow("backslash") << "/opt/a\\b/zentrow" << QStringLiteral("\"/opt/a\\\\\\\\b/zentrow\"");
-        QTest::newRow("percent") << "/opt/100%/zentrow" << QStringLiteral("/opt/100%%/zentrow");
-        QTest::newRow("non-ASCII") << "/home/张三/bin/zentrow" << QStringLiteral("/home/张三/bin/zentrow");
-    }
-
     void quotesTheExecutable()
     {
-        QFETCH(QString, executable);
-        QFETCH(QString, exec);
-        QCOMPARE(AutostartEntry::execValue(executable), exec);
+        const std::pair<QString, QString> cases[] = {{"/usr/bin/zentrow", "/usr/bin/zentrow"},
+                                                     {"/opt/my apps/zentrow", "\"/opt/my apps/zentrow\""},
+                                                     {"/opt/a$b/zentrow", "\"/opt/a\\\\$b/zentrow\""},
+                                                     {"/opt/a\"b/zentrow", "\"/opt/a\\\\\"b/zentrow\""},
+                                                     {"/opt/a\\b/zentrow", "\"/opt/a\\\\\\\\b/zentrow\""},
+                                                     {"/opt/100%/zentrow", "/opt/100%%/zentrow"},
+                                                     {"/home/张三/bin/zentrow", "/home/张三/bin/zentrow"}};
+        for (const auto& [executable, exec] : cases) {
+            QCOMPARE(AutostartEntry::execValue(executable), exec);
+        }
     }
 
-    // Bad folders
-    void refusesAFileWhereTheFolderShouldBe()
+    // Something in the way: it stays as it is, and the problem says what failed.
+    void keepsWhatIsInTheWay()
     {
+        QString problem;
         const QString folder = m_dir->filePath("autostart");
         QVERIFY(writeFile(folder, "not a folder"));
         const AutostartEntry entry(folder, QStringLiteral("/usr/bin/zentrow"));
         QVERIFY(!entry.isEnabled());
-
-        QString problem;
         QVERIFY(!entry.setEnabled(true, &problem));
         QCOMPARE(problem, QStringLiteral("无法创建文件夹 %1：同名的文件已存在").arg(folder));
         QVERIFY(entry.setEnabled(false, &problem));
         QCOMPARE(readAll(folder), QByteArray("not a folder"));
         // Nor can a folder be made below the file.
-        const AutostartEntry below(folder + "/autostart", QStringLiteral("/usr/bin/zentrow"));
-        QVERIFY(!below.setEnabled(true, &problem));
+        QVERIFY(!AutostartEntry(folder + "/autostart", QStringLiteral("/usr/bin/zentrow")).setEnabled(true, &problem));
         QCOMPARE(problem, QStringLiteral("无法创建文件夹 %1").arg(folder + "/autostart"));
-    }
 
-    void keepsAnEntryItCannotReplaceOrRemove()
-    {
         // A folder in the entry's place fails every write, even for root.
-        const AutostartEntry entry(m_dir->path(), QStringLiteral("/usr/bin/zentrow"));
-        QVERIFY(QDir().mkpath(entry.filePath() + "/keep"));
-        QVERIFY(!entry.isEnabled());
-
-        QString problem;
-        QVERIFY(!entry.setEnabled(true, &problem));
-        QVERIFY2(problem.startsWith(QStringLiteral("无法写入 %1：").arg(entry.filePath())), qPrintable(problem));
-        QVERIFY(!entry.setEnabled(false, &problem));
-        QVERIFY2(problem.startsWith(QStringLiteral("无法删除 %1：").arg(entry.filePath())), qPrintable(problem));
-        QCOMPARE(QDir(m_dir->path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
+        const AutostartEntry blocked(m_dir->filePath("other"), QStringLiteral("/usr/bin/zentrow"));
+        QVERIFY(QDir().mkpath(blocked.filePath() + "/keep"));
+        QVERIFY(!blocked.isEnabled());
+        QVERIFY(!blocked.setEnabled(true, &problem));
+        QVERIFY2(problem.startsWith(QStringLiteral("无法写入 %1：").arg(blocked.filePath())), qPrintable(problem));
+        QVERIFY(!blocked.setEnabled(false, &problem));
+        QVERIFY2(problem.startsWith(QStringLiteral("无法删除 %1：").arg(blocked.filePath())), qPrintable(problem));
+        QCOMPARE(QDir(m_dir->filePath("other")).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
                  QStringList{"app.zentrow.Zentrow.desktop"});
     }
 
@@ -193,18 +160,6 @@ private Q_SLOTS:
     }
 
     // The stored document.
-    void firstRunGivesDefaultWithFreshIDs()
-    {
-        auto defaults = std::make_shared<MemoryDefaultsStore>();
-        LocalStore store(defaults);
-        const StoredState first = store.load();
-        verifyDefault(first);
-        const StoredState second = store.load();
-        verifyDefault(second);
-        QVERIFY(first.watchlist.first().id != second.watchlist.first().id);
-        QCOMPARE(defaults->writes, 0);
-    }
-
     void readsTheDocumentAsStored()
     {
         auto defaults = std::make_shared<MemoryDefaultsStore>();
@@ -233,6 +188,7 @@ private Q_SLOTS:
         noOrder.replace(R"(,"displayOrder":1)", "");
         QByteArray noPreferences = kTwoEntries.left(kTwoEntries.indexOf(",\n \"preferences\"")) + "}";
 
+        QTest::newRow("nothing stored") << QVariant();
         QTest::newRow("empty bytes") << QVariant(QByteArray());
         QTest::newRow("not JSON") << QVariant(QByteArray("zentrow"));
         QTest::newRow("JSON array") << QVariant(QByteArray("[1,2]"));
@@ -249,8 +205,16 @@ private Q_SLOTS:
     {
         QFETCH(QVariant, stored);
         auto defaults = std::make_shared<MemoryDefaultsStore>();
-        defaults->values.insert(LocalStore::kStorageKey, stored);
-        verifyDefault(LocalStore(defaults).load());
+        if (stored.isValid()) {
+            defaults->values.insert(LocalStore::kStorageKey, stored);
+        }
+        LocalStore store(defaults);
+        const StoredState first = store.load();
+        QCOMPARE(first.watchlist.size(), 1);
+        const WatchlistEntry& entry = first.watchlist.first();
+        QCOMPARE(entry, (WatchlistEntry{entry.id, QStringLiteral("BTC"), true, true, 0}));
+        QVERIFY(!entry.id.isEmpty() && entry.id != store.load().watchlist.first().id); // a fresh id each time
+        QVERIFY(first.preferences.sameAs(AppPreferences()));
         // Nothing is written back: the unreadable value waits for the next save.
         QCOMPARE(defaults->values.value(LocalStore::kStorageKey), stored);
         QCOMPARE(defaults->writes, 0);
@@ -298,17 +262,13 @@ private Q_SLOTS:
                                     kTwoEntries.chopped(1) + R"(,"priceAlerts":)" + member + "}");
             return store.load();
         };
-        // Each corrupt entry is dropped alone, and so is an alert for a token no longer watched.
-        QByteArray unknownKind = alert;
-        unknownKind.replace(R"("below")", R"("sideways")");
-        QByteArray zeroThreshold = alert;
-        zeroThreshold.replace("70000.5", "0");
-        QByteArray noState = alert;
-        noState.replace(R"("isFired":true,)", "");
-        QByteArray unwatched = alert;
-        unwatched.replace(R"("btc")", R"("SOL")");
-        const StoredState read = withAlerts(R"({"enabled":false,"alerts":[)" + unknownKind + ",3," + zeroThreshold +
-                                            "," + noState + "," + unwatched + "," + alert + "]}");
+        // Each corrupt entry is dropped alone (an unknown kind, a zero threshold, a missing state),
+        // and so is an alert for a token no longer watched.
+        const auto changed = [&alert](const char* from, const char* to) { return QByteArray(alert).replace(from, to); };
+        const QByteArrayList alerts{
+            changed(R"("below")", R"("sideways")"), "3",  changed("70000.5", "0"), changed(R"("isFired":true,)", ""),
+            changed(R"("btc")", R"("SOL")"),        alert};
+        const StoredState read = withAlerts(R"({"enabled":false,"alerts":[)" + alerts.join(',') + "]}");
         QCOMPARE(read.watchlist, plain.watchlist);
         QVERIFY(read.preferences.sameAs(plain.preferences));
         QVERIFY(!read.priceAlertsEnabled);
