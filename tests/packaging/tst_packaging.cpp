@@ -110,6 +110,25 @@ private Q_SLOTS:
                  result.out + result.err);
     }
 
+    void metainfoValidates()
+    {
+        const QString validator = tool("appstreamcli", "appstream");
+        QVERIFY(!validator.isEmpty());
+        const QString metainfo = installed("share/metainfo/" + kAppId + ".metainfo.xml");
+        const CommandRun result = runCommand(validator, {"validate", "--no-net", "--no-color", metainfo});
+        QVERIFY2(result.exitCode == 0, result.out + result.err);
+
+        // The screenshot is the one kept in the repository.
+        const QString contents = QString::fromUtf8(readAll(metainfo));
+        QVERIFY(contents.contains("<launchable type=\"desktop-id\">" + kAppId + ".desktop</launchable>"));
+        // The version being installed has its release entry.
+        QVERIFY(contents.contains(QStringLiteral("<release version=\"%1\"").arg(ZENTROW_VERSION)));
+        const QRegularExpression image(QStringLiteral("<image>https://[^<]+/(docs/[^<]+\\.png)</image>"));
+        const QRegularExpressionMatch match = image.match(contents);
+        QVERIFY(match.hasMatch());
+        QVERIFY(QFileInfo::exists(QStringLiteral(ZENTROW_SOURCE_DIR "/") + match.captured(1)));
+    }
+
     void userUnitsVerify()
     {
         const QString analyze = QStandardPaths::findExecutable(QStringLiteral("systemd-analyze"));
@@ -135,9 +154,45 @@ private Q_SLOTS:
         const QString root = installed("share/plasma/plasmoids");
         const QString applet = root + "/app.zentrow.applet";
         QVERIFY(QFileInfo(applet + "/contents/ui/main.qml").isFile());
-        // Plasma's own tool finds the installed package where plasmashell looks.
+        // Plasma's own tool finds the installed package where plasmashell looks...
         const CommandRun list = runCommand(kpackagetool, {"--type", "Plasma/Applet", "--packageroot", root, "--list"});
         QVERIFY2(list.exitCode == 0 && list.out.split('\n').contains("app.zentrow.applet"), list.out + list.err);
+        // ...installs it for one user, as "Get New Widgets" would, and reads it back...
+        QTemporaryDir data;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("XDG_DATA_HOME"), data.path());
+        const CommandRun install =
+            runCommand(kpackagetool, {"--type", "Plasma/Applet", "--install", applet}, environment);
+        QVERIFY2(install.exitCode == 0, install.out + install.err);
+        const CommandRun show =
+            runCommand(kpackagetool, {"--type", "Plasma/Applet", "--show", "app.zentrow.applet"}, environment);
+        QVERIFY2(show.exitCode == 0 && show.out.contains("Name : Zentrow"), show.out + show.err);
+        // ...and describes it to software centres.
+        const CommandRun metainfo = runCommand(kpackagetool, {"--appstream-metainfo", applet});
+        QVERIFY2(metainfo.exitCode == 0 && metainfo.out.contains("<id>app.zentrow.applet</id>") &&
+                     metainfo.out.contains("<extends>org.kde.plasmashell</extends>"),
+                 metainfo.out + metainfo.err);
+    }
+
+    void manPagesListEveryOption()
+    {
+        // A man page that misses an option `--help` lists has drifted from the program.
+        const QRegularExpression longOption(QStringLiteral("--([a-z][a-z-]+)"));
+        for (const QString& program : {QStringLiteral("zentrow"), QStringLiteral("zentrow-backend")}) {
+            const QString page = installed("share/man/man1/" + program + ".1");
+            const QString source = QString::fromUtf8(readAll(page)).replace(QStringLiteral("\\-"), QStringLiteral("-"));
+            QVERIFY2(!source.isEmpty(), qPrintable(page));
+            const CommandRun help = runCommand(installed("bin/" + program), {"--help"});
+            QCOMPARE(help.exitCode, 0);
+            QRegularExpressionMatchIterator it = longOption.globalMatch(QString::fromUtf8(help.out));
+            int options = 0;
+            while (it.hasNext()) {
+                const QString option = it.next().captured(0);
+                QVERIFY2(source.contains(option), qPrintable(program + ": " + option));
+                ++options;
+            }
+            QVERIFY(options >= 2);
+        }
     }
 
     // make package
