@@ -24,7 +24,7 @@ QWidget* child(const QWidget& parent, const char* name)
     return parent.findChild<QWidget*>(QLatin1String(name));
 }
 
-// A popover over the first `count` tokens of the catalog, answered, shown and active.
+// A state over the first `count` tokens of the catalog, their first refresh answered.
 AppState& started(StateHarness& h, int count)
 {
     const QList<TokenSummary> catalog = TokenSummary::fallbackCatalog();
@@ -40,6 +40,7 @@ AppState& started(StateHarness& h, int count)
     return state;
 }
 
+// Shown at its hosted size and active, as the shell opens it.
 void showActive(MenuBarPopoverView& view)
 {
     view.resize(MenuBarPopoverView::kHostedSize);
