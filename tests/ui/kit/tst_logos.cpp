@@ -219,31 +219,21 @@ private Q_SLOTS:
         QCOMPARE(TokenIconView::fallbackMonogram(symbol), monogram);
     }
 
-    void badgeSitsOnAWhiteRing_data()
+    void monogramIsDrawnOnTheBadge_data()
     {
         QTest::addColumn<qreal>("ratio");
         QTest::newRow("1x") << 1.0;
         QTest::newRow("2x") << 2.0;
     }
 
-    void badgeSitsOnAWhiteRing()
+    void monogramIsDrawnOnTheBadge()
     {
         QFETCH(qreal, ratio);
         TokenIconView icon(token("btc"), 40);
         const QImage image = render(icon, ratio);
 
-        // Outside the disc: untouched. The outline: black at 0.18 over white.
+        // Outside the disc: untouched.
         QCOMPARE(at(image, 0.5, 0.5), QColor(Qt::white));
-        const QColor outline = at(image, 20, 0.6);
-        QVERIFY2(outline.red() < 235 && outline.red() > 190, describe(outline));
-        // The white ring between the outline and the badge, all around.
-        for (const QPointF& p : {QPointF(20, 3.5), QPointF(3.5, 20), QPointF(36.5, 20), QPointF(20, 36.5)})
-            QVERIFY2(at(image, p.x(), p.y()) == QColor(Qt::white), describe(at(image, p.x(), p.y())));
-        // The badge: orange at its top-left, turning yellow towards its bottom-right.
-        const QColor topLeft = at(image, 12, 12);
-        const QColor bottomRight = at(image, 28, 28);
-        QVERIFY2(near(topLeft, QColor(255, 161, 0), 6), describe(topLeft));
-        QVERIFY2(near(bottomRight, QColor(255, 191, 0), 6), describe(bottomRight));
         // The monogram: white strokes inside the badge. An empty symbol has a plain grey badge.
         const auto whiteInside = [ratio](const QImage& rendered) {
             int white = 0;
@@ -257,7 +247,7 @@ private Q_SLOTS:
         QCOMPARE(whiteInside(render(blank, ratio)), 0);
     }
 
-    void loadedLogoReplacesTheBadge_data() { badgeSitsOnAWhiteRing_data(); }
+    void loadedLogoReplacesTheBadge_data() { monogramIsDrawnOnTheBadge_data(); }
 
     void loadedLogoReplacesTheBadge()
     {
@@ -273,9 +263,6 @@ private Q_SLOTS:
         // Filled and cropped: red on the left half of the circle, blue on the right.
         QVERIFY2(near(at(image, 18, 26), Qt::red, 4), describe(at(image, 18, 26)));
         QVERIFY2(near(at(image, 34, 26), Qt::blue, 4), describe(at(image, 34, 26)));
-        // Clipped to the circle: the corners of its square stay on the white disc.
-        QCOMPARE(at(image, 9.5, 9.5), QColor(Qt::white));
-        QCOMPARE(at(image, 42.5, 42.5), QColor(Qt::white));
 
         // A third icon finds the logo in memory and shows it at once.
         TokenIconView third(token("BTC", url("/logo.png")), 40, *m_iconLoader);

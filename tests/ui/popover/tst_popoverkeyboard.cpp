@@ -24,6 +24,37 @@ QWidget* child(const QWidget& parent, const char* name)
     return parent.findChild<QWidget*>(QLatin1String(name));
 }
 
+// A state over the first `count` tokens of the catalog, their first refresh answered.
+AppState& started(StateHarness& h, int count)
+{
+    const QList<TokenSummary> catalog = TokenSummary::fallbackCatalog();
+    QList<QString> ids;
+    for (int i = 0; i < count; ++i) {
+        ids.append(catalog.at(i).id);
+    }
+    h.storeEntries(ids);
+    AppState& state = h.make();
+    h.settle();
+    h.service->answerRefresh(catalog.mid(0, count));
+    h.settle();
+    return state;
+}
+
+// Shown at its hosted size and active, as the shell opens it.
+void showActive(MenuBarPopoverView& view)
+{
+    view.resize(MenuBarPopoverView::kHostedSize);
+    view.show();
+    view.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&view));
+    StateHarness::settle();
+}
+
+void key(Qt::Key key, Qt::KeyboardModifiers modifiers = {})
+{
+    QTest::keyClick(QApplication::focusWidget(), key, modifiers);
+}
+
 } // namespace
 
 class TestPopoverKeyboard : public QObject {
@@ -39,23 +70,10 @@ private Q_SLOTS:
     void keyboardAloneWalksTheListAndTheSheet()
     {
         StateHarness h;
-        const QList<TokenSummary> catalog = TokenSummary::fallbackCatalog();
-        h.storeEntries({catalog.at(0).id, catalog.at(1).id, catalog.at(2).id});
-        AppState& state = h.make();
-        h.settle();
-        h.service->answerRefresh(catalog.mid(0, 3));
-        h.settle();
-        h.service->autoSearchAnswer = QList<TokenSummary>{catalog.at(4)};
+        AppState& state = started(h, 3);
+        h.service->autoSearchAnswer = QList<TokenSummary>{TokenSummary::fallbackCatalog().at(4)};
         MenuBarPopoverView view(state);
-        view.resize(MenuBarPopoverView::kHostedSize);
-        view.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&view));
-        h.settle();
-        view.activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(&view));
-        const auto key = [](Qt::Key key, Qt::KeyboardModifiers modifiers = {}) {
-            QTest::keyClick(QApplication::focusWidget(), key, modifiers);
-        };
+        showActive(view);
         const auto focusedRow = [] {
             const auto* row = qobject_cast<MenuWatchlistRowView*>(QApplication::focusWidget());
             return row ? row->token().id : QString();
@@ -137,20 +155,9 @@ private Q_SLOTS:
     void alertPanelByKeyboard()
     {
         StateHarness h;
-        const QList<TokenSummary> catalog = TokenSummary::fallbackCatalog();
-        h.storeEntries({catalog.at(0).id, catalog.at(1).id});
-        AppState& state = h.make();
-        h.settle();
-        h.service->answerRefresh(catalog.mid(0, 2));
-        h.settle();
+        AppState& state = started(h, 2);
         MenuBarPopoverView view(state);
-        view.resize(MenuBarPopoverView::kHostedSize);
-        view.show();
-        view.activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(&view));
-        const auto key = [](Qt::Key key, Qt::KeyboardModifiers modifiers = {}) {
-            QTest::keyClick(QApplication::focusWidget(), key, modifiers);
-        };
+        showActive(view);
         const auto focused = [] { return QApplication::focusWidget()->objectName(); };
         view.setFocus(Qt::PopupFocusReason);
         MenuWatchlistRowView* btc = view.row(QStringLiteral("BTC"));
@@ -177,9 +184,8 @@ private Q_SLOTS:
         key(Qt::Key_Space);
         QCOMPARE(state.priceAlerts().alerts().size(), 1);
         const PriceAlert added = state.priceAlerts().alerts().first();
-        QCOMPARE(added.tokenID, QStringLiteral("BTC"));
-        QCOMPARE(added.kind, PriceAlert::Kind::Above);
-        QCOMPARE(added.threshold, 79200.0);
+        QCOMPARE(std::tuple(added.tokenID, added.kind, added.threshold),
+                 std::tuple(QStringLiteral("BTC"), PriceAlert::Kind::Above, 79200.0));
         h.settle();
         QCOMPARE(panel->list()->findChild<QLabel*>("priceAlertCondition")->text(), QStringLiteral("高于 79,200.00"));
 

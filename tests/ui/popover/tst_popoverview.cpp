@@ -1,8 +1,6 @@
 #include "testlib/Pixels.h"
 #include "testlib/StateHarness.h"
-#include "ui/kit/GlyphView.h"
 #include "ui/kit/SpringAnimation.h"
-#include "ui/kit/Typography.h"
 #include "ui/popover/AddTokenSheet.h"
 #include "ui/popover/MenuBarPopoverView.h"
 #include "ui/popover/MenuWatchlistRowView.h"
@@ -15,13 +13,11 @@
 #include <QApplication>
 #include <QContextMenuEvent>
 #include <QCursor>
-#include <QFontInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QRegularExpression>
 #include <QScrollArea>
-#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTextEdit>
@@ -217,7 +213,6 @@ private Q_SLOTS:
         auto* remove = menu->findChild<QAction*>(QStringLiteral("removeTokenAction"));
         QCOMPARE(menu->actions(), (QList<QAction*>{pin, top, remove}));
         QCOMPARE(top->text(), QStringLiteral("置顶"));
-        QCOMPARE(QFontInfo(menu->font()).family(), Typography::defaultFamily());
         QCOMPARE(remove->text(), QStringLiteral("Remove"));
 
         // Only the pinned token's menu says it is showing.
@@ -337,56 +332,20 @@ private Q_SLOTS:
         QLocale::setDefault(before);
         QCOMPARE(child<QLabel>(*banner, "bannerTitleLabel")->text(), QStringLiteral("网络错误"));
         auto* text = child<QTextEdit>(*banner, "bannerMessage");
-        QCOMPARE(child<GlyphView>(*banner, "bannerChevron")->glyph(), Glyphs::Glyph::ChevronDown);
         QVERIFY(!text->isVisible());
 
         QTest::mouseClick(child<QAbstractButton>(*banner, "bannerHeaderButton"), Qt::LeftButton);
         QVERIFY(state.isRefreshErrorExpanded());
         h.settle();
-        QCOMPARE(child<GlyphView>(*banner, "bannerChevron")->glyph(), Glyphs::Glyph::ChevronUp);
         QVERIFY(text->isVisible());
         QCOMPARE(text->toPlainText(), message);
         QVERIFY(text->textInteractionFlags() & Qt::TextSelectableByMouse);
         QVERIFY(text->height() > 20); // two lines
-        const QImage image = Pixels::render(view, 1, Qt::black, false);
-        const int dividerY = bannerRect.top() + child(*banner, "bannerHeaderButton")->height();
-        const QColor divider = image.pixelColor(200, dividerY);
-        QVERIFY(divider.red() > divider.green() + 20);
         QCOMPARE(scroll->mapTo(&view, QPoint()).y(), banner->mapTo(&view, QPoint()).y() + banner->height());
 
         QTest::mouseClick(child<QAbstractButton>(*banner, "bannerHeaderButton"), Qt::LeftButton);
         h.settle();
         QVERIFY(!text->isVisible());
-    }
-
-    void brandMarkSitsAtTheBottomOrAfterTheLastRow()
-    {
-        for (const int count : {2, 40}) {
-            StateHarness h;
-            QList<TokenSummary> tokens;
-            for (int i = 0; i < count; ++i)
-                tokens.append(FakeMarketDataService::token(QStringLiteral("T%1").arg(i), 1 + i, 0, {1, 2, 3, 2}));
-            AppState& state = started(h, tokens);
-            MenuBarPopoverView view(state);
-            show(view);
-            auto* brand = child(view, "footerBrand");
-            auto* scroll = child<QScrollArea>(view, "watchlistScrollArea");
-            const QRect brandRect(brand->mapTo(scroll->viewport(), QPoint()), brand->size());
-            const QWidget* last = view.rows().last();
-            QVERIFY(brand->mapTo(scroll->widget(), QPoint()).y() >
-                    last->mapTo(scroll->widget(), QPoint(0, last->height())).y());
-            // A short list shows the brand at the bottom of the visible area; a long one only when
-            // scrolled to its end.
-            const QRect visible = scroll->viewport()->rect();
-            if (count == 2) {
-                QVERIFY(visible.contains(brandRect));
-                QVERIFY(visible.bottom() - brandRect.bottom() < 40);
-            } else {
-                QVERIFY(!visible.intersects(brandRect));
-                scroll->verticalScrollBar()->setValue(scroll->verticalScrollBar()->maximum());
-                QVERIFY(visible.contains(QRect(brand->mapTo(scroll->viewport(), QPoint()), brand->size())));
-            }
-        }
     }
 
     // Each main state fills the popover to its corners, at 1x and 2x.
@@ -486,19 +445,6 @@ private Q_SLOTS:
         state.toggleRefreshErrorExpanded();
         h.settle();
         fillsTheCorners(popoverBackground);
-
-        // The row menu shows its destructive item in red.
-        openRowMenu(view.rows().first());
-        QMenu* menu = view.rowContextMenu();
-        const QImage menuImage = menu->grab().toImage();
-        const QRect removeItem = menu->actionGeometry(menu->actions().last());
-        int red = 0;
-        for (int x = removeItem.left(); x <= removeItem.right(); ++x) {
-            const QColor c = menuImage.pixelColor(x, removeItem.center().y());
-            red += c.red() - c.green() > 80 ? 1 : 0;
-        }
-        QVERIFY(red > 0);
-        menu->close();
 
         h.service->autoSearchAnswer = TokenSummary::fallbackCatalog();
         state.setIsSearchPresented(true);
