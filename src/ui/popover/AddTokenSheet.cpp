@@ -5,6 +5,7 @@
 #include "ui/kit/GlyphView.h"
 #include "ui/kit/Palette.h"
 #include "ui/kit/PlainLabel.h"
+#include "ui/kit/RoundedWell.h"
 #include "ui/kit/Shapes.h"
 #include "ui/kit/Typography.h"
 #include "ui/popover/SearchResultListView.h"
@@ -48,25 +49,6 @@ QColor background()
 {
     return Palette::rgb(0.97, 0.97, 0.96);
 }
-
-// The rounded well around the magnifying glass and the field.
-class SearchBox final : public QWidget {
-public:
-    using QWidget::QWidget;
-
-protected:
-    void paintEvent(QPaintEvent*) override
-    {
-        QPainter painter(this);
-        painter.setRenderHint(QPainter::Antialiasing);
-        const QPainterPath shape =
-            Shapes::continuousRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), kSearchBoxRadius);
-        painter.fillPath(shape, Palette::black(0.018));
-        QPen pen(Palette::black(0.06), 1);
-        pen.setMiterLimit(10);
-        painter.strokePath(shape, pen);
-    }
-};
 
 // A circular indeterminate progress indicator: twelve spokes, the brightest one going round.
 class Spinner final : public QWidget {
@@ -215,7 +197,8 @@ AddTokenSheet::AddTokenSheet(AppState& appState, QWidget* parent)
     m_back->setAccessibleName(tr("返回"));
     topBar->addWidget(m_back);
 
-    auto* searchBox = new SearchBox(this);
+    // The rounded well around the magnifying glass and the field.
+    auto* searchBox = new RoundedWell(Palette::black(0.018), Palette::black(0.06), kSearchBoxRadius, this);
     searchBox->setObjectName(QStringLiteral("searchBox"));
     searchBox->setFixedHeight(kSearchBoxHeight);
     auto* boxRow = new QHBoxLayout(searchBox);

@@ -6,6 +6,7 @@
 #include "ui/kit/GlyphView.h"
 #include "ui/kit/Palette.h"
 #include "ui/kit/PlainLabel.h"
+#include "ui/kit/RoundedWell.h"
 #include "ui/kit/Shapes.h"
 #include "ui/kit/Typography.h"
 
@@ -25,23 +26,6 @@ constexpr int kHeaderSpacing = 8;
 constexpr int kLinesSpacing = 4;
 constexpr QSize kCloseFrame{20, 20};
 
-// The strip's tinted rounded fill and edge; orange says "look", not "failed".
-class Strip final : public QWidget {
-public:
-    using QWidget::QWidget;
-
-protected:
-    void paintEvent(QPaintEvent*) override
-    {
-        QPainter painter(this);
-        painter.setRenderHint(QPainter::Antialiasing);
-        const QPainterPath shape = Shapes::continuousRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5),
-                                                                 PriceAlertNoticesView::kCornerRadius);
-        painter.fillPath(shape, Palette::orange(0.1));
-        painter.strokePath(shape, QPen(Palette::orange(0.24), 1));
-    }
-};
-
 } // namespace
 
 PriceAlertNoticesView::PriceAlertNoticesView(AppState& appState, QWidget* parent)
@@ -51,7 +35,8 @@ PriceAlertNoticesView::PriceAlertNoticesView(AppState& appState, QWidget* parent
     setObjectName(QStringLiteral("priceAlertNotices"));
     auto* outer = new QVBoxLayout(this);
     outer->setContentsMargins(kOuterPaddingX, kOuterPaddingTop, kOuterPaddingX, 0);
-    m_strip = new Strip(this);
+    // Orange says "look", not "failed".
+    m_strip = new RoundedWell(Palette::orange(0.1), Palette::orange(0.24), kCornerRadius, this);
     m_strip->setObjectName(QStringLiteral("priceAlertNoticesStrip"));
     AccessibleRole::set(*m_strip, QAccessible::AlertMessage);
     outer->addWidget(m_strip);
