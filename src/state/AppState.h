@@ -107,6 +107,11 @@ public:
     WatchlistModel& watchlistModel() const { return *m_watchlistModel; }
     // The user's price alerts, stored with the watchlist.
     PriceAlerts& priceAlerts() const { return *m_priceAlerts; }
+    // The bell a row of `tokenID` shows, kept up to date as the alerts change.
+    PriceAlerts::Mark alertMark(const QString& tokenID) const
+    {
+        return m_alertMarks.value(tokenID, PriceAlerts::Mark::None);
+    }
 
     // Watchlist operations. Token ids are upper-cased before use.
     void addToken(const TokenSummary& token);

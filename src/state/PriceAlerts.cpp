@@ -85,17 +85,6 @@ PriceAlerts::Mark markOfAlert(const PriceAlert& alert)
 
 } // namespace
 
-PriceAlerts::Mark PriceAlerts::markOf(const QString& tokenID) const
-{
-    Mark mark = Mark::None;
-    for (const PriceAlert& alert : m_alerts) {
-        if (m_isEnabled && alert.tokenID == tokenID) {
-            mark = std::max(mark, markOfAlert(alert));
-        }
-    }
-    return mark;
-}
-
 QHash<QString, PriceAlerts::Mark> PriceAlerts::marks() const
 {
     QHash<QString, Mark> marks;

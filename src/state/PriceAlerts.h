@@ -55,10 +55,9 @@ public:
     // Ordered: a row shows the strongest mark of its alerts.
     enum class Mark { None, Armed, Fired };
     Q_ENUM(Mark)
-    // The bell a row of `tokenID` shows: Fired while one of its alerts fired unseen, Armed while
-    // one is enabled and armed, None otherwise or with the master switch off.
-    Mark markOf(const QString& tokenID) const;
-    // markOf() for every token at once, in one pass; tokens without a bell are left out.
+    // The bell each token's rows show, in one pass: Fired while one of its alerts fired unseen,
+    // Armed while one is enabled and armed. Tokens without a bell, and every token with the
+    // master switch off, are left out.
     QHash<QString, Mark> marks() const;
 
     // Fired alerts that no notification service took, oldest first: the tooltip and the popover

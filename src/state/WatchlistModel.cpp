@@ -39,7 +39,7 @@ QVariant WatchlistModel::data(const QModelIndex& index, int role) const
     case IsExpandedRole:
         return m_state.expandedTokenID() == entry.tokenID;
     case AlertMarkRole:
-        return QVariant::fromValue(m_state.priceAlerts().markOf(entry.tokenID));
+        return QVariant::fromValue(m_state.alertMark(entry.tokenID));
     default:
         return {};
     }
