@@ -373,7 +373,7 @@ private Q_SLOTS:
 
         std::stop_source searchStop;
         std::stop_source quotesStop;
-        const auto search = start(f.service.search(QStringLiteral("coin"), searchStop.get_token()));
+        const auto search = start(f.service.search(QStringLiteral("COIN"), searchStop.get_token()));
         const auto quotes = start(f.service.refreshWatchlist({"BTC"}, quotesStop.get_token()));
         QTRY_COMPARE(f.server.openConnections(), 2);
         QTRY_COMPARE(f.server.requests().size(), 2);
@@ -384,6 +384,7 @@ private Q_SLOTS:
         QVERIFY(!search->has_value() && !quotes->has_value());
 
         QTRY_VERIFY(search->has_value() && quotes->has_value());
+        // The catalogue matched the names whatever their case.
         QCOMPARE(FakeMarketDataService::ids(search->value()), (QStringList{"BTC", "DOGE"}));
         // The fallback got the stopped token, which cuts its wait short.
         QCOMPARE(f.sleeper->stoppedTokens, QList<bool>{true});
