@@ -144,16 +144,20 @@ private:
     // `entriesDown` places below the top, as a person would with the arrow keys.
     bool chooseMenuEntry(int entriesDown)
     {
-        const QRect below = m_bottom ? QRect(m_item.x() - 150, panelStrip().top() - 200, 300, 190)
-                                     : QRect(m_item.x() - 150, panelStrip().bottom() - 10, 300, 190);
-        const QImage before = screen().copy(below);
-        // The menu is up once the area next to the item changes. A panel that is busy laying
-        // itself out may drop a click; a person would click again.
+        // The menu is up once the area next to the item, on the side away from the panel, changes.
+        // A panel that is busy laying itself out may drop a click; a person would click again.
         bool shown = false;
+        QRect below;
         for (int attempt = 0; attempt < 2 && !shown; ++attempt) {
+            // The tray's expander may open only now, and it may have been open before: look from here.
             if (!showItem()) {
                 return false;
             }
+            const int edge = m_expander ? m_item.y() + (m_bottom ? -20 : 20) * m_scale
+                                        : (m_bottom ? panelStrip().top() : panelStrip().bottom());
+            below =
+                m_bottom ? QRect(m_item.x() - 150, edge - 200, 300, 190) : QRect(m_item.x() - 150, edge - 10, 300, 190);
+            const QImage before = screen().copy(below);
             // Plasma opens the item's menu on a right click; the others on a left click.
             clickAt(m_item, m_plasma ? 3 : 1);
             shown = QTest::qWaitFor([&] { return screen().copy(below) != before; }, 5000);

@@ -18,10 +18,15 @@ namespace PanelScreen {
 inline QList<QRect> mappedWindows(qint64 pid)
 {
     QList<QRect> windows;
-    const QString ids =
-        commandOutput(QStringLiteral("xdotool"), {QStringLiteral("search"), QStringLiteral("--onlyvisible"),
-                                                  QStringLiteral("--pid"), QString::number(pid)});
-    for (const QString& id : ids.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+    const QStringList search{QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--pid"),
+                             QString::number(pid)};
+    // xdotool dies with BadWindow when another client's window (a panel's closing popup) goes
+    // away while it walks the tree. That says nothing of ours: walk it again.
+    CommandRun run = runCommand(QStringLiteral("xdotool"), search, {}, 10'000);
+    for (int attempt = 0; attempt < 10 && run.err.contains("BadWindow"); ++attempt) {
+        run = runCommand(QStringLiteral("xdotool"), search, {}, 10'000);
+    }
+    for (const QString& id : QString::fromUtf8(run.out).split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
         const QString info = commandOutput(QStringLiteral("xwininfo"), {QStringLiteral("-id"), id.trimmed()});
         if (!info.contains(QStringLiteral("IsViewable"))) {
             continue;
