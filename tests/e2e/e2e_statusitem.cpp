@@ -147,7 +147,7 @@ private:
         // The menu is up once the area next to the item, on the side away from the panel, changes.
         // A panel that is busy laying itself out may drop a click; a person would click again.
         bool shown = false;
-        QRect below;
+        QRect menuArea;
         for (int attempt = 0; attempt < 2 && !shown; ++attempt) {
             // The tray's expander may open only now, and it may have been open before: look from here.
             if (!showItem()) {
@@ -155,23 +155,22 @@ private:
             }
             const int edge = m_expander ? m_item.y() + (m_bottom ? -20 : 20) * m_scale
                                         : (m_bottom ? panelStrip().top() : panelStrip().bottom());
-            below =
-                m_bottom ? QRect(m_item.x() - 150, edge - 200, 300, 190) : QRect(m_item.x() - 150, edge - 10, 300, 190);
-            const QImage before = screen().copy(below);
+            menuArea = QRect(m_item.x() - 150, m_bottom ? edge - 200 : edge - 10, 300, 190);
+            const QImage before = screen().copy(menuArea);
             // Plasma opens the item's menu on a right click; the others on a left click.
             clickAt(m_item, m_plasma ? 3 : 1);
-            shown = QTest::qWaitFor([&] { return screen().copy(below) != before; }, 5000);
+            shown = QTest::qWaitFor([&] { return screen().copy(menuArea) != before; }, 5000);
         }
         if (!shown) {
             saveScreenshot(QStringLiteral("%1-no-menu.png").arg(variantName()));
             return false;
         }
         // GNOME slides its menu in and takes keys once it stands still.
-        QImage last = screen().copy(below);
+        QImage last = screen().copy(menuArea);
         static_cast<void>(QTest::qWaitFor(
             [&] {
                 QTest::qWait(120);
-                QImage now = screen().copy(below);
+                QImage now = screen().copy(menuArea);
                 return std::exchange(last, std::move(now)) == last;
             },
             3000));
